@@ -1,0 +1,54 @@
+#pragma once
+// INI profiles: the settings file and the rhythm files. Reads and writes with the rules that
+// files written by the Windows program rely on (case-insensitive names, first match wins,
+// quotes stripped, values cut at 2047 characters, everything unknown kept byte for byte).
+// Text is Windows-1252 on disk (UTF-8 when the file starts with a UTF-8 byte-order mark) and
+// UTF-8 in memory. Every save is atomic: a temporary file in the same folder, flushed, then
+// renamed over the old one, so a crash or a full disk never leaves a torn file.
+// Used on the GUI thread and by the command line; no shared state.
+
+#include "app/Result.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace taktwerk::app {
+
+// One INI file held in memory: open, read or set many keys, commit once.
+class ProfileFile {
+public:
+    // A missing file opens as empty (it is created by the first commit). A path that exists
+    // but cannot be read (a folder, no permission) is an error.
+    static Result<ProfileFile> open(const std::filesystem::path& file);
+
+    // The value, or nullopt when the section, the key or the value is missing or empty.
+    std::optional<std::string> get(std::string_view section, std::string_view key) const;
+    // The value, or `fallback` when get() would give nullopt.
+    std::string read(std::string_view section, std::string_view key,
+                     std::string_view fallback) const;
+    // Replaces the value where the key stands, or appends key and section as needed.
+    void set(std::string_view section, std::string_view key, std::string_view value);
+
+    // Writes the file atomically. A value that Windows-1252 cannot hold fails the commit
+    // (unless the file is UTF-8) and nothing is written.
+    Result<void> commit();
+
+    const std::filesystem::path& path() const noexcept { return path_; }
+
+private:
+    ProfileFile() = default;
+    std::filesystem::path path_;
+    std::string text_;  // the whole file as UTF-8, line endings as found
+    bool utf8_ = false; // started with a UTF-8 byte-order mark: written back as UTF-8
+};
+
+// Per-key forms, as the rest of the program has always called them. ReadProfile returns
+// `fallback` for a missing file, section, key or empty value, and for an unreadable file.
+std::string ReadProfile(std::string_view section, std::string_view key,
+                        const std::filesystem::path& file, std::string_view fallback);
+Result<void> WriteProfile(std::string_view section, std::string_view key, std::string_view value,
+                          const std::filesystem::path& file);
+
+}  // namespace taktwerk::app

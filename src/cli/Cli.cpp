@@ -1,0 +1,33 @@
+#include "cli/Cli.h"
+
+#include <iostream>
+#include <string_view>
+
+namespace taktwerk::cli {
+
+bool isSubCommand(std::span<char* const> args)
+{
+    return !args.empty() && std::string_view(args[0]).substr(0, 1) != "-";
+}
+
+void printUsage()
+{
+    std::cout << "Taktwerk, a drum machine\n"
+                 "\n"
+                 "  taktwerk                     start the drum machine window\n"
+                 "  taktwerk info FILE.rtm [--json]\n"
+                 "                               show what a rhythm file holds\n";
+}
+
+int run(std::span<char* const> args)
+{
+    const std::string_view command = args.empty() ? std::string_view{} : args[0];
+    if (command == "help" || command == "--help" || command == "-h") {
+        printUsage();
+        return 0;
+    }
+    std::cerr << "taktwerk: unknown command \"" << command << "\" (taktwerk --help lists them)\n";
+    return 2;
+}
+
+}  // namespace taktwerk::cli
