@@ -9,15 +9,9 @@ namespace taktwerk::app {
 
 namespace {
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
@@ -80,9 +74,6 @@ std::optional<std::int16_t> leadingInt16(std::string_view text) noexcept
     return static_cast<std::int16_t>(rounded);
 }
 
-std::string decimalText(long long value)
-{
-    return std::to_string(value);
-}
+std::string decimalText(long long value) { return std::to_string(value); }
 
 }  // namespace taktwerk::app

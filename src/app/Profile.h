@@ -40,8 +40,8 @@ public:
 private:
     ProfileFile() = default;
     std::filesystem::path path_;
-    std::string text_;  // the whole file as UTF-8, line endings as found
-    bool utf8_ = false; // started with a UTF-8 byte-order mark: written back as UTF-8
+    std::string text_;   // the whole file as UTF-8, line endings as found
+    bool utf8_ = false;  // started with a UTF-8 byte-order mark: written back as UTF-8
 };
 
 // Per-key forms, as the rest of the program has always called them. ReadProfile returns

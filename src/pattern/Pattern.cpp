@@ -57,9 +57,6 @@ void Pattern::PatternToRow(int track, std::string_view text) noexcept
     rows_[idx(track)] = rowFromText(text);
 }
 
-std::string Pattern::RowToPattern(int track) const
-{
-    return textFromRow(rows_[idx(track)]);
-}
+std::string Pattern::RowToPattern(int track) const { return textFromRow(rows_[idx(track)]); }
 
 }  // namespace taktwerk::pattern

@@ -30,10 +30,7 @@ enum class Track : std::uint8_t {
 inline constexpr std::array<std::string_view, kTrackCount> kTrackKeys = {
     "BD", "SD", "HH", "OH", "RC", "CC", "T1", "T2", "T3"};
 
-constexpr int index(Track track) noexcept
-{
-    return static_cast<int>(track);
-}
+constexpr int index(Track track) noexcept { return static_cast<int>(track); }
 
 using Row = std::uint32_t;
 
