@@ -29,10 +29,10 @@ bench: deps build
 	cmake --build $(BUILD_DIR) --target bench_all
 
 format:
-	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
 
 format-check:
-	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+	git ls-files '*.cpp' '*.h' | xargs -r clang-format --dry-run -Werror
 
 clean:
 	rm -rf $(BUILD_DIR)
