@@ -18,7 +18,7 @@ constexpr int columnLeftTwips(int step) noexcept
     return kFirstColumnLeftTwips + kColumnPitchTwips * step;
 }
 
-// The play markers run through the middle of a column (column 0: 300).
+// The play markers run through a column 180 twips in, near its middle (column 0: 300).
 constexpr int markerXTwips(int step) noexcept { return columnLeftTwips(step) + 180; }
 inline constexpr int kMarkerHomeXTwips = markerXTwips(0);
 inline constexpr int kMarkerWidthTwips = 9;
@@ -63,26 +63,37 @@ struct PanelBox {
 };
 inline constexpr PanelBox kLowerPanelBox = {0, 4440, 13605, 2355};
 
-// What the beginner view moves; everything else keeps its place. Window sizes are outer
-// sizes, frame included; lefts and tops are in the main window except where named.
+// What the beginner view moves besides the ride row (rowTopTwips); everything else keeps its
+// place. Window sizes are outer sizes, frame included.
 struct ViewLayout {
     int gridPanelWidth = 0;
     int gridPanelHeight = 0;
     int windowWidth = 0;
     int windowHeight = 0;
-    int tempoPanelLeft = 0;  // picContainer2
-    int mutePanelLeft = 0;   // picContainer3
-    int ridePadTop = 0;      // cmdRide
-    int rideMuteTop = 0;     // chkMute(4), inside picContainer3
-    int rideRowTop = 0;      // chkRide, inside the grid panel
+    int tempoPanelLeft = 0;  // picContainer2, in the window
+    int mutePanelLeft = 0;   // picContainer3, in the window
+    int ridePadTop = 0;      // cmdRide, in the window
+    int rideMuteTop = 0;     // chkMute(4), in picContainer3
 };
 
-inline constexpr ViewLayout kFullViewLayout = {13665, 6795, 15990, 8400, 6750,
-                                               15030, 4680, 3660,  3720};
-// The ride pad, mute and row take the open hi-hat's places (3780, 2760, 2820).
-inline constexpr ViewLayout kBeginnerViewLayout = {6975, 3495, 13690, 5100, 4450,
-                                                   8340, 3780, 2760,  2820};
-// The animation panel and the logo below it only show in the beginner view, both at this left.
+inline constexpr ViewLayout kFullViewLayout = {.gridPanelWidth = 13665,
+                                               .gridPanelHeight = 6795,
+                                               .windowWidth = 15990,
+                                               .windowHeight = 8400,
+                                               .tempoPanelLeft = 6750,
+                                               .mutePanelLeft = 15030,
+                                               .ridePadTop = 4680,
+                                               .rideMuteTop = 3660};
+// The ride pad and mute take the hidden open hi-hat's places.
+inline constexpr ViewLayout kBeginnerViewLayout = {.gridPanelWidth = 6975,
+                                                   .gridPanelHeight = 3495,
+                                                   .windowWidth = 13690,
+                                                   .windowHeight = 5100,
+                                                   .tempoPanelLeft = 4450,
+                                                   .mutePanelLeft = 8340,
+                                                   .ridePadTop = 3780,
+                                                   .rideMuteTop = 2760};
+// The animation panel and the logo show only in the beginner view, both at this left.
 inline constexpr int kAnimationLeftTwips = 9200;
 
 constexpr const ViewLayout& viewLayout(bool beginner) noexcept

@@ -161,12 +161,9 @@ void MeterState::enterBeginnerView()
 
 void MeterState::leaveBeginnerView()
 {
-    for (const int track : kBeginnerRows)
-        show(track, Row{1} << kBeginnerEdgeStep, true);
-    const int openHiHatSteps = interval_ == 3 ? 24 : (interval_ == 5 ? 30 : kStepCount);
-    show(kOpenHiHat, stepsFromTo(0, openHiHatSteps - 1), true);
-    for (const int track : kUpperRows)
-        show(track, stepsFromTo(10, 15), true);
+    // Only the beginner view hides steps the interval does not govern (column 16, the open
+    // hi-hat row), so the full view is: everything shown, then the interval re-applied.
+    shown_.fill(kAllSteps);
     optInterval_Click(intervalOption(), false);
 }
 
