@@ -1,7 +1,7 @@
 #pragma once
-// The meter: steps per beat (`Interval` 3, 4, 5), loop length (`Beats`), the resolution
-// options, the grid columns shown and the beat lines, as pure functions and small value types
-// that the window only paints. Any thread.
+// The meter's tables: steps per beat (`Interval` 3, 4, 5), loop length (`Beats`), the
+// resolution options and their captions, the beat lines' places and the playback wrap length,
+// as pure functions. MeterState.h keeps what the window shows of them. Any thread.
 
 #include "pattern/Geometry.h"
 

@@ -117,11 +117,15 @@ TEST(BeginnerView, ALoadThatKeepsTheIntervalDoesNotReLayTheGrid)
 {
     GridState grid;
     grid.meter.optInterval_Click(0, false);
+    grid.meter.optBeats_Click(2);
     setBeginnerView(grid, true);
     grid.meter.selectIntervalOption(0, true);
     EXPECT_EQ(columnsInView(grid, kBass), 16);
+    EXPECT_EQ(grid.meter.Beats(), 24);
     grid.meter.selectIntervalOption(2, true);
+    grid.meter.selectBeatsOption(0);
     EXPECT_EQ(columnsInView(grid, kBass), 10);
+    EXPECT_EQ(grid.meter.Beats(), 10);
 }
 
 TEST(BeginnerView, HiddenLinesSurviveLoopChangesUntilTheViewIsLeft)
@@ -175,26 +179,6 @@ TEST(BeginnerView, ALoadRemembersTheLoadedHiHatOnlyInTheView)
     mergeLoadedHiHat(pattern, HiHatMemory, true);
     EXPECT_EQ(pattern.row(kHiHat), steps({2}));
     EXPECT_EQ(HiHatMemory, std::string(32, '_'));
-}
-
-TEST(BeginnerView, RestoringFromAShortOrOddMemoryLeavesTheRestOff)
-{
-    Pattern pattern;
-    pattern.setRow(kHiHat, ~Row{0});
-    restoreHiHat(pattern, "X_x?X");
-    EXPECT_EQ(pattern.row(kHiHat), steps({0, 4}));
-}
-
-TEST(Grid, HiddenStepsKeepTheirStateAndComeBack)
-{
-    GridState grid;
-    grid.pattern.SetStep(kBass, 28, true);
-    grid.meter.optInterval_Click(0, false);
-    EXPECT_FALSE(grid.meter.isShown(kBass, 28));
-    EXPECT_EQ(grid.pattern.RowToPattern(kBass)[28], 'X');
-    grid.meter.optInterval_Click(1, false);
-    EXPECT_TRUE(grid.meter.isShown(kBass, 28));
-    EXPECT_TRUE(grid.pattern.StepIsOn(kBass, 28));
 }
 
 TEST(NewRhythm, ClearsStepsAndMutesAndKeepsTheInterval)

@@ -141,30 +141,5 @@ TEST(MeterState, OptionSequencesMoveTheYellowLineAfterTheLastStepOfTheLoop)
     }
 }
 
-TEST(MeterState, SelectingFromCodeClicksOnlyWhenTheSelectionChanges)
-{
-    MeterState meter;
-    meter.optBeats_Click(2);
-    meter.selectIntervalOption(1, false);  // already "4": the loop must stay at 32
-    EXPECT_EQ(meter.Beats(), 32);
-
-    meter.selectIntervalOption(2, false);
-    meter.selectBeatsOption(0);
-    EXPECT_EQ(meter.Interval(), 5);
-    EXPECT_EQ(meter.Beats(), 10);
-    EXPECT_EQ(looks(meter), "GYGGGGHH");
-}
-
-TEST(MeterState, IgnoresOptionIndicesThatNoButtonHas)
-{
-    MeterState meter;
-    meter.optBeats_Click(2);
-    const MeterState before = meter;
-    meter.optInterval_Click(3, false);
-    meter.optInterval_Click(-1, true);
-    meter.optBeats_Click(3);
-    EXPECT_EQ(meter, before);
-}
-
 }  // namespace
 }  // namespace taktwerk::pattern
