@@ -1,17 +1,18 @@
 #pragma once
-// The meter: steps per beat (`Interval` 3, 4, 5), loop length (`Beats`), the resolution
-// options, the grid columns shown and the beat lines, as pure functions and small value types
-// that the window only paints. Any thread.
+// The meter's tables: steps per beat (`Interval` 3, 4, 5), loop length (`Beats`), the
+// resolution options and their captions, the beat lines' places and the playback wrap length,
+// as pure functions. MeterState.h keeps what the window shows of them. Any thread.
+
+#include "pattern/Geometry.h"
+
+#include <string_view>
 
 namespace taktwerk::pattern {
 
 inline constexpr int kDefaultInterval = 4;
 inline constexpr int kDefaultBeats = 16;
 
-constexpr bool isValidInterval(int interval) noexcept
-{
-    return interval >= 3 && interval <= 5;
-}
+constexpr bool isValidInterval(int interval) noexcept { return interval >= 3 && interval <= 5; }
 
 // The loop length of resolution option 0, 1 or 2 at an interval: two, four or eight beats,
 // except that five steps per beat stop at six beats (30 steps), as a row has only 32 steps.
@@ -43,6 +44,30 @@ constexpr int resolutionOptionFor(int beats) noexcept
     default:
         return -1;
     }
+}
+
+// The caption of resolution option 0, 1 or 2: the loop length it gives, as text.
+constexpr std::string_view optionCaption(int interval, int option) noexcept
+{
+    constexpr std::string_view captions[3][3] = {
+        {"6", "12", "24"}, {"8", "16", "32"}, {"10", "20", "30"}};
+    if (!isValidInterval(interval) || option < 0 || option > 2)
+        return {};
+    return captions[interval - 3][option];
+}
+
+inline constexpr int kBeatLineCount = 8;
+
+// The x of beat line 1 ... 8 at an interval: in the gap after the first Interval * line
+// columns. Five steps per beat would put lines 7 and 8 past the last column, so they stand
+// after columns 31 and 32 instead, where the five-step meter keeps them hidden.
+constexpr int beatLineX(int interval, int line) noexcept
+{
+    int columnsBefore = interval * line;
+    if (interval == 5 && line >= 7)
+        columnsBefore = kStepCount - kBeatLineCount + line;
+    // The gap after column c - 1 spans 420 * c + 75 to + 120; the line stands in it at + 90.
+    return columnLeftTwips(columnsBefore) - 30;
 }
 
 // The number of steps playback runs before wrapping to step 0. Outside the beginner view it
