@@ -168,19 +168,6 @@ TEST_F(ProfileTest, WritesInPlaceAndKeepsEveryOtherByte)
     }
 }
 
-TEST_F(ProfileTest, CreatesANewFileInWriteOrder)
-{
-    auto profile = ProfileFile::open(file_);
-    ASSERT_TRUE(profile);
-    profile->set("Settings", "Name", "Beat 1");
-    profile->set("Settings", "BPM", "100");
-    profile->set("RhythmData", "BD", "X_______X_______________________");
-    profile->set("Settings", "Sound", "Default");
-    ASSERT_TRUE(profile->commit());
-    EXPECT_EQ(bytes(), "[Settings]\r\nName=Beat 1\r\nBPM=100\r\nSound=Default\r\n"
-                       "[RhythmData]\r\nBD=X_______X_______________________\r\n");
-}
-
 TEST_F(ProfileTest, ValuesReadBackAsWritten)
 {
     const std::string values[] = {
