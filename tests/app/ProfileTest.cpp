@@ -237,6 +237,8 @@ TEST_F(ProfileTest, RefusesWhatCannotBeStoredAndLeavesTheFileAlone)
 TEST_F(ProfileTest, ReportsUnwritablePlacesAndKeepsPermissions)
 {
     EXPECT_FALSE(ProfileFile::open(folder_));
+    ASSERT_EQ(::mkfifo((folder_ / "pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(ProfileFile::open(folder_ / "pipe"));  // and does not wait for a writer
     EXPECT_FALSE(WriteProfile("S", "A", "1", folder_));
     EXPECT_FALSE(WriteProfile("S", "A", "1", folder_ / "missing" / "x.ini"));
 
