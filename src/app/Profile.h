@@ -20,19 +20,27 @@ namespace taktwerk::app {
 class ProfileFile {
 public:
     // A missing file opens as empty (it is created by the first commit). A path that exists
-    // but cannot be read (a folder, no permission) is an error.
+    // but cannot be read (a folder, a pipe, no permission) is an error.
     static Result<ProfileFile> open(const std::filesystem::path& file);
+    // The file's bytes as they would be on disk, without touching the disk (tests, fuzzing).
+    static ProfileFile fromBytes(std::string_view bytes, std::filesystem::path file = {});
 
     // The value, or nullopt when the section, the key or the value is missing or empty.
     std::optional<std::string> get(std::string_view section, std::string_view key) const;
     // The value, or `fallback` when get() would give nullopt.
     std::string read(std::string_view section, std::string_view key,
                      std::string_view fallback) const;
-    // Replaces the value where the key stands, or appends key and section as needed.
+    // Replaces the value where the key stands (the rest of its line kept), or appends the key
+    // after the last entry of its section, or the section at the end of the file. A value
+    // with blanks at either end, or wrapped in a pair of quotes, is written inside double
+    // quotes so that it reads back as given. A refused set (a line break or NUL in a name or
+    // value, "=" in a key, a character the file's code page cannot hold) changes nothing and
+    // makes commit() fail with the reason.
     void set(std::string_view section, std::string_view key, std::string_view value);
 
-    // Writes the file atomically. A value that Windows-1252 cannot hold fails the commit
-    // (unless the file is UTF-8) and nothing is written.
+    // The bytes commit() would write, or the reason a set() was refused.
+    Result<std::string> toBytes() const;
+    // Writes the file atomically (see AtomicFile.h); on failure the old file is untouched.
     Result<void> commit();
 
     const std::filesystem::path& path() const noexcept { return path_; }
@@ -40,8 +48,9 @@ public:
 private:
     ProfileFile() = default;
     std::filesystem::path path_;
-    std::string text_;   // the whole file as UTF-8, line endings as found
-    bool utf8_ = false;  // started with a UTF-8 byte-order mark: written back as UTF-8
+    std::string text_;              // the whole file as UTF-8, line endings as found
+    bool utf8_ = false;             // started with a UTF-8 byte-order mark: written back as UTF-8
+    std::optional<Error> refused_;  // the first set() that could not be honoured
 };
 
 // Per-key forms, as the rest of the program has always called them. ReadProfile returns
