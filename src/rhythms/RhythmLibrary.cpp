@@ -1,5 +1,6 @@
 #include "rhythms/RhythmLibrary.h"
 
+#include "app/Windows1252.h"
 #include "rhythms/RhythmFile.h"
 
 #include <algorithm>
@@ -11,22 +12,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The name as the sort compares it: ASCII letters and the accented Latin-1 capitals (UTF-8
-// C3 80 ... C3 9E, "Ä" to "Þ" without "×") folded to small letters.
+// The name as the sort compares it: the letters Windows-1252 holds, umlauts included, in
+// small letters.
 std::string foldCase(std::string_view name)
 {
-    std::string folded(name);
-    for (std::size_t i = 0; i < folded.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(folded[i]);
-        if (byte >= 'A' && byte <= 'Z') {
-            folded[i] = static_cast<char>(byte - 'A' + 'a');
-        } else if (byte == 0xC3 && i + 1 < folded.size()) {
-            const auto next = static_cast<unsigned char>(folded[i + 1]);
-            if (next >= 0x80 && next <= 0x9E && next != 0x97)
-                folded[i + 1] = static_cast<char>(next + 0x20);
-            ++i;
-        }
-    }
+    std::string folded;
+    for (std::size_t at = 0; at < name.size();)
+        app::appendUtf8(folded, app::lowerCase1252(app::nextCodePoint(name, at)));
     return folded;
 }
 
@@ -104,10 +96,9 @@ app::Result<fs::path> RhythmLibrary::save(std::string_view name, const Rhythm& r
     Rhythm named = rhythm;
     named.name = std::string(name);
     fs::path file = pathFor(name);
+    // The profile's message already names the file and what to do about it.
     if (auto written = writeRhythmFile(named, file); !written)
-        return app::fail("Der Rhythmus " + inQuotes(name) + " konnte nicht gespeichert werden. " +
-                             written.error().message,
-                         written.error().detail);
+        return app::fail(written.error().message, written.error().detail);
     return file;
 }
 
@@ -118,7 +109,7 @@ app::Result<void> RhythmLibrary::remove(std::string_view name) const
     const fs::path file = pathFor(name);
     std::error_code error;
     const fs::file_status status = fs::symlink_status(file, error);
-    if (!error && !fs::exists(status))
+    if (status.type() == fs::file_type::not_found)
         return {};  // deleted meanwhile: what the user wanted has happened
     if (!error && fs::is_directory(status))
         error = std::make_error_code(std::errc::is_a_directory);

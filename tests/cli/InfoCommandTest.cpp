@@ -61,9 +61,17 @@ TEST(InfoCommand, MissingFilePrintsTheDefaultRhythm)
     const std::string file = (folder / "none.rtm").string();
     const InfoRun run = info({"--json", file});
     EXPECT_EQ(run.code, 0);
-    EXPECT_EQ(run.out.substr(0, 120),
-              "{\"name\": \"\", \"bpm\": 120, \"interval\": 4, \"beats\": 16, \"sound\": "
-              "\"Default\", \"snare\": 0, \"ride\": 0, \"toms\": [\"Tom 1\", \"Tom 2\", \"To");
+    const std::string empty = "\"________________________________\"";
+    std::string tracks;
+    std::string mutes;
+    for (const char* key : {"BD", "SD", "HH", "OH", "RC", "CC", "T1", "T2", "T3"}) {
+        tracks += std::string(tracks.empty() ? "" : ", ") + "\"" + key + "\": " + empty;
+        mutes += std::string(mutes.empty() ? "" : ", ") + "\"" + key + "\": false";
+    }
+    EXPECT_EQ(run.out, "{\"name\": \"\", \"bpm\": 120, \"interval\": 4, \"beats\": 16, "
+                       "\"sound\": \"Default\", \"snare\": 0, \"ride\": 0, "
+                       "\"toms\": [\"Tom 1\", \"Tom 2\", \"Tom 3\"], \"tracks\": {" +
+                           tracks + "}, \"mute\": {" + mutes + "}}\n");
 
     const InfoRun text = info({file});
     EXPECT_EQ(text.code, 0);
