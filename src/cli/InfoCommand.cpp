@@ -75,7 +75,7 @@ void printText(const rhythms::Rhythm& rhythm, std::ostream& out)
     for (int track = 0; track < pattern::kTrackCount; ++track) {
         const auto slot = static_cast<std::size_t>(track);
         out << pattern::kTrackKeys[slot] << "  " << rhythm.pattern.RowToPattern(track)
-            << (rhythm.mutes[slot] ? "  muted" : "") << '\n';
+            << (rhythm.mutes.isMuted(track) ? "  muted" : "") << '\n';
     }
 }
 
@@ -131,7 +131,7 @@ std::string rhythmJson(const rhythms::Rhythm& rhythm)
         const std::string separator = track == 0 ? "" : ", ";
         const std::string key = jsonString(pattern::kTrackKeys[slot]) + ": ";
         tracks += separator + key + jsonString(rhythm.pattern.RowToPattern(track));
-        mutes += separator + key + (rhythm.mutes[slot] ? "true" : "false");
+        mutes += separator + key + (rhythm.mutes.isMuted(track) ? "true" : "false");
     }
     json += ", \"tracks\": {" + tracks + "}";
     json += ", \"mute\": {" + mutes + "}}";

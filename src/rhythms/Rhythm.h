@@ -2,6 +2,7 @@
 // A rhythm: everything a rhythm file stores, as one value. The drum machine owns the current
 // one on the GUI thread; the library and the command line pass copies around.
 
+#include "pattern/Mutes.h"
 #include "pattern/Pattern.h"
 
 #include <array>
@@ -25,7 +26,7 @@ struct Rhythm {
     std::int16_t Interval = 4;  // steps per beat
     std::string SoundSet = "Default";
     pattern::Pattern pattern;  // all 32 steps of every track travel with the file
-    std::array<bool, pattern::kTrackCount> mutes{};
+    pattern::Mutes mutes;      // a loaded rhythm with no "Mute" section plays every track
     std::int16_t SnareChoice = 0;
     std::int16_t RideChoice = 0;
     std::string Tom1Sound = "Tom 1";

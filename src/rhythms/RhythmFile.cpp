@@ -37,7 +37,8 @@ void writeRhythm(const Rhythm& rhythm, app::ProfileFile& profile)
         profile.set(kRhythmData, pattern::kTrackKeys[slot(track)],
                     rhythm.pattern.RowToPattern(track));
     for (int track = 0; track < pattern::kTrackCount; ++track)
-        profile.set(kMute, pattern::kTrackKeys[slot(track)], rhythm.mutes[slot(track)] ? "1" : "0");
+        profile.set(kMute, pattern::kTrackKeys[slot(track)],
+                    rhythm.mutes.isMuted(track) ? "1" : "0");
     profile.set(kMulti, "Snare", app::decimalText(rhythm.SnareChoice));
     profile.set(kMulti, "Ride", app::decimalText(rhythm.RideChoice));
     profile.set(kMulti, "Tom1", rhythm.Tom1Sound);
@@ -72,8 +73,8 @@ Rhythm readRhythm(const app::ProfileFile& profile, const Rhythm& previous)
             track, profile.read(kRhythmData, pattern::kTrackKeys[slot(track)], kEmptyRow));
     // Only the one-character text "1" mutes: "01", "2" or a word leave the track playing.
     for (int track = 0; track < pattern::kTrackCount; ++track)
-        rhythm.mutes[slot(track)] =
-            profile.read(kMute, pattern::kTrackKeys[slot(track)], "0") == "1";
+        rhythm.mutes.setMuted(track,
+                              profile.read(kMute, pattern::kTrackKeys[slot(track)], "0") == "1");
     return rhythm;
 }
 

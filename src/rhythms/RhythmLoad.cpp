@@ -1,5 +1,6 @@
 #include "rhythms/RhythmLoad.h"
 
+#include "pattern/BeginnerView.h"
 #include "pattern/Meter.h"
 #include "rhythms/RhythmFile.h"
 
@@ -37,14 +38,9 @@ LoadedRhythm loadRhythm(const app::ProfileFile& file, const Rhythm& current, boo
     rhythm.SnareChoice = validVariant(rhythm.SnareChoice);
     rhythm.RideChoice = validVariant(rhythm.RideChoice);
 
-    if (beginner) {
-        // The beginner view has no open hi-hat row: its hits play as hi-hat steps. The hi-hat
-        // row as loaded is kept so that leaving the view can give it back unmerged.
-        const int hiHat = pattern::index(pattern::Track::HiHat);
-        const int openHiHat = pattern::index(pattern::Track::OpenHiHat);
-        loaded.HiHatMemory = rhythm.pattern.RowToPattern(hiHat);
-        rhythm.pattern.setRow(hiHat, rhythm.pattern.row(hiHat) | rhythm.pattern.row(openHiHat));
-    }
+    // The beginner view has no open hi-hat row: its hits play as hi-hat steps, and the hi-hat
+    // row as loaded is kept so that leaving the view can give it back unmerged.
+    pattern::mergeLoadedHiHat(rhythm.pattern, loaded.HiHatMemory, beginner);
     return loaded;
 }
 

@@ -24,7 +24,8 @@ TEST(RhythmLoad, MissingFileGivesTheDefaultRhythmWhateverWasLoadedBefore)
     TempFolder folder;
     Rhythm current;
     current.pattern = pattern::Pattern::startPattern();
-    current.mutes.fill(true);
+    for (int track = 0; track < pattern::kTrackCount; ++track)
+        current.mutes.setMuted(track, true);
     current.Interval = 3;
     current.Beats = 24;
     const auto loaded = loadRhythmFile(folder / "nowhere.rtm", current, false);
