@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include "cli/MakeKitCommand.h"
+
 #include <iostream>
 #include <string_view>
 
@@ -16,7 +18,9 @@ void printUsage()
                  "\n"
                  "  taktwerk                     start the drum machine window\n"
                  "  taktwerk info FILE.rtm [--json]\n"
-                 "                               show what a rhythm file holds\n";
+                 "                               show what a rhythm file holds\n"
+                 "  taktwerk make-kit [--soundfont FILE] [--out DIR]\n"
+                 "                               render the default sample set from a SoundFont\n";
 }
 
 int run(std::span<char* const> args)
@@ -26,6 +30,8 @@ int run(std::span<char* const> args)
         printUsage();
         return 0;
     }
+    if (command == "make-kit")
+        return runMakeKit(args.subspan(1));
     std::cerr << "taktwerk: unknown command \"" << command << "\" (taktwerk --help lists them)\n";
     return 2;
 }
