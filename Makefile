@@ -4,7 +4,8 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench format format-check clean
+.PHONY: all deps configure build run test bench format format-check clean \
+	asan tsan fuzz fuzz-long check-hard
 
 all: build
 
@@ -36,3 +37,48 @@ format-check:
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# --- Hardening: sanitizer builds, fuzzing, soak ---------------------------------------------
+# Every test under AddressSanitizer + UndefinedBehaviorSanitizer, and the suites where threads
+# meet (engine, playback, sequencer, outputs) under ThreadSanitizer; each in its own build dir.
+SANITIZER_CMAKE_FLAGS ?= -DTAKTWERK_BUILD_BENCH=OFF
+TSAN_SUITES ?= test_sequencer|test_sound
+export ASAN_OPTIONS ?= detect_leaks=1:strict_string_checks=1:check_initialization_order=1
+export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS ?= halt_on_error=1:second_deadlock_stack=1
+
+build-asan/build.ninja:
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DTAKTWERK_SANITIZE=address,undefined $(SANITIZER_CMAKE_FLAGS)
+
+asan: deps build-asan/build.ninja
+	cmake --build build-asan
+	ctest --test-dir build-asan --output-on-failure --timeout 600
+
+build-tsan/build.ninja:
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DTAKTWERK_SANITIZE=thread $(SANITIZER_CMAKE_FLAGS)
+
+tsan: deps build-tsan/build.ninja
+	cmake --build build-tsan --target $(subst |, ,$(TSAN_SUITES))
+	ctest --test-dir build-tsan --output-on-failure --timeout 600 -L '^($(TSAN_SUITES))$$'
+
+# libFuzzer targets (fuzz/), built with Clang: each runs FUZZ_SECONDS, fuzz-long much longer.
+FUZZ_SECONDS ?= 60
+FUZZ_LONG_SECONDS ?= 1800
+
+build-fuzz/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DTAKTWERK_SANITIZE=address,undefined -DTAKTWERK_FUZZ=ON -DTAKTWERK_BUILD_TESTS=OFF \
+		-DTAKTWERK_BUILD_GUI=OFF $(SANITIZER_CMAKE_FLAGS)
+
+fuzz: deps build-fuzz/build.ninja
+	cmake --build build-fuzz --target fuzz_all
+	scripts/run-fuzzers build-fuzz $(FUZZ_SECONDS)
+
+fuzz-long: deps build-fuzz/build.ninja
+	cmake --build build-fuzz --target fuzz_all
+	scripts/run-fuzzers build-fuzz $(FUZZ_LONG_SECONDS)
+
+# Everything this section offers, as a release check: slower than CI allows.
+check-hard: test asan tsan fuzz
