@@ -34,8 +34,17 @@ public:
         if (!path_.empty())
             ::unlink(path_.c_str());
     }
-    bool create(const std::filesystem::path& folder, const std::string& baseName)
+    bool create(const std::filesystem::path& folder, std::string baseName)
     {
+        // The temporary name adds 11 bytes to the file's; a file whose own name is near the
+        // 255 bytes a name may have must still get one. Cut whole UTF-8 characters only.
+        constexpr std::size_t kMaxBaseBytes = 255 - 11;
+        if (baseName.size() > kMaxBaseBytes) {
+            std::size_t cut = kMaxBaseBytes;
+            while (cut > 0 && (static_cast<unsigned char>(baseName[cut]) & 0xC0u) == 0x80u)
+                --cut;
+            baseName.resize(cut);
+        }
         std::random_device seed;
         std::mt19937 random(seed());
         // A few tries are plenty: a clash needs another writer with the same random suffix.

@@ -2,6 +2,7 @@
 // have, folders that are read-only, missing or something else, sample sets of anything but WAV.
 // Each ends in a documented default or a clear message, and nothing the user had is lost.
 
+#include "app/AtomicFile.h"
 #include "app/Profile.h"
 #include "app/Settings.h"
 #include "cli/InfoCommand.h"
@@ -186,6 +187,20 @@ TEST(BadRhythmName, RefusedWithAReasonAndNothingWrittenOutsideTheFolder)
         EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 1) << name;
     }
     EXPECT_TRUE(fs::is_empty(folder / "Rhythms"));
+}
+
+TEST(AtomicSave, AFileWithTheLongestNameAFolderHoldsIsReplacedToo)
+{
+    TempFolder folder;
+    // 255 bytes, the most a file name may have; its temporary file must fit as well.
+    for (const std::string& name :
+         {std::string(255, 'a'), std::string(249, 'b') + "\xC3\xBC.rtm"}) {
+        writeBytes(folder / name, "old");
+        const auto replaced = app::replaceFile(folder / name, "new");
+        ASSERT_TRUE(replaced) << replaced.error().detail;
+        EXPECT_EQ(readBytes(folder / name), "new");
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 2);
 }
 
 // Runs `action` in a child process without root's rights (tests run as root on our machines,
