@@ -9,6 +9,9 @@ namespace taktwerk::rhythms {
 namespace {
 
 constexpr std::string_view kForbidden = "\\/:*?\"<>|";
+// The longest file name the file systems we run on hold, in bytes of UTF-8 (Windows counts 255
+// UTF-16 units, never fewer than the UTF-8 bytes, so a name that fits here fits there).
+constexpr std::size_t kMaxFileNameBytes = 255;
 
 // Why a name that Windows-1252 cannot hold is refused: the first character it cannot hold, or
 // a byte that is not UTF-8 at all.
@@ -43,6 +46,10 @@ app::Result<void> checkRhythmName(std::string_view name)
     for (std::size_t at = 0; at < name.size();)
         if (isControl(app::nextCodePoint(name, at)))
             return app::fail("Der Name darf keine Steuerzeichen enthalten.");
+    // Otherwise the file system refuses the file, and the user would learn only that the
+    // save failed, not why.
+    if (name.size() + kRhythmExtension.size() > kMaxFileNameBytes)
+        return app::fail("Der Name ist zu lang. Bitte wählen Sie einen kürzeren Namen.");
     return {};
 }
 

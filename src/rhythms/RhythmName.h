@@ -14,7 +14,8 @@ namespace taktwerk::rhythms {
 inline constexpr std::string_view kRhythmExtension = ".rtm";
 
 // Refuses an empty name, one holding \ / : * ? " < > | or a control character, "." and
-// "..", and a name with a character Windows-1252 cannot hold. The message is for the user.
+// "..", a name with a character Windows-1252 cannot hold, and one too long for a file name
+// (255 bytes with ".rtm", the umlauts two bytes each). The message is for the user.
 app::Result<void> checkRhythmName(std::string_view name);
 
 // `rhythmDir` / (name + ".rtm"); `name` is UTF-8.

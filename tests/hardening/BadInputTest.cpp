@@ -189,6 +189,38 @@ TEST(BadRhythmName, RefusedWithAReasonAndNothingWrittenOutsideTheFolder)
     EXPECT_TRUE(fs::is_empty(folder / "Rhythms"));
 }
 
+TEST(BadRhythmName, TooLongForAFileNameIsRefusedAndTheLongestPossibleSaves)
+{
+    TempFolder folder;
+    const RhythmLibrary library(folder.path());
+    // A file name holds at most 255 bytes; the name's UTF-8 plus ".rtm" must fit. Umlauts and
+    // the euro sign take two and three bytes.
+    const auto repeated = [](std::string_view text, std::size_t times) {
+        std::string result;
+        for (std::size_t i = 0; i < times; ++i)
+            result += text;
+        return result;
+    };
+    for (const std::string& name :
+         {repeated("a", 300), repeated("a", 252), repeated("ü", 126), repeated("€", 84)}) {
+        const auto saved = library.save(name, Rhythm{});
+        ASSERT_FALSE(saved) << name.size();
+        EXPECT_NE(saved.error().message.find("zu lang"), std::string::npos)
+            << saved.error().message;
+    }
+    EXPECT_TRUE(fs::is_empty(folder.path()));
+    for (const std::string& name : {repeated("a", 251), repeated("ü", 125), repeated("€", 83)}) {
+        const auto saved = library.save(name, Rhythm{});
+        ASSERT_TRUE(saved) << name.size() << ": " << saved.error().message << " ("
+                           << saved.error().detail << ")";
+        EXPECT_TRUE(library.contains(name));
+        const auto load = library.load(name, Rhythm{}, false);
+        ASSERT_TRUE(load);
+        EXPECT_EQ(load->rhythm.name, name);
+        ASSERT_TRUE(library.save(name, Rhythm{}));  // and again, over the file
+    }
+}
+
 TEST(AtomicSave, AFileWithTheLongestNameAFolderHoldsIsReplacedToo)
 {
     TempFolder folder;
