@@ -28,11 +28,15 @@ public:
     // The value, or `fallback` when get() would give nullopt.
     std::string read(std::string_view section, std::string_view key,
                      std::string_view fallback) const;
-    // Replaces the value where the key stands, or appends key and section as needed.
+    // Replaces the value where the key stands (the rest of its line kept), or appends the key
+    // after the last entry of its section, or the section at the end of the file. A value
+    // with blanks at either end, or wrapped in a pair of quotes, is written inside double
+    // quotes so that it reads back as given. A refused set (a line break or NUL in a name or
+    // value, "=" in a key, a character the file's code page cannot hold) changes nothing and
+    // makes commit() fail with the reason.
     void set(std::string_view section, std::string_view key, std::string_view value);
 
-    // Writes the file atomically. A value that Windows-1252 cannot hold fails the commit
-    // (unless the file is UTF-8) and nothing is written.
+    // Writes the file atomically (see AtomicFile.h); on failure the old file is untouched.
     Result<void> commit();
 
     const std::filesystem::path& path() const noexcept { return path_; }
@@ -40,8 +44,9 @@ public:
 private:
     ProfileFile() = default;
     std::filesystem::path path_;
-    std::string text_;   // the whole file as UTF-8, line endings as found
-    bool utf8_ = false;  // started with a UTF-8 byte-order mark: written back as UTF-8
+    std::string text_;              // the whole file as UTF-8, line endings as found
+    bool utf8_ = false;             // started with a UTF-8 byte-order mark: written back as UTF-8
+    std::optional<Error> refused_;  // the first set() that could not be honoured
 };
 
 // Per-key forms, as the rest of the program has always called them. ReadProfile returns

@@ -1,0 +1,44 @@
+#pragma once
+// The seam between the real-time engine and the output back ends (JACK, RtAudio, the null
+// output, the offline renderer). A back end owns the device and its thread; once per block it
+// calls AudioSource::process on that thread, handing it a MIDI sink that places each message
+// at a frame inside the same block.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace taktwerk::sound {
+
+inline constexpr int kOutputChannels = 2;  // interleaved stereo float everywhere inside
+
+// Where MIDI for an external receiver goes during one block. Implemented by each back end:
+// JACK writes into the port buffer at the frame, others timestamp for a timed sender.
+class MidiBlockSink {
+public:
+    virtual ~MidiBlockSink() = default;
+    // audio thread. Queues `size` bytes (a complete message) at `frame` of the current block.
+    // Returns false when the message could not be queued (full buffer); the caller counts it.
+    virtual bool midiAt(std::uint32_t frame, const std::uint8_t* bytes,
+                        std::size_t size) noexcept = 0;
+    // audio thread. True while an external receiver takes our MIDI (a JACK connection, an
+    // open port); while false, MIDI mode sounds through the built-in synth instead.
+    virtual bool hasReceiver() const noexcept = 0;
+};
+
+// A sink with no receiver, for offline rendering and for outputs without MIDI.
+class NoMidi final : public MidiBlockSink {
+public:
+    bool midiAt(std::uint32_t, const std::uint8_t*, std::size_t) noexcept override { return false; }
+    bool hasReceiver() const noexcept override { return false; }
+};
+
+// Implemented by the engine.
+class AudioSource {
+public:
+    virtual ~AudioSource() = default;
+    // audio thread. Fill `frames` frames of interleaved stereo into `out` (overwrite, don't
+    // add). Never locks, allocates or does I/O.
+    virtual void process(float* out, std::uint32_t frames, MidiBlockSink& midi) noexcept = 0;
+};
+
+}  // namespace taktwerk::sound

@@ -1,0 +1,26 @@
+#pragma once
+// The seam between the engine and the sequencer: once per block, before it mixes, the engine
+// asks its step source what happens in the next `frames` frames, and the step source places
+// every pad hit and click at its exact frame through the scheduler.
+
+#include <cstdint>
+
+namespace taktwerk::sound {
+
+class BlockScheduler {
+public:
+    virtual ~BlockScheduler() = default;
+    // audio thread. Sound `track`'s pad (0..8, as a press with button 0 would) at `frame`.
+    virtual void padAt(int track, std::uint32_t frame) noexcept = 0;
+    // audio thread. Sound one count-in click at `frame`.
+    virtual void clickAt(std::uint32_t frame) noexcept = 0;
+};
+
+class StepSource {
+public:
+    virtual ~StepSource() = default;
+    // audio thread. Advance by `frames`, scheduling everything due inside them in frame order.
+    virtual void advance(std::uint32_t frames, BlockScheduler& scheduler) noexcept = 0;
+};
+
+}  // namespace taktwerk::sound
