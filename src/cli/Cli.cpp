@@ -1,7 +1,10 @@
 #include "cli/Cli.h"
 
+#include "cli/InfoCommand.h"
+
 #include <iostream>
 #include <string_view>
+#include <vector>
 
 namespace taktwerk::cli {
 
@@ -25,6 +28,10 @@ int run(std::span<char* const> args)
     if (command == "help" || command == "--help" || command == "-h") {
         printUsage();
         return 0;
+    }
+    if (command == "info") {
+        const std::vector<std::string_view> rest(args.begin() + 1, args.end());
+        return runInfo(rest, std::cout, std::cerr);
     }
     std::cerr << "taktwerk: unknown command \"" << command << "\" (taktwerk --help lists them)\n";
     return 2;

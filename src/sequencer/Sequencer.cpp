@@ -54,13 +54,8 @@ bool applyCell(char cell, bool backbeat, bool beginner, StepEvent& event) noexce
 
 }  // namespace
 
-TransportLooks Sequencer::start(bool beginner) noexcept
+TransportLooks startLooks(bool beginner) noexcept
 {
-    stepPos_ = 0;
-    introStep_ = 0;
-    // `IntroLen` belongs to one run of the loop and starts from nothing each time.
-    introLen_ = 0;
-    running_ = true;
     return TransportLooks{
         .caption = "S T O P",
         .buttonColour = kRunButtonPlaying,
@@ -70,9 +65,8 @@ TransportLooks Sequencer::start(bool beginner) noexcept
     };
 }
 
-TransportLooks Sequencer::stop(bool beginner) noexcept
+TransportLooks stopLooks(bool beginner) noexcept
 {
-    running_ = false;
     return TransportLooks{
         .caption = "R U N",
         .buttonColour = kRunButtonStopped,
@@ -80,6 +74,22 @@ TransportLooks Sequencer::stop(bool beginner) noexcept
         .markerColumn = -1,
         .animation = beginner ? AnimationFrame::Frame0 : AnimationFrame::Unchanged,
     };
+}
+
+TransportLooks Sequencer::start(bool beginner) noexcept
+{
+    stepPos_ = 0;
+    introStep_ = 0;
+    // `IntroLen` belongs to one run of the loop and starts from nothing each time.
+    introLen_ = 0;
+    running_ = true;
+    return startLooks(beginner);
+}
+
+TransportLooks Sequencer::stop(bool beginner) noexcept
+{
+    running_ = false;
+    return stopLooks(beginner);
 }
 
 void Sequencer::load() noexcept

@@ -74,6 +74,11 @@ struct TransportLooks {
 // The markers' x position over grid column `step`, in twips.
 constexpr int markerX(int step) noexcept { return 300 + 420 * step; }
 
+// What RUN and STOP show; the window paints these at once, before the audio thread has even
+// seen the press.
+TransportLooks startLooks(bool beginner) noexcept;
+TransportLooks stopLooks(bool beginner) noexcept;
+
 class Sequencer {
 public:
     // RUN: starts over at pattern step 0, after a count-in when "Intro" is checked.

@@ -1,0 +1,179 @@
+#include "cli/InfoCommand.h"
+
+#include "rhythms/RhythmLoad.h"
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+namespace taktwerk::cli {
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+
+// The length of the valid UTF-8 sequence at the start of `text`, 0 when it is not one
+// (overlong forms, surrogates and code points past U+10FFFF are not valid).
+std::size_t validSequence(std::string_view text)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80)
+        return 1;
+    std::size_t length = 0;
+    char32_t code = 0;
+    char32_t smallest = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code = lead & 0x1Fu;
+        smallest = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code = lead & 0x0Fu;
+        smallest = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code = lead & 0x07u;
+        smallest = 0x10000;
+    } else {
+        return 0;
+    }
+    if (text.size() < length)
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0u) != 0x80u)
+            return 0;
+        code = (code << 6) | (byte(i) & 0x3Fu);
+    }
+    if (code < smallest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+std::string number(int value) { return std::to_string(value); }
+
+// One line for the user, whatever the error texts hold.
+std::string oneLine(std::string text)
+{
+    for (char& c : text)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    return text;
+}
+
+void printText(const rhythms::Rhythm& rhythm, std::ostream& out)
+{
+    out << "Name:   " << rhythm.name << '\n'
+        << "Tempo:  " << rhythm.Bpm << " BPM\n"
+        << "Meter:  " << rhythm.Interval << " steps per beat, loop of " << rhythm.Beats
+        << " steps\n"
+        << "Sound:  " << rhythm.SoundSet << " (snare " << rhythm.SnareChoice << ", ride "
+        << rhythm.RideChoice << ")\n"
+        << "Toms:   " << rhythm.Tom1Sound << ", " << rhythm.Tom2Sound << ", " << rhythm.Tom3Sound
+        << "\n\n";
+    for (int track = 0; track < pattern::kTrackCount; ++track) {
+        const auto slot = static_cast<std::size_t>(track);
+        out << pattern::kTrackKeys[slot] << "  " << rhythm.pattern.RowToPattern(track)
+            << (rhythm.mutes[slot] ? "  muted" : "") << '\n';
+    }
+}
+
+}  // namespace
+
+std::string jsonString(std::string_view text)
+{
+    std::string json = "\"";
+    for (std::size_t at = 0; at < text.size();) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        const std::size_t length = validSequence(text.substr(at));
+        if (length == 0) {
+            json += kReplacement;
+            ++at;
+            continue;
+        }
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += static_cast<char>(c);
+        } else if (c == '\n') {
+            json += "\\n";
+        } else if (c == '\r') {
+            json += "\\r";
+        } else if (c == '\t') {
+            json += "\\t";
+        } else if (c < 0x20) {
+            std::array<char, 7> escape{};
+            std::snprintf(escape.data(), escape.size(), "\\u%04x", static_cast<unsigned>(c));
+            json += escape.data();
+        } else {
+            json += text.substr(at, length);
+        }
+        at += length;
+    }
+    return json + "\"";
+}
+
+std::string rhythmJson(const rhythms::Rhythm& rhythm)
+{
+    std::string json = "{\"name\": " + jsonString(rhythm.name);
+    json += ", \"bpm\": " + number(rhythm.Bpm);
+    json += ", \"interval\": " + number(rhythm.Interval);
+    json += ", \"beats\": " + number(rhythm.Beats);
+    json += ", \"sound\": " + jsonString(rhythm.SoundSet);
+    json += ", \"snare\": " + number(rhythm.SnareChoice);
+    json += ", \"ride\": " + number(rhythm.RideChoice);
+    json += ", \"toms\": [" + jsonString(rhythm.Tom1Sound) + ", " + jsonString(rhythm.Tom2Sound) +
+            ", " + jsonString(rhythm.Tom3Sound) + "]";
+    std::string tracks;
+    std::string mutes;
+    for (int track = 0; track < pattern::kTrackCount; ++track) {
+        const auto slot = static_cast<std::size_t>(track);
+        const std::string separator = track == 0 ? "" : ", ";
+        const std::string key = jsonString(pattern::kTrackKeys[slot]) + ": ";
+        tracks += separator + key + jsonString(rhythm.pattern.RowToPattern(track));
+        mutes += separator + key + (rhythm.mutes[slot] ? "true" : "false");
+    }
+    json += ", \"tracks\": {" + tracks + "}";
+    json += ", \"mute\": {" + mutes + "}}";
+    return json;
+}
+
+int runInfo(std::span<const std::string_view> args, std::ostream& out, std::ostream& err)
+{
+    bool json = false;
+    std::optional<std::string_view> file;
+    for (const std::string_view arg : args) {
+        if (arg == "--json") {
+            json = true;
+        } else if (!arg.starts_with("-") && !file) {
+            file = arg;
+        } else {
+            file.reset();
+            break;
+        }
+    }
+    if (!file) {
+        err << "usage: taktwerk info FILE.rtm [--json]\n";
+        return 2;
+    }
+
+    // The state a fresh start has before any rhythm is loaded: tempo 120, 4 steps per beat, a
+    // loop of 16 steps. Only its numbers matter, as those a file's unfit number leaves alone.
+    const rhythms::Rhythm startUp;
+    const auto loaded =
+        rhythms::loadRhythmFile(std::filesystem::path(*file), startUp, /*beginner=*/false);
+    if (!loaded) {
+        std::string line = "taktwerk info: " + loaded.error().message;
+        if (!loaded.error().detail.empty())
+            line += " (" + loaded.error().detail + ")";
+        err << oneLine(line) << '\n';
+        return 2;
+    }
+    if (json)
+        out << rhythmJson(loaded->rhythm) << '\n';
+    else
+        printText(loaded->rhythm, out);
+    return 0;
+}
+
+}  // namespace taktwerk::cli

@@ -1,0 +1,80 @@
+#include "rhythms/RhythmFile.h"
+
+#include "app/Numbers.h"
+
+#include <cstddef>
+#include <string_view>
+
+namespace taktwerk::rhythms {
+
+namespace {
+
+constexpr std::string_view kSettings = "Settings";
+constexpr std::string_view kRhythmData = "RhythmData";
+constexpr std::string_view kMute = "Mute";
+constexpr std::string_view kMulti = "Multi";
+constexpr std::string_view kEmptyRow = "________________________________";
+
+std::size_t slot(int track) { return static_cast<std::size_t>(track); }
+
+// A stored number, or `previous` when it does not fit 16 bits.
+std::int16_t readNumber(const app::ProfileFile& profile, std::string_view section,
+                        std::string_view key, std::string_view fallback, std::int16_t previous)
+{
+    return app::leadingInt16(profile.read(section, key, fallback)).value_or(previous);
+}
+
+}  // namespace
+
+void writeRhythm(const Rhythm& rhythm, app::ProfileFile& profile)
+{
+    profile.set(kSettings, "Name", rhythm.name);
+    profile.set(kSettings, "BPM", app::decimalText(rhythm.Bpm));
+    profile.set(kSettings, "Beats", app::decimalText(rhythm.Beats));
+    profile.set(kSettings, "Intv", app::decimalText(rhythm.Interval));
+    profile.set(kSettings, "Sound", rhythm.SoundSet);
+    for (int track = 0; track < pattern::kTrackCount; ++track)
+        profile.set(kRhythmData, pattern::kTrackKeys[slot(track)],
+                    rhythm.pattern.RowToPattern(track));
+    for (int track = 0; track < pattern::kTrackCount; ++track)
+        profile.set(kMute, pattern::kTrackKeys[slot(track)], rhythm.mutes[slot(track)] ? "1" : "0");
+    profile.set(kMulti, "Snare", app::decimalText(rhythm.SnareChoice));
+    profile.set(kMulti, "Ride", app::decimalText(rhythm.RideChoice));
+    profile.set(kMulti, "Tom1", rhythm.Tom1Sound);
+    profile.set(kMulti, "Tom2", rhythm.Tom2Sound);
+    profile.set(kMulti, "Tom3", rhythm.Tom3Sound);
+}
+
+app::Result<void> writeRhythmFile(const Rhythm& rhythm, const std::filesystem::path& file)
+{
+    auto profile = app::ProfileFile::open(file);
+    if (!profile)
+        return app::fail(profile.error().message, profile.error().detail);
+    writeRhythm(rhythm, *profile);
+    return profile->commit();
+}
+
+Rhythm readRhythm(const app::ProfileFile& profile, const Rhythm& previous)
+{
+    Rhythm rhythm;
+    rhythm.name = profile.read(kSettings, "Name", "");
+    rhythm.Bpm = readNumber(profile, kSettings, "BPM", "120", previous.Bpm);
+    rhythm.Interval = readNumber(profile, kSettings, "Intv", "4", previous.Interval);
+    rhythm.Beats = readNumber(profile, kSettings, "Beats", "16", previous.Beats);
+    rhythm.SoundSet = profile.read(kSettings, "Sound", "Default");
+    rhythm.SnareChoice = readNumber(profile, kMulti, "Snare", "0", previous.SnareChoice);
+    rhythm.RideChoice = readNumber(profile, kMulti, "Ride", "0", previous.RideChoice);
+    rhythm.Tom1Sound = profile.read(kMulti, "Tom1", "Tom 1");
+    rhythm.Tom2Sound = profile.read(kMulti, "Tom2", "Tom 2");
+    rhythm.Tom3Sound = profile.read(kMulti, "Tom3", "Tom 3");
+    for (int track = 0; track < pattern::kTrackCount; ++track)
+        rhythm.pattern.PatternToRow(
+            track, profile.read(kRhythmData, pattern::kTrackKeys[slot(track)], kEmptyRow));
+    // Only the one-character text "1" mutes: "01", "2" or a word leave the track playing.
+    for (int track = 0; track < pattern::kTrackCount; ++track)
+        rhythm.mutes[slot(track)] =
+            profile.read(kMute, pattern::kTrackKeys[slot(track)], "0") == "1";
+    return rhythm;
+}
+
+}  // namespace taktwerk::rhythms

@@ -1,0 +1,142 @@
+#include "rhythms/RhythmLibrary.h"
+
+#include "TempFolder.h"
+#include "rhythms/RhythmName.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace taktwerk::rhythms {
+namespace {
+
+using testing::readBytes;
+using testing::TempFolder;
+using testing::writeBytes;
+
+std::vector<std::string> listOf(const RhythmLibrary& library)
+{
+    auto names = library.list();
+    EXPECT_TRUE(names) << names.error().message;
+    return names ? *names : std::vector<std::string>{};
+}
+
+TEST(RhythmName, RefusesWhatCannotBeAFileNameOrAWindows1252Text)
+{
+    for (const std::string_view name :
+         {"", ".", "..", "a/b", "a\\b", "C:", "a*", "wer?", "\"Hi\"", "<a>", "a|b", "tab\there",
+          "line\n", "del\x7F", "c1\xC2\x81", "日本", "emoji \xF0\x9F\xA5\x81", "bad \xFF",
+          "cut \xC3"}) {
+        const auto checked = checkRhythmName(name);
+        ASSERT_FALSE(checked) << name;
+        EXPECT_FALSE(checked.error().message.empty());
+    }
+    EXPECT_EQ(checkRhythmName("wer?").error().message,
+              "Der Name darf keines dieser Zeichen enthalten: \\ / : * ? \" < > |");
+    EXPECT_EQ(checkRhythmName("日本").error().message,
+              "Der Name darf das Zeichen \"日\" nicht enthalten.");
+    for (const std::string_view name :
+         {"Rock", "Waltz 3.4", "Rock & Roll", "Grüße", "Über 120 €", "a..b", "#1"})
+        EXPECT_TRUE(checkRhythmName(name)) << name;
+}
+
+TEST(RhythmLibrary, ListsRhythmFilesByNameWithoutRegardToCase)
+{
+    TempFolder folder;
+    const RhythmLibrary library(folder.path());
+    EXPECT_TRUE(listOf(library).empty());
+    EXPECT_TRUE(listOf(RhythmLibrary(folder / "missing")).empty());
+
+    for (const char* name : {"Rock.rtm", "ballad.rtm", "Blues.rtm", "Waltz 3.4.rtm", "notes.txt",
+                             "Shout.RTM", "rtm", ".rtm"})
+        writeBytes(folder / name, "");
+    std::filesystem::create_directory(folder / "Folder.rtm");
+    EXPECT_EQ(listOf(library), (std::vector<std::string>{"ballad", "Blues", "Rock", "Waltz 3.4"}));
+
+    // Letters with umlauts fold as well; equal names in another case keep a fixed order.
+    for (const char* name : {"über.rtm", "Übel.rtm", "ROCK.rtm"})
+        writeBytes(folder / name, "");
+    EXPECT_EQ(listOf(library), (std::vector<std::string>{"ballad", "Blues", "ROCK", "Rock",
+                                                         "Waltz 3.4", "Übel", "über"}));
+}
+
+TEST(RhythmLibrary, SaveWritesTheFileUnderTheNameAndRefusesBadNamesUntouched)
+{
+    TempFolder folder;
+    const RhythmLibrary library(folder.path());
+    Rhythm rhythm;
+    rhythm.name = "Old name";
+    rhythm.Bpm = 96;
+
+    const auto saved = library.save("Grüße 3.4", rhythm);
+    ASSERT_TRUE(saved) << saved.error().message;
+    EXPECT_EQ(*saved, folder.path() / "Grüße 3.4.rtm");
+    EXPECT_TRUE(library.contains("Grüße 3.4"));
+    const auto loaded = library.load("Grüße 3.4", Rhythm{}, false);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->rhythm.name, "Grüße 3.4");
+    EXPECT_EQ(loaded->rhythm.Bpm, 96);
+    EXPECT_EQ(listOf(library), std::vector<std::string>{"Grüße 3.4"});
+
+    for (const std::string_view bad : {"", "a/b", "..", "日本"}) {
+        const auto refused = library.save(bad, rhythm);
+        ASSERT_FALSE(refused) << bad;
+        EXPECT_FALSE(refused.error().message.empty());
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+}
+
+TEST(RhythmLibrary, FailedSaveReportsAndLeavesTheOldFileIntact)
+{
+    TempFolder folder;
+    const RhythmLibrary library(folder.path());
+    Rhythm rhythm;
+    ASSERT_TRUE(library.save("Rock", rhythm));
+    const std::string before = readBytes(folder / "Rock.rtm");
+
+    // A sample set named in a script the file's code page cannot hold.
+    Rhythm foreign = rhythm;
+    foreign.SoundSet = "ドラム";
+    const auto refused = library.save("Rock", foreign);
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().message.find("Rock.rtm"), std::string::npos)
+        << refused.error().message;
+    EXPECT_EQ(readBytes(folder / "Rock.rtm"), before);
+
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "folder permissions do not bind the super-user";
+    std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    rhythm.Bpm = 180;
+    const auto saved = library.save("Rock", rhythm);
+    std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    ASSERT_FALSE(saved);
+    EXPECT_EQ(readBytes(folder / "Rock.rtm"), before);
+    EXPECT_EQ(listOf(library), std::vector<std::string>{"Rock"});
+}
+
+TEST(RhythmLibrary, DeleteRemovesTheFileAndTakesAVanishedOneAsDone)
+{
+    TempFolder folder;
+    const RhythmLibrary library(folder.path());
+    ASSERT_TRUE(library.save("Rock", Rhythm{}));
+    ASSERT_TRUE(library.save("Blues", Rhythm{}));
+
+    EXPECT_TRUE(library.remove("Rock"));
+    EXPECT_EQ(listOf(library), std::vector<std::string>{"Blues"});
+    EXPECT_TRUE(library.remove("Rock"));  // gone meanwhile
+
+    std::filesystem::create_directory(folder / "Dir.rtm");
+    std::filesystem::create_directory(folder / "Dir.rtm" / "inside");
+    const auto folderRemoved = library.remove("Dir");
+    ASSERT_FALSE(folderRemoved);
+    EXPECT_NE(folderRemoved.error().message.find("Dir"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(folder / "Dir.rtm" / "inside"));
+
+    EXPECT_FALSE(library.remove(""));
+    EXPECT_FALSE(library.remove("../Blues"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "Blues.rtm"));
+}
+
+}  // namespace
+}  // namespace taktwerk::rhythms
