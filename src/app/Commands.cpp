@@ -42,8 +42,9 @@ std::string utf8FromPath(const std::filesystem::path& path)
 
 bool FileExists(const std::filesystem::path& path)
 {
+    // Only plain files: a folder is none, and opening a pipe would wait for a writer.
     std::error_code error;
-    if (std::filesystem::is_directory(path, error))
+    if (!std::filesystem::is_regular_file(path, error))
         return false;
     const std::ifstream in(path, std::ios::binary);
     return in.is_open();

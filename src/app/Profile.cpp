@@ -163,23 +163,29 @@ std::string cutToChars(std::string_view text, std::size_t maxChars)
 
 Result<ProfileFile> ProfileFile::open(const std::filesystem::path& file)
 {
-    ProfileFile profile;
-    profile.path_ = file;
     std::error_code error;
     const auto status = std::filesystem::status(file, error);
     if (status.type() == std::filesystem::file_type::not_found)
-        return profile;
+        return fromBytes({}, file);
     const std::string message = "Die Datei \"" + utf8Name(file) + "\" kann nicht gelesen werden.";
     if (error)
         return fail(message, error.message());
-    if (status.type() == std::filesystem::file_type::directory)
-        return fail(message, "is a folder");
+    // A pipe or a device would block the reader or never end.
+    if (status.type() != std::filesystem::file_type::regular)
+        return fail(message, "not a regular file");
     std::ifstream in(file, std::ios::binary);
     if (!in)
         return fail(message, std::strerror(errno));
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (in.bad())
         return fail(message, "read error");
+    return fromBytes(bytes, file);
+}
+
+ProfileFile ProfileFile::fromBytes(std::string_view bytes, std::filesystem::path file)
+{
+    ProfileFile profile;
+    profile.path_ = std::move(file);
     if (bytes.starts_with(kByteOrderMark)) {
         profile.utf8_ = true;
         profile.text_ = bytes.substr(kByteOrderMark.size());
@@ -223,8 +229,9 @@ void ProfileFile::set(std::string_view section, std::string_view key, std::strin
 {
     const auto refuse = [&](std::string detail) {
         if (!refused_)
-            refused_ = Error{"Der Wert \"" + std::string(key) + "\" kann in der Datei \"" +
-                                 utf8Name(path_) + "\" nicht gespeichert werden.",
+            refused_ = Error{"Der Eintrag \"" + std::string(key) +
+                                 "\" enthält Zeichen, die in der Datei \"" + utf8Name(path_) +
+                                 "\" nicht gespeichert werden können.",
                              std::move(detail)};
     };
     if (trim(section).empty() || trim(key).empty())
@@ -262,16 +269,24 @@ void ProfileFile::set(std::string_view section, std::string_view key, std::strin
     text_.insert(at, lines);
 }
 
-Result<void> ProfileFile::commit()
+Result<std::string> ProfileFile::toBytes() const
 {
     if (refused_)
         return Unexpected<Error>(*refused_);
     if (utf8_)
-        return replaceFile(path_, std::string(kByteOrderMark) + text_);
-    const auto bytes = utf8ToCp1252(text_);
+        return std::string(kByteOrderMark) + text_;
+    auto bytes = utf8ToCp1252(text_);
     if (!bytes)  // cannot happen: the text came from Windows-1252 and set() checks what it adds
         return fail("Die Datei \"" + utf8Name(path_) + "\" kann nicht gespeichert werden.",
                     "text outside Windows-1252");
+    return std::move(*bytes);
+}
+
+Result<void> ProfileFile::commit()
+{
+    const auto bytes = toBytes();
+    if (!bytes)
+        return Unexpected<Error>(bytes.error());
     return replaceFile(path_, *bytes);
 }
 

@@ -20,8 +20,10 @@ namespace taktwerk::app {
 class ProfileFile {
 public:
     // A missing file opens as empty (it is created by the first commit). A path that exists
-    // but cannot be read (a folder, no permission) is an error.
+    // but cannot be read (a folder, a pipe, no permission) is an error.
     static Result<ProfileFile> open(const std::filesystem::path& file);
+    // The file's bytes as they would be on disk, without touching the disk (tests, fuzzing).
+    static ProfileFile fromBytes(std::string_view bytes, std::filesystem::path file = {});
 
     // The value, or nullopt when the section, the key or the value is missing or empty.
     std::optional<std::string> get(std::string_view section, std::string_view key) const;
@@ -36,6 +38,8 @@ public:
     // makes commit() fail with the reason.
     void set(std::string_view section, std::string_view key, std::string_view value);
 
+    // The bytes commit() would write, or the reason a set() was refused.
+    Result<std::string> toBytes() const;
     // Writes the file atomically (see AtomicFile.h); on failure the old file is untouched.
     Result<void> commit();
 

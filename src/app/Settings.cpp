@@ -1,0 +1,155 @@
+#include "app/Settings.h"
+
+#include "app/Commands.h"
+#include "app/Numbers.h"
+#include "app/Profile.h"
+#include "app/Windows1252.h"
+
+#include <cstdlib>
+
+namespace taktwerk::app {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::optional<std::string> variable(const char* name)
+{
+    const char* value = std::getenv(name);
+    if (value == nullptr)
+        return std::nullopt;
+    return std::string(value);
+}
+
+// The folder with a trailing separator, as the rest of the program composes names onto it.
+fs::path asFolder(const fs::path& folder) { return folder / ""; }
+
+// Under /usr, /usr/local or /opt the program file belongs to the system and its folder is not
+// the user's to write.
+bool isInstalled(const fs::path& folder)
+{
+    auto part = folder.begin();
+    if (part == folder.end() || *part != "/")
+        return false;
+    ++part;
+    return part != folder.end() && (*part == "usr" || *part == "opt");
+}
+
+// An XDG base folder: the variable when it holds an absolute path, else HOME + fallback.
+std::optional<fs::path> baseFolder(const std::optional<std::string>& xdg,
+                                   const std::optional<std::string>& home, const char* fallback)
+{
+    if (xdg && pathFromUtf8(*xdg).is_absolute())
+        return pathFromUtf8(*xdg);
+    if (home && !home->empty())
+        return pathFromUtf8(*home) / fallback;
+    return std::nullopt;
+}
+
+void setNumber(std::int16_t& target, const ProfileFile* file, std::string_view section,
+               std::string_view key, std::string_view fallback)
+{
+    const std::string text = file ? file->read(section, key, fallback) : std::string(fallback);
+    if (const auto number = leadingInt16(text))
+        target = *number;
+}
+
+}  // namespace
+
+fs::path executablePath()
+{
+    std::error_code error;
+    const fs::path path = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::path() : path;
+}
+
+Environment processEnvironment()
+{
+    return Environment{executablePath(), variable("TAKTWERK_HOME"), variable("XDG_DATA_HOME"),
+                       variable("XDG_CONFIG_HOME"), variable("HOME")};
+}
+
+Settings InitPaths(const Environment& environment)
+{
+    Settings settings;
+    const fs::path folder = environment.executable.parent_path();
+    // Only a Windows-style ".exe" is dropped: on Linux a dot in the program's name is part of
+    // it, and the settings file keeps following the whole name ("drums-2.1" reads
+    // drums-2.1.ini).
+    std::string name = utf8FromPath(environment.executable.filename());
+    if (name.size() > 4 &&
+        equalsIgnoringCase(std::string_view(name).substr(name.size() - 4), ".exe"))
+        name.resize(name.size() - 4);
+    settings.ExeName = name;
+
+    if (environment.taktwerkHome && !environment.taktwerkHome->empty()) {
+        std::error_code error;
+        const fs::path home = pathFromUtf8(*environment.taktwerkHome);
+        const fs::path absolute = fs::absolute(home, error);
+        settings.AppDir = asFolder(error ? home : absolute);
+    } else {
+        settings.AppDir = asFolder(folder);
+    }
+    settings.RhythmDir = settings.AppDir / "Rhythms" / "";
+    settings.SoundDir = settings.AppDir / "Sound" / "";
+    settings.IniFile = settings.AppDir / pathFromUtf8(settings.ExeName + ".ini");
+
+    if (environment.taktwerkHome && !environment.taktwerkHome->empty())
+        return settings;
+    if (!isInstalled(folder))
+        return settings;
+    const auto data = baseFolder(environment.xdgDataHome, environment.home, ".local/share");
+    const auto config = baseFolder(environment.xdgConfigHome, environment.home, ".config");
+    // Without any home folder there is nowhere better than the program's own.
+    if (!data || !config)
+        return settings;
+    settings.RhythmDir = *data / "taktwerk" / "Rhythms" / "";
+    settings.SoundDir = *data / "taktwerk" / "Sound" / "";
+    settings.IniFile = *config / "taktwerk" / "taktwerk.ini";
+    return settings;
+}
+
+void LoadSettings(Settings& settings)
+{
+    settings.AppTitle = "Quorrel Taktwerk";
+    // Results ignored: a folder that cannot be made only leaves its lists empty.
+    for (const fs::path& folder :
+         {settings.RhythmDir, settings.SoundDir, settings.IniFile.parent_path()}) {
+        if (!DirExists(folder))
+            (void)MakeDirs(folder);
+    }
+    // An unreadable settings file reads like a missing one: the defaults.
+    const auto file = ProfileFile::open(settings.IniFile);
+    const ProfileFile* profile = file ? &*file : nullptr;
+    const std::string_view section = settings.AppTitle;
+    settings.SoundSet = profile ? profile->read(section, "Sound", "Default") : "Default";
+    setNumber(settings.SoundDevice, profile, section, "Device", "1");
+    setNumber(settings.ModeSetting, profile, section, "Mode", "0");
+    setNumber(settings.ClickNote, profile, section, "MIDIClick", "37");
+    settings.Tom1Sound = "Tom 1";
+    settings.Tom2Sound = "Tom 2";
+    settings.Tom3Sound = "Tom 3";
+}
+
+Result<void> saveMode(const Settings& settings)
+{
+    auto file = ProfileFile::open(settings.IniFile);
+    if (!file)
+        return Unexpected<Error>(file.error());
+    file->set(settings.AppTitle, "Mode", decimalText(settings.ModeSetting));
+    return file->commit();
+}
+
+Result<void> saveSoundSettings(const Settings& settings, bool writeSound)
+{
+    auto file = ProfileFile::open(settings.IniFile);
+    if (!file)
+        return Unexpected<Error>(file.error());
+    if (writeSound)
+        file->set(settings.AppTitle, "Sound", settings.SoundSet);
+    file->set(settings.AppTitle, "Device", decimalText(settings.SoundDevice));
+    file->set(settings.AppTitle, "MIDIClick", decimalText(settings.ClickNote));
+    return file->commit();
+}
+
+}  // namespace taktwerk::app

@@ -1,0 +1,66 @@
+#pragma once
+// The program's folders and its settings file. `InitPaths` decides where everything lives,
+// `LoadSettings` creates the missing folders and reads the four keys once at start; the two
+// writers save what the sound dialog and the exit change. A Settings value is owned by
+// app::DrumMachine on the GUI thread; others get copies. The process's environment is passed
+// in, so tests can point the program anywhere.
+
+#include "app/Result.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace taktwerk::app {
+
+// What the program learns about its surroundings at start.
+struct Environment {
+    std::filesystem::path executable;          // the program file, absolute
+    std::optional<std::string> taktwerkHome;   // TAKTWERK_HOME: a folder replacing AppDir
+    std::optional<std::string> xdgDataHome;    // XDG_DATA_HOME
+    std::optional<std::string> xdgConfigHome;  // XDG_CONFIG_HOME
+    std::optional<std::string> home;           // HOME
+};
+
+// The running program's file (the one place that asks the system; empty when it cannot say).
+std::filesystem::path executablePath();
+// The running process's environment.
+Environment processEnvironment();
+
+struct Settings {
+    std::string AppTitle = "Quorrel Taktwerk";  // also the settings file's section
+    std::filesystem::path AppDir;               // the program's folder, ending in a separator
+    std::string ExeName;                        // the program file's name without ".exe"
+    std::filesystem::path IniFile;              // the settings file
+    std::filesystem::path RhythmDir;            // ending in a separator
+    std::filesystem::path SoundDir;             // ending in a separator
+    std::string SoundSet = "Default";
+    std::int16_t SoundDevice = 1;  // 1 = MIDI, any other value = sampled voices
+    std::int16_t ModeSetting = 0;  // "Beginner Mode" at start: 0 off, 1 on
+    std::int16_t ClickNote = 37;   // MIDI note of the count-in click
+    std::string Tom1Sound = "Tom 1";
+    std::string Tom2Sound = "Tom 2";
+    std::string Tom3Sound = "Tom 3";
+};
+
+// Sets AppDir, ExeName, IniFile, RhythmDir and SoundDir. A portable copy keeps everything in
+// its own folder and reads AppDir + ExeName + ".ini" (a copy named "drums" reads drums.ini).
+// A copy installed under /usr or /opt keeps rhythms and sounds in $XDG_DATA_HOME/taktwerk
+// and its settings in $XDG_CONFIG_HOME/taktwerk/taktwerk.ini. TAKTWERK_HOME, when set,
+// replaces AppDir and makes any copy portable.
+Settings InitPaths(const Environment& environment);
+
+// Creates the missing folders (a folder that cannot be made stays missing; its lists stay
+// empty) and reads the settings file. A missing file, section, key or empty value gives the
+// key's default; a number is read by its leading digits, and one that does not fit 16 bits
+// leaves the value `settings` held.
+void LoadSettings(Settings& settings);
+
+// "Mode", written at every exit.
+Result<void> saveMode(const Settings& settings);
+// "Sound" (only when `writeSound`: a sample set was chosen), "Device" and "MIDIClick", as the
+// sound dialog saves them. Both writers save the file once, atomically.
+Result<void> saveSoundSettings(const Settings& settings, bool writeSound);
+
+}  // namespace taktwerk::app

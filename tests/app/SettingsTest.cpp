@@ -1,0 +1,207 @@
+#include "app/Settings.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <unistd.h>
+
+namespace taktwerk::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(SettingsPaths, FollowTheProgramAndWhereItIsInstalled)
+{
+    struct Case {
+        const char* label;
+        Environment environment;
+        const char* appDir;
+        const char* exeName;
+        const char* iniFile;
+        const char* rhythmDir;
+        const char* soundDir;
+    };
+    const Case cases[] = {
+        {"portable",
+         {"/home/anna/drums/taktwerk", {}, {}, {}, "/home/anna"},
+         "/home/anna/drums/",
+         "taktwerk",
+         "/home/anna/drums/taktwerk.ini",
+         "/home/anna/drums/Rhythms/",
+         "/home/anna/drums/Sound/"},
+        {"renamed copy",
+         {"/srv/kit/drums", {}, {}, {}, "/home/anna"},
+         "/srv/kit/",
+         "drums",
+         "/srv/kit/drums.ini",
+         "/srv/kit/Rhythms/",
+         "/srv/kit/Sound/"},
+        {"windows name",
+         {"/srv/kit/Drums.EXE", {}, {}, {}, {}},
+         "/srv/kit/",
+         "Drums",
+         "/srv/kit/Drums.ini",
+         "/srv/kit/Rhythms/",
+         "/srv/kit/Sound/"},
+        {"dotted name",
+         {"/srv/kit/drums-2.1", {}, {}, {}, {}},
+         "/srv/kit/",
+         "drums-2.1",
+         "/srv/kit/drums-2.1.ini",
+         "/srv/kit/Rhythms/",
+         "/srv/kit/Sound/"},
+        {"installed, XDG",
+         {"/usr/bin/taktwerk", {}, "/x/data", "/x/config", "/home/anna"},
+         "/usr/bin/",
+         "taktwerk",
+         "/x/config/taktwerk/taktwerk.ini",
+         "/x/data/taktwerk/Rhythms/",
+         "/x/data/taktwerk/Sound/"},
+        {"installed, HOME",
+         {"/usr/local/bin/drums", {}, {}, {}, "/home/anna"},
+         "/usr/local/bin/",
+         "drums",
+         "/home/anna/.config/taktwerk/taktwerk.ini",
+         "/home/anna/.local/share/taktwerk/Rhythms/",
+         "/home/anna/.local/share/taktwerk/Sound/"},
+        {"installed, relative XDG ignored",
+         {"/opt/taktwerk/bin/taktwerk", {}, "data", "", "/home/anna"},
+         "/opt/taktwerk/bin/",
+         "taktwerk",
+         "/home/anna/.config/taktwerk/taktwerk.ini",
+         "/home/anna/.local/share/taktwerk/Rhythms/",
+         "/home/anna/.local/share/taktwerk/Sound/"},
+        {"not a system prefix",
+         {"/usrlocal/bin/taktwerk", {}, {}, {}, "/home/anna"},
+         "/usrlocal/bin/",
+         "taktwerk",
+         "/usrlocal/bin/taktwerk.ini",
+         "/usrlocal/bin/Rhythms/",
+         "/usrlocal/bin/Sound/"},
+        {"TAKTWERK_HOME",
+         {"/usr/bin/taktwerk", "/tmp/kit", "/x/data", "/x/config", "/home/a"},
+         "/tmp/kit/",
+         "taktwerk",
+         "/tmp/kit/taktwerk.ini",
+         "/tmp/kit/Rhythms/",
+         "/tmp/kit/Sound/"},
+    };
+    for (const auto& c : cases) {
+        const Settings settings = InitPaths(c.environment);
+        EXPECT_EQ(settings.AppDir, c.appDir) << c.label;
+        EXPECT_EQ(settings.ExeName, c.exeName) << c.label;
+        EXPECT_EQ(settings.IniFile, c.iniFile) << c.label;
+        EXPECT_EQ(settings.RhythmDir, c.rhythmDir) << c.label;
+        EXPECT_EQ(settings.SoundDir, c.soundDir) << c.label;
+    }
+}
+
+class SettingsFile : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::path(testing::TempDir()) / "settingsXXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+        settings_ = InitPaths({folder_ / "drums", {}, {}, {}, {}});
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    void put(const std::string& text) const
+    {
+        std::ofstream(settings_.IniFile, std::ios::binary) << text;
+    }
+    std::string bytes() const
+    {
+        std::ifstream in(settings_.IniFile, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    fs::path folder_;
+    Settings settings_;
+};
+
+TEST_F(SettingsFile, WithoutAFileStartsWithDefaultsAndMakesTheFolders)
+{
+    LoadSettings(settings_);
+    EXPECT_EQ(settings_.AppTitle, "Quorrel Taktwerk");
+    EXPECT_EQ(settings_.SoundSet, "Default");
+    EXPECT_EQ(settings_.SoundDevice, 1);
+    EXPECT_EQ(settings_.ModeSetting, 0);
+    EXPECT_EQ(settings_.ClickNote, 37);
+    EXPECT_EQ(settings_.Tom1Sound, "Tom 1");
+    EXPECT_EQ(settings_.Tom3Sound, "Tom 3");
+    EXPECT_TRUE(fs::is_directory(folder_ / "Rhythms"));
+    EXPECT_TRUE(fs::is_empty(folder_ / "Rhythms"));
+    EXPECT_TRUE(fs::is_directory(folder_ / "Sound"));
+    EXPECT_FALSE(fs::exists(settings_.IniFile));  // created by the first save only
+}
+
+TEST_F(SettingsFile, ReadsKeysWithTheProgramsRules)
+{
+    struct Case {
+        const char* file;
+        const char* soundSet;
+        int device, mode, clickNote;
+    };
+    const Case cases[] = {
+        {"[QUORREL TAKTWERK]\r\nsound=Rock\r\ndevice=2\r\nmode=1\r\nmidiclick=76\r\n", "Rock", 2, 1,
+         76},
+        {"[Quorrel Taktwerk]\r\nSound=\r\nDevice=\r\nMIDIClick=\r\n", "Default", 1, 0, 37},
+        {"[Quorrel Taktwerk]\r\nDevice=abc\r\nMIDIClick=37abc\r\nMode= 1.5\r\n", "Default", 0, 2,
+         37},
+        {"[Quorrel Taktwerk]\r\nDevice=70000\r\nMIDIClick=-40000\r\nMode=2.5\r\n", "Default", 1, 2,
+         37},
+        {"[Other]\r\nSound=Rock\r\n", "Default", 1, 0, 37},
+    };
+    for (const auto& c : cases) {
+        put(c.file);
+        Settings settings = settings_;
+        LoadSettings(settings);
+        EXPECT_EQ(settings.SoundSet, c.soundSet) << c.file;
+        EXPECT_EQ(settings.SoundDevice, c.device) << c.file;
+        EXPECT_EQ(settings.ModeSetting, c.mode) << c.file;
+        EXPECT_EQ(settings.ClickNote, c.clickNote) << c.file;
+    }
+}
+
+TEST_F(SettingsFile, SavesWhatTheDialogAndTheExitChange)
+{
+    settings_.ModeSetting = 1;
+    ASSERT_TRUE(saveMode(settings_));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nMode=1\r\n");
+
+    settings_.SoundSet = "Jazz Kit";
+    settings_.SoundDevice = 2;
+    settings_.ClickNote = 76;
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nMode=1\r\nDevice=2\r\nMIDIClick=76\r\n");
+    ASSERT_TRUE(saveSoundSettings(settings_, true));
+    EXPECT_EQ(bytes(),
+              "[Quorrel Taktwerk]\r\nMode=1\r\nDevice=2\r\nMIDIClick=76\r\nSound=Jazz Kit\r\n");
+
+    Settings again = InitPaths({folder_ / "drums", {}, {}, {}, {}});
+    LoadSettings(again);
+    EXPECT_EQ(again.SoundSet, "Jazz Kit");
+    EXPECT_EQ(again.SoundDevice, 2);
+    EXPECT_EQ(again.ModeSetting, 1);
+    EXPECT_EQ(again.ClickNote, 76);
+
+    // A settings file that cannot be written is reported, not lost in silence.
+    settings_.IniFile = folder_ / "Rhythms" / "no folder" / "drums.ini";
+    EXPECT_FALSE(saveMode(settings_));
+}
+
+TEST_F(SettingsFile, InstalledCopyMakesItsFoldersInTheHomeFolder)
+{
+    Settings settings = InitPaths({"/usr/bin/taktwerk", {}, {}, {}, folder_.string()});
+    LoadSettings(settings);
+    EXPECT_TRUE(fs::is_directory(folder_ / ".local/share/taktwerk/Rhythms"));
+    EXPECT_TRUE(fs::is_directory(folder_ / ".local/share/taktwerk/Sound"));
+    settings.ModeSetting = 1;
+    ASSERT_TRUE(saveMode(settings));
+    EXPECT_TRUE(fs::is_regular_file(folder_ / ".config/taktwerk/taktwerk.ini"));
+}
+
+}  // namespace
+}  // namespace taktwerk::app
