@@ -1,15 +1,30 @@
 #include "app/DrumMachine.h"
 
+#include "rhythms/RhythmFile.h"
+#include "rhythms/RhythmLoad.h"
+
 namespace taktwerk::app {
 
 namespace {
-constexpr int kTom1 = pattern::index(pattern::Track::Tom1);
-constexpr int kTom3 = pattern::index(pattern::Track::Tom3);
 constexpr int kHiHat = pattern::index(pattern::Track::HiHat);
+
+// Mouse buttons as the pads' press handlers number them (2 = right).
+int buttonNumber(MouseButton button)
+{
+    switch (button) {
+    case MouseButton::Left:
+        return 1;
+    case MouseButton::Right:
+        return sound::kRightButton;
+    case MouseButton::Other:
+        break;
+    }
+    return 4;
+}
 }  // namespace
 
-DrumMachine::DrumMachine(std::unique_ptr<Playback> playback, std::function<void(int)> writeMode)
-    : playback_(std::move(playback)), writeMode_(std::move(writeMode)),
+DrumMachine::DrumMachine(Settings settings, std::unique_ptr<Playback> playback)
+    : settings_(std::move(settings)), playback_(std::move(playback)),
       // Taps are timed by the press that DrumMachine::tap hands in, so they replay exactly.
       tap_([this] { return tapNow_; })
 {
@@ -18,7 +33,11 @@ DrumMachine::DrumMachine(std::unique_ptr<Playback> playback, std::function<void(
     publish();
 }
 
-DrumMachine::~DrumMachine() { shutdown(); }
+DrumMachine::~DrumMachine()
+{
+    // An owner that wanted to hear about the "Mode" write called shutdown() itself.
+    (void)shutdown();
+}
 
 void DrumMachine::publish()
 {
@@ -123,17 +142,96 @@ bool DrumMachine::pollEvent(sequencer::StepEvent& event)
 
 PadOutcome DrumMachine::pad(int track, MouseButton button)
 {
-    if (track >= kTom1 && track <= kTom3) {
-        editTom_ = track - kTom1 + 1;
-        if (button == MouseButton::Right) {
-            if (transport_.Running())
-                stop();
-            return PadOutcome::OpenSampleDialog;
-        }
+    const int pressed = buttonNumber(button);
+    const sound::PadActions actions =
+        playback_ ? playback_->hitPad(track, pressed)
+                  : sound::padActions(track, pressed, grid_.beginnerView,
+                                      sound::soundModeFor(settings_.SoundDevice));
+    if (actions.editTom != 0)
+        editTom_ = actions.editTom;
+    if (!actions.opensSampleDialog)
+        return PadOutcome::Played;
+    if (transport_.Running())
+        stop();
+    return PadOutcome::OpenSampleDialog;
+}
+
+int DrumMachine::EditTom() const
+{
+    // The running pattern strikes toms too, on the audio thread; the engine knows the last.
+    const int struck = playback_ ? playback_->editTom() : 0;
+    return struck != 0 ? struck : editTom_;
+}
+
+sound::SoundChoice DrumMachine::soundChoice() const
+{
+    sound::SoundChoice choice;
+    choice.soundDir = settings_.SoundDir;
+    choice.soundSet = settings_.SoundSet;
+    choice.snareChoice = snareChoice_;
+    choice.rideChoice = rideChoice_;
+    choice.tomSounds = {settings_.Tom1Sound, settings_.Tom2Sound, settings_.Tom3Sound};
+    return choice;
+}
+
+rhythms::Rhythm DrumMachine::currentRhythm() const
+{
+    rhythms::Rhythm rhythm;
+    rhythm.name = rhythmName_;
+    rhythm.Bpm = static_cast<std::int16_t>(bpm_);
+    rhythm.Beats = static_cast<std::int16_t>(grid_.meter.Beats());
+    rhythm.Interval = static_cast<std::int16_t>(grid_.meter.Interval());
+    rhythm.SoundSet = settings_.SoundSet;
+    rhythm.pattern = grid_.pattern;
+    for (int track = 0; track < pattern::kTrackCount; ++track)
+        rhythm.mutes[static_cast<std::size_t>(track)] = grid_.mutes.isMuted(track);
+    rhythm.SnareChoice = snareChoice_;
+    rhythm.RideChoice = rideChoice_;
+    rhythm.Tom1Sound = settings_.Tom1Sound;
+    rhythm.Tom2Sound = settings_.Tom2Sound;
+    rhythm.Tom3Sound = settings_.Tom3Sound;
+    return rhythm;
+}
+
+Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
+{
+    auto loaded = rhythms::loadRhythmFile(file, currentRhythm(), grid_.beginnerView);
+    if (!loaded)
+        return fail(loaded.error().message, loaded.error().detail);
+    const rhythms::Rhythm& rhythm = loaded->rhythm;
+    grid_.pattern = rhythm.pattern;
+    for (int track = 0; track < pattern::kTrackCount; ++track)
+        grid_.mutes.setMuted(track, rhythm.mutes[static_cast<std::size_t>(track)]);
+    grid_.meter.selectIntervalOption(loaded->intervalOption, grid_.beginnerView);
+    grid_.meter.selectBeatsOption(loaded->resolutionOption);
+    grid_.HiHatMemory = loaded->HiHatMemory;
+    bpm_ = sequencer::clampTempo(rhythm.Bpm);
+    rhythmName_ = rhythm.name;
+    rhythmFile_ = file;
+    settings_.SoundSet = rhythm.SoundSet;
+    snareChoice_ = rhythm.SnareChoice;
+    rideChoice_ = rhythm.RideChoice;
+    settings_.Tom1Sound = rhythm.Tom1Sound;
+    settings_.Tom2Sound = rhythm.Tom2Sound;
+    settings_.Tom3Sound = rhythm.Tom3Sound;
+    publish();
+    if (playback_) {
+        playback_->restartPattern();
+        if (loaded->rebuildVoices)
+            playback_->setSound(soundChoice());
     }
-    if (playback_)
-        playback_->hitPad(track, grid_.beginnerView);
-    return PadOutcome::Played;
+    return {};
+}
+
+Result<void> DrumMachine::saveRhythm(const std::filesystem::path& file, const std::string& name)
+{
+    rhythms::Rhythm rhythm = currentRhythm();
+    rhythm.name = name;
+    if (auto written = rhythms::writeRhythmFile(rhythm, file); !written)
+        return written;
+    rhythmName_ = name;
+    rhythmFile_ = file;
+    return {};
 }
 
 void DrumMachine::newRhythm()
@@ -145,17 +243,17 @@ void DrumMachine::newRhythm()
     publish();
 }
 
-void DrumMachine::shutdown()
+Result<void> DrumMachine::shutdown()
 {
     if (shutDown_)
-        return;
+        return {};
     shutDown_ = true;
     if (transport_.Running())
-        transport_.stop(grid_.beginnerView);
+        (void)transport_.stop(grid_.beginnerView);  // nobody paints the looks any more
     if (playback_)
         playback_->shutdown();
-    if (writeMode_)
-        writeMode_(grid_.beginnerView ? 1 : 0);
+    settings_.ModeSetting = grid_.beginnerView ? 1 : 0;
+    return saveMode(settings_);
 }
 
 }  // namespace taktwerk::app

@@ -6,12 +6,15 @@
 // step.
 
 #include "app/Playback.h"
+#include "app/Result.h"
+#include "app/Settings.h"
 #include "pattern/GridState.h"
+#include "rhythms/Rhythm.h"
 #include "sequencer/Sequencer.h"
 #include "sequencer/TapTempo.h"
 
 #include <chrono>
-#include <functional>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -27,9 +30,7 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // `playback` may be null: the machine then edits and shows everything but sounds nothing.
-    // `writeMode` stores the beginner-view setting ("Mode") at exit; may be empty.
-    explicit DrumMachine(std::unique_ptr<Playback> playback = nullptr,
-                         std::function<void(int mode)> writeMode = {});
+    explicit DrumMachine(Settings settings = {}, std::unique_ptr<Playback> playback = nullptr);
     ~DrumMachine();
     DrumMachine(const DrumMachine&) = delete;
     DrumMachine& operator=(const DrumMachine&) = delete;
@@ -75,23 +76,36 @@ public:
     // A pad pressed with any button. A right press on a tom stops playback and asks for the
     // sample dialog instead of sounding.
     PadOutcome pad(int track, MouseButton button);
-    int EditTom() const noexcept { return editTom_; }
+    // The tom (1..3) last struck by mouse or pattern: the one the sample dialog changes.
+    int EditTom() const;
 
     // "New", after the user said yes: empty grid, all unmuted, four-beat loop, tempo 120, tap
     // state and name forgotten.
     void newRhythm();
 
+    // Rhythm files. A load sets grid, tempo, meter, mutes and sample choices, rebuilds the
+    // voices and starts the pattern over, also while playing; on failure nothing changes.
+    Result<void> loadRhythm(const std::filesystem::path& file);
+    // Writes the current rhythm under `name` to `file`; the rhythm then bears that name.
+    Result<void> saveRhythm(const std::filesystem::path& file, const std::string& name);
+    // The current rhythm as a file stores it.
+    rhythms::Rhythm currentRhythm() const;
     const std::string& RhythmName() const noexcept { return rhythmName_; }
-    const std::string& RhythmFile() const noexcept { return rhythmFile_; }
+    const std::filesystem::path& RhythmFile() const noexcept { return rhythmFile_; }
 
-    // At exit: silence at once, all notes off, devices released, "Mode" written. Idempotent.
-    void shutdown();
+    const Settings& settings() const noexcept { return settings_; }
+    // The voices' samples: the sample set, the snare and ride variants and the tom samples.
+    sound::SoundChoice soundChoice() const;
+
+    // At exit: silence at once, all notes off, devices released, "Mode" written. Idempotent;
+    // says when "Mode" could not be written.
+    Result<void> shutdown();
 
 private:
     void publish();
 
+    Settings settings_;
     std::unique_ptr<Playback> playback_;
-    std::function<void(int)> writeMode_;
     bool shutDown_ = false;
 
     pattern::GridState grid_;
@@ -102,7 +116,9 @@ private:
     sequencer::Sequencer transport_;
     int editTom_ = 0;
     std::string rhythmName_ = "Default";
-    std::string rhythmFile_;
+    std::filesystem::path rhythmFile_;
+    std::int16_t snareChoice_ = 0;
+    std::int16_t rideChoice_ = 0;
 };
 
 }  // namespace taktwerk::app

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <iostream>
 
 namespace taktwerk::ui {
 
@@ -530,7 +531,10 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     playbackTimer_.stop();
-    machine_.shutdown();
+    // Closing while playing silences at once: the machine stops, ends every note and closes
+    // audio and MIDI before the window goes.
+    if (auto saved = machine_.shutdown(); !saved)
+        std::cerr << "taktwerk: " << saved.error().message << " (" << saved.error().detail << ")\n";
     event->accept();
 }
 

@@ -1,6 +1,8 @@
 #include "ui/MainWindowApp.h"
 
 #include "app/DrumMachine.h"
+#include "app/LivePlayback.h"
+#include "app/Settings.h"
 #include "ui/Artwork.h"
 #include "ui/MainWindow.h"
 #include "ui/Questions.h"
@@ -109,12 +111,22 @@ int runMainWindow(int argc, char** argv)
         return takeScreenshot(machine, window, *options->screenshot, options->beginner);
     }
 
-    SingleInstance instance(SingleInstance::keyFor(QCoreApplication::applicationDirPath()));
+    app::Settings settings = app::InitPaths(app::processEnvironment());
+    SingleInstance instance(
+        SingleInstance::keyFor(QString::fromStdString(settings.AppDir.string())));
     if (instance.otherRunning())
         return 0;  // the running copy comes to the front instead
+    app::LoadSettings(settings);
 
-    auto machine = std::make_unique<app::DrumMachine>();
+    auto playback = std::make_unique<app::LivePlayback>(settings);
+    if (!playback->notice().empty())
+        std::cerr << "taktwerk: " << playback->notice() << '\n';
+    auto machine = std::make_unique<app::DrumMachine>(settings, std::move(playback));
     MainWindow window(*machine, questions);
+    if (settings.ModeSetting == 1) {
+        machine->setBeginner(true);
+        window.refreshAll();
+    }
     QObject::connect(&instance, &SingleInstance::activationRequested, &window, [&window] {
         window.showNormal();
         window.raise();
@@ -123,7 +135,8 @@ int runMainWindow(int argc, char** argv)
     window.show();
     window.setFocus();
     const int code = QApplication::exec();
-    machine->shutdown();
+    // Normally the window's close did this already; it matters when the session ends it.
+    (void)machine->shutdown();
     return code;
 }
 
