@@ -485,8 +485,13 @@ void MainWindow::onPad(int track, Qt::MouseButton button)
 
 void MainWindow::onTap(Qt::MouseButton button)
 {
-    machine_.tap(machineButton(button), app::DrumMachine::Clock::now());
+    machine_.tap(machineButton(button), tapClock_());
     refreshTempo();
+}
+
+void MainWindow::setTapClock(std::function<app::DrumMachine::Clock::time_point()> clock)
+{
+    tapClock_ = std::move(clock);
 }
 
 void MainWindow::NewRhythm()

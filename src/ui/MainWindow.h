@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <functional>
 
 class QCheckBox;
 class QLabel;
@@ -67,6 +68,8 @@ public:
     PicturePanel* animation() const { return animation_; }
     PicturePanel* logo() const { return logo_; }
     const QTimer& playbackTimer() const { return playbackTimer_; }
+    // Where TAP presses take their time from; tests replace it to tap exact intervals.
+    void setTapClock(std::function<app::DrumMachine::Clock::time_point()> clock);
 
 signals:
     // Hooks for the dialogs that come later: the library, the sound settings and a tom's
@@ -126,6 +129,7 @@ private:
     PicturePanel* logo_ = nullptr;
     std::array<QPixmap, 2> frames_;
     QTimer playbackTimer_;
+    std::function<app::DrumMachine::Clock::time_point()> tapClock_ = app::DrumMachine::Clock::now;
 };
 
 }  // namespace taktwerk::ui

@@ -54,15 +54,6 @@ bool hasDisplay()
     return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
 }
 
-// The same look on every desktop: the flat colours are ours, and the few controls the style
-// draws (check boxes, option buttons, the scroll bar) should not change with the theme.
-void useOwnStyle(QApplication& application)
-{
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        application.setStyle(fusion);
-    application.setWindowIcon(artwork::windowIcon());
-}
-
 int takeScreenshot(app::DrumMachine& machine, MainWindow& window, const QString& path,
                    bool beginner)
 {
@@ -83,6 +74,15 @@ int takeScreenshot(app::DrumMachine& machine, MainWindow& window, const QString&
 
 }  // namespace
 
+// The same look on every desktop: the flat colours are ours, and the few controls the style
+// draws (check boxes, option buttons, the scroll bar) should not change with the theme.
+void prepareApplication(QApplication& application)
+{
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
+        application.setStyle(fusion);
+    application.setWindowIcon(artwork::windowIcon());
+}
+
 int runMainWindow(int argc, char** argv)
 {
     const std::optional<WindowOptions> options = parseOptions(argc, argv);
@@ -102,7 +102,7 @@ int runMainWindow(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("taktwerk"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quorrel Taktwerk"));
     QApplication::setDesktopFileName(QStringLiteral("taktwerk"));
-    useOwnStyle(application);
+    prepareApplication(application);
 
     MessageBoxQuestions questions;
     if (options->screenshot) {
