@@ -6,6 +6,7 @@
 #include "ui/Artwork.h"
 #include "ui/MainWindow.h"
 #include "ui/Questions.h"
+#include "ui/QuitSignals.h"
 #include "ui/SingleInstance.h"
 
 #include <QApplication>
@@ -132,6 +133,7 @@ int runMainWindow(int argc, char** argv)
         window.raise();
         window.activateWindow();
     });
+    const QuitSignals quitSignals(window);
     window.show();
     window.setFocus();
     const int code = QApplication::exec();

@@ -1,6 +1,7 @@
 #include "app/DrumMachine.h"
 
 #include "FakePlayback.h"
+#include "app/LivePlayback.h"
 
 #include <chrono>
 #include <filesystem>
@@ -9,7 +10,9 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace taktwerk::app {
 namespace {
@@ -296,6 +299,44 @@ TEST(DrumMachine, AFailedLoadChangesNothing)
     EXPECT_EQ(m.machine.grid(), before);
     EXPECT_EQ(m.machine.RhythmName(), "Default");
     EXPECT_EQ(m.log.restarts, 0);
+}
+
+}  // namespace
+}  // namespace taktwerk::app
+
+namespace taktwerk::app {
+namespace {
+
+// The real chain on a machine without sound: the null output's clock runs the engine, whose
+// step source plays the published rhythm and hands each step to the window's queue.
+TEST(LivePlayback, StepsOfARunReachTheWindowAndStopEndsThem)
+{
+    Folder folder;
+    Settings settings;
+    settings.SoundDir = folder.path();
+    settings.IniFile = folder.path() / "taktwerk.ini";
+    DrumMachine machine(settings, std::make_unique<LivePlayback>(settings));
+    machine.setIntro(false);
+    machine.setTempo(450);
+    (void)machine.run();
+
+    std::vector<int> columns;
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    sequencer::StepEvent event;
+    while (columns.size() < 3 && std::chrono::steady_clock::now() < deadline) {
+        while (machine.pollEvent(event))
+            columns.push_back(event.markerColumn);
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_GE(columns.size(), 3u);
+    EXPECT_EQ(columns[0], 0);
+    EXPECT_EQ(columns[1], 1);
+    EXPECT_EQ(columns[2], 2);
+
+    (void)machine.stop();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(machine.pollEvent(event));
+    EXPECT_TRUE(machine.shutdown());
 }
 
 }  // namespace
