@@ -489,6 +489,18 @@ void MainWindow::onTap(Qt::MouseButton button)
     refreshTempo();
 }
 
+app::Result<void> MainWindow::loadRhythm(const std::filesystem::path& file)
+{
+    if (auto loaded = machine_.loadRhythm(file); !loaded)
+        return loaded;
+    setMarkers(0);
+    refreshGrid();
+    refreshMeter();
+    refreshMutes();
+    refreshTempo();
+    return {};
+}
+
 void MainWindow::setTapClock(std::function<app::DrumMachine::Clock::time_point()> clock)
 {
     tapClock_ = std::move(clock);

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <filesystem>
 #include <functional>
 
 class QCheckBox;
@@ -36,6 +37,9 @@ public:
 
     // "New" of the rhythm library: asks, then starts an empty rhythm.
     void NewRhythm();
+    // A click in the rhythm library: makes the file the current rhythm (also while playing,
+    // from its first step) and shows it. On failure nothing changes and the error says why.
+    app::Result<void> loadRhythm(const std::filesystem::path& file);
     // RUN/STOP as a press on the button would (also Space, Escape and the tom pads' right
     // button).
     void toggleRun();

@@ -331,6 +331,40 @@ TEST(MainWindow, PlaybackIsPaintedFromTheEventsAndStopRestoresTheLooks)
     EXPECT_EQ(t.window->upperLines()->marker(), px(300));
 }
 
+TEST(MainWindow, ALoadDuringPlaybackShowsTheRhythmFromItsFirstStep)
+{
+    TestWindow t;
+    const auto file = std::filesystem::path(t.machine.settings().IniFile).replace_extension("rtm");
+    t.click(t.window->intervalOption(2));
+    t.click(t.window->beatsOption(0));
+    t.click(t.window->muteButton(kBass));
+    t.window->tempoBar()->setValue(97);
+    ASSERT_TRUE(t.machine.saveRhythm(file, "Five"));
+    t.window->NewRhythm();
+    t.click(t.window->intervalOption(1));
+    t.click(t.window->beatsOption(2));
+
+    t.click(t.window->runButton());
+    sequencer::StepEvent step;
+    step.kind = sequencer::StepEvent::Kind::Pattern;
+    step.markerColumn = 9;
+    t.log.queued.push_back(step);
+    t.window->pollPlayback();
+    ASSERT_TRUE(t.window->loadRhythm(file));
+    std::filesystem::remove(file);
+    EXPECT_EQ(t.window->upperLines()->marker(), px(300));
+    EXPECT_EQ(t.log.restarts, 1);
+    EXPECT_TRUE(t.machine.isRunning());
+    EXPECT_TRUE(t.window->intervalOption(2)->isChecked());
+    EXPECT_TRUE(t.window->beatsOption(0)->isChecked());
+    EXPECT_EQ(t.window->beatsOption(0)->text(), "10");
+    EXPECT_EQ(t.shownColumns(kBass), 30);
+    EXPECT_EQ(t.window->tempoLabel()->text(), "97");
+    EXPECT_EQ(paintedColour(t.window->muteButton(kBass)), kMuted);
+    EXPECT_EQ(paintedColour(t.window->stepButton(kBass, 0)), kRed);
+    EXPECT_EQ(t.machine.RhythmName(), "Five");
+}
+
 TEST(MainWindow, TheAnimationMovesOnlyInTheBeginnerView)
 {
     TestWindow t;
