@@ -140,6 +140,11 @@ bool DrumMachine::pollEvent(sequencer::StepEvent& event)
     return false;
 }
 
+std::string DrumMachine::playbackTrouble()
+{
+    return playback_ ? playback_->trouble() : std::string{};
+}
+
 PadOutcome DrumMachine::pad(int track, MouseButton button)
 {
     const int pressed = buttonNumber(button);

@@ -73,6 +73,9 @@ public:
     // The oldest played step not yet painted; false when none waits. Never waits itself.
     bool pollEvent(sequencer::StepEvent& event);
 
+    // What went wrong on the audio thread since the last call; empty when nothing did.
+    std::string playbackTrouble();
+
     // A pad pressed with any button. A right press on a tom stops playback and asks for the
     // sample dialog instead of sounding.
     PadOutcome pad(int track, MouseButton button);

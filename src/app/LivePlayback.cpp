@@ -109,6 +109,22 @@ void LivePlayback::setSound(const sound::SoundChoice& choice)
 
 int LivePlayback::editTom() const { return engine_->editTom(); }
 
+std::string LivePlayback::trouble()
+{
+    std::string report;
+    auto note = [&report](auto now, auto& reported, const char* what) {
+        if (now == reported)
+            return;
+        report += (report.empty() ? "" : "; ") + std::to_string(now - reported) + " " + what;
+        reported = now;
+    };
+    note(steps_->droppedEvents(), droppedSteps_, "steps not shown (the window fell behind)");
+    note(engine_->commandDrops(), droppedCommands_, "sound commands lost (audio stalled)");
+    note(engine_->midiDrops(), droppedMidi_, "MIDI messages lost");
+    note(out_->xruns(), xruns_, "audio blocks late");
+    return report;
+}
+
 void LivePlayback::shutdown()
 {
     if (shutDown_)

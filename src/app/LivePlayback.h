@@ -36,6 +36,7 @@ public:
     void click() override;
     void setSound(const sound::SoundChoice& choice) override;
     int editTom() const override;
+    std::string trouble() override;
     void shutdown() override;
 
 private:
@@ -47,6 +48,11 @@ private:
     std::uint32_t runs_ = 0;  // RUN presses: events of an earlier run are not painted
     bool beginner_ = false;
     bool shutDown_ = false;
+    // The audio thread's counters as last reported.
+    std::uint64_t droppedSteps_ = 0;
+    std::uint64_t droppedCommands_ = 0;
+    std::uint64_t droppedMidi_ = 0;
+    std::uint32_t xruns_ = 0;
 };
 
 }  // namespace taktwerk::app

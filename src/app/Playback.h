@@ -9,6 +9,8 @@
 #include "sound/Pads.h"
 #include "sound/VoiceSet.h"
 
+#include <string>
+
 namespace taktwerk::app {
 
 class Playback {
@@ -34,6 +36,9 @@ public:
     virtual void setSound(const sound::SoundChoice& choice) = 0;
     // The tom (1..3) last struck, by mouse or by the pattern; 0 before any.
     virtual int editTom() const = 0;
+    // What went wrong on the audio thread since the last call (lost steps or commands, late
+    // blocks), for the log; empty when nothing did.
+    virtual std::string trouble() = 0;
     // Silences everything at once, sends "all notes off", closes audio and MIDI. Called once,
     // at exit; nothing sounds afterwards.
     virtual void shutdown() = 0;

@@ -460,6 +460,8 @@ void MainWindow::pollPlayback()
     sequencer::StepEvent event;
     while (machine_.pollEvent(event))
         applyEvent(event);
+    if (const std::string trouble = machine_.playbackTrouble(); !trouble.empty())
+        std::clog << "taktwerk: " << trouble << '\n';
 }
 
 void MainWindow::applyEvent(const sequencer::StepEvent& event)

@@ -5,6 +5,7 @@
 #include "app/Playback.h"
 
 #include <deque>
+#include <string>
 #include <vector>
 
 namespace taktwerk::testing {
@@ -60,6 +61,7 @@ public:
         log_.soundChoices.push_back(choice);
     }
     int editTom() const override { return editTom_; }
+    std::string trouble() override { return {}; }
     void shutdown() override { ++log_.shutdowns; }
 
 private:
