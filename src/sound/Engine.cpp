@@ -78,7 +78,10 @@ void Engine::swapVoices(std::unique_ptr<VoiceSet> set)
     push({.kind = Command::Kind::SwapVoices, .voices = set.release()});
 }
 
-void Engine::SetSound(const SoundChoice& choice) { swapVoices(buildVoiceSet(choice, sampleRate_)); }
+void Engine::SetSound(const SoundChoice& choice)
+{
+    swapVoices(buildVoiceSet(choice, sampleRate_, &built_));
+}
 
 void Engine::SetSingleSound(int inSound, const SoundChoice& choice)
 {

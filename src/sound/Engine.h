@@ -46,7 +46,8 @@ public:
     PadActions hitPad(int track, int button = 0);
     // `chkIntro_Click`: one click, note `ClickNote` in MIDI mode, else the ST voice.
     void click();
-    // Rebuild all ten voices (loads here, on the calling thread) and swap them in.
+    // Rebuild all ten voices (loads here, on the calling thread) and swap them in. Voices
+    // whose file is unchanged keep their sample and ring on; the others are cut.
     void SetSound(const SoundChoice& choice);
     // Rebuild tom `inSound` (7, 8, 9) from `choice`; the other voices keep their samples
     // and keep sounding.
