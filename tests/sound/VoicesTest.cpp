@@ -247,6 +247,24 @@ TEST_F(VoicesTest, FullRebuildKeepsUnchangedVoicesRingingAndReloadsChangedFiles)
     EXPECT_EQ(out[kFade], level(VoiceId::BD) + 0.75f);
 }
 
+TEST_F(VoicesTest, PreviewPlaysInEitherModeAndTheNextPreviewCutsIt)
+{
+    engine_.setMode(SoundMode::Midi);
+    engine_.preview(setFile("ST"));
+    auto out = renderLeft(engine_, 256);
+    EXPECT_EQ(out[0], level(VoiceId::ST));
+    engine_.preview(setFile("CC"));
+    out = renderLeft(engine_, 256);
+    EXPECT_EQ(out[kFade], level(VoiceId::CC));
+    engine_.preview(setFile("missing"));
+    out = renderLeft(engine_, 256);
+    EXPECT_EQ(out[kFade], 0.0f);
+    engine_.preview(setFile("BD"));
+    engine_.stopPreview();
+    out = renderLeft(engine_, 256);
+    EXPECT_EQ(out[0], 0.0f);
+}
+
 TEST_F(VoicesTest, CleanUpSilencesEveryVoice)
 {
     engine_.hitPad(0);
