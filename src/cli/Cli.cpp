@@ -3,6 +3,7 @@
 #include "app/Settings.h"
 #include "cli/ExportMidiCommand.h"
 #include "cli/InfoCommand.h"
+#include "cli/MakeKitCommand.h"
 #include "cli/PlayCommand.h"
 #include "cli/RenderCommand.h"
 
@@ -30,7 +31,9 @@ void printUsage()
                  "  taktwerk export-midi FILE.rtm -o OUT.mid [--loops N]\n"
                  "                               write a rhythm as a MIDI file\n"
                  "  taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro]\n"
-                 "                               play a rhythm until Ctrl-C\n";
+                 "                               play a rhythm until Ctrl-C\n"
+                 "  taktwerk make-kit [--soundfont FILE] [--out DIR]\n"
+                 "                               render the default sample set from a SoundFont\n";
 }
 
 int run(std::span<char* const> args)
@@ -55,6 +58,8 @@ int run(std::span<char* const> args)
             return runRender(rest, settings.SoundDir, std::cout, std::cerr);
         return runPlay(rest, settings, std::cout, std::cerr);
     }
+    if (command == "make-kit")
+        return runMakeKit(args.subspan(1));
     std::cerr << "taktwerk: unknown command \"" << command << "\" (taktwerk --help lists them)\n";
     return 2;
 }
