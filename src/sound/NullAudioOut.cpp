@@ -85,7 +85,7 @@ private:
             }
             // A block is heard one block after it is made, as from a device with one block of
             // buffer: its MIDI deadlines then all lie ahead while the source runs.
-            sink_.beginBlock(zeroFrameTime + blockDuration, frames);
+            sink_.beginBlock(zeroFrameTime + blockDuration, frames, blockFrames_);
             source_->process(buffer_.data(), blockFrames_, sink_);
             checkOverrun(now, blockDuration);
             frames += blockFrames_;

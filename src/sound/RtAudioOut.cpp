@@ -162,7 +162,7 @@ private:
         // Never more than blockFrames() per call, as promised to the source.
         for (std::uint32_t offset = 0; offset < frames; offset += blockFrames_) {
             const std::uint32_t chunk = std::min(frames - offset, blockFrames_);
-            sink_->beginBlock(zeroFrameTime_, framesDone_);
+            sink_->beginBlock(zeroFrameTime_, framesDone_, chunk);
             source_->process(out + static_cast<std::size_t>(offset) * kOutputChannels, chunk,
                              *sink_);
             framesDone_ += chunk;

@@ -90,7 +90,8 @@ void TimedMidiSender::run() noexcept
 bool TimedMidiSink::midiAt(std::uint32_t frame, const std::uint8_t* bytes,
                            std::size_t size) noexcept  // audio thread
 {
-    if (size == 0 || size > kMaxTimedMidiBytes)
+    // Outside the block is a fault of the caller, refused as the JACK port refuses it.
+    if (size == 0 || size > kMaxTimedMidiBytes || frame >= blockFrames_)
         return false;
     TimedMidiMessage message;
     const auto deadline = frameTime(zeroFrameTime_, blockStartFrame_ + frame, sampleRate_);

@@ -147,12 +147,14 @@ public:
     {
     }
 
-    // audio thread. Frame `blockStartFrame` of the stream is heard at `zeroFrameTime` plus its
-    // own duration from frame 0; called once per block before process().
-    void beginBlock(MidiClock::time_point zeroFrameTime, std::uint64_t blockStartFrame) noexcept
+    // audio thread. The block of `blockFrames` frames from `blockStartFrame` on is next; frame
+    // n of the stream is heard at `zeroFrameTime` plus n frames. Called before process().
+    void beginBlock(MidiClock::time_point zeroFrameTime, std::uint64_t blockStartFrame,
+                    std::uint32_t blockFrames) noexcept
     {
         zeroFrameTime_ = zeroFrameTime;
         blockStartFrame_ = blockStartFrame;
+        blockFrames_ = blockFrames;
     }
     // audio thread.
     bool midiAt(std::uint32_t frame, const std::uint8_t* bytes, std::size_t size) noexcept override;
@@ -172,6 +174,7 @@ private:
     std::uint32_t sampleRate_;
     MidiClock::time_point zeroFrameTime_{};
     std::uint64_t blockStartFrame_ = 0;
+    std::uint32_t blockFrames_ = 0;
 };
 
 }  // namespace taktwerk::sound

@@ -52,10 +52,11 @@ TEST(TimedMidiSink, RefusesWhatItCannotSend)
     TimedMidiSender sender(kCapacity);
     sender.attach(std::make_unique<RecordingMidiDestination>(log));
     TimedMidiSink sink(sender, 48000);
-    sink.beginBlock(MidiClock::now(), 0);
+    sink.beginBlock(MidiClock::now(), 0, 256);
     EXPECT_TRUE(sink.hasReceiver());
     EXPECT_FALSE(sink.midiAt(0, noteOn, 0));
     EXPECT_FALSE(sink.midiAt(0, sysex, sizeof sysex));
+    EXPECT_FALSE(sink.midiAt(256, noteOn, sizeof noteOn));  // the next block's first frame
     // Not started, so nothing drains: the queue fills and then refuses instead of waiting.
     std::uint32_t queued = 0;
     while (queued < kMoreThanEver && sink.midiAt(queued, noteOn, sizeof noteOn))
@@ -78,11 +79,11 @@ TEST(TimedMidiSender, SendsInOrderNeverEarlyAndEndsWithAllNotesOff)
     const std::uint8_t first[] = {0x99, 36, 127};
     const std::uint8_t second[] = {0x99, 38, 90};
     const std::uint8_t third[] = {0x89, 36, 0};
-    sink.beginBlock(zero, 0);
+    sink.beginBlock(zero, 0, 256);
     ASSERT_TRUE(sink.midiAt(10, first, sizeof first));
     ASSERT_TRUE(sink.midiAt(200, second, sizeof second));
     std::this_thread::sleep_for(30ms);
-    sink.beginBlock(zero, 256);
+    sink.beginBlock(zero, 256, 256);
     ASSERT_TRUE(sink.midiAt(5, third, sizeof third));
     // Stopping right away still sends what is queued, each at its time.
     sender.stop();
