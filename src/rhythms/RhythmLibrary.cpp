@@ -29,7 +29,10 @@ app::Result<void> checkFileName(std::string_view name)
 {
     if (name.empty())
         return app::fail("Kein Rhythmus ausgewählt.");
-    if (name.find_first_of("/\\") != std::string_view::npos || name == "." || name == "..")
+    // Only the platform's own separators: on Linux "a\b.rtm" is an ordinary file of the folder.
+    const bool backslashSeparates = std::filesystem::path::preferred_separator == '\\';
+    const std::string_view separators = backslashSeparates ? "/\\" : "/";
+    if (name.find_first_of(separators) != std::string_view::npos || name == "." || name == "..")
         return app::fail("Der Name " + inQuotes(name) + " ist kein Rhythmus in diesem Ordner.");
     return {};
 }

@@ -4,7 +4,6 @@
 #include "rhythms/RhythmName.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace taktwerk::rhythms {
 namespace {
@@ -85,7 +84,7 @@ TEST(RhythmLibrary, SaveWritesTheFileUnderTheNameAndRefusesBadNamesUntouched)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
 }
 
-TEST(RhythmLibrary, FailedSaveReportsAndLeavesTheOldFileIntact)
+TEST(RhythmLibrary, SaveOfAValueTheFileCannotHoldReportsAndLeavesTheOldFileIntact)
 {
     TempFolder folder;
     const RhythmLibrary library(folder.path());
@@ -101,18 +100,6 @@ TEST(RhythmLibrary, FailedSaveReportsAndLeavesTheOldFileIntact)
     EXPECT_NE(refused.error().message.find("Rock.rtm"), std::string::npos)
         << refused.error().message;
     EXPECT_EQ(readBytes(folder / "Rock.rtm"), before);
-
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "folder permissions do not bind the super-user";
-    std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::remove);
-    rhythm.Bpm = 180;
-    const auto saved = library.save("Rock", rhythm);
-    std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::add);
-    ASSERT_FALSE(saved);
-    EXPECT_EQ(readBytes(folder / "Rock.rtm"), before);
-    EXPECT_EQ(listOf(library), std::vector<std::string>{"Rock"});
 }
 
 TEST(RhythmLibrary, DeleteRemovesTheFileAndTakesAVanishedOneAsDone)
@@ -133,6 +120,12 @@ TEST(RhythmLibrary, DeleteRemovesTheFileAndTakesAVanishedOneAsDone)
     EXPECT_NE(folderRemoved.error().message.find("Dir"), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(folder / "Dir.rtm" / "inside"));
 
+    if (std::filesystem::path::preferred_separator == '/') {
+        // Another system's rhythm file with a name Windows never allowed is still a rhythm here.
+        writeBytes(folder / "AC\\DC.rtm", "");
+        EXPECT_TRUE(library.remove("AC\\DC"));
+        EXPECT_FALSE(std::filesystem::exists(folder / "AC\\DC.rtm"));
+    }
     EXPECT_FALSE(library.remove(""));
     EXPECT_FALSE(library.remove("../Blues"));
     EXPECT_TRUE(std::filesystem::exists(folder / "Blues.rtm"));

@@ -19,11 +19,10 @@ LoadedRhythm loadText(const TempFolder& folder, std::string_view text, const Rhy
     return *loaded;
 }
 
-TEST(RhythmLoad, MissingFileGivesTheDefaultRhythmAndStartsOver)
+TEST(RhythmLoad, MissingFileGivesTheDefaultRhythmWhateverWasLoadedBefore)
 {
     TempFolder folder;
     Rhythm current;
-    current.name = "Default";
     current.pattern = pattern::Pattern::startPattern();
     current.mutes.fill(true);
     current.Interval = 3;
@@ -31,23 +30,7 @@ TEST(RhythmLoad, MissingFileGivesTheDefaultRhythmAndStartsOver)
     const auto loaded = loadRhythmFile(folder / "nowhere.rtm", current, false);
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->rhythm, Rhythm{});
-    EXPECT_EQ(loaded->rhythm.name, "");
-    EXPECT_EQ(loaded->intervalOption, 1);
     EXPECT_EQ(loaded->resolutionOption, 1);
-    EXPECT_EQ(loaded->HiHatMemory, "");
-    EXPECT_EQ(loaded->StepPos, 0);
-    EXPECT_EQ(loaded->IntroStep, 0);
-    EXPECT_EQ(loaded->markerColumn, 0);
-    EXPECT_TRUE(loaded->rebuildVoices);
-}
-
-TEST(RhythmLoad, UnreadablePathIsAnErrorNotAnEmptyRhythm)
-{
-    TempFolder folder;
-    std::filesystem::create_directory(folder / "Folder.rtm");
-    const auto loaded = loadRhythmFile(folder / "Folder.rtm", Rhythm{}, false);
-    ASSERT_FALSE(loaded);
-    EXPECT_FALSE(loaded.error().message.empty());
 }
 
 TEST(RhythmLoad, MeterAlwaysEndsAsALoopLengthOfTheInterval)
@@ -101,9 +84,9 @@ TEST(RhythmLoad, TempoAndVariantsAreMendedToWhatTheControlsCanShow)
         int wantSnare;
         int wantRide;
     } cases[] = {
-        {"99.5", "1", "2", 100, 1, 2},     {"abc", "3", "-1", 35, 0, 0},
-        {"1000", "2.5", "1.5", 450, 2, 2}, {"70000", "70000", "", 140, 2, 0},
-        {"35", "0", "0", 35, 0, 0},
+        {"99.5", "1", "2", 100, 1, 2},     {"98.5", "", "", 98, 0, 0},
+        {"abc", "3", "-1", 35, 0, 0},      {"1000", "2.5", "1.5", 450, 2, 2},
+        {"70000", "70000", "", 140, 2, 0}, {"35", "0", "0", 35, 0, 0},
     };
     for (const auto& c : cases) {
         const auto loaded = loadText(folder,
@@ -130,15 +113,6 @@ TEST(RhythmLoad, BeginnerViewMergesTheOpenHiHatAndRemembersTheHiHatRow)
     const auto full = loadText(folder, file, Rhythm{}, false);
     EXPECT_EQ(full.rhythm.pattern.RowToPattern(2), "X___X___________________________");
     EXPECT_EQ(full.HiHatMemory, "");
-}
-
-TEST(RhythmLoad, FileWithoutMuteSectionUnmutesEveryTrack)
-{
-    TempFolder folder;
-    Rhythm current;
-    current.mutes.fill(true);
-    const auto loaded = loadText(folder, "[Settings]\r\nName=Quiet\r\n", current);
-    EXPECT_EQ(loaded.rhythm.mutes, (std::array<bool, 9>{}));
 }
 
 }  // namespace
