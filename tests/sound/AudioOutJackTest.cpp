@@ -109,12 +109,11 @@ TEST(JackAudioOut, PlacesEveryClickAndNoteOnAtItsExactFrame)
         EXPECT_EQ(events[index].bytes, noteOn);
         EXPECT_EQ(events[index].frame, clicks[index].frame);
     }
-    // Stopping sends all notes off, after the last note.
-    const auto notesOff = allNotesOffMessages();
-    for (std::size_t channel = 0; channel < notesOff.size(); ++channel) {
+    // Stopping sends "all notes off" (controller 123) on every channel, after the last note.
+    for (std::size_t channel = 0; channel < kMidiChannels; ++channel) {
         const RecordedMidiEvent& event = events[expected + channel];
-        EXPECT_EQ(event.bytes,
-                  std::vector<std::uint8_t>(notesOff[channel].begin(), notesOff[channel].end()));
+        const std::vector<std::uint8_t> notesOff{static_cast<std::uint8_t>(0xB0 + channel), 123, 0};
+        EXPECT_EQ(event.bytes, notesOff);
         EXPECT_GT(event.frame, clicks.back().frame);
     }
 }
