@@ -8,6 +8,7 @@
 #include "sound/support/TestSources.h"
 
 #include <chrono>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -72,6 +73,13 @@ TEST(JackAudioOut, PlacesEveryClickAndNoteOnAtItsExactFrame)
     EXPECT_TRUE(out.isRunning());
     const std::string client = clientOf(out.midiPortName());
     ASSERT_TRUE(recorder.connectAudio(client + ":out_left", client + ":out_right"));
+    // At start our ports went to the first physical playback ports and the first MIDI input.
+    EXPECT_THAT(recorder.connectionsOf(client + ":out_left"),
+                ::testing::UnorderedElementsAre("system:playback_1", "recorder:in_left"));
+    EXPECT_THAT(recorder.connectionsOf(client + ":out_right"),
+                ::testing::UnorderedElementsAre("system:playback_2", "recorder:in_right"));
+    EXPECT_EQ(recorder.connectionsOf(out.midiPortName()),
+              std::vector<std::string>{recorder.midiInputName()});
     source.arm();
     std::this_thread::sleep_for(kPlayTime);
     out.stop();
