@@ -114,6 +114,8 @@ public:
         if (deviceLost())
             return app::fail("Der JACK-Server läuft nicht mehr.");
         source_.store(&source, std::memory_order_release);
+        // Left over when a stalled server never ran the last stop's final cycle.
+        notesOffPending_.store(false, std::memory_order_release);
         if (jack_activate(client_.get()) != 0) {
             source_.store(nullptr, std::memory_order_release);
             return app::fail("Die JACK-Ausgabe konnte nicht starten.", "jack_activate failed");

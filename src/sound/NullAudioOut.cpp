@@ -4,14 +4,11 @@
 
 #include "sound/AudioOut.h"
 #include "sound/TimedMidi.h"
+#include "sound/TimingThread.h"
 
 #include <algorithm>
 #include <thread>
 #include <vector>
-
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 
 namespace taktwerk::sound {
 
@@ -68,10 +65,7 @@ public:
 private:
     void run() noexcept  // audio thread
     {
-#ifdef __linux__
-        // Without this every block would start up to 50 us late; failure only costs that.
-        (void)prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
+        prepareTimingThread();
         auto zeroFrameTime = MidiClock::now();
         std::uint64_t frames = 0;
         const auto blockDuration = durationOfFrames(blockFrames_, sampleRate_);

@@ -1,11 +1,9 @@
 #include "sound/TimedMidi.h"
 
+#include "sound/TimingThread.h"
+
 #include <algorithm>
 #include <utility>
-
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 
 namespace taktwerk::sound {
 
@@ -63,11 +61,7 @@ bool TimedMidiSender::push(const TimedMidiMessage& message) noexcept  // audio t
 
 void TimedMidiSender::run() noexcept
 {
-#ifdef __linux__
-    // The default timer slack of 50 us would make every message that much late; failure only
-    // costs that accuracy.
-    (void)prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
+    prepareTimingThread();
     TimedMidiMessage message;
     for (;;) {
         // Read before draining: a push after the last pop changes the count, so wait() below

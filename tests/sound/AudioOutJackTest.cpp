@@ -8,6 +8,7 @@
 #include "sound/support/TestSources.h"
 
 #include <chrono>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -72,6 +73,13 @@ TEST(JackAudioOut, PlacesEveryClickAndNoteOnAtItsExactFrame)
     EXPECT_TRUE(out.isRunning());
     const std::string client = clientOf(out.midiPortName());
     ASSERT_TRUE(recorder.connectAudio(client + ":out_left", client + ":out_right"));
+    // At start our ports went to the first physical playback ports and the first MIDI input.
+    EXPECT_THAT(recorder.connectionsOf(client + ":out_left"),
+                ::testing::UnorderedElementsAre("system:playback_1", "recorder:in_left"));
+    EXPECT_THAT(recorder.connectionsOf(client + ":out_right"),
+                ::testing::UnorderedElementsAre("system:playback_2", "recorder:in_right"));
+    EXPECT_EQ(recorder.connectionsOf(out.midiPortName()),
+              std::vector<std::string>{recorder.midiInputName()});
     source.arm();
     std::this_thread::sleep_for(kPlayTime);
     out.stop();
@@ -109,12 +117,11 @@ TEST(JackAudioOut, PlacesEveryClickAndNoteOnAtItsExactFrame)
         EXPECT_EQ(events[index].bytes, noteOn);
         EXPECT_EQ(events[index].frame, clicks[index].frame);
     }
-    // Stopping sends all notes off, after the last note.
-    const auto notesOff = allNotesOffMessages();
-    for (std::size_t channel = 0; channel < notesOff.size(); ++channel) {
+    // Stopping sends "all notes off" (controller 123) on every channel, after the last note.
+    for (std::size_t channel = 0; channel < kMidiChannels; ++channel) {
         const RecordedMidiEvent& event = events[expected + channel];
-        EXPECT_EQ(event.bytes,
-                  std::vector<std::uint8_t>(notesOff[channel].begin(), notesOff[channel].end()));
+        const std::vector<std::uint8_t> notesOff{static_cast<std::uint8_t>(0xB0 + channel), 123, 0};
+        EXPECT_EQ(event.bytes, notesOff);
         EXPECT_GT(event.frame, clicks.back().frame);
     }
 }

@@ -63,6 +63,19 @@ bool JackRecorder::connectMidi(const std::string& source)
     return result == 0 || result == EEXIST;
 }
 
+std::vector<std::string> JackRecorder::connectionsOf(const std::string& portName) const
+{
+    std::vector<std::string> names;
+    jack_port_t* port = client_ ? jack_port_by_name(client_, portName.c_str()) : nullptr;
+    if (!port)
+        return names;
+    const char** connections = jack_port_get_all_connections(client_, port);
+    for (const char** name = connections; name && *name; ++name)
+        names.emplace_back(*name);
+    jack_free(static_cast<void*>(connections));
+    return names;
+}
+
 void JackRecorder::stop()
 {
     if (active_) {

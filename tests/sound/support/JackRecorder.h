@@ -35,6 +35,9 @@ public:
     bool connectAudio(const std::string& leftSource, const std::string& rightSource);
     bool connectMidi(const std::string& source);
 
+    // Full names of the ports `portName` is connected to, as the server sees them.
+    std::vector<std::string> connectionsOf(const std::string& portName) const;
+
     // Ends recording; what was recorded stays readable.
     void stop();
 
