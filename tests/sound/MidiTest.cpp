@@ -113,6 +113,11 @@ TEST_F(MidiTest, WaveModeSendsNoMidi)
     engine_.setMode(SoundMode::Wave);
     engine_.hitPad(0);
     EXPECT_TRUE(play({{10, 0}, {20, -1}}, 500).empty());
+    // ... except from the hidden test controls, which always send.
+    engine_.sendMidiNote(60);
+    const auto events = play({}, 10);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].bytes, (Bytes{0x99, 60, 127}));
 }
 
 TEST_F(MidiTest, FullSinkIsCountedNotBlocked)
