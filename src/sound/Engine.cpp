@@ -76,6 +76,8 @@ PadActions Engine::hitPad(int track, int button)
 
 void Engine::click() { push({.kind = Command::Kind::Click}); }
 
+void Engine::sendMidiNote(int note) { push({.kind = Command::Kind::MidiNote, .value = note}); }
+
 void Engine::swapVoices(std::unique_ptr<VoiceSet> set)
 {
     built_ = set ? *set : VoiceSet{};
@@ -184,6 +186,9 @@ bool Engine::apply(const Command& command) noexcept
         break;
     case Kind::Click:
         soundClick();
+        break;
+    case Kind::MidiNote:
+        playNote(command.value);
         break;
     case Kind::SwapVoices:
         if (retiringVoices_ != nullptr)

@@ -47,6 +47,8 @@ public:
     PadActions hitPad(int track, int button = 0);
     // `chkIntro_Click`: one click, note `ClickNote` in MIDI mode, else the ST voice.
     void click();
+    // The hidden test controls' "Play": a MIDI note-on of `note`, whatever the mode.
+    void sendMidiNote(int note);
     // Rebuild all ten voices (loads here, on the calling thread) and swap them in. Voices
     // whose file is unchanged keep their sample and ring on; the others are cut.
     void SetSound(const SoundChoice& choice);
@@ -90,6 +92,7 @@ private:
         enum class Kind : std::uint8_t {
             HitPad,
             Click,
+            MidiNote,
             SwapVoices,
             SwapSynth,
             SwapPreview,
