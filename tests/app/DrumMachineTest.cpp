@@ -24,7 +24,6 @@ using testing::PlaybackLog;
 constexpr int kBass = 0;
 constexpr int kSnare = 1;
 constexpr int kHiHat = 2;
-constexpr int kOpenHiHat = 3;
 constexpr int kRide = 4;
 constexpr int kTom2 = 7;
 
@@ -60,15 +59,6 @@ struct Machine {
     PlaybackLog log;
     DrumMachine machine;
 };
-
-void setRow(DrumMachine& machine, int track, std::initializer_list<int> on)
-{
-    for (int step = 0; step < 32; ++step) {
-        const bool wanted = std::find(on.begin(), on.end(), step) != on.end();
-        if (machine.StepIsOn(track, step) != wanted)
-            machine.toggleStep(track, step);
-    }
-}
 
 TEST(DrumMachine, StartsWithTheDesignedRhythmAndPublishesIt)
 {
@@ -110,47 +100,6 @@ TEST(DrumMachine, EveryEditReachesTheEngineAtOnce)
     EXPECT_EQ(m.log.tempoBpm, 35);
 }
 
-TEST(DrumMachine, BeginnerViewFoldsTheOpenHiHatAndGivesTheHiHatBack)
-{
-    Machine m;
-    setRow(m.machine, kHiHat, {0, 2, 4});
-    setRow(m.machine, kOpenHiHat, {6});
-    m.machine.setBeginner(true);
-    EXPECT_TRUE(m.log.inputs.beginner);
-    EXPECT_EQ(m.machine.pattern().RowToPattern(kHiHat).substr(0, 8), "X_X_X_X_");
-    EXPECT_FALSE(m.machine.meter().isShown(kOpenHiHat, 6));
-    // A hi-hat step set inside the view is lost on leaving; one cleared comes back.
-    m.machine.toggleStep(kHiHat, 8);
-    m.machine.toggleStep(kHiHat, 0);
-    m.machine.setBeginner(false);
-    EXPECT_EQ(m.machine.pattern().RowToPattern(kHiHat).substr(0, 10), "X_X_X_____");
-    EXPECT_TRUE(m.machine.StepIsOn(kOpenHiHat, 6));
-    EXPECT_TRUE(m.machine.meter().isShown(kOpenHiHat, 6));
-    EXPECT_FALSE(m.log.inputs.beginner);
-}
-
-TEST(DrumMachine, NewRhythmForgetsEverythingButTheIntervalAndTheView)
-{
-    Machine m;
-    m.machine.setIntervalOption(0);
-    m.machine.setBeatsOption(2);
-    m.machine.setTempo(90);
-    m.machine.tap(MouseButton::Left, DrumMachine::Clock::time_point(1000ms));
-    m.machine.newRhythm();
-    for (int track = 0; track < 9; ++track) {
-        EXPECT_EQ(m.machine.pattern().RowToPattern(track), allOff()) << track;
-        EXPECT_FALSE(m.machine.isMuted(track)) << track;
-    }
-    EXPECT_EQ(m.machine.meter().Interval(), 3);
-    EXPECT_EQ(m.machine.meter().Beats(), 12);
-    EXPECT_EQ(m.machine.tempoBpm(), 120);
-    EXPECT_EQ(m.log.tempoBpm, 120);
-    EXPECT_FALSE(m.machine.tapTempo().isArmed());
-    EXPECT_EQ(m.machine.RhythmName(), "");
-}
-
-// "New" inside the beginner view must not let the old hi-hat row come back when the view is
-// left: the cleared rhythm stays cleared.
 TEST(DrumMachine, NewRhythmInTheBeginnerViewEmptiesTheHiHatMemory)
 {
     Machine m;
@@ -159,48 +108,6 @@ TEST(DrumMachine, NewRhythmInTheBeginnerViewEmptiesTheHiHatMemory)
     m.machine.newRhythm();
     m.machine.setBeginner(false);
     EXPECT_EQ(m.machine.pattern().RowToPattern(kHiHat), allOff());
-}
-
-TEST(DrumMachine, TapsSetTheTempoFromTheirAverage)
-{
-    struct Case {
-        const char* name;
-        std::vector<int> tapsMs;
-        int tempo;
-        std::size_t entries;
-    };
-    const Case cases[] = {
-        {"first tap changes nothing", {1000}, 120, 0},
-        {"500 ms apart", {1000, 1500}, 120, 1},
-        {"498 ms apart", {1000, 1498}, 121, 1},
-        {"498 then 497 ms", {1000, 1498, 1995}, 120, 2},
-        {"50 ms is too fast but is the new reference", {1000, 1050, 1550}, 120, 1},
-    };
-    for (const Case& c : cases) {
-        Machine m;
-        m.machine.setTempo(100);
-        for (const int ms : c.tapsMs)
-            m.machine.tap(MouseButton::Left,
-                          DrumMachine::Clock::time_point(std::chrono::milliseconds(ms)));
-        const int expected = c.tapsMs.size() == 1 ? 100 : c.tempo;
-        EXPECT_EQ(m.machine.tempoBpm(), expected) << c.name;
-        EXPECT_EQ(m.log.tempoBpm, expected) << c.name;
-        EXPECT_EQ(m.machine.tapTempo().taps().size(), c.entries) << c.name;
-    }
-}
-
-TEST(DrumMachine, RightClickOnTapForgetsTheTaps)
-{
-    Machine m;
-    m.machine.tap(MouseButton::Left, DrumMachine::Clock::time_point(1000ms));
-    m.machine.tap(MouseButton::Left, DrumMachine::Clock::time_point(1600ms));
-    ASSERT_EQ(m.machine.tempoBpm(), 100);
-    m.machine.tap(MouseButton::Right, DrumMachine::Clock::time_point(1700ms));
-    EXPECT_FALSE(m.machine.tapTempo().isArmed());
-    EXPECT_TRUE(m.machine.tapTempo().taps().empty());
-    // The next left tap only arms again.
-    m.machine.tap(MouseButton::Left, DrumMachine::Clock::time_point(2000ms));
-    EXPECT_EQ(m.machine.tempoBpm(), 100);
 }
 
 TEST(DrumMachine, StopDropsStepsOfTheRunThatEnded)
