@@ -233,6 +233,38 @@ TEST_F(VoicesTest, SingleTomRebuildLeavesSoundingVoicesUntouched)
     EXPECT_EQ(after[kFade + 10], level(VoiceId::BD) + 0.03125f);
 }
 
+TEST_F(VoicesTest, FullRebuildKeepsUnchangedVoicesRingingAndReloadsChangedFiles)
+{
+    engine_.hitPad(0);
+    engine_.hitPad(1);
+    renderLeft(engine_, 256);
+    writeWav(setFile("SD"), constant(0.75f, kLength * 2), static_cast<int>(kRate));
+    engine_.SetSound(choice_);
+    auto out = renderLeft(engine_, 256);
+    EXPECT_EQ(out[kFade], level(VoiceId::BD));  // no break in the bass drum; old snare cut
+    engine_.hitPad(1);
+    out = renderLeft(engine_, 256);
+    EXPECT_EQ(out[kFade], level(VoiceId::BD) + 0.75f);
+}
+
+TEST_F(VoicesTest, PreviewPlaysInEitherModeAndTheNextPreviewCutsIt)
+{
+    engine_.setMode(SoundMode::Midi);
+    engine_.preview(setFile("ST"));
+    auto out = renderLeft(engine_, 256);
+    EXPECT_EQ(out[0], level(VoiceId::ST));
+    engine_.preview(setFile("CC"));
+    out = renderLeft(engine_, 256);
+    EXPECT_EQ(out[kFade], level(VoiceId::CC));
+    engine_.preview(setFile("missing"));
+    out = renderLeft(engine_, 256);
+    EXPECT_EQ(out[kFade], 0.0f);
+    engine_.preview(setFile("BD"));
+    engine_.stopPreview();
+    out = renderLeft(engine_, 256);
+    EXPECT_EQ(out[0], 0.0f);
+}
+
 TEST_F(VoicesTest, CleanUpSilencesEveryVoice)
 {
     engine_.hitPad(0);
