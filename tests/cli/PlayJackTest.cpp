@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <optional>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -84,9 +85,12 @@ std::vector<int> notesAt(std::uint64_t step)
 }
 
 // Runs `taktwerk play` to its end, with the recorder's audio inputs connected to its outputs
-// as soon as they exist. Returns the exit code, or -1 when it had to be killed.
+// as soon as they exist; presses Ctrl-C `interruptAfter` after it has started playing, when
+// given. Returns the exit
+// code, or -1 when it had to be killed.
 int runPlay(const std::vector<std::string>& words, JackRecorder& recorder,
-            const std::filesystem::path& log)
+            const std::filesystem::path& log,
+            std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt)
 {
     std::vector<std::string> argv{TAKTWERK_EXECUTABLE, "play"};
     argv.insert(argv.end(), words.begin(), words.end());
@@ -107,6 +111,7 @@ int runPlay(const std::vector<std::string>& words, JackRecorder& recorder,
         return -1;
 
     const auto giveUp = std::chrono::steady_clock::now() + kGiveUpAfter;
+    auto interruptAt = std::chrono::steady_clock::time_point::max();  // not yet
     bool connected = false;
     int status = 0;
     for (;;) {
@@ -114,6 +119,14 @@ int runPlay(const std::vector<std::string>& words, JackRecorder& recorder,
             connected = recorder.connectAudio("Taktwerk:out_left", "Taktwerk:out_right");
         if (::waitpid(child, &status, WNOHANG) == child)
             break;
+        if (interruptAfter && testing::readBytes(log).find("Ctrl-C stops") != std::string::npos) {
+            interruptAt = std::chrono::steady_clock::now() + *interruptAfter;
+            interruptAfter.reset();
+        }
+        if (std::chrono::steady_clock::now() > interruptAt) {
+            ::kill(child, SIGINT);
+            interruptAt = std::chrono::steady_clock::time_point::max();
+        }
         if (std::chrono::steady_clock::now() > giveUp) {
             ::kill(child, SIGKILL);
             ::waitpid(child, &status, 0);
@@ -229,6 +242,41 @@ TEST_F(PlayJack, EveryMidiNoteOnOfATwentySecondRunLandsOnItsStepsFrame)
     }
     expected.resize(noteOns.size());
     EXPECT_EQ(noteOns, expected);
+}
+
+TEST_F(PlayJack, CtrlCStopsCleanlyWithEveryNoteEnded)
+{
+    SKIP_WITHOUT_JACKD()
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    JackRecorder recorder(kRecorderSeconds);
+    ASSERT_TRUE(recorder.isReady());
+    const int code = runPlay({rhythmFile(450), "--midi"}, recorder, folder / "play.log",
+                             std::chrono::milliseconds(2000));
+    recorder.stop();
+    EXPECT_EQ(code, 0) << testing::readBytes(folder / "play.log");
+    EXPECT_NE(testing::readBytes(folder / "play.log").find("stopped after"), std::string::npos);
+
+    std::size_t noteOns = 0;
+    std::size_t noteOffs = 0;
+    std::uint32_t lastNoteOn = 0;
+    std::optional<std::uint32_t> allNotesOff;
+    for (const auto& event : recorder.midiEvents()) {
+        if (event.bytes.size() != 3)
+            continue;
+        if (event.bytes[0] == 0x99) {
+            ++noteOns;
+            lastNoteOn = event.frame;
+        } else if (event.bytes[0] == 0x89) {
+            ++noteOffs;
+        } else if (event.bytes[0] == 0xB9 && event.bytes[1] == 123 && !allNotesOff) {
+            allNotesOff = event.frame;
+        }
+    }
+    EXPECT_GT(noteOns, 0u);
+    EXPECT_EQ(noteOffs, noteOns) << "every note is ended";
+    ASSERT_TRUE(allNotesOff.has_value()) << "all notes off on the drum channel";
+    EXPECT_GT(*allNotesOff, lastNoteOn) << "and nothing played after it";
 }
 
 }  // namespace
