@@ -1,8 +1,10 @@
 // Playback costs: offline rendering of a busy nine-track rhythm as a multiple of real time
 // (target: 500 times or more), into memory and into a WAV file, and how often the live audio
-// callback path (engine, playback, sequencer, step clock) allocates (target: never).
+// callback path (engine, playback, sequencer, step clock) allocates (target: never), and the
+// CPU that 30 seconds of live playback take, as a share of one core (target: under 2 %).
 
 #include "AllocationCounter.h"
+#include "sound/AudioOut.h"
 #include "sound/Engine.h"
 #include "sound/LiveParameters.h"
 #include "sound/MakeKit.h"
@@ -10,7 +12,10 @@
 #include "sound/Playback.h"
 
 #include <benchmark/benchmark.h>
+#include <chrono>
+#include <ctime>
 #include <filesystem>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -161,6 +166,62 @@ void BM_LiveCallbackAllocations(benchmark::State& state)
     engine.process(out.data(), kLiveBlock, none);
 }
 BENCHMARK(BM_LiveCallbackAllocations);
+
+double processCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Live playback of the busy rhythm through the null output (a real-time clock thread, as a
+// sound card would call us), with the window's 15 ms poll draining the events.
+void BM_LivePlaybackCpu(benchmark::State& state)
+{
+    if (!kit().ready)
+        return state.SkipWithError("no SoundFont for the kit");
+    constexpr auto kRun = std::chrono::seconds(30);
+    constexpr auto kWindowPoll = std::chrono::milliseconds(15);
+    const RenderJob job = busyJob();
+    double cpuSeconds = 0.0;
+    double wallSeconds = 0.0;
+    std::uint64_t steps = 0;
+    for (auto _ : state) {
+        const auto out = makeNullAudioOut(AudioOutRequest{});
+        LiveParameters parameters;
+        for (int track = 0; track < pattern::kTrackCount; ++track)
+            parameters.setRow(track, job.rows[static_cast<std::size_t>(track)]);
+        parameters.setMeter(job.interval, job.beats);
+        parameters.setTempo(job.tempoBpm);
+        Engine engine(out->sampleRate());
+        engine.setMode(SoundMode::Wave);
+        SoundChoice choice;
+        choice.soundDir = kit().soundDir;
+        engine.SetSound(choice);
+        Playback playback(parameters, out->sampleRate());
+        engine.setStepSource(&playback);
+
+        const double cpuBefore = processCpuSeconds();
+        const auto wallBefore = std::chrono::steady_clock::now();
+        if (!out->start(engine))
+            return state.SkipWithError("null output did not start");
+        parameters.run();
+        PlaybackEvent event;
+        while (std::chrono::steady_clock::now() - wallBefore < kRun) {
+            std::this_thread::sleep_for(kWindowPoll);
+            engine.collectGarbage();
+            while (playback.events().pop(event))
+                ++steps;
+        }
+        out->stop();
+        cpuSeconds = processCpuSeconds() - cpuBefore;
+        wallSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+    }
+    state.counters["cpu_percent_of_core"] = 100.0 * cpuSeconds / wallSeconds;
+    state.counters["steps"] = static_cast<double>(steps);
+}
+BENCHMARK(BM_LivePlaybackCpu)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
 }  // namespace taktwerk::sound

@@ -112,6 +112,8 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     if (!rhythm)
         return 2;
 
+    // From here on Ctrl-C ends playing the clean way, even before it has begun.
+    InterruptGuard guard;
     sound::OpenedAudioOut opened = sound::openAudioOut();
     sound::AudioOut& output = *opened.out;
     if (!opened.notice.empty())
@@ -146,7 +148,6 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     sound::Playback playback(parameters, output.sampleRate());
     engine.setStepSource(&playback);
 
-    InterruptGuard guard;
     if (auto started = output.start(engine); !started) {
         printError(err, "play", started.error().message, started.error().detail);
         return 1;

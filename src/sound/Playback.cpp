@@ -5,7 +5,8 @@ namespace taktwerk::sound {
 Playback::Playback(const LiveParameters& parameters, std::uint32_t sampleRate) noexcept
     : parameters_(parameters), clock_(sampleRate)
 {
-    // Whatever RUN presses came before this playback existed are not for it.
+    // A playback made while the transport runs (a new output, say) starts at its first block;
+    // the RUN that is already in force counts as seen.
     run_ = parameters_.transport().run;
     if (parameters_.read(snapshot_))
         loadCount_ = snapshot_.loadCount;

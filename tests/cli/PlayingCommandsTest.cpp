@@ -64,7 +64,7 @@ TEST(RenderCommand, PutsEveryHitOfTheRhythmFileOnItsStepsSample)
 {
     const TempFolder folder;
     testing::writeImpulseKit(folder.path(), "Impulse", 48000);
-    for (const int bpm : {35, 97, 120, 333, 450}) {
+    for (const int bpm : {35, 333}) {
         const auto rhythmFile = folder / "Test.rtm";
         ASSERT_TRUE(rhythms::writeRhythmFile(testRhythm(bpm), rhythmFile));
         const auto wavFile = folder / "out.wav";

@@ -84,16 +84,5 @@ TEST(StepClock, TempoChangesRoundOnceEachAndSteadyStepsAddNothing)
     EXPECT_EQ(due(clock) - settled, 4800 * 15 * rate / 120);
 }
 
-TEST(StepClock, TempoStaysInsideTheScrollBarsRange)
-{
-    StepClock clock(48000);
-    clock.restart(0, 10);
-    clock.advance(10);
-    EXPECT_EQ(due(clock), nearestFrame(15 * 48000, kMinTempoBpm));
-    clock.restart(0, 1000);
-    clock.advance(1000);
-    EXPECT_EQ(due(clock), nearestFrame(15 * 48000, kMaxTempoBpm));
-}
-
 }  // namespace
 }  // namespace taktwerk::sequencer

@@ -42,7 +42,6 @@ int expectedVoices(const RenderJob& job, int step)
             !((job.mutes >> track) & 1u))
             voices |= voiceBit(track);
     }
-    // The hi-hat silences the open hi-hat, which only then starts again.
     return voices;
 }
 
