@@ -153,8 +153,9 @@ private:
         }
     }
 
+    // audio thread
     void render(float* out, std::uint32_t frames, RtAudioStreamStatus status) noexcept
-    {  // audio thread
+    {
         const auto began = MidiClock::now();
         if ((status & RTAUDIO_OUTPUT_UNDERFLOW) != 0)
             xruns_.fetch_add(1, std::memory_order_relaxed);
