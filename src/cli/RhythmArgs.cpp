@@ -66,12 +66,7 @@ std::array<pattern::Row, pattern::kTrackCount> rowsOf(const rhythms::Rhythm& rhy
 
 std::uint16_t mutesOf(const rhythms::Rhythm& rhythm)
 {
-    std::uint16_t mask = 0;
-    for (int track = 0; track < pattern::kTrackCount; ++track) {
-        if (rhythm.mutes[static_cast<std::size_t>(track)])
-            mask = static_cast<std::uint16_t>(mask | (1u << track));
-    }
-    return mask;
+    return rhythm.mutes.bits();
 }
 
 sound::SoundChoice soundChoiceOf(const rhythms::Rhythm& rhythm,

@@ -56,7 +56,7 @@ rhythms::Rhythm testRhythm(int bpm)
     rhythm.pattern.PatternToRow(0, "X___X___X___X___");
     rhythm.pattern.PatternToRow(1, "____X_______X___");
     rhythm.pattern.PatternToRow(2, "XXXXXXXXXXXXXXXX");
-    rhythm.mutes[2] = true;
+    rhythm.mutes.setMuted(2, true);
     return rhythm;
 }
 
