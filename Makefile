@@ -5,7 +5,7 @@ BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 
 .PHONY: all deps configure build run test bench format format-check clean \
-	asan tsan fuzz fuzz-long check-hard
+	asan tsan fuzz fuzz-long soak check-hard
 
 all: build
 
@@ -42,7 +42,7 @@ clean:
 # Every test under AddressSanitizer + UndefinedBehaviorSanitizer, and the suites where threads
 # meet (engine, playback, sequencer, outputs) under ThreadSanitizer; each in its own build dir.
 SANITIZER_CMAKE_FLAGS ?= -DTAKTWERK_BUILD_BENCH=OFF
-TSAN_SUITES ?= test_sequencer|test_sound
+TSAN_SUITES ?= test_sequencer|test_sound|test_sound_io|test_soak
 export ASAN_OPTIONS ?= detect_leaks=1:strict_string_checks=1:check_initialization_order=1
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS ?= halt_on_error=1:second_deadlock_stack=1
@@ -80,5 +80,12 @@ fuzz-long: deps build-fuzz/build.ninja
 	cmake --build build-fuzz --target fuzz_all
 	scripts/run-fuzzers build-fuzz $(FUZZ_LONG_SECONDS)
 
+# Live playback into a JACK dummy server under random edits; CI runs SOAK_SECONDS=60.
+SOAK_SECONDS ?= 600
+
+soak: deps configure
+	cmake --build $(BUILD_DIR) --target test_soak
+	TAKTWERK_SOAK_SECONDS=$(SOAK_SECONDS) $(BUILD_DIR)/tests/hardening/test_soak
+
 # Everything this section offers, as a release check: slower than CI allows.
-check-hard: test asan tsan fuzz
+check-hard: test asan tsan fuzz soak
