@@ -10,6 +10,10 @@ namespace taktwerk::app {
 
 namespace {
 
+// How often a lost output is looked for again: often enough that sound is back soon after
+// the server, seldom enough that trying costs nothing noticeable.
+constexpr auto kOutputRetryInterval = std::chrono::seconds(2);
+
 sound::SoundChoice choiceOf(const Settings& settings)
 {
     sound::SoundChoice choice;
@@ -109,9 +113,48 @@ void LivePlayback::setSound(const sound::SoundChoice& choice)
 
 int LivePlayback::editTom() const { return engine_->editTom(); }
 
+void LivePlayback::replaceOutput(std::unique_ptr<sound::AudioOut> next)
+{
+    // The old output's thread must be gone before the new one calls the engine: one audio
+    // thread at a time.
+    out_->stop();
+    out_ = std::move(next);
+    xruns_ = 0;  // the new output counts from zero
+    if (auto started = out_->start(*engine_); !started)
+        std::clog << "taktwerk: " << started.error().message << " (" << started.error().detail
+                  << ")\n";
+}
+
+std::string LivePlayback::watchOutput()
+{
+    if (shutDown_)
+        return {};
+    sound::AudioOutRequest request;
+    request.sampleRate = out_->sampleRate();  // the engine's and the steps' rate
+    if (out_->deviceLost()) {
+        request.backends.clear();  // straight to the null output, with MIDI output device 0
+        sound::OpenedAudioOut standIn = sound::openAudioOut(request);
+        const std::string lost(out_->backendName());
+        replaceOutput(std::move(standIn.out));
+        retryAt_ = std::chrono::steady_clock::now() + kOutputRetryInterval;
+        return lost + " went away: " + std::string(sound::kNoAudioOutputNotice);
+    }
+    if (!retryAt_ || std::chrono::steady_clock::now() < *retryAt_)
+        return {};
+    retryAt_ = std::chrono::steady_clock::now() + kOutputRetryInterval;
+    sound::OpenedAudioOut tried = sound::openAudioOut(request);
+    // The engine and the step clock run at the rate they were built for; an output at another
+    // rate would play everything at the wrong pitch and tempo.
+    if (!tried.notice.empty() || tried.out->sampleRate() != request.sampleRate)
+        return {};
+    replaceOutput(std::move(tried.out));
+    retryAt_.reset();
+    return "audio output back: " + std::string(out_->backendName());
+}
+
 std::string LivePlayback::trouble()
 {
-    std::string report;
+    std::string report = watchOutput();
     auto note = [&report](auto now, auto& reported, const char* what) {
         if (now == reported)
             return;

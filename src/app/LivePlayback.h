@@ -11,7 +11,9 @@
 #include "sound/LiveParameters.h"
 #include "sound/Playback.h"
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace taktwerk::app {
@@ -36,10 +38,18 @@ public:
     void click() override;
     void setSound(const sound::SoundChoice& choice) override;
     int editTom() const override;
+    // Also keeps the output alive: an output whose device or server went away (JACK stopped)
+    // is replaced by the null output, so playback goes on and the window stays live, and
+    // while on it a real output is tried again every few seconds and taken when one opens at
+    // the engine's rate. Both changes are reported here ("no audio output", "audio output
+    // back"). The window calls this from its playback timer.
     std::string trouble() override;
     void shutdown() override;
 
 private:
+    std::string watchOutput();
+    void replaceOutput(std::unique_ptr<sound::AudioOut> next);
+
     sound::LiveParameters parameters_;
     std::unique_ptr<sound::AudioOut> out_;
     std::unique_ptr<sound::Engine> engine_;
@@ -48,6 +58,8 @@ private:
     std::uint32_t runs_ = 0;  // RUN presses: events of an earlier run are not painted
     bool beginner_ = false;
     bool shutDown_ = false;
+    // Set while the null output stands in for a lost device: when to try a real one again.
+    std::optional<std::chrono::steady_clock::time_point> retryAt_;
     // The audio thread's counters as last reported.
     std::uint64_t droppedSteps_ = 0;
     std::uint64_t droppedCommands_ = 0;
