@@ -127,10 +127,9 @@ TEST(BadRhythmFile, BinaryGarbageLoadsAndPrintsAsValidJson)
         for (char& c : garbage)
             c = static_cast<char>(byte(random));
         // Garbage with a few real lines in it, so some keys are found among the noise.
-        garbage.insert(1000,
-                       "\r\n[Settings]\r\nName=\x01\xFF\xC3\r\nBPM=\x00"
-                       "99\r\n",
-                       35);
+        constexpr char kLines[] = "\r\n[Settings]\r\nName=\x01\xFF\xC3\r\nBPM=\x00"
+                                  "99\r\n";
+        garbage.insert(1000, kLines, sizeof kLines - 1);
         writeBytes(folder / "garbage.rtm", garbage);
         const InfoRun run = info(folder / "garbage.rtm");
         EXPECT_EQ(run.code, 0) << run.err;
