@@ -53,7 +53,6 @@ public:
         if (used > longest_.load(std::memory_order_relaxed))
             longest_.store(used, std::memory_order_relaxed);
         blocks_.fetch_add(1, std::memory_order_relaxed);
-        frames_.store(frames, std::memory_order_relaxed);
     }
     std::uint64_t longestNanoseconds() const { return longest_.load(); }
     std::uint64_t blocks() const { return blocks_.load(); }
@@ -62,7 +61,6 @@ private:
     sound::AudioSource& inner_;
     std::atomic<std::uint64_t> longest_{0};
     std::atomic<std::uint64_t> blocks_{0};
-    std::atomic<std::uint32_t> frames_{0};
 };
 
 // The window's publish of a whole rhythm state, as one batch so no step sees half of it.
