@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/InfoCommand.h"
+#include "cli/MakeKitCommand.h"
 
 #include <iostream>
 #include <string_view>
@@ -19,7 +20,9 @@ void printUsage()
                  "\n"
                  "  taktwerk                     start the drum machine window\n"
                  "  taktwerk info FILE.rtm [--json]\n"
-                 "                               show what a rhythm file holds\n";
+                 "                               show what a rhythm file holds\n"
+                 "  taktwerk make-kit [--soundfont FILE] [--out DIR]\n"
+                 "                               render the default sample set from a SoundFont\n";
 }
 
 int run(std::span<char* const> args)
@@ -33,6 +36,8 @@ int run(std::span<char* const> args)
         const std::vector<std::string_view> rest(args.begin() + 1, args.end());
         return runInfo(rest, std::cout, std::cerr);
     }
+    if (command == "make-kit")
+        return runMakeKit(args.subspan(1));
     std::cerr << "taktwerk: unknown command \"" << command << "\" (taktwerk --help lists them)\n";
     return 2;
 }
