@@ -1,0 +1,283 @@
+// `taktwerk play` as a user runs it, against a private JACK dummy server and recorded by a
+// second JACK client: every audio hit and every MIDI note-on of a 20-second run must reach
+// the graph at exactly the frame of its step.
+
+#include "rhythms/RhythmFile.h"
+#include "rhythms/TempFolder.h"
+#include "sound/ImpulseKit.h"
+#include "sound/support/JackDummyServer.h"
+#include "sound/support/JackRecorder.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <optional>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace taktwerk::cli {
+namespace {
+
+using sound::testing::JackDummyServer;
+using sound::testing::JackRecorder;
+using testing::Onset;
+using testing::voiceBit;
+
+constexpr std::uint32_t kRate = JackDummyServer::kSampleRate;
+constexpr int kRunSeconds = 20;
+constexpr double kRecorderSeconds = kRunSeconds + 15;
+constexpr auto kGiveUpAfter = std::chrono::seconds(90);
+constexpr int kLoopSteps = 16;
+// The MIDI notes of the bass drum, snare and crash pads.
+constexpr int kBassDrumNote = 36;
+constexpr int kSnareNote = 40;
+constexpr int kCrashNote = 49;
+
+std::uint64_t stepFrame(std::uint64_t n, std::uint64_t tempo)
+{
+    return (2 * n * 15 * kRate + tempo) / (2 * tempo);
+}
+
+// Bass drum on the beats, snare on the backbeat, crash only on the loop's first step, so
+// that every step with a hit can be told apart from its neighbours.
+rhythms::Rhythm liveRhythm(int bpm)
+{
+    rhythms::Rhythm rhythm;
+    rhythm.name = "Live";
+    rhythm.Bpm = static_cast<std::int16_t>(bpm);
+    rhythm.SoundSet = "Impulse";
+    rhythm.pattern.PatternToRow(0, "X___X___X___X___");
+    rhythm.pattern.PatternToRow(1, "____X__X____X___");
+    rhythm.pattern.PatternToRow(5, "X_______________");
+    return rhythm;
+}
+
+int voicesAt(std::uint64_t step)
+{
+    const auto s = step % kLoopSteps;
+    int voices = 0;
+    if (s % 4 == 0)
+        voices |= voiceBit(0);
+    if (s == 4 || s == 7 || s == 12)
+        voices |= voiceBit(1);
+    if (s == 0)
+        voices |= voiceBit(5);
+    return voices;
+}
+
+std::vector<int> notesAt(std::uint64_t step)
+{
+    std::vector<int> notes;
+    const int voices = voicesAt(step);
+    if (voices & voiceBit(0))
+        notes.push_back(kBassDrumNote);
+    if (voices & voiceBit(1))
+        notes.push_back(kSnareNote);
+    if (voices & voiceBit(5))
+        notes.push_back(kCrashNote);
+    return notes;
+}
+
+// Runs `taktwerk play` to its end, with the recorder's audio inputs connected to its outputs
+// as soon as they exist; presses Ctrl-C `interruptAfter` after it has started playing, when
+// given. Returns the exit
+// code, or -1 when it had to be killed.
+int runPlay(const std::vector<std::string>& words, JackRecorder& recorder,
+            const std::filesystem::path& log,
+            std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt)
+{
+    std::vector<std::string> argv{TAKTWERK_EXECUTABLE, "play"};
+    argv.insert(argv.end(), words.begin(), words.end());
+    std::vector<char*> pointers;
+    for (std::string& word : argv)
+        pointers.push_back(word.data());
+    pointers.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    pid_t child = -1;
+    const int spawned =
+        posix_spawn(&child, pointers[0], &actions, nullptr, pointers.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return -1;
+
+    const auto giveUp = std::chrono::steady_clock::now() + kGiveUpAfter;
+    auto interruptAt = std::chrono::steady_clock::time_point::max();  // not yet
+    bool connected = false;
+    int status = 0;
+    for (;;) {
+        if (!connected)
+            connected = recorder.connectAudio("Taktwerk:out_left", "Taktwerk:out_right");
+        if (::waitpid(child, &status, WNOHANG) == child)
+            break;
+        if (interruptAfter && testing::readBytes(log).find("Ctrl-C stops") != std::string::npos) {
+            interruptAt = std::chrono::steady_clock::now() + *interruptAfter;
+            interruptAfter.reset();
+        }
+        if (std::chrono::steady_clock::now() > interruptAt) {
+            ::kill(child, SIGINT);
+            interruptAt = std::chrono::steady_clock::time_point::max();
+        }
+        if (std::chrono::steady_clock::now() > giveUp) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(connected ? 100 : 1));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+#define SKIP_WITHOUT_JACKD()                                                                       \
+    if (!JackDummyServer::isInstalled()) {                                                         \
+        GTEST_SKIP() << "jackd is not installed (Debian package jackd2)";                          \
+    }
+
+class PlayJack : public ::testing::Test {
+protected:
+    PlayJack()
+    {
+        testing::writeImpulseKit(folder / "Sound", "Impulse", static_cast<int>(kRate));
+        ::setenv("TAKTWERK_HOME", folder.path().c_str(), 1);
+    }
+    ~PlayJack() override { ::unsetenv("TAKTWERK_HOME"); }
+
+    std::string rhythmFile(int bpm)
+    {
+        const auto file = folder / "Live.rtm";
+        EXPECT_TRUE(rhythms::writeRhythmFile(liveRhythm(bpm), file));
+        return file.string();
+    }
+
+    testing::TempFolder folder;
+};
+
+TEST_F(PlayJack, EveryAudioHitOfATwentySecondRunLandsOnItsStepsFrame)
+{
+    SKIP_WITHOUT_JACKD()
+    constexpr int kTempo = 97;
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    JackRecorder recorder(kRecorderSeconds);
+    ASSERT_TRUE(recorder.isReady());
+    const int code =
+        runPlay({rhythmFile(kTempo), "--wave", "--seconds", std::to_string(kRunSeconds)}, recorder,
+                folder / "play.log");
+    recorder.stop();
+    ASSERT_EQ(code, 0) << testing::readBytes(folder / "play.log");
+
+    std::vector<float> mix;
+    for (std::size_t index = 0; index < recorder.recordedFrames(); ++index) {
+        mix.push_back(recorder.left(index));
+        mix.push_back(recorder.right(index));
+    }
+    const auto found = testing::onsets(mix, recorder.firstFrame());
+    const std::uint64_t stepsInRun = kRunSeconds * kTempo * 4 / 60;
+    std::size_t hitSteps = 0;
+    for (std::uint64_t step = 0; step < stepsInRun; ++step)
+        hitSteps += voicesAt(step) != 0 ? 1 : 0;
+    // A shared machine may run the dummy server's clock a little behind the wall clock.
+    ASSERT_GT(found.size(), hitSteps * 3 / 4);
+    EXPECT_TRUE(recorder.isContiguousFrom(static_cast<std::uint32_t>(found.front().frame)));
+
+    // The recorder joins a moment after the first steps: find the step the first recorded hit
+    // belongs to, then every later hit must sit exactly where the step grid puts it.
+    std::vector<Onset> matched;
+    for (std::uint64_t first = 0; first < stepsInRun && matched.empty(); ++first) {
+        if (voicesAt(first) != found.front().voices)
+            continue;
+        const std::uint64_t start = found.front().frame - stepFrame(first, kTempo);
+        std::vector<Onset> expected;
+        for (std::uint64_t step = first; expected.size() < found.size(); ++step) {
+            if (const int voices = voicesAt(step))
+                expected.push_back({start + stepFrame(step, kTempo), voices});
+        }
+        if (expected == found)
+            matched = expected;
+    }
+    EXPECT_FALSE(matched.empty()) << "no steady step grid explains the recorded hits";
+}
+
+TEST_F(PlayJack, EveryMidiNoteOnOfATwentySecondRunLandsOnItsStepsFrame)
+{
+    SKIP_WITHOUT_JACKD()
+    constexpr int kTempo = 333;
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    // Up before the player, so that its MIDI port connects to ours at start.
+    JackRecorder recorder(kRecorderSeconds);
+    ASSERT_TRUE(recorder.isReady());
+    const int code =
+        runPlay({rhythmFile(kTempo), "--midi", "--seconds", std::to_string(kRunSeconds)}, recorder,
+                folder / "play.log");
+    recorder.stop();
+    ASSERT_EQ(code, 0) << testing::readBytes(folder / "play.log");
+
+    std::vector<std::pair<std::uint64_t, int>> noteOns;
+    for (const auto& event : recorder.midiEvents()) {
+        if (event.bytes.size() == 3 && event.bytes[0] == 0x99 && event.bytes[2] > 0)
+            noteOns.push_back({event.frame, event.bytes[1]});
+    }
+    const std::uint64_t stepsInRun = kRunSeconds * kTempo * 4 / 60;
+    std::size_t notes = 0;
+    for (std::uint64_t step = 0; step < stepsInRun; ++step)
+        notes += notesAt(step).size();
+    ASSERT_GT(noteOns.size(), notes * 3 / 4);
+    EXPECT_EQ(noteOns.front().second, kBassDrumNote) << "step 0 comes first";
+
+    const std::uint64_t start = noteOns.front().first;
+    std::vector<std::pair<std::uint64_t, int>> expected;
+    for (std::uint64_t step = 0; expected.size() < noteOns.size(); ++step) {
+        for (const int note : notesAt(step))
+            expected.push_back({start + stepFrame(step, kTempo), note});
+    }
+    expected.resize(noteOns.size());
+    EXPECT_EQ(noteOns, expected);
+}
+
+TEST_F(PlayJack, CtrlCStopsCleanlyWithEveryNoteEnded)
+{
+    SKIP_WITHOUT_JACKD()
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    JackRecorder recorder(kRecorderSeconds);
+    ASSERT_TRUE(recorder.isReady());
+    const int code = runPlay({rhythmFile(450), "--midi"}, recorder, folder / "play.log",
+                             std::chrono::milliseconds(2000));
+    recorder.stop();
+    EXPECT_EQ(code, 0) << testing::readBytes(folder / "play.log");
+    EXPECT_NE(testing::readBytes(folder / "play.log").find("stopped after"), std::string::npos);
+
+    std::size_t noteOns = 0;
+    std::size_t noteOffs = 0;
+    std::uint32_t lastNoteOn = 0;
+    std::optional<std::uint32_t> allNotesOff;
+    for (const auto& event : recorder.midiEvents()) {
+        if (event.bytes.size() != 3)
+            continue;
+        if (event.bytes[0] == 0x99) {
+            ++noteOns;
+            lastNoteOn = event.frame;
+        } else if (event.bytes[0] == 0x89) {
+            ++noteOffs;
+        } else if (event.bytes[0] == 0xB9 && event.bytes[1] == 123 && !allNotesOff) {
+            allNotesOff = event.frame;
+        }
+    }
+    EXPECT_GT(noteOns, 0u);
+    EXPECT_EQ(noteOffs, noteOns) << "every note is ended";
+    ASSERT_TRUE(allNotesOff.has_value()) << "all notes off on the drum channel";
+    EXPECT_GT(*allNotesOff, lastNoteOn) << "and nothing played after it";
+}
+
+}  // namespace
+}  // namespace taktwerk::cli
