@@ -1,0 +1,127 @@
+#pragma once
+// The drum machine: the one owner of the rhythm state (the grid with pattern, mutes, meter,
+// view and hi-hat memory; tempo and tap state; count-in; name and file) and of live playback.
+// Lives on the GUI thread; both front ends drive it and paint from it. Every change that the
+// audio thread must hear is published to the playback at once, so it is heard at the next
+// step.
+
+#include "app/Playback.h"
+#include "app/Result.h"
+#include "app/Settings.h"
+#include "pattern/GridState.h"
+#include "rhythms/Rhythm.h"
+#include "sequencer/Sequencer.h"
+#include "sequencer/TapTempo.h"
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace taktwerk::app {
+
+enum class MouseButton : std::uint8_t { Left, Right, Other };
+
+// What a pad press asks of the window beyond the sound.
+enum class PadOutcome : std::uint8_t { Played, OpenSampleDialog };
+
+class DrumMachine {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // `playback` may be null: the machine then edits and shows everything but sounds nothing.
+    explicit DrumMachine(Settings settings = {}, std::unique_ptr<Playback> playback = nullptr);
+    ~DrumMachine();
+    DrumMachine(const DrumMachine&) = delete;
+    DrumMachine& operator=(const DrumMachine&) = delete;
+
+    // The grid: pattern, mutes, meter with its beat lines and shown steps, view, hi-hat memory.
+    const pattern::GridState& grid() const noexcept { return grid_; }
+    const pattern::Pattern& pattern() const noexcept { return grid_.pattern; }
+    const pattern::MeterState& meter() const noexcept { return grid_.meter; }
+    bool StepIsOn(int track, int step) const noexcept
+    {
+        return grid_.pattern.StepIsOn(track, step);
+    }
+    bool isMuted(int track) const noexcept { return grid_.mutes.isMuted(track); }
+    bool isBeginner() const noexcept { return grid_.beginnerView; }
+    const std::string& HiHatMemory() const noexcept { return grid_.HiHatMemory; }
+
+    void toggleStep(int track, int step);
+    void setMuted(int track, bool muted);
+    // Interval option 0, 1, 2 (3, 4, 5 steps per beat); leaves the loop at four beats.
+    void setIntervalOption(int option);
+    // Loop-length option 0, 1, 2 (two, four or eight beats).
+    void setBeatsOption(int option);
+    void setBeginner(bool on);
+
+    // Count-in.
+    bool intro() const noexcept { return intro_; }
+    void setIntro(bool on);
+    void click();
+
+    // Tempo and tap.
+    int tempoBpm() const noexcept { return bpm_; }
+    void setTempo(int bpm);
+    void tap(MouseButton button, Clock::time_point now);
+    const sequencer::TapTempo& tapTempo() const noexcept { return tap_; }
+
+    // Transport: what the RUN/STOP button and the lights show after the press.
+    bool isRunning() const noexcept { return transport_.Running(); }
+    sequencer::TransportLooks run();
+    sequencer::TransportLooks stop();
+    // The oldest played step not yet painted; false when none waits. Never waits itself.
+    bool pollEvent(sequencer::StepEvent& event);
+
+    // What went wrong on the audio thread since the last call; empty when nothing did.
+    std::string playbackTrouble();
+
+    // A pad pressed with any button. A right press on a tom stops playback and asks for the
+    // sample dialog instead of sounding.
+    PadOutcome pad(int track, MouseButton button);
+    // The tom (1..3) last struck by mouse or pattern: the one the sample dialog changes.
+    int EditTom() const;
+
+    // "New", after the user said yes: empty grid, all unmuted, four-beat loop, tempo 120, tap
+    // state and name forgotten.
+    void newRhythm();
+
+    // Rhythm files. A load sets grid, tempo, meter, mutes and sample choices, rebuilds the
+    // voices and starts the pattern over, also while playing; on failure nothing changes.
+    Result<void> loadRhythm(const std::filesystem::path& file);
+    // Writes the current rhythm under `name` to `file`; the rhythm then bears that name.
+    Result<void> saveRhythm(const std::filesystem::path& file, const std::string& name);
+    // The current rhythm as a file stores it.
+    rhythms::Rhythm currentRhythm() const;
+    const std::string& RhythmName() const noexcept { return rhythmName_; }
+    const std::filesystem::path& RhythmFile() const noexcept { return rhythmFile_; }
+
+    const Settings& settings() const noexcept { return settings_; }
+    // The voices' samples: the sample set, the snare and ride variants and the tom samples.
+    sound::SoundChoice soundChoice() const;
+
+    // At exit: silence at once, all notes off, devices released, "Mode" written. Idempotent;
+    // says when "Mode" could not be written.
+    Result<void> shutdown();
+
+private:
+    void publish();
+
+    Settings settings_;
+    std::unique_ptr<Playback> playback_;
+    bool shutDown_ = false;
+
+    pattern::GridState grid_;
+    bool intro_ = true;  // "Intro" is checked when the window is created
+    int bpm_ = sequencer::kDefaultTempoBpm;
+    std::chrono::milliseconds tapNow_{0};
+    sequencer::TapTempo tap_;
+    sequencer::Sequencer transport_;
+    int editTom_ = 0;
+    std::string rhythmName_ = "Default";
+    std::filesystem::path rhythmFile_;
+    std::int16_t snareChoice_ = 0;
+    std::int16_t rideChoice_ = 0;
+};
+
+}  // namespace taktwerk::app
