@@ -188,8 +188,7 @@ rhythms::Rhythm DrumMachine::currentRhythm() const
     rhythm.Interval = static_cast<std::int16_t>(grid_.meter.Interval());
     rhythm.SoundSet = settings_.SoundSet;
     rhythm.pattern = grid_.pattern;
-    for (int track = 0; track < pattern::kTrackCount; ++track)
-        rhythm.mutes[static_cast<std::size_t>(track)] = grid_.mutes.isMuted(track);
+    rhythm.mutes = grid_.mutes;
     rhythm.SnareChoice = snareChoice_;
     rhythm.RideChoice = rideChoice_;
     rhythm.Tom1Sound = settings_.Tom1Sound;
@@ -205,8 +204,7 @@ Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
         return fail(loaded.error().message, loaded.error().detail);
     const rhythms::Rhythm& rhythm = loaded->rhythm;
     grid_.pattern = rhythm.pattern;
-    for (int track = 0; track < pattern::kTrackCount; ++track)
-        grid_.mutes.setMuted(track, rhythm.mutes[static_cast<std::size_t>(track)]);
+    grid_.mutes = rhythm.mutes;
     grid_.meter.selectIntervalOption(loaded->intervalOption, grid_.beginnerView);
     grid_.meter.selectBeatsOption(loaded->resolutionOption);
     grid_.HiHatMemory = loaded->HiHatMemory;
