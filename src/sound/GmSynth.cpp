@@ -130,4 +130,9 @@ void GmSynth::render(float* out, std::uint32_t frames) noexcept  // audio thread
 
 void GmSynth::silence() noexcept { fluid_synth_all_sounds_off(handles_->synth.get(), -1); }
 
+std::uint32_t GmSynth::blockFrames() const noexcept
+{
+    return static_cast<std::uint32_t>(fluid_synth_get_internal_bufsize(handles_->synth.get()));
+}
+
 }  // namespace taktwerk::sound

@@ -38,6 +38,9 @@ public:
     void render(float* out, std::uint32_t frames) noexcept;
     // Rendering thread. Silences everything at once, tails included.
     void silence() noexcept;
+    // The synth's own block: it starts and ends notes only at these boundaries, counted from
+    // its first rendered frame.
+    std::uint32_t blockFrames() const noexcept;
 
 private:
     struct Handles;
