@@ -127,15 +127,17 @@ void Engine::setBeginner(bool beginner)
 void Engine::setClickNote(int note)
 {
     ownerClickNote_ = note;
-    push({.kind = Command::Kind::SetClickNote, .value = note});
+    // The notes first: the audio thread then normally takes both in the same block, and no
+    // click waits on the live synth while they render.
     refreshNotes();
+    push({.kind = Command::Kind::SetClickNote, .value = note});
 }
 
 void Engine::setVelocity(int velocity)
 {
     ownerValues_.velocity = velocity;
+    refreshNotes();  // first, as for the click note
     push({.kind = Command::Kind::SetVelocity, .value = velocity});
-    refreshNotes();
 }
 
 void Engine::allNotesOff() { push({.kind = Command::Kind::AllNotesOff}); }
