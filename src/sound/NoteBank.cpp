@@ -16,7 +16,8 @@ constexpr std::array<int, 5> kClickChoices{31, 37, 70, 80, 56};
 constexpr float kQuiet = 3.1623e-5f;
 // ... and stays there this long: a reverb tail dips and swells again within a few milliseconds.
 constexpr double kQuietSeconds = 0.020;
-// A crash cymbal with its reverb falls below the quiet level after about 7.8 s.
+// The longest note the program plays, a crash cymbal with its reverb, stays above the quiet
+// level for up to about 7.8 s.
 constexpr double kMaxNoteSeconds = 8.0;
 // A note cut at the cap fades over its last frames instead of stopping on a click.
 constexpr double kCapFadeSeconds = 0.050;
@@ -70,13 +71,14 @@ struct Renderer {
         // Whatever still sounds (a capped note, the reverb's last whisper) must not leak into
         // the next note.
         synth.silence();
-        std::vector<float> tail;
-        tail.swap(data);
+        std::vector<float> rendered;
+        rendered.swap(data);
         renderUntilQuiet(nullptr, maxFrames);
         if (end == 0)
             return nullptr;  // the font has no sound for this key
         auto sample = std::make_shared<Sample>();
-        sample->data.assign(tail.begin(), tail.begin() + static_cast<std::ptrdiff_t>(end * 2));
+        sample->data.assign(rendered.begin(),
+                            rendered.begin() + static_cast<std::ptrdiff_t>(end * 2));
         if (capped) {
             const std::size_t fade = std::min(end, fadeFrames);
             for (std::size_t i = 0; i < fade; ++i) {
