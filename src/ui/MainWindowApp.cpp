@@ -1,6 +1,7 @@
 #include "ui/MainWindowApp.h"
 
 #include "app/DrumMachine.h"
+#include "app/FirstStart.h"
 #include "app/LivePlayback.h"
 #include "app/Settings.h"
 #include "ui/Artwork.h"
@@ -117,7 +118,8 @@ int runMainWindow(int argc, char** argv)
         SingleInstance::keyFor(QString::fromStdString(settings.AppDir.string())));
     if (instance.otherRunning())
         return 0;  // the running copy comes to the front instead
-    app::LoadSettings(settings);
+    for (const std::string& note : app::LoadSettingsForWindow(settings))
+        std::cerr << "taktwerk: " << note << '\n';
 
     auto playback = std::make_unique<app::LivePlayback>(settings);
     if (!playback->notice().empty())
