@@ -1,0 +1,49 @@
+#pragma once
+// When each step falls due, in audio frames. Owned by whoever drives the sequencer (the
+// playback source on the audio thread, or an offline renderer); not shared.
+//
+// A step lasts 15000 / tempo milliseconds, so four steps are exactly one beat at the tempo
+// shown, i.e. 15 * rate / tempo frames. Due times are kept as an exact fraction (numerator
+// over the current tempo), so steps never drift however long the music plays: step n lands
+// on round-half-up(n * 15 * rate / tempo). A tempo change rescales the numerator once,
+// which is the only rounding, and it never accumulates from step to step.
+
+#include <cstdint>
+
+namespace taktwerk::sequencer {
+
+inline constexpr int kMinTempoBpm = 35;
+inline constexpr int kMaxTempoBpm = 450;
+inline constexpr int kDefaultTempoBpm = 120;
+
+// The tempo range of the scroll bar; playback never runs outside it.
+constexpr int clampTempo(int tempoBpm) noexcept
+{
+    return tempoBpm < kMinTempoBpm ? kMinTempoBpm
+                                   : (tempoBpm > kMaxTempoBpm ? kMaxTempoBpm : tempoBpm);
+}
+
+class StepClock {
+public:
+    explicit StepClock(std::uint32_t sampleRate) noexcept;
+
+    // The next step falls due at `frame` (a start falls due at once).
+    void restart(std::uint64_t frame, int tempoBpm) noexcept;
+    // The frame at which the next step falls due.
+    std::uint64_t dueFrame() const noexcept;
+    // The step that was due has been taken at `tempoBpm` (read at that step): the next one
+    // falls due one step length at that tempo later.
+    void advance(int tempoBpm) noexcept;
+
+    std::uint32_t sampleRate() const noexcept { return sampleRate_; }
+    int tempoBpm() const noexcept { return static_cast<int>(tempo_); }
+
+private:
+    void rescale(std::uint64_t tempo) noexcept;
+
+    std::uint32_t sampleRate_;
+    std::uint64_t tempo_ = kDefaultTempoBpm;  // the fraction's denominator
+    std::uint64_t numerator_ = 0;             // due frame * tempo_
+};
+
+}  // namespace taktwerk::sequencer

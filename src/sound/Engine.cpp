@@ -1,0 +1,357 @@
+#include "sound/Engine.h"
+
+#include <algorithm>
+
+namespace taktwerk::sound {
+namespace {
+// How long a MIDI note is held before its note-off: long enough for any drum module to
+// take the hit, short enough that a receiver with sustained sounds doesn't drone.
+constexpr double kGateSeconds = 0.050;
+
+// Frees what a raw owning pointer from the queues holds. Owner thread only.
+template <typename T>
+void freeOwned(T* object)
+{
+    std::unique_ptr<T> owner(object);
+}
+}  // namespace
+
+Engine::Engine(double sampleRate)
+    : sampleRate_(sampleRate), gateFrames_(static_cast<std::uint64_t>(sampleRate * kGateSeconds)),
+      mixer_(sampleRate)
+{
+    noteEnds_.fill(kNever);
+}
+
+Engine::~Engine()
+{
+    // The output is stopped: this thread now stands in for the audio thread, too.
+    collectGarbage();
+    Command command;
+    while (commands_.pop(command)) {
+        freeOwned(command.voices);
+        freeOwned(command.synth);
+    }
+    if (waiting_) {
+        freeOwned(waiting_->voices);
+        freeOwned(waiting_->synth);
+    }
+    freeOwned(voices_);
+    freeOwned(retiringVoices_);
+    freeOwned(synth_);
+    freeOwned(retiringSynth_);
+}
+
+// ---------------------------------------------------------------- owner thread
+
+void Engine::push(const Command& command)
+{
+    collectGarbage();
+    if (commands_.push(command))
+        return;
+    commandDrops_.fetch_add(1, std::memory_order_relaxed);
+    // A dropped command must not leak what it carried.
+    freeOwned(command.voices);
+    freeOwned(command.synth);
+}
+
+void Engine::collectGarbage()
+{
+    Garbage item;
+    while (garbage_.pop(item)) {
+        freeOwned(item.voices);
+        freeOwned(item.synth);
+    }
+}
+
+PadActions Engine::hitPad(int track, int button)
+{
+    push({.kind = Command::Kind::HitPad, .value = track, .button = button});
+    return padActions(track, button, ownerBeginner_, ownerMode_);
+}
+
+void Engine::click() { push({.kind = Command::Kind::Click}); }
+
+void Engine::swapVoices(std::unique_ptr<VoiceSet> set)
+{
+    built_ = set ? *set : VoiceSet{};
+    push({.kind = Command::Kind::SwapVoices, .voices = set.release()});
+}
+
+void Engine::SetSound(const SoundChoice& choice) { swapVoices(buildVoiceSet(choice, sampleRate_)); }
+
+void Engine::SetSingleSound(int inSound, const SoundChoice& choice)
+{
+    swapVoices(rebuildTom(built_, inSound, choice, sampleRate_));
+}
+
+void Engine::DXCleanUp() { swapVoices(nullptr); }
+
+void Engine::setMode(SoundMode mode)
+{
+    ownerMode_ = mode;
+    push({.kind = Command::Kind::SetMode, .value = static_cast<int>(mode)});
+}
+
+void Engine::setBeginner(bool beginner)
+{
+    ownerBeginner_ = beginner;
+    push({.kind = Command::Kind::SetBeginner, .value = beginner ? 1 : 0});
+}
+
+void Engine::setClickNote(int note) { push({.kind = Command::Kind::SetClickNote, .value = note}); }
+
+void Engine::setVelocity(int velocity)
+{
+    push({.kind = Command::Kind::SetVelocity, .value = velocity});
+}
+
+void Engine::allNotesOff() { push({.kind = Command::Kind::AllNotesOff}); }
+
+void Engine::setStepSource(StepSource* source)
+{
+    push({.kind = Command::Kind::SetStepSource, .stepSource = source});
+}
+
+app::Result<void> Engine::loadSynth(const std::filesystem::path& soundFont)
+{
+    auto synth = GmSynth::create(soundFont, {.sampleRate = sampleRate_, .effects = true});
+    if (!synth)
+        return app::fail(synth.error().message, synth.error().detail);
+    push({.kind = Command::Kind::SwapSynth, .synth = synth.value().release()});
+    return {};
+}
+
+// ---------------------------------------------------------------- audio thread
+
+void Engine::process(float* out, std::uint32_t frames, MidiBlockSink& midi) noexcept
+{
+    if (frames == 0)
+        return;
+    out_ = out;
+    frames_ = frames;
+    cursor_ = 0;
+    sink_ = &midi;
+    retire();
+    drainCommands();
+    if (stepSource_ != nullptr)
+        stepSource_->advance(frames, *this);
+    renderUntil(frames);
+    Mixer::finish(out, frames);
+    blockStart_ += frames;
+    retire();
+}
+
+void Engine::drainCommands() noexcept
+{
+    if (waiting_) {
+        if (!apply(*waiting_))
+            return;  // later commands must not overtake it
+        waiting_.reset();
+    }
+    Command command;
+    while (commands_.pop(command)) {  // bounded by the queue's capacity
+        if (!apply(command)) {
+            waiting_ = command;
+            return;
+        }
+    }
+}
+
+bool Engine::apply(const Command& command) noexcept
+{
+    using Kind = Command::Kind;
+    switch (command.kind) {
+    case Kind::HitPad:
+        pressPad(command.value, command.button);
+        break;
+    case Kind::Click:
+        soundClick();
+        break;
+    case Kind::SwapVoices:
+        if (retiringVoices_ != nullptr)
+            return false;
+        // Voices whose sample changes are cut (with the fade, which still reads the old
+        // sample); voices whose sample is shared with the new set ring on untouched.
+        for (int voice = 0; voice < kVoiceCount; ++voice) {
+            const Sample* next = command.voices ? command.voices->sample(voice) : nullptr;
+            if (mixer_.voice(voice).sounding() != next)
+                mixer_.voice(voice).stop();
+        }
+        retiringVoices_ = voices_;
+        voices_ = command.voices;
+        break;
+    case Kind::SwapSynth:
+        if (retiringSynth_ != nullptr)
+            return false;
+        // Notes sent to the old synth end with it; their note-offs have nowhere to go.
+        for (int key = 0; key < kKeyCount; ++key) {
+            if (noteSentTo_[static_cast<std::size_t>(key)] == Destination::Synth)
+                noteEnds_[static_cast<std::size_t>(key)] = kNever;
+        }
+        retiringSynth_ = synth_;
+        synth_ = command.synth;
+        break;
+    case Kind::SetMode:
+        mode_ = static_cast<SoundMode>(command.value);
+        break;
+    case Kind::SetBeginner:
+        beginner_ = command.value != 0;
+        break;
+    case Kind::SetClickNote:
+        clickNote_ = command.value;
+        break;
+    case Kind::SetVelocity:
+        midiValues_.velocity = command.value;
+        break;
+    case Kind::AllNotesOff:
+        endAllNotes();
+        break;
+    case Kind::SetStepSource:
+        stepSource_ = command.stepSource;
+        break;
+    }
+    return true;
+}
+
+void Engine::retire() noexcept
+{
+    // A replaced voice set goes back once no cut-off sound still reads from it.
+    if (retiringVoices_ != nullptr && !mixer_.anyFading() &&
+        garbage_.push({.voices = retiringVoices_}))
+        retiringVoices_ = nullptr;
+    if (retiringSynth_ != nullptr && garbage_.push({.synth = retiringSynth_}))
+        retiringSynth_ = nullptr;
+    // A full garbage queue (the owner not collecting) is retried next block; meanwhile a new
+    // swap waits in waiting_.
+}
+
+void Engine::padAt(int track, std::uint32_t frame) noexcept
+{
+    moveTo(frame);
+    pressPad(track, 0);
+}
+
+void Engine::clickAt(std::uint32_t frame) noexcept
+{
+    moveTo(frame);
+    soundClick();
+}
+
+void Engine::moveTo(std::uint32_t frame) noexcept
+{
+    // A hit past the block's end still sounds, on the block's last frame; one before the
+    // render position (out of order) sounds now.
+    renderUntil(std::min(frame, frames_ - 1));
+}
+
+void Engine::renderUntil(std::uint32_t frame) noexcept
+{
+    for (;;) {
+        endDueNotes();
+        if (cursor_ >= frame)
+            return;
+        std::uint32_t end = frame;
+        if (nextNoteEnd_ < blockStart_ + end)
+            end = static_cast<std::uint32_t>(nextNoteEnd_ - blockStart_);
+        float* at = out_ + static_cast<std::size_t>(cursor_) * kOutputChannels;
+        const std::uint32_t count = end - cursor_;
+        if (synth_ != nullptr)
+            synth_->render(at, count);
+        else
+            std::fill(at, at + static_cast<std::size_t>(count) * kOutputChannels, 0.0f);
+        mixer_.render(at, count);
+        cursor_ = end;
+    }
+}
+
+void Engine::pressPad(int track, int button) noexcept
+{
+    const PadActions actions = padActions(track, button, beginner_, mode_);
+    if (actions.editTom != 0)
+        editTom_.store(actions.editTom, std::memory_order_relaxed);
+    if (actions.midiNote != 0)
+        playNote(actions.midiNote);
+    for (int i = 0; i < actions.actionCount; ++i) {
+        const VoiceAction& action = actions.actions[static_cast<std::size_t>(i)];
+        Voice& voice = mixer_.voice(action.voice);
+        if (action.kind == VoiceAction::Kind::Start)
+            voice.start(voices_ ? voices_->sample(index(action.voice)) : nullptr);
+        else
+            voice.stop();
+    }
+}
+
+void Engine::soundClick() noexcept
+{
+    if (mode_ == SoundMode::Midi)
+        playNote(clickNote_);
+    else
+        mixer_.voice(VoiceId::ST).start(voices_ ? voices_->sample(index(VoiceId::ST)) : nullptr);
+}
+
+void Engine::playNote(int note) noexcept
+{
+    const MidiMessage on = MidiNoteOn(note, midiValues_);
+    if (on.size == 0)
+        return;
+    const int key = on.bytes[1];
+    // A note struck again within its gate is ended first, so every note-on has its own off.
+    if (noteEnds_[static_cast<std::size_t>(key)] != kNever)
+        endNote(key);
+    const Destination to = sink_->hasReceiver() ? Destination::Sink : Destination::Synth;
+    send(on, to);
+    noteEnds_[static_cast<std::size_t>(key)] = now() + gateFrames_;
+    noteOffs_[static_cast<std::size_t>(key)] = midiNoteOff(note, midiValues_);
+    noteSentTo_[static_cast<std::size_t>(key)] = to;
+    nextNoteEnd_ = std::min(nextNoteEnd_, noteEnds_[static_cast<std::size_t>(key)]);
+}
+
+void Engine::endDueNotes() noexcept
+{
+    // A message must lie inside the block; one due at its very end goes out at the next
+    // block's first frame.
+    if (nextNoteEnd_ > now() || cursor_ >= frames_)
+        return;
+    std::uint64_t next = kNever;
+    for (int key = 0; key < kKeyCount; ++key) {
+        const std::uint64_t end = noteEnds_[static_cast<std::size_t>(key)];
+        if (end <= now())
+            endNote(key);
+        else
+            next = std::min(next, end);
+    }
+    nextNoteEnd_ = next;
+}
+
+void Engine::endNote(int key) noexcept
+{
+    const auto slot = static_cast<std::size_t>(key);
+    send(noteOffs_[slot], noteSentTo_[slot]);
+    noteEnds_[slot] = kNever;
+}
+
+void Engine::endAllNotes() noexcept
+{
+    for (int key = 0; key < kKeyCount; ++key) {
+        if (noteEnds_[static_cast<std::size_t>(key)] != kNever)
+            endNote(key);
+    }
+    nextNoteEnd_ = kNever;
+    const MidiMessage allOff = midiAllNotesOff(midiValues_);
+    if (sink_->hasReceiver())
+        send(allOff, Destination::Sink);
+    send(allOff, Destination::Synth);
+}
+
+void Engine::send(const MidiMessage& message, Destination to) noexcept
+{
+    if (to == Destination::Sink) {
+        if (!sink_->midiAt(cursor_, message.bytes.data(), message.size))
+            midiDrops_.fetch_add(1, std::memory_order_relaxed);
+    } else if (to == Destination::Synth && synth_ != nullptr) {
+        synth_->send(message);
+    }
+}
+
+}  // namespace taktwerk::sound

@@ -1,0 +1,172 @@
+#pragma once
+// Engine: the real-time heart of the sound. Owned by the app (its owner thread, normally the
+// GUI thread) and run by an output back end, which calls process() once per block on its
+// audio thread; offline tools call process() in a loop themselves.
+//
+// The owner talks to the audio thread only through a fixed-size command queue (pad hits,
+// clicks, mode switches, new voice sets and synths by pointer). Voice sets and synths it no
+// longer uses come back through a second queue and are freed on the owner's thread by
+// collectGarbage(), which every owner-side call also runs.
+//
+// Everything within a block happens at its exact frame: the step source places hits, note-offs
+// fall where their gate ends, and the block is rendered piecewise between them.
+
+#include "app/Result.h"
+#include "sound/AudioIO.h"
+#include "sound/GmSynth.h"
+#include "sound/Midi.h"
+#include "sound/Mixer.h"
+#include "sound/Pads.h"
+#include "sound/SpscQueue.h"
+#include "sound/StepSource.h"
+#include "sound/VoiceSet.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+namespace taktwerk::sound {
+
+class Engine final : public AudioSource, private BlockScheduler {
+public:
+    explicit Engine(double sampleRate);
+    // Owner thread, with the output stopped: frees everything still held or queued.
+    ~Engine() override;
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    double sampleRate() const noexcept { return sampleRate_; }
+
+    // --- owner thread ---
+    // A press of `track`'s pad, sounded at the start of the next block. Returns what the press
+    // means (e.g. a right click on a tom opens the sample dialog instead of sounding).
+    PadActions hitPad(int track, int button = 0);
+    // `chkIntro_Click`: one click, note `ClickNote` in MIDI mode, else the ST voice.
+    void click();
+    // Rebuild all ten voices (loads here, on the calling thread) and swap them in.
+    void SetSound(const SoundChoice& choice);
+    // Rebuild tom `inSound` (7, 8, 9) from `choice`; the other voices keep their samples
+    // and keep sounding.
+    void SetSingleSound(int inSound, const SoundChoice& choice);
+    // Release all voices: from the next block on, every voice is silent.
+    void DXCleanUp();
+    void setMode(SoundMode mode);
+    void setBeginner(bool beginner);
+    void setClickNote(int note);
+    void setVelocity(int velocity);
+    // Ends every sounding MIDI note (note-offs, then controller 123). Send on stop and
+    // before exit, and let one more block run so it reaches the receiver.
+    void allNotesOff();
+    // The sequencer that places hits in each block; null for none. It must stay alive until
+    // it has been replaced and a block has passed, or until the output is stopped.
+    void setStepSource(StepSource* source);
+    // Loads the built-in GM synth from `soundFont` (here, on the calling thread) and swaps it in.
+    app::Result<void> loadSynth(const std::filesystem::path& soundFont);
+    // Frees the voice sets and synths the audio thread has handed back.
+    void collectGarbage();
+
+    // --- any thread ---
+    // `EditTom`: the tom (1..3) last struck, by mouse or pattern; 0 before any.
+    int editTom() const noexcept { return editTom_.load(std::memory_order_relaxed); }
+    // Commands lost because the queue was full (the audio thread is not running).
+    std::uint64_t commandDrops() const noexcept { return commandDrops_.load(); }
+    // MIDI messages the sink refused (its buffer was full).
+    std::uint64_t midiDrops() const noexcept { return midiDrops_.load(); }
+
+    // --- audio thread ---
+    void process(float* out, std::uint32_t frames, MidiBlockSink& midi) noexcept override;
+
+private:
+    struct Command {
+        enum class Kind : std::uint8_t {
+            HitPad,
+            Click,
+            SwapVoices,
+            SwapSynth,
+            SetMode,
+            SetBeginner,
+            SetClickNote,
+            SetVelocity,
+            AllNotesOff,
+            SetStepSource
+        };
+        Kind kind = Kind::Click;
+        int value = 0;
+        int button = 0;
+        VoiceSet* voices = nullptr;
+        GmSynth* synth = nullptr;
+        StepSource* stepSource = nullptr;
+    };
+    struct Garbage {
+        VoiceSet* voices = nullptr;
+        GmSynth* synth = nullptr;
+    };
+    enum class Destination : std::uint8_t { None, Sink, Synth };
+    static constexpr std::size_t kCommandCapacity = 256;
+    static constexpr std::size_t kGarbageCapacity = 16;
+    static constexpr int kKeyCount = 128;
+    static constexpr std::uint64_t kNever = ~std::uint64_t{0};
+
+    void push(const Command& command);
+    void swapVoices(std::unique_ptr<VoiceSet> set);
+
+    // audio thread
+    void padAt(int track, std::uint32_t frame) noexcept override;
+    void clickAt(std::uint32_t frame) noexcept override;
+    void drainCommands() noexcept;
+    bool apply(const Command& command) noexcept;  // false: must wait for a later block
+    void retire() noexcept;
+    void moveTo(std::uint32_t frame) noexcept;
+    void renderUntil(std::uint32_t frame) noexcept;
+    void pressPad(int track, int button) noexcept;
+    void soundClick() noexcept;
+    void playNote(int note) noexcept;
+    void endDueNotes() noexcept;
+    void endNote(int key) noexcept;
+    void endAllNotes() noexcept;
+    void send(const MidiMessage& message, Destination to) noexcept;
+    std::uint64_t now() const noexcept { return blockStart_ + cursor_; }
+
+    const double sampleRate_;
+    const std::uint64_t gateFrames_;
+
+    // Owner thread.
+    VoiceSet built_;  // what the audio thread plays, kept to rebuild single toms from
+    SoundMode ownerMode_ = SoundMode::Midi;
+    bool ownerBeginner_ = false;
+
+    SpscQueue<Command, kCommandCapacity> commands_;
+    SpscQueue<Garbage, kGarbageCapacity> garbage_;
+    std::atomic<int> editTom_{0};
+    std::atomic<std::uint64_t> commandDrops_{0};
+    std::atomic<std::uint64_t> midiDrops_{0};
+
+    // Audio thread (owned raw pointers: freeing is the owner's business, never this thread's).
+    Mixer mixer_;
+    VoiceSet* voices_ = nullptr;
+    VoiceSet* retiringVoices_ = nullptr;  // waits for its fading tails before going back
+    GmSynth* synth_ = nullptr;
+    GmSynth* retiringSynth_ = nullptr;
+    std::optional<Command> waiting_;  // a swap that waits for the previous one to go back
+    StepSource* stepSource_ = nullptr;
+    SoundMode mode_ = SoundMode::Midi;
+    bool beginner_ = false;
+    int clickNote_ = 37;  // `ClickNote`'s default
+    MidiValues midiValues_;
+    std::array<std::uint64_t, kKeyCount> noteEnds_{};  // absolute frame of each key's note-off
+    std::array<MidiMessage, kKeyCount> noteOffs_{};
+    std::array<Destination, kKeyCount> noteSentTo_{};
+    std::uint64_t nextNoteEnd_ = kNever;
+
+    // The block being rendered.
+    float* out_ = nullptr;
+    std::uint32_t frames_ = 0;
+    std::uint32_t cursor_ = 0;  // frames of the block already rendered
+    MidiBlockSink* sink_ = nullptr;
+    std::uint64_t blockStart_ = 0;  // absolute frame of the block's first frame
+};
+
+}  // namespace taktwerk::sound

@@ -1,0 +1,37 @@
+#include "sound/Mixer.h"
+
+#include <algorithm>
+
+namespace taktwerk::sound {
+namespace {
+// Cut-off sounds fade over at most this long: short enough that a choked hi-hat still sounds
+// choked, long enough that the cut makes no click.
+constexpr double kFadeSeconds = 0.002;
+}  // namespace
+
+Mixer::Mixer(double sampleRate)
+{
+    const auto fade = static_cast<std::uint32_t>(sampleRate * kFadeSeconds);
+    for (Voice& voice : voices_)
+        voice.setFadeFrames(std::max<std::uint32_t>(fade, 1));
+}
+
+void Mixer::render(float* out, std::uint32_t frames) noexcept  // audio thread
+{
+    for (Voice& voice : voices_)
+        voice.render(out, frames);
+}
+
+void Mixer::finish(float* out, std::uint32_t frames) noexcept  // audio thread
+{
+    for (std::uint32_t value = 0; value < frames * 2; ++value)
+        out[value] = std::clamp(out[value], -1.0f, 1.0f);
+}
+
+bool Mixer::anyFading() const noexcept
+{
+    return std::any_of(voices_.begin(), voices_.end(),
+                       [](const Voice& voice) { return voice.isFading(); });
+}
+
+}  // namespace taktwerk::sound

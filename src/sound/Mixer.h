@@ -1,0 +1,33 @@
+#pragma once
+// Mixer: the ten voices and their sum. Owned by the engine, used on the audio thread only
+// (after construction). Voices are summed in float at their recorded level: float keeps the
+// headroom while summing, and only the finished block is limited to full scale, so a
+// loud pile-up of hits clips at the very end instead of wrapping or distorting inside.
+
+#include "sound/Voice.h"
+#include "sound/VoiceSet.h"
+
+#include <array>
+#include <cstdint>
+
+namespace taktwerk::sound {
+
+class Mixer {
+public:
+    explicit Mixer(double sampleRate);
+
+    Voice& voice(VoiceId id) noexcept { return voices_[static_cast<std::size_t>(index(id))]; }
+    Voice& voice(int id) noexcept { return voices_[static_cast<std::size_t>(id)]; }
+
+    // audio thread. Adds all voices into interleaved stereo `out`.
+    void render(float* out, std::uint32_t frames) noexcept;
+    // audio thread. Limits the finished block to full scale.
+    static void finish(float* out, std::uint32_t frames) noexcept;
+    // audio thread. True while any cut-off sound is still fading.
+    bool anyFading() const noexcept;
+
+private:
+    std::array<Voice, kVoiceCount> voices_;
+};
+
+}  // namespace taktwerk::sound

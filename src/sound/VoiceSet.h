@@ -1,0 +1,61 @@
+#pragma once
+// The ten voices' samples and which file each one plays. A VoiceSet is built off the audio
+// thread (SetSound, SetSingleSound), handed to the engine by pointer and handed back to be
+// freed on the owner's thread. Its samples are shared with the sets built after it, so a
+// rebuild of one tom leaves the other nine untouched.
+
+#include "sound/Sample.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace taktwerk::sound {
+
+// The nine instrument tracks in track order, then the click.
+enum class VoiceId : std::uint8_t { BD, SD, HH, OH, RC, CC, T1, T2, T3, ST };
+inline constexpr int kVoiceCount = 10;
+inline constexpr int kTrackCount = 9;
+
+constexpr int index(VoiceId voice) noexcept { return static_cast<int>(voice); }
+
+// "BD", "SD", ... : the voice's code, as in rhythm files and the sample set's file names.
+std::string_view voiceCode(VoiceId voice) noexcept;
+
+// What decides the sample files: the settings' folder and set, the rhythm's snare and ride
+// variants and the three tom names ("Tom 1" ... "Tom 3" mean: the set's own tom).
+struct SoundChoice {
+    std::filesystem::path soundDir;    // `SoundDir`
+    std::string soundSet = "Default";  // `SoundSet`
+    int snareChoice = 0;               // `SnareChoice`: 0 SD, 1 SD2, 2 RM
+    int rideChoice = 0;                // `RideChoice`: 0 RC, 1 RC2, 2 CB
+    std::array<std::string, 3> tomSounds{"Tom 1", "Tom 2", "Tom 3"};  // `Tom1Sound` ...
+};
+
+using FileExistsFn = std::function<bool(const std::filesystem::path&)>;
+bool isRegularFile(const std::filesystem::path& file);
+
+// The file `voice` plays under `choice`. Only the click looks at the disk (through `exists`):
+// it falls back to the "Default" set's click when its own set has none.
+std::filesystem::path sampleFileFor(VoiceId voice, const SoundChoice& choice,
+                                    const FileExistsFn& exists = isRegularFile);
+
+struct VoiceSet {
+    std::array<std::shared_ptr<const Sample>, kVoiceCount> samples;  // null: a silent voice
+
+    const Sample* sample(int voice) const noexcept { return samples[voice].get(); }
+};
+
+// SetSound: all ten voices from `choice`, loaded and converted to `outputRate`.
+std::unique_ptr<VoiceSet> buildVoiceSet(const SoundChoice& choice, double outputRate);
+
+// SetSingleSound: a copy of `current` with one tom (`inSound` 7, 8 or 9) rebuilt from
+// `choice`; the other voices share `current`'s samples.
+std::unique_ptr<VoiceSet> rebuildTom(const VoiceSet& current, int inSound,
+                                     const SoundChoice& choice, double outputRate);
+
+}  // namespace taktwerk::sound

@@ -1,0 +1,537 @@
+#include "ui/MainWindow.h"
+
+#include "pattern/Colours.h"
+#include "pattern/Geometry.h"
+#include "sequencer/Sequencer.h"
+#include "ui/Artwork.h"
+#include "ui/Fonts.h"
+#include "ui/Layout.h"
+#include "ui/Questions.h"
+#include "ui/Widgets.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace taktwerk::ui {
+
+namespace {
+
+using namespace layout;
+
+constexpr int kTomFirst = pattern::index(pattern::Track::Tom1);
+constexpr int kTomLast = pattern::index(pattern::Track::Tom3);
+constexpr int kOpenHiHat = pattern::index(pattern::Track::OpenHiHat);
+constexpr int kRide = pattern::index(pattern::Track::RideCymbal);
+
+QColor colour(Rgb rgb) { return QColor::fromRgb(rgb); }
+
+QRect pixels(const TwipsRect& r) { return QRect(px(r.left), px(r.top), px(r.width), px(r.height)); }
+
+void place(QWidget* widget, const TwipsRect& r) { widget->setGeometry(pixels(r)); }
+
+// Check boxes and option buttons on the grey band: white captions, the band's own grey.
+QString bandStyle(const char* kind)
+{
+    return QStringLiteral("%1 { color: white; background-color: #808080; }").arg(kind);
+}
+
+app::MouseButton machineButton(Qt::MouseButton button)
+{
+    switch (button) {
+    case Qt::LeftButton:
+        return app::MouseButton::Left;
+    case Qt::RightButton:
+        return app::MouseButton::Right;
+    default:
+        return app::MouseButton::Other;
+    }
+}
+
+QRect clientOf(const QWidget* panel)
+{
+    return panel->rect().adjusted(kPanelBorderPixels, kPanelBorderPixels, -kPanelBorderPixels,
+                                  -kPanelBorderPixels);
+}
+
+// The outer window size of a view less the frame: the client area.
+QSize clientSize(bool beginner)
+{
+    const pattern::ViewLayout& view = pattern::viewLayout(beginner);
+    return {px(view.windowWidth - kFrameWidthTw), px(view.windowHeight - kFrameHeightTw)};
+}
+
+}  // namespace
+
+MainWindow::MainWindow(app::DrumMachine& machine, Questions& questions, QWidget* parent)
+    : QWidget(parent), machine_(machine), questions_(questions)
+{
+    setWindowTitle(QStringLiteral("Quorrel Taktwerk"));
+    setWindowIcon(artwork::windowIcon());
+    setFocusPolicy(Qt::StrongFocus);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, colour(kWindowColour));
+    setPalette(palette);
+    build();
+    playbackTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&playbackTimer_, &QTimer::timeout, this, &MainWindow::pollPlayback);
+    refreshAll();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::build()
+{
+    setFixedSize(clientSize(false));
+    buildGrid();
+    buildPads();
+    buildMutes();
+    buildTopBand();
+
+    const qreal ratio = qApp->devicePixelRatio();
+    frames_ = {artwork::animationFrame(0, ratio), artwork::animationFrame(1, ratio)};
+    animation_ = new PicturePanel(Qt::black, this);
+    place(animation_, kAnimation);
+    animation_->setPicture(frames_[0]);
+    animation_->hide();
+    logo_ = new PicturePanel(Qt::black, this);
+    place(logo_, kLogo);
+    logo_->setPicture(artwork::logo(ratio));
+    logo_->hide();
+    setMarkers(0);
+}
+
+void MainWindow::buildTopBand()
+{
+    files_ = new FlatButton(this);
+    place(files_, kFiles);
+    files_->setText(QStringLiteral("Rhythm..."));
+    files_->setFill(colour(kFilesColour));
+    files_->setFont(appFont(fontPixels(8.25), true));
+    connect(files_, &FlatButton::clicked, this, &MainWindow::libraryRequested);
+
+    settings_ = new FlatButton(this);
+    place(settings_, kSettings);
+    settings_->setText(QStringLiteral("Settings..."));
+    settings_->setFill(colour(kSettingsColour));
+    settings_->setFont(appFont(fontPixels(8.25), true));
+    connect(settings_, &FlatButton::clicked, this, &MainWindow::settingsRequested);
+
+    const QFont boxFont = appFont(fontPixels(8.25), true);
+    mode_ = new WrapCheckBox(QStringLiteral("Beginner Mode"), colour(kWindowColour), this);
+    place(mode_, kMode);
+    mode_->setFont(boxFont);
+    connect(mode_, &QCheckBox::clicked, this, [this](bool on) {
+        machine_.setBeginner(on);
+        refreshAll();
+    });
+
+    intro_ = new WrapCheckBox(QStringLiteral("Intro"), colour(kWindowColour), this);
+    place(intro_, kIntro);
+    intro_->setFont(boxFont);
+    connect(intro_, &QCheckBox::clicked, this, [this](bool on) {
+        machine_.setIntro(on);
+        // Ticking or unticking "Intro" lets the user hear the click.
+        machine_.click();
+    });
+
+    const QFont frameFont = appFont(fontPixels(9), true);
+    auto makeOptions = [&](TitledFrame* frame, std::array<QRadioButton*, 3>& options,
+                           const std::array<TwipsRect, 3>& rects, bool interval) {
+        frame->setFont(frameFont);
+        for (int i = 0; i < 3; ++i) {
+            auto* option = new QRadioButton(frame);
+            place(option, rects[static_cast<std::size_t>(i)]);
+            option->setStyleSheet(bandStyle("QRadioButton"));
+            option->setFont(frameFont);
+            option->setFocusPolicy(Qt::NoFocus);
+            connect(option, &QRadioButton::clicked, this, [this, i, interval] {
+                if (interval)
+                    machine_.setIntervalOption(i);
+                else
+                    machine_.setBeatsOption(i);
+                refreshMeter();
+            });
+            options[static_cast<std::size_t>(i)] = option;
+        }
+    };
+    intervalFrame_ = new TitledFrame(QStringLiteral("Interval"), this);
+    place(intervalFrame_, kIntervalFrame);
+    makeOptions(intervalFrame_, intervalOptions_, kIntervalOptions, true);
+    for (int i = 0; i < 3; ++i)
+        intervalOptions_[static_cast<std::size_t>(i)]->setText(QString::number(i + 3));
+    beatFrame_ = new TitledFrame(QStringLiteral("Beats: "), this);
+    place(beatFrame_, kBeatFrame);
+    makeOptions(beatFrame_, beatsOptions_, kBeatsOptions, false);
+
+    container2_ = new FillPanel(colour(kWindowColour), this);
+    place(container2_, kContainer2);
+    auto* bpmFrame = new TitledFrame(QStringLiteral("BPM:"), container2_);
+    place(bpmFrame, kBpmFrame);
+    bpmFrame->setFont(frameFont);
+    auto* display = new FillPanel(Qt::black, bpmFrame);
+    place(display, kBpmDisplay);
+    tempoLabel_ = new QLabel(bpmFrame);
+    place(tempoLabel_, kBpmLabel);
+    tempoLabel_->setAlignment(Qt::AlignCenter);
+    tempoLabel_->setFont(appFont(fontPixels(14.25), true));
+    tempoLabel_->setStyleSheet(
+        QStringLiteral("QLabel { color: #00FF00; background: transparent; }"));
+    tempoBar_ = new QScrollBar(Qt::Horizontal, bpmFrame);
+    place(tempoBar_, kTempoBar);
+    tempoBar_->setRange(35, 450);
+    tempoBar_->setSingleStep(1);
+    tempoBar_->setPageStep(10);
+    tempoBar_->setFocusPolicy(Qt::NoFocus);
+    connect(tempoBar_, &QScrollBar::valueChanged, this, [this](int value) {
+        machine_.setTempo(value);
+        tempoLabel_->setText(QString::number(machine_.tempoBpm()));
+    });
+
+    tap_ = new FlatButton(container2_);
+    place(tap_, kTap);
+    tap_->setText(QStringLiteral("T A P"));
+    tap_->setFill(colour(sequencer::kBeatLightOff));
+    tap_->setFont(appFont(fontPixels(15.75), true));
+    tap_->setToolTip(QStringLiteral("Rechtsklick = Reset"));
+    connect(tap_, &FlatButton::pressedWith, this, &MainWindow::onTap);
+
+    run_ = new FlatButton(container2_);
+    place(run_, kRun);
+    run_->setText(QStringLiteral("R U N"));
+    run_->setFill(colour(sequencer::kRunButtonStopped));
+    run_->setTextColour(Qt::white);
+    run_->setFont(appFont(fontPixels(15.75), true));
+    connect(run_, &FlatButton::pressedWith, this, [this](Qt::MouseButton) { toggleRun(); });
+}
+
+void MainWindow::buildGrid()
+{
+    back_ = new FillPanel(colour(pattern::kGridPanelColour), this);
+    place(back_, kBack);
+    back_->setSunkenBorder(true);
+    // The panel's children are placed inside its border, as in the original toolkit.
+    upper_ = new LinesPanel(colour(pattern::kGridPanelColour), back_);
+    upper_->setGeometry(clientOf(back_));
+    lower_ = new LinesPanel(colour(pattern::kLowerPanelColour), upper_);
+    const pattern::PanelBox& lower = pattern::kLowerPanelBox;
+    place(lower_, {lower.left, lower.top, lower.width, lower.height});
+    // Created after the black panel, so the crash and tom rows stand on it.
+    for (int track = 0; track < pattern::kTrackCount; ++track) {
+        const auto t = static_cast<std::size_t>(track);
+        for (int step = 0; step < pattern::kStepCount; ++step) {
+            auto* button = new FlatButton(upper_);
+            const pattern::RowBox& row = pattern::kRowBoxes[t];
+            place(button, {pattern::columnLeftTwips(step), row.top, pattern::kColumnWidthTwips,
+                           row.height});
+            button->setCheckable(true);
+            connect(button, &FlatButton::clicked, this, [this, track, step] {
+                machine_.toggleStep(track, step);
+                refreshStep(track, step);
+            });
+            steps_[t][static_cast<std::size_t>(step)] = button;
+        }
+    }
+}
+
+void MainWindow::buildPads()
+{
+    for (int track = 0; track < pattern::kTrackCount; ++track) {
+        const PadLook& look = kPads[static_cast<std::size_t>(track)];
+        auto* pad = new FlatButton(this);
+        place(pad, {kPadLeft, look.top, kPadWidth, look.height});
+        pad->setText(QString::fromUtf8(look.caption));
+        pad->setFill(colour(look.colour));
+        pad->setFont(appFont(fontPixels(9.75), true));
+        if (look.changeable)
+            pad->setToolTip(QStringLiteral("Rechtsklick = Change Sound"));
+        connect(pad, &FlatButton::pressedWith, this,
+                [this, track](Qt::MouseButton button) { onPad(track, button); });
+        pads_[static_cast<std::size_t>(track)] = pad;
+    }
+}
+
+void MainWindow::buildMutes()
+{
+    container3_ = new FillPanel(colour(kWindowColour), this);
+    place(container3_, kContainer3);
+    for (int track = 0; track < pattern::kTrackCount; ++track) {
+        const auto t = static_cast<std::size_t>(track);
+        auto* mute = new FlatButton(container3_);
+        place(mute, {kMuteLeft, kMuteTops[t], kMuteWidth, kMuteHeights[t]});
+        mute->setText(QStringLiteral("MUTE"));
+        mute->setTextColour(Qt::white);
+        mute->setFont(appFont(fontPixels(9), true));
+        mute->setCheckable(true);
+        connect(mute, &FlatButton::clicked, this, [this, track](bool muted) {
+            machine_.setMuted(track, muted);
+            refreshMutes();
+        });
+        mutes_[t] = mute;
+    }
+}
+
+FlatButton* MainWindow::stepButton(int track, int step) const
+{
+    return steps_[static_cast<std::size_t>(track)][static_cast<std::size_t>(step)];
+}
+FlatButton* MainWindow::padButton(int track) const
+{
+    return pads_[static_cast<std::size_t>(track)];
+}
+FlatButton* MainWindow::muteButton(int track) const
+{
+    return mutes_[static_cast<std::size_t>(track)];
+}
+QRadioButton* MainWindow::intervalOption(int index) const
+{
+    return intervalOptions_[static_cast<std::size_t>(index)];
+}
+QRadioButton* MainWindow::beatsOption(int index) const
+{
+    return beatsOptions_[static_cast<std::size_t>(index)];
+}
+QWidget* MainWindow::intervalFrame() const { return intervalFrame_; }
+QWidget* MainWindow::beatFrame() const { return beatFrame_; }
+QWidget* MainWindow::gridPanel() const { return back_; }
+QWidget* MainWindow::tempoContainer() const { return container2_; }
+QWidget* MainWindow::muteContainer() const { return container3_; }
+
+void MainWindow::refreshAll()
+{
+    applyView();
+    refreshGrid();
+    refreshMeter();
+    refreshMutes();
+    refreshTempo();
+    intro_->setChecked(machine_.intro());
+}
+
+// The beginner view narrows the window to four tracks by 16 steps and brings the tempo, the
+// mutes, the logo and the animation in next to the grid; the full view puts everything back.
+void MainWindow::applyView()
+{
+    const bool beginner = machine_.isBeginner();
+    {
+        const QSignalBlocker block(mode_);
+        mode_->setChecked(beginner);
+    }
+    const pattern::ViewLayout& view = pattern::viewLayout(beginner);
+    back_->resize(px(view.gridPanelWidth), px(view.gridPanelHeight));
+    upper_->setGeometry(clientOf(back_));
+    setFixedSize(clientSize(beginner));
+    beatFrame_->setVisible(!beginner);
+    intervalFrame_->setVisible(!beginner);
+    container2_->move(px(view.tempoPanelLeft), px(kContainer2.top));
+    container3_->move(px(view.mutePanelLeft), px(kContainer3.top));
+    animation_->setVisible(beginner);
+    logo_->setVisible(beginner);
+    if (beginner)
+        showFrame(sequencer::AnimationFrame::Frame0);
+
+    pads_[kRide]->move(px(kPadLeft), px(view.ridePadTop));
+    pads_[kOpenHiHat]->setVisible(!beginner);
+    mutes_[kRide]->move(px(kMuteLeft), px(view.rideMuteTop));
+    mutes_[kOpenHiHat]->setVisible(!beginner);
+    const int rideTop = pattern::rowTopTwips(kRide, beginner);
+    for (int step = 0; step < pattern::kStepCount; ++step)
+        stepButton(kRide, step)->move(px(pattern::columnLeftTwips(step)), px(rideTop));
+}
+
+void MainWindow::refreshStep(int track, int step)
+{
+    FlatButton* button = stepButton(track, step);
+    const bool on = machine_.StepIsOn(track, step);
+    button->setChecked(on);
+    button->setFill(colour(pattern::stepColour(on)));
+    button->setVisible(machine_.meter().isShown(track, step));
+}
+
+void MainWindow::refreshGrid()
+{
+    for (int track = 0; track < pattern::kTrackCount; ++track)
+        for (int step = 0; step < pattern::kStepCount; ++step)
+            refreshStep(track, step);
+}
+
+void MainWindow::refreshMeter()
+{
+    const pattern::MeterState& meter = machine_.meter();
+    for (int i = 0; i < 3; ++i)
+        intervalOption(i)->setChecked(meter.intervalOption() == i);
+    for (int i = 0; i < 3; ++i) {
+        const std::string_view caption = meter.beatsCaption(i);
+        beatsOption(i)->setText(
+            QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+        beatsOption(i)->setChecked(meter.beatsOption() == i);
+    }
+    std::vector<LinesPanel::Line> upperLines;
+    std::vector<LinesPanel::Line> lowerLines;
+    for (int line = 1; line <= pattern::kBeatLineCount; ++line) {
+        const int x = px(meter.lineX(line));
+        upperLines.push_back({x, colour(meter.lineColour(line, 0))});
+        lowerLines.push_back({x, colour(meter.lineColour(line, 1))});
+    }
+    upper_->setLines(std::move(upperLines));
+    lower_->setLines(std::move(lowerLines));
+    // A change of interval shows or hides columns.
+    for (int track = 0; track < pattern::kTrackCount; ++track)
+        for (int step = 0; step < pattern::kStepCount; ++step)
+            stepButton(track, step)->setVisible(meter.isShown(track, step));
+}
+
+void MainWindow::refreshMutes()
+{
+    for (int track = 0; track < pattern::kTrackCount; ++track) {
+        const bool muted = machine_.isMuted(track);
+        muteButton(track)->setChecked(muted);
+        muteButton(track)->setFill(colour(pattern::muteColour(muted)));
+    }
+}
+
+void MainWindow::refreshTempo()
+{
+    {
+        const QSignalBlocker block(tempoBar_);
+        tempoBar_->setValue(machine_.tempoBpm());
+    }
+    tempoLabel_->setText(QString::number(machine_.tempoBpm()));
+}
+
+void MainWindow::showTransportLooks(const sequencer::TransportLooks& looks)
+{
+    run_->setText(
+        QString::fromUtf8(looks.caption.data(), static_cast<qsizetype>(looks.caption.size())));
+    run_->setFill(colour(looks.buttonColour));
+    if (looks.resetsLights) {
+        tap_->setFill(colour(sequencer::kBeatLightOff));
+        for (FlatButton* pad : pads_)
+            pad->setFill(colour(sequencer::kPadIdle));
+    }
+    if (looks.markerColumn >= 0)
+        setMarkers(looks.markerColumn);
+    showFrame(looks.animation);
+}
+
+void MainWindow::setMarkers(int step)
+{
+    upper_->setMarker(px(pattern::markerXTwips(step)));
+    lower_->setMarker(px(pattern::markerXTwips(step)));
+}
+
+void MainWindow::showFrame(sequencer::AnimationFrame frame)
+{
+    if (frame != sequencer::AnimationFrame::Unchanged)
+        animation_->setPicture(frames_[frame == sequencer::AnimationFrame::Frame1 ? 1 : 0]);
+}
+
+void MainWindow::toggleRun()
+{
+    // The markers stay on the last column played when playback stops.
+    if (machine_.isRunning()) {
+        playbackTimer_.stop();
+        showTransportLooks(machine_.stop());
+        return;
+    }
+    showTransportLooks(machine_.run());
+    startPlaybackTimer();
+}
+
+void MainWindow::startPlaybackTimer()
+{
+    // One look per frame the screen can show; more would paint what nobody sees.
+    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    const qreal hz = shown && shown->refreshRate() > 1.0 ? shown->refreshRate() : 60.0;
+    playbackTimer_.start(std::max(1, static_cast<int>(std::lround(1000.0 / hz))));
+}
+
+void MainWindow::pollPlayback()
+{
+    sequencer::StepEvent event;
+    while (machine_.pollEvent(event))
+        applyEvent(event);
+}
+
+void MainWindow::applyEvent(const sequencer::StepEvent& event)
+{
+    if (event.repaintsPads()) {
+        for (int track = 0; track < pattern::kTrackCount; ++track)
+            pads_[static_cast<std::size_t>(track)]->setFill(colour(event.padColour(track)));
+    }
+    if (event.markerColumn >= 0)
+        setMarkers(event.markerColumn);
+    tap_->setFill(colour(event.beatLight));
+    showFrame(event.animation);
+}
+
+void MainWindow::onPad(int track, Qt::MouseButton button)
+{
+    const bool tom = track >= kTomFirst && track <= kTomLast;
+    if (tom && button == Qt::RightButton && machine_.isRunning())
+        toggleRun();
+    if (machine_.pad(track, machineButton(button)) == app::PadOutcome::OpenSampleDialog)
+        emit sampleDialogRequested(machine_.EditTom());
+}
+
+void MainWindow::onTap(Qt::MouseButton button)
+{
+    machine_.tap(machineButton(button), app::DrumMachine::Clock::now());
+    refreshTempo();
+}
+
+void MainWindow::NewRhythm()
+{
+    if (!questions_.askYesNo(this, QString::fromUtf8("Wirklich alles zur\u00fccksetzen ?    "))) {
+        emit libraryRequested();
+        return;
+    }
+    machine_.newRhythm();
+    refreshGrid();
+    refreshMutes();
+    refreshMeter();
+    refreshTempo();
+    setMarkers(0);
+    tap_->setFill(colour(sequencer::kBeatLightOff));
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->isAutoRepeat()) {
+        event->accept();
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Space:
+        toggleRun();
+        break;
+    case Qt::Key_Escape:
+        if (machine_.isRunning())
+            toggleRun();
+        break;
+    case Qt::Key_T:
+        onTap(Qt::LeftButton);
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    playbackTimer_.stop();
+    machine_.shutdown();
+    event->accept();
+}
+
+}  // namespace taktwerk::ui

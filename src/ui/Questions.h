@@ -1,0 +1,25 @@
+#pragma once
+// Every Yes/No question the window asks goes through this one interface, so that tests can
+// answer them. GUI thread only.
+
+#include <QString>
+
+class QWidget;
+
+namespace taktwerk::ui {
+
+class Questions {
+public:
+    virtual ~Questions() = default;
+    // True for Yes. The text is the program's own, shown word for word.
+    virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
+};
+
+// The real thing: a modal message box with Yes and No, the question icon and the program's
+// title "Quorrel Taktwerk".
+class MessageBoxQuestions final : public Questions {
+public:
+    bool askYesNo(QWidget* parent, const QString& text) override;
+};
+
+}  // namespace taktwerk::ui
