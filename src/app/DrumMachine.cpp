@@ -1,5 +1,9 @@
 #include "app/DrumMachine.h"
 
+#include "app/Commands.h"
+#include "rhythms/RhythmLibrary.h"
+#include "rhythms/RhythmLoad.h"
+
 namespace taktwerk::app {
 
 namespace {
@@ -143,6 +147,143 @@ void DrumMachine::newRhythm()
     bpm_ = sequencer::kDefaultTempoBpm;
     tap_.reset();
     publish();
+}
+
+Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
+{
+    auto loaded = rhythms::loadRhythmFile(file, rhythm(grid_.pattern), grid_.beginnerView);
+    if (!loaded)
+        return Unexpected<Error>(loaded.error());
+    const rhythms::Rhythm& read = loaded->rhythm;
+    rhythmName_ = read.name;
+    rhythmFile_ = utf8FromPath(file);
+    bpm_ = read.Bpm;
+    // The interval first: a new interval resets the loop, which the stored one then replaces.
+    grid_.meter.selectIntervalOption(loaded->intervalOption, grid_.beginnerView);
+    grid_.meter.selectBeatsOption(loaded->resolutionOption);
+    settings_.SoundSet = read.SoundSet;
+    snareChoice_ = read.SnareChoice;
+    rideChoice_ = read.RideChoice;
+    settings_.Tom1Sound = read.Tom1Sound;
+    settings_.Tom2Sound = read.Tom2Sound;
+    settings_.Tom3Sound = read.Tom3Sound;
+    SetSound();
+    grid_.pattern = read.pattern;
+    grid_.mutes = read.mutes;
+    grid_.HiHatMemory = loaded->HiHatMemory;
+    publish();
+    if (playback_)
+        playback_->restartPattern();
+    return {};
+}
+
+rhythms::Rhythm DrumMachine::rhythm(const pattern::Pattern& steps) const
+{
+    rhythms::Rhythm current;
+    current.name = rhythmName_;
+    current.Bpm = static_cast<std::int16_t>(bpm_);
+    current.Beats = static_cast<std::int16_t>(grid_.meter.Beats());
+    current.Interval = static_cast<std::int16_t>(grid_.meter.Interval());
+    current.SoundSet = settings_.SoundSet;
+    current.pattern = steps;
+    current.mutes = grid_.mutes;
+    current.SnareChoice = static_cast<std::int16_t>(snareChoice_);
+    current.RideChoice = static_cast<std::int16_t>(rideChoice_);
+    current.Tom1Sound = settings_.Tom1Sound;
+    current.Tom2Sound = settings_.Tom2Sound;
+    current.Tom3Sound = settings_.Tom3Sound;
+    return current;
+}
+
+Result<std::filesystem::path> DrumMachine::saveRhythm(std::string_view name,
+                                                      const pattern::Pattern& steps)
+{
+    const rhythms::RhythmLibrary library(settings_.RhythmDir);
+    auto saved = library.save(name, rhythm(steps));
+    if (saved) {
+        rhythmName_ = std::string(name);
+        rhythmFile_ = utf8FromPath(*saved);
+    }
+    return saved;
+}
+
+void DrumMachine::setSettings(Settings settings)
+{
+    settings_ = std::move(settings);
+    if (playback_)
+        playback_->setOutput(settings_.SoundDevice, settings_.ClickNote);
+}
+
+void DrumMachine::setSoundSet(std::string name) { settings_.SoundSet = std::move(name); }
+
+void DrumMachine::setSoundDevice(int device)
+{
+    settings_.SoundDevice = static_cast<std::int16_t>(device);
+    if (playback_)
+        playback_->setOutput(settings_.SoundDevice, settings_.ClickNote);
+}
+
+void DrumMachine::setClickNote(int note)
+{
+    settings_.ClickNote = static_cast<std::int16_t>(note);
+    if (playback_)
+        playback_->setOutput(settings_.SoundDevice, settings_.ClickNote);
+}
+
+const std::string& DrumMachine::tomSound(int tom) const
+{
+    switch (tom) {
+    case 1:
+        return settings_.Tom1Sound;
+    case 2:
+        return settings_.Tom2Sound;
+    default:
+        return settings_.Tom3Sound;
+    }
+}
+
+namespace {
+sound::SoundChoice soundChoiceOf(const Settings& settings, int snare, int ride)
+{
+    sound::SoundChoice choice;
+    choice.soundDir = settings.SoundDir;
+    choice.soundSet = settings.SoundSet;
+    choice.snareChoice = snare;
+    choice.rideChoice = ride;
+    choice.tomSounds = {settings.Tom1Sound, settings.Tom2Sound, settings.Tom3Sound};
+    return choice;
+}
+}  // namespace
+
+void DrumMachine::SetSound()
+{
+    if (playback_)
+        playback_->setSound(soundChoiceOf(settings_, snareChoice_, rideChoice_));
+}
+
+void DrumMachine::SetSingleSound(int inSound, std::string name)
+{
+    switch (inSound) {
+    case kTom1 + 1:
+        settings_.Tom1Sound = std::move(name);
+        break;
+    case kTom1 + 2:
+        settings_.Tom2Sound = std::move(name);
+        break;
+    case kTom1 + 3:
+        settings_.Tom3Sound = std::move(name);
+        break;
+    default:
+        return;  // only the toms take a sample of their own
+    }
+    if (playback_)
+        playback_->setSingleSound(inSound, soundChoiceOf(settings_, snareChoice_, rideChoice_));
+}
+
+void DrumMachine::preview(const std::filesystem::path& file)
+{
+    if (playback_)
+        playback_->preview(file);
 }
 
 void DrumMachine::shutdown()

@@ -6,14 +6,19 @@
 // step.
 
 #include "app/Playback.h"
+#include "app/Result.h"
+#include "app/Settings.h"
 #include "pattern/GridState.h"
+#include "rhythms/Rhythm.h"
 #include "sequencer/Sequencer.h"
 #include "sequencer/TapTempo.h"
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace taktwerk::app {
 
@@ -84,6 +89,36 @@ public:
     const std::string& RhythmName() const noexcept { return rhythmName_; }
     const std::string& RhythmFile() const noexcept { return rhythmFile_; }
 
+    // `ReadRhythmFile`: the file becomes the current rhythm (name, tempo, meter, sample set and
+    // choices with the voices rebuilt, steps, mutes); playback, if running, starts over at
+    // step 0. A file that exists but cannot be read is an error and changes nothing; a missing
+    // one loads the default rhythm.
+    Result<void> loadRhythm(const std::filesystem::path& file);
+    // The current rhythm as a save stores it, with `steps` (the grid as captured) as its steps.
+    rhythms::Rhythm rhythm(const pattern::Pattern& steps) const;
+    // Saves the current rhythm with `steps` under `name` in the rhythm folder. `RhythmName`
+    // and `RhythmFile` change only when the file was written.
+    Result<std::filesystem::path> saveRhythm(std::string_view name, const pattern::Pattern& steps);
+
+    // Program settings and folders; the sound dialog changes `SoundSet`, `SoundDevice` and
+    // `ClickNote` here at once and writes them to the settings file only when asked.
+    const Settings& settings() const noexcept { return settings_; }
+    void setSettings(Settings settings);
+    void setSoundSet(std::string name);
+    void setSoundDevice(int device);
+    void setClickNote(int note);
+    bool MidiFailed() const { return !playback_ || playback_->midiFailed(); }
+    int SnareChoice() const noexcept { return snareChoice_; }
+    int RideChoice() const noexcept { return rideChoice_; }
+    // `Tom1Sound` ... `Tom3Sound` for tom 1..3: "Tom 1" ... mean the set's own tom sample.
+    const std::string& tomSound(int tom) const;
+    // `SetSound`: all ten voices from the sample set and choices.
+    void SetSound();
+    // `SetSingleSound`: tom `inSound` (7, 8, 9 for tom 1..3) takes the sample `name`.
+    void SetSingleSound(int inSound, std::string name);
+    // Plays a sample file once on a voice of its own (the dialogs' listening).
+    void preview(const std::filesystem::path& file);
+
     // At exit: silence at once, all notes off, devices released, "Mode" written. Idempotent.
     void shutdown();
 
@@ -103,6 +138,9 @@ private:
     int editTom_ = 0;
     std::string rhythmName_ = "Default";
     std::string rhythmFile_;
+    Settings settings_;
+    int snareChoice_ = 0;  // `SnareChoice`, `RideChoice`: 0 until a rhythm is loaded
+    int rideChoice_ = 0;
 };
 
 }  // namespace taktwerk::app

@@ -5,6 +5,9 @@
 // through the implementation's atomics and queues, never through locks.
 
 #include "sequencer/Sequencer.h"
+#include "sound/VoiceSet.h"
+
+#include <filesystem>
 
 namespace taktwerk::app {
 
@@ -30,6 +33,28 @@ public:
     // Silences everything at once, sends "all notes off", closes audio and MIDI. Called once,
     // at exit; nothing sounds afterwards.
     virtual void shutdown() = 0;
+
+    // The sound dialogs' needs. Not every playback sounds everything, so each does nothing
+    // unless the implementation takes it up.
+    // `SetSound`: all ten voices rebuilt from `choice`.
+    virtual void setSound(const sound::SoundChoice& choice) { (void)choice; }
+    // `SetSingleSound`: the tom voice `inSound` (7, 8, 9) rebuilt from `choice`.
+    virtual void setSingleSound(int inSound, const sound::SoundChoice& choice)
+    {
+        (void)inSound;
+        (void)choice;
+    }
+    // `SoundDevice` (1 = MIDI, else the sampled voices) and the click's MIDI note.
+    virtual void setOutput(int soundDevice, int clickNote)
+    {
+        (void)soundDevice;
+        (void)clickNote;
+    }
+    // Plays one file once on a voice of its own, cutting off the previous preview; a missing
+    // file stays silent.
+    virtual void preview(const std::filesystem::path& file) { (void)file; }
+    // `MidiFailed`: the MIDI output could not be opened.
+    virtual bool midiFailed() const { return false; }
 };
 
 }  // namespace taktwerk::app
