@@ -313,7 +313,15 @@ void MainWindow::refreshAll()
     refreshMeter();
     refreshMutes();
     refreshTempo();
+    refreshTomCaptions();
     intro_->setChecked(machine_.intro());
+}
+
+void MainWindow::refreshTomCaptions()
+{
+    for (int tom = 1; tom <= 3; ++tom)
+        pads_[static_cast<std::size_t>(kTomFirst + tom - 1)]->setText(
+            QString::fromStdString(machine_.tomSound(tom)));
 }
 
 // The beginner view narrows the window to four tracks by 16 steps and brings the tempo, the
