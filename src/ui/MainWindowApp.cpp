@@ -1,7 +1,11 @@
 #include "ui/MainWindowApp.h"
 
+#include "app/Commands.h"
 #include "app/DrumMachine.h"
+#include "app/Settings.h"
+#include "rhythms/StarterRhythms.h"
 #include "ui/Artwork.h"
+#include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
 #include "ui/Questions.h"
 #include "ui/SingleInstance.h"
@@ -79,6 +83,22 @@ int takeScreenshot(app::DrumMachine& machine, MainWindow& window, const QString&
     return 0;
 }
 
+// The folders and the settings file. A rhythm folder made just now gets the starter library;
+// one the user has emptied stays empty.
+app::Settings startUpSettings()
+{
+    const app::Environment environment = app::processEnvironment();
+    app::Settings settings = app::InitPaths(environment);
+    const bool newRhythmFolder = !app::DirExists(settings.RhythmDir);
+    app::LoadSettings(settings);
+    if (newRhythmFolder) {
+        if (const auto starter = rhythms::findStarterRhythms(environment.executable.parent_path()))
+            if (auto copied = rhythms::installStarterRhythms(*starter, settings.RhythmDir); !copied)
+                std::cerr << "taktwerk: " << copied.error().message << '\n';
+    }
+    return settings;
+}
+
 }  // namespace
 
 int runMainWindow(int argc, char** argv)
@@ -114,7 +134,9 @@ int runMainWindow(int argc, char** argv)
         return 0;  // the running copy comes to the front instead
 
     auto machine = std::make_unique<app::DrumMachine>();
+    machine->setSettings(startUpSettings());
     MainWindow window(*machine, questions);
+    Dialogs dialogs(*machine, window, questions);
     QObject::connect(&instance, &SingleInstance::activationRequested, &window, [&window] {
         window.showNormal();
         window.raise();
