@@ -99,7 +99,8 @@ void NameDialog::cmdSave_Click()
         if (!written.error().detail.empty())
             std::cerr << "taktwerk: " << written.error().message << " (" << written.error().detail
                       << ")\n";
-        questions_.tell(this, fromUtf8(written.error().message));
+        questions_.tell(this, QStringLiteral("Der Rhythmus wurde nicht gespeichert.\n") +
+                                  fromUtf8(written.error().message));
         backToName();
         return;
     }

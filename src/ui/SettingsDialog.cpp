@@ -196,7 +196,8 @@ void SettingsDialog::cmdSaveSettings_Click()
             std::cerr << "taktwerk: " << saved.error().message << " (" << saved.error().detail
                       << ")\n";
         // The dialog stays, so the choice can be saved again once the cause is gone.
-        questions_.tell(this, fromUtf8(saved.error().message));
+        questions_.tell(this, QStringLiteral("Die Einstellungen wurden nicht gespeichert.\n") +
+                                  fromUtf8(saved.error().message));
         return;
     }
     close();
