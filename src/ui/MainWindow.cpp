@@ -317,6 +317,16 @@ void MainWindow::refreshAll()
     intro_->setChecked(machine_.intro());
 }
 
+app::Result<void> MainWindow::ReadRhythmFile(const std::filesystem::path& file)
+{
+    auto loaded = machine_.loadRhythm(file);
+    if (!loaded)
+        return loaded;
+    refreshAll();
+    setMarkers(0);
+    return {};
+}
+
 void MainWindow::refreshTomCaptions()
 {
     for (int tom = 1; tom <= 3; ++tom)

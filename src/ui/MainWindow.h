@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <filesystem>
 
 class QCheckBox;
 class QLabel;
@@ -42,6 +43,9 @@ public:
     void pollPlayback();
     // Repaints everything from the machine (after a load, a new rhythm, a view change).
     void refreshAll();
+    // Loads a rhythm file (the library's list) and shows it, the play markers back on column
+    // 0; a file that cannot be read changes nothing and comes back as the error.
+    app::Result<void> ReadRhythmFile(const std::filesystem::path& file);
     // The tom pads show their sample names (`Tom1Sound` ...), after a load or a new sample.
     void refreshTomCaptions();
 
