@@ -129,11 +129,8 @@ void RhythmsDialog::lstRhythms_MouseDown()
         ListFiles();
         return;
     }
-    if (auto loaded = machine_.loadRhythm(library.pathFor(toUtf8(name))); !loaded) {
+    if (auto loaded = window_.ReadRhythmFile(library.pathFor(toUtf8(name))); !loaded)
         report(loaded.error().message, loaded.error().detail);
-        return;
-    }
-    window_.refreshAll();
 }
 
 void RhythmsDialog::cmdNew_Click()

@@ -95,8 +95,7 @@ TEST_F(WaveDialogTest, SetWithNothingSelectedGivesTheTomNoSample)
     EXPECT_EQ(window_->padButton(kTom2 + 1)->text(), "");
     // A loaded rhythm brings its own tom names back onto the pads.
     writeRhythm("Plain", {0});
-    ASSERT_TRUE(machine_->loadRhythm(rhythmFile("Plain")));
-    window_->refreshAll();
+    ASSERT_TRUE(window_->ReadRhythmFile(rhythmFile("Plain")));
     EXPECT_EQ(window_->padButton(kTom2 + 1)->text(), "Tom 3");
 }
 
