@@ -1,19 +1,31 @@
 #include "app/DrumMachine.h"
 
-#include "app/Commands.h"
-#include "rhythms/RhythmLibrary.h"
+#include "rhythms/RhythmFile.h"
 #include "rhythms/RhythmLoad.h"
 
 namespace taktwerk::app {
 
 namespace {
-constexpr int kTom1 = pattern::index(pattern::Track::Tom1);
-constexpr int kTom3 = pattern::index(pattern::Track::Tom3);
 constexpr int kHiHat = pattern::index(pattern::Track::HiHat);
+constexpr int kFirstTomVoice = 7;  // `SetSingleSound`'s number of tom 1; toms 2 and 3 follow
+
+// Mouse buttons as the pads' press handlers number them (2 = right).
+int buttonNumber(MouseButton button)
+{
+    switch (button) {
+    case MouseButton::Left:
+        return 1;
+    case MouseButton::Right:
+        return sound::kRightButton;
+    case MouseButton::Other:
+        break;
+    }
+    return 4;
+}
 }  // namespace
 
-DrumMachine::DrumMachine(std::unique_ptr<Playback> playback, std::function<void(int)> writeMode)
-    : playback_(std::move(playback)), writeMode_(std::move(writeMode)),
+DrumMachine::DrumMachine(Settings settings, std::unique_ptr<Playback> playback)
+    : settings_(std::move(settings)), playback_(std::move(playback)),
       // Taps are timed by the press that DrumMachine::tap hands in, so they replay exactly.
       tap_([this] { return tapNow_; })
 {
@@ -22,7 +34,11 @@ DrumMachine::DrumMachine(std::unique_ptr<Playback> playback, std::function<void(
     publish();
 }
 
-DrumMachine::~DrumMachine() { shutdown(); }
+DrumMachine::~DrumMachine()
+{
+    // An owner that wanted to hear about the "Mode" write called shutdown() itself.
+    (void)shutdown();
+}
 
 void DrumMachine::publish()
 {
@@ -125,93 +141,108 @@ bool DrumMachine::pollEvent(sequencer::StepEvent& event)
     return false;
 }
 
-PadOutcome DrumMachine::pad(int track, MouseButton button)
+std::string DrumMachine::playbackTrouble()
 {
-    if (track >= kTom1 && track <= kTom3) {
-        editTom_ = track - kTom1 + 1;
-        if (button == MouseButton::Right) {
-            if (transport_.Running())
-                stop();
-            return PadOutcome::OpenSampleDialog;
-        }
-    }
-    if (playback_)
-        playback_->hitPad(track, grid_.beginnerView);
-    return PadOutcome::Played;
+    return playback_ ? playback_->trouble() : std::string{};
 }
 
-void DrumMachine::newRhythm()
+PadOutcome DrumMachine::pad(int track, MouseButton button)
 {
-    rhythmName_.clear();
-    pattern::NewRhythm(grid_);
-    bpm_ = sequencer::kDefaultTempoBpm;
-    tap_.reset();
-    publish();
+    const int pressed = buttonNumber(button);
+    const sound::PadActions actions =
+        playback_ ? playback_->hitPad(track, pressed)
+                  : sound::padActions(track, pressed, grid_.beginnerView,
+                                      sound::soundModeFor(settings_.SoundDevice));
+    if (actions.editTom != 0)
+        editTom_ = actions.editTom;
+    if (!actions.opensSampleDialog)
+        return PadOutcome::Played;
+    if (transport_.Running())
+        stop();
+    return PadOutcome::OpenSampleDialog;
+}
+
+int DrumMachine::EditTom() const
+{
+    // The running pattern strikes toms too, on the audio thread; the engine knows the last.
+    const int struck = playback_ ? playback_->editTom() : 0;
+    return struck != 0 ? struck : editTom_;
+}
+
+sound::SoundChoice DrumMachine::soundChoice() const
+{
+    sound::SoundChoice choice;
+    choice.soundDir = settings_.SoundDir;
+    choice.soundSet = settings_.SoundSet;
+    choice.snareChoice = snareChoice_;
+    choice.rideChoice = rideChoice_;
+    choice.tomSounds = {settings_.Tom1Sound, settings_.Tom2Sound, settings_.Tom3Sound};
+    return choice;
+}
+
+rhythms::Rhythm DrumMachine::currentRhythm() const
+{
+    rhythms::Rhythm rhythm;
+    rhythm.name = rhythmName_;
+    rhythm.Bpm = static_cast<std::int16_t>(bpm_);
+    rhythm.Beats = static_cast<std::int16_t>(grid_.meter.Beats());
+    rhythm.Interval = static_cast<std::int16_t>(grid_.meter.Interval());
+    rhythm.SoundSet = settings_.SoundSet;
+    rhythm.pattern = grid_.pattern;
+    rhythm.mutes = grid_.mutes;
+    rhythm.SnareChoice = snareChoice_;
+    rhythm.RideChoice = rideChoice_;
+    rhythm.Tom1Sound = settings_.Tom1Sound;
+    rhythm.Tom2Sound = settings_.Tom2Sound;
+    rhythm.Tom3Sound = settings_.Tom3Sound;
+    return rhythm;
 }
 
 Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
 {
-    auto loaded = rhythms::loadRhythmFile(file, rhythm(grid_.pattern), grid_.beginnerView);
+    auto loaded = rhythms::loadRhythmFile(file, currentRhythm(), grid_.beginnerView);
     if (!loaded)
-        return Unexpected<Error>(loaded.error());
-    const rhythms::Rhythm& read = loaded->rhythm;
-    rhythmName_ = read.name;
-    rhythmFile_ = utf8FromPath(file);
-    bpm_ = read.Bpm;
-    // The interval first: a new interval resets the loop, which the stored one then replaces.
+        return fail(loaded.error().message, loaded.error().detail);
+    const rhythms::Rhythm& rhythm = loaded->rhythm;
+    grid_.pattern = rhythm.pattern;
+    grid_.mutes = rhythm.mutes;
     grid_.meter.selectIntervalOption(loaded->intervalOption, grid_.beginnerView);
     grid_.meter.selectBeatsOption(loaded->resolutionOption);
-    settings_.SoundSet = read.SoundSet;
-    snareChoice_ = read.SnareChoice;
-    rideChoice_ = read.RideChoice;
-    settings_.Tom1Sound = read.Tom1Sound;
-    settings_.Tom2Sound = read.Tom2Sound;
-    settings_.Tom3Sound = read.Tom3Sound;
-    SetSound();
-    grid_.pattern = read.pattern;
-    grid_.mutes = read.mutes;
     grid_.HiHatMemory = loaded->HiHatMemory;
+    bpm_ = sequencer::clampTempo(rhythm.Bpm);
+    rhythmName_ = rhythm.name;
+    rhythmFile_ = file;
+    settings_.SoundSet = rhythm.SoundSet;
+    snareChoice_ = rhythm.SnareChoice;
+    rideChoice_ = rhythm.RideChoice;
+    settings_.Tom1Sound = rhythm.Tom1Sound;
+    settings_.Tom2Sound = rhythm.Tom2Sound;
+    settings_.Tom3Sound = rhythm.Tom3Sound;
     publish();
-    if (playback_)
+    if (playback_) {
         playback_->restartPattern();
+        if (loaded->rebuildVoices)
+            playback_->setSound(soundChoice());
+    }
     return {};
 }
 
-rhythms::Rhythm DrumMachine::rhythm(const pattern::Pattern& steps) const
+Result<void> DrumMachine::saveRhythm(const std::filesystem::path& file, const std::string& name)
 {
-    rhythms::Rhythm current;
-    current.name = rhythmName_;
-    current.Bpm = static_cast<std::int16_t>(bpm_);
-    current.Beats = static_cast<std::int16_t>(grid_.meter.Beats());
-    current.Interval = static_cast<std::int16_t>(grid_.meter.Interval());
-    current.SoundSet = settings_.SoundSet;
-    current.pattern = steps;
-    current.mutes = grid_.mutes;
-    current.SnareChoice = static_cast<std::int16_t>(snareChoice_);
-    current.RideChoice = static_cast<std::int16_t>(rideChoice_);
-    current.Tom1Sound = settings_.Tom1Sound;
-    current.Tom2Sound = settings_.Tom2Sound;
-    current.Tom3Sound = settings_.Tom3Sound;
-    return current;
+    return saveRhythm(file, name, grid_.pattern);
 }
 
-Result<std::filesystem::path> DrumMachine::saveRhythm(std::string_view name,
-                                                      const pattern::Pattern& steps)
+Result<void> DrumMachine::saveRhythm(const std::filesystem::path& file, const std::string& name,
+                                     const pattern::Pattern& steps)
 {
-    const rhythms::RhythmLibrary library(settings_.RhythmDir);
-    auto saved = library.save(name, rhythm(steps));
-    if (saved) {
-        rhythmName_ = std::string(name);
-        rhythmFile_ = utf8FromPath(*saved);
-    }
-    return saved;
-}
-
-void DrumMachine::setSettings(Settings settings)
-{
-    settings_ = std::move(settings);
-    if (playback_)
-        playback_->setOutput(settings_.SoundDevice, settings_.ClickNote);
+    rhythms::Rhythm rhythm = currentRhythm();
+    rhythm.name = name;
+    rhythm.pattern = steps;
+    if (auto written = rhythms::writeRhythmFile(rhythm, file); !written)
+        return written;
+    rhythmName_ = name;
+    rhythmFile_ = file;
+    return {};
 }
 
 void DrumMachine::setSoundSet(std::string name) { settings_.SoundSet = std::move(name); }
@@ -230,6 +261,8 @@ void DrumMachine::setClickNote(int note)
         playback_->setOutput(settings_.SoundDevice, settings_.ClickNote);
 }
 
+bool DrumMachine::MidiFailed() const { return !playback_ || playback_->midiFailed(); }
+
 const std::string& DrumMachine::tomSound(int tom) const
 {
     switch (tom) {
@@ -242,42 +275,29 @@ const std::string& DrumMachine::tomSound(int tom) const
     }
 }
 
-namespace {
-sound::SoundChoice soundChoiceOf(const Settings& settings, int snare, int ride)
-{
-    sound::SoundChoice choice;
-    choice.soundDir = settings.SoundDir;
-    choice.soundSet = settings.SoundSet;
-    choice.snareChoice = snare;
-    choice.rideChoice = ride;
-    choice.tomSounds = {settings.Tom1Sound, settings.Tom2Sound, settings.Tom3Sound};
-    return choice;
-}
-}  // namespace
-
 void DrumMachine::SetSound()
 {
     if (playback_)
-        playback_->setSound(soundChoiceOf(settings_, snareChoice_, rideChoice_));
+        playback_->setSound(soundChoice());
 }
 
 void DrumMachine::SetSingleSound(int inSound, std::string name)
 {
     switch (inSound) {
-    case kTom1 + 1:
+    case kFirstTomVoice:
         settings_.Tom1Sound = std::move(name);
         break;
-    case kTom1 + 2:
+    case kFirstTomVoice + 1:
         settings_.Tom2Sound = std::move(name);
         break;
-    case kTom1 + 3:
+    case kFirstTomVoice + 2:
         settings_.Tom3Sound = std::move(name);
         break;
     default:
         return;  // only the toms take a sample of their own
     }
     if (playback_)
-        playback_->setSingleSound(inSound, soundChoiceOf(settings_, snareChoice_, rideChoice_));
+        playback_->setSingleSound(inSound, soundChoice());
 }
 
 void DrumMachine::preview(const std::filesystem::path& file)
@@ -286,17 +306,32 @@ void DrumMachine::preview(const std::filesystem::path& file)
         playback_->preview(file);
 }
 
-void DrumMachine::shutdown()
+void DrumMachine::stopPreview()
+{
+    if (playback_)
+        playback_->stopPreview();
+}
+
+void DrumMachine::newRhythm()
+{
+    rhythmName_.clear();
+    pattern::NewRhythm(grid_);
+    bpm_ = sequencer::kDefaultTempoBpm;
+    tap_.reset();
+    publish();
+}
+
+Result<void> DrumMachine::shutdown()
 {
     if (shutDown_)
-        return;
+        return {};
     shutDown_ = true;
     if (transport_.Running())
-        transport_.stop(grid_.beginnerView);
+        (void)transport_.stop(grid_.beginnerView);  // nobody paints the looks any more
     if (playback_)
         playback_->shutdown();
-    if (writeMode_)
-        writeMode_(grid_.beginnerView ? 1 : 0);
+    settings_.ModeSetting = grid_.beginnerView ? 1 : 0;
+    return saveMode(settings_);
 }
 
 }  // namespace taktwerk::app

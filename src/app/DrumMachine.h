@@ -15,10 +15,8 @@
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 
 namespace taktwerk::app {
 
@@ -32,9 +30,7 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // `playback` may be null: the machine then edits and shows everything but sounds nothing.
-    // `writeMode` stores the beginner-view setting ("Mode") at exit; may be empty.
-    explicit DrumMachine(std::unique_ptr<Playback> playback = nullptr,
-                         std::function<void(int mode)> writeMode = {});
+    explicit DrumMachine(Settings settings = {}, std::unique_ptr<Playback> playback = nullptr);
     ~DrumMachine();
     DrumMachine(const DrumMachine&) = delete;
     DrumMachine& operator=(const DrumMachine&) = delete;
@@ -77,56 +73,62 @@ public:
     // The oldest played step not yet painted; false when none waits. Never waits itself.
     bool pollEvent(sequencer::StepEvent& event);
 
+    // What went wrong on the audio thread since the last call; empty when nothing did.
+    std::string playbackTrouble();
+
     // A pad pressed with any button. A right press on a tom stops playback and asks for the
     // sample dialog instead of sounding.
     PadOutcome pad(int track, MouseButton button);
-    int EditTom() const noexcept { return editTom_; }
+    // The tom (1..3) last struck by mouse or pattern: the one the sample dialog changes.
+    int EditTom() const;
 
     // "New", after the user said yes: empty grid, all unmuted, four-beat loop, tempo 120, tap
     // state and name forgotten.
     void newRhythm();
 
-    const std::string& RhythmName() const noexcept { return rhythmName_; }
-    const std::string& RhythmFile() const noexcept { return rhythmFile_; }
-
-    // `ReadRhythmFile`: the file becomes the current rhythm (name, tempo, meter, sample set and
-    // choices with the voices rebuilt, steps, mutes); playback, if running, starts over at
-    // step 0. A file that exists but cannot be read is an error and changes nothing; a missing
-    // one loads the default rhythm.
+    // Rhythm files. A load sets grid, tempo, meter, mutes and sample choices, rebuilds the
+    // voices and starts the pattern over, also while playing; on failure nothing changes.
     Result<void> loadRhythm(const std::filesystem::path& file);
-    // The current rhythm as a save stores it, with `steps` (the grid as captured) as its steps.
-    rhythms::Rhythm rhythm(const pattern::Pattern& steps) const;
-    // Saves the current rhythm with `steps` under `name` in the rhythm folder. `RhythmName`
-    // and `RhythmFile` change only when the file was written.
-    Result<std::filesystem::path> saveRhythm(std::string_view name, const pattern::Pattern& steps);
+    // Writes the current rhythm under `name` to `file`; the rhythm then bears that name.
+    Result<void> saveRhythm(const std::filesystem::path& file, const std::string& name);
+    // The same with `steps` as the rhythm's steps: the grid as the library's Save captured it.
+    Result<void> saveRhythm(const std::filesystem::path& file, const std::string& name,
+                            const pattern::Pattern& steps);
+    // The current rhythm as a file stores it.
+    rhythms::Rhythm currentRhythm() const;
+    const std::string& RhythmName() const noexcept { return rhythmName_; }
+    const std::filesystem::path& RhythmFile() const noexcept { return rhythmFile_; }
 
-    // Program settings and folders; the sound dialog changes `SoundSet`, `SoundDevice` and
-    // `ClickNote` here at once and writes them to the settings file only when asked.
     const Settings& settings() const noexcept { return settings_; }
-    void setSettings(Settings settings);
+    // The voices' samples: the sample set, the snare and ride variants and the tom samples.
+    sound::SoundChoice soundChoice() const;
+
+    // The sound dialogs' choices act here at once; the settings file is written only when the
+    // user saves them.
     void setSoundSet(std::string name);
-    void setSoundDevice(int device);
+    void setSoundDevice(int device);  // `SoundDevice`: 1 MIDI, else the sampled voices
     void setClickNote(int note);
-    bool MidiFailed() const { return !playback_ || playback_->midiFailed(); }
-    int SnareChoice() const noexcept { return snareChoice_; }
-    int RideChoice() const noexcept { return rideChoice_; }
-    // `Tom1Sound` ... `Tom3Sound` for tom 1..3: "Tom 1" ... mean the set's own tom sample.
+    // `MidiFailed`: no MIDI output to choose.
+    bool MidiFailed() const;
+    // `Tom1Sound` ... `Tom3Sound` for tom 1..3; "Tom 1" ... mean the set's own tom sample.
     const std::string& tomSound(int tom) const;
     // `SetSound`: all ten voices from the sample set and choices.
     void SetSound();
     // `SetSingleSound`: tom `inSound` (7, 8, 9 for tom 1..3) takes the sample `name`.
     void SetSingleSound(int inSound, std::string name);
-    // Plays a sample file once on a voice of its own (the dialogs' listening).
+    // The dialogs' listening: `file` once on a voice of its own, cutting the one before.
     void preview(const std::filesystem::path& file);
+    void stopPreview();
 
-    // At exit: silence at once, all notes off, devices released, "Mode" written. Idempotent.
-    void shutdown();
+    // At exit: silence at once, all notes off, devices released, "Mode" written. Idempotent;
+    // says when "Mode" could not be written.
+    Result<void> shutdown();
 
 private:
     void publish();
 
+    Settings settings_;
     std::unique_ptr<Playback> playback_;
-    std::function<void(int)> writeMode_;
     bool shutDown_ = false;
 
     pattern::GridState grid_;
@@ -137,10 +139,9 @@ private:
     sequencer::Sequencer transport_;
     int editTom_ = 0;
     std::string rhythmName_ = "Default";
-    std::string rhythmFile_;
-    Settings settings_;
-    int snareChoice_ = 0;  // `SnareChoice`, `RideChoice`: 0 until a rhythm is loaded
-    int rideChoice_ = 0;
+    std::filesystem::path rhythmFile_;
+    std::int16_t snareChoice_ = 0;
+    std::int16_t rideChoice_ = 0;
 };
 
 }  // namespace taktwerk::app

@@ -1,6 +1,11 @@
 #include "cli/Cli.h"
 
+#include "app/Settings.h"
+#include "cli/ExportMidiCommand.h"
 #include "cli/InfoCommand.h"
+#include "cli/MakeKitCommand.h"
+#include "cli/PlayCommand.h"
+#include "cli/RenderCommand.h"
 
 #include <iostream>
 #include <string_view>
@@ -19,7 +24,16 @@ void printUsage()
                  "\n"
                  "  taktwerk                     start the drum machine window\n"
                  "  taktwerk info FILE.rtm [--json]\n"
-                 "                               show what a rhythm file holds\n";
+                 "                               show what a rhythm file holds\n"
+                 "  taktwerk render FILE.rtm -o OUT.wav [--loops N | --seconds S] [--intro]\n"
+                 "                  [--tail] [--rate HZ] [--float]\n"
+                 "                               play a rhythm into a WAV file\n"
+                 "  taktwerk export-midi FILE.rtm -o OUT.mid [--loops N]\n"
+                 "                               write a rhythm as a MIDI file\n"
+                 "  taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro]\n"
+                 "                               play a rhythm until Ctrl-C\n"
+                 "  taktwerk make-kit [--soundfont FILE] [--out DIR]\n"
+                 "                               render the default sample set from a SoundFont\n";
 }
 
 int run(std::span<char* const> args)
@@ -33,6 +47,19 @@ int run(std::span<char* const> args)
         const std::vector<std::string_view> rest(args.begin() + 1, args.end());
         return runInfo(rest, std::cout, std::cerr);
     }
+    if (command == "render" || command == "export-midi" || command == "play") {
+        const std::vector<std::string_view> rest(args.begin() + 1, args.end());
+        if (command == "export-midi")
+            return runExportMidi(rest, std::cout, std::cerr);
+        // The program's folders and settings, as a start of the window would find them.
+        app::Settings settings = app::InitPaths(app::processEnvironment());
+        app::LoadSettings(settings);
+        if (command == "render")
+            return runRender(rest, settings.SoundDir, std::cout, std::cerr);
+        return runPlay(rest, settings, std::cout, std::cerr);
+    }
+    if (command == "make-kit")
+        return runMakeKit(args.subspan(1));
     std::cerr << "taktwerk: unknown command \"" << command << "\" (taktwerk --help lists them)\n";
     return 2;
 }

@@ -8,6 +8,7 @@
 #include "sound/AudioIO.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -58,13 +59,26 @@ public:
     bool isRunning() const noexcept { return running_.load(std::memory_order_acquire); }
     // The device or server went away; stop() and open a new output.
     bool deviceLost() const noexcept { return deviceLost_.load(std::memory_order_acquire); }
-    // Blocks the device played late or not at all (underruns) since start.
+    // Blocks the device played late or not at all (underruns), whoever was late.
     std::uint32_t xruns() const noexcept { return xruns_.load(std::memory_order_relaxed); }
+    // Blocks whose own processing (the source and the back end's share) took longer than the
+    // block lasts: xruns caused by us, the sign of a source too slow for this machine.
+    std::uint32_t overruns() const noexcept { return overruns_.load(std::memory_order_relaxed); }
 
 protected:
+    // audio thread. Counts an overrun when the block's processing, begun at `began`, outlasted
+    // the block.
+    void checkOverrun(std::chrono::steady_clock::time_point began,
+                      std::chrono::nanoseconds blockDuration) noexcept
+    {
+        if (std::chrono::steady_clock::now() - began > blockDuration)
+            overruns_.fetch_add(1, std::memory_order_relaxed);
+    }
+
     std::atomic<bool> running_{false};
     std::atomic<bool> deviceLost_{false};
     std::atomic<std::uint32_t> xruns_{0};
+    std::atomic<std::uint32_t> overruns_{0};
 };
 
 struct OpenedAudioOut {

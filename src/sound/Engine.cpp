@@ -53,6 +53,8 @@ void Engine::push(const Command& command)
     // A dropped command must not leak what it carried.
     freeOwned(command.voices);
     freeOwned(command.synth);
+    if (command.preview != nullptr)
+        std::erase_if(previews_, [&](const auto& kept) { return kept.get() == command.preview; });
 }
 
 void Engine::collectGarbage()
@@ -61,6 +63,8 @@ void Engine::collectGarbage()
     while (garbage_.pop(item)) {
         freeOwned(item.voices);
         freeOwned(item.synth);
+        if (item.preview != nullptr)
+            std::erase_if(previews_, [&](const auto& kept) { return kept.get() == item.preview; });
     }
 }
 
@@ -72,13 +76,18 @@ PadActions Engine::hitPad(int track, int button)
 
 void Engine::click() { push({.kind = Command::Kind::Click}); }
 
+void Engine::sendMidiNote(int note) { push({.kind = Command::Kind::MidiNote, .value = note}); }
+
 void Engine::swapVoices(std::unique_ptr<VoiceSet> set)
 {
     built_ = set ? *set : VoiceSet{};
     push({.kind = Command::Kind::SwapVoices, .voices = set.release()});
 }
 
-void Engine::SetSound(const SoundChoice& choice) { swapVoices(buildVoiceSet(choice, sampleRate_)); }
+void Engine::SetSound(const SoundChoice& choice)
+{
+    swapVoices(buildVoiceSet(choice, sampleRate_, &built_));
+}
 
 void Engine::SetSingleSound(int inSound, const SoundChoice& choice)
 {
@@ -86,6 +95,16 @@ void Engine::SetSingleSound(int inSound, const SoundChoice& choice)
 }
 
 void Engine::DXCleanUp() { swapVoices(nullptr); }
+
+void Engine::preview(const std::filesystem::path& file)
+{
+    auto sample = loadSample(file, sampleRate_);
+    if (sample)
+        previews_.push_back(sample);
+    push({.kind = Command::Kind::SwapPreview, .preview = sample.get()});
+}
+
+void Engine::stopPreview() { push({.kind = Command::Kind::SwapPreview}); }
 
 void Engine::setMode(SoundMode mode)
 {
@@ -168,6 +187,9 @@ bool Engine::apply(const Command& command) noexcept
     case Kind::Click:
         soundClick();
         break;
+    case Kind::MidiNote:
+        playNote(command.value);
+        break;
     case Kind::SwapVoices:
         if (retiringVoices_ != nullptr)
             return false;
@@ -191,6 +213,13 @@ bool Engine::apply(const Command& command) noexcept
         }
         retiringSynth_ = synth_;
         synth_ = command.synth;
+        break;
+    case Kind::SwapPreview:
+        if (retiringPreview_ != nullptr)
+            return false;
+        mixer_.preview().start(command.preview);
+        retiringPreview_ = preview_;
+        preview_ = command.preview;
         break;
     case Kind::SetMode:
         mode_ = static_cast<SoundMode>(command.value);
@@ -222,6 +251,9 @@ void Engine::retire() noexcept
         retiringVoices_ = nullptr;
     if (retiringSynth_ != nullptr && garbage_.push({.synth = retiringSynth_}))
         retiringSynth_ = nullptr;
+    if (retiringPreview_ != nullptr && !mixer_.preview().isFading() &&
+        garbage_.push({.preview = retiringPreview_}))
+        retiringPreview_ = nullptr;
     // A full garbage queue (the owner not collecting) is retried next block; meanwhile a new
     // swap waits in waiting_.
 }

@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace taktwerk::sound {
 
@@ -46,13 +47,20 @@ public:
     PadActions hitPad(int track, int button = 0);
     // `chkIntro_Click`: one click, note `ClickNote` in MIDI mode, else the ST voice.
     void click();
-    // Rebuild all ten voices (loads here, on the calling thread) and swap them in.
+    // The hidden test controls' "Play": a MIDI note-on of `note`, whatever the mode.
+    void sendMidiNote(int note);
+    // Rebuild all ten voices (loads here, on the calling thread) and swap them in. Voices
+    // whose file is unchanged keep their sample and ring on; the others are cut.
     void SetSound(const SoundChoice& choice);
     // Rebuild tom `inSound` (7, 8, 9) from `choice`; the other voices keep their samples
     // and keep sounding.
     void SetSingleSound(int inSound, const SoundChoice& choice);
     // Release all voices: from the next block on, every voice is silent.
     void DXCleanUp();
+    // The dialogs' `PreviewVoice`: plays `file` once (loaded here), in either mode, cutting the
+    // previous preview; a missing file only cuts. stopPreview() releases it.
+    void preview(const std::filesystem::path& file);
+    void stopPreview();
     void setMode(SoundMode mode);
     void setBeginner(bool beginner);
     void setClickNote(int note);
@@ -84,8 +92,10 @@ private:
         enum class Kind : std::uint8_t {
             HitPad,
             Click,
+            MidiNote,
             SwapVoices,
             SwapSynth,
+            SwapPreview,
             SetMode,
             SetBeginner,
             SetClickNote,
@@ -99,10 +109,12 @@ private:
         VoiceSet* voices = nullptr;
         GmSynth* synth = nullptr;
         StepSource* stepSource = nullptr;
+        const Sample* preview = nullptr;
     };
     struct Garbage {
         VoiceSet* voices = nullptr;
         GmSynth* synth = nullptr;
+        const Sample* preview = nullptr;  // the audio thread has done with this preview
     };
     enum class Destination : std::uint8_t { None, Sink, Synth };
     static constexpr std::size_t kCommandCapacity = 256;
@@ -135,6 +147,7 @@ private:
 
     // Owner thread.
     VoiceSet built_;  // what the audio thread plays, kept to rebuild single toms from
+    std::vector<std::shared_ptr<const Sample>> previews_;  // lent to the audio thread
     SoundMode ownerMode_ = SoundMode::Midi;
     bool ownerBeginner_ = false;
 
@@ -150,6 +163,8 @@ private:
     VoiceSet* retiringVoices_ = nullptr;  // waits for its fading tails before going back
     GmSynth* synth_ = nullptr;
     GmSynth* retiringSynth_ = nullptr;
+    const Sample* preview_ = nullptr;
+    const Sample* retiringPreview_ = nullptr;
     std::optional<Command> waiting_;  // a swap that waits for the previous one to go back
     StepSource* stepSource_ = nullptr;
     SoundMode mode_ = SoundMode::Midi;

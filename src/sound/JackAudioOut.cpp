@@ -5,6 +5,7 @@
 
 #include "sound/AudioOut.h"
 #include "sound/MidiOut.h"
+#include "sound/TimedMidi.h"
 
 #include <algorithm>
 #include <chrono>
@@ -31,6 +32,22 @@ using PortList = std::unique_ptr<const char*[], PortListFree>;
 // buffer size; a stalled server must not hang the program.
 constexpr auto kNotesOffWait = std::chrono::milliseconds(250);
 constexpr auto kNotesOffPoll = std::chrono::milliseconds(1);
+
+// libjack prints why it cannot reach a server. Without JACK that is the normal case, which the
+// factory reports once in its own words, so the probe keeps libjack quiet while it runs.
+class QuietJackErrors {
+public:
+    QuietJackErrors() : previous_(jack_error_callback)
+    {
+        jack_set_error_function([](const char*) {});
+    }
+    ~QuietJackErrors() { jack_set_error_function(previous_); }
+    QuietJackErrors(const QuietJackErrors&) = delete;
+    QuietJackErrors& operator=(const QuietJackErrors&) = delete;
+
+private:
+    void (*previous_)(const char*);
+};
 
 // Writes MIDI into the port buffer of the current cycle, at the frame the source asks for.
 class JackMidiSink final : public MidiBlockSink {
@@ -97,6 +114,8 @@ public:
         if (deviceLost())
             return app::fail("Der JACK-Server läuft nicht mehr.");
         source_.store(&source, std::memory_order_release);
+        // Left over when a stalled server never ran the last stop's final cycle.
+        notesOffPending_.store(false, std::memory_order_release);
         if (jack_activate(client_.get()) != 0) {
             source_.store(nullptr, std::memory_order_release);
             return app::fail("Die JACK-Ausgabe konnte nicht starten.", "jack_activate failed");
@@ -151,6 +170,7 @@ private:
 
     int process(jack_nframes_t frames) noexcept  // audio thread
     {
+        const auto began = std::chrono::steady_clock::now();
         auto* left = static_cast<float*>(jack_port_get_buffer(left_, frames));
         auto* right = static_cast<float*>(jack_port_get_buffer(right_, frames));
         void* midi = jack_port_get_buffer(midi_, frames);
@@ -179,6 +199,7 @@ private:
                 right[offset + frame] = scratch_[2 * frame + 1];
             }
         }
+        checkOverrun(began, durationOfFrames(frames, sampleRate_));
         return 0;
     }
 
@@ -220,7 +241,11 @@ app::Result<std::unique_ptr<AudioOut>> openJackAudioOut(const AudioOutRequest& r
     // Only a server that already runs: starting one would take over the sound device behind
     // the desktop's back.
     jack_status_t status{};
-    ClientHandle client(jack_client_open(request.clientName.c_str(), JackNoStartServer, &status));
+    ClientHandle client;
+    {
+        const QuietJackErrors quiet;
+        client.reset(jack_client_open(request.clientName.c_str(), JackNoStartServer, &status));
+    }
     if (!client)
         return app::fail("Kein JACK-Server gefunden.",
                          "jack_client_open: status " + std::to_string(static_cast<int>(status)));

@@ -39,6 +39,7 @@ public:
     struct Event {
         std::uint64_t frame = 0;  // from the first block
         std::vector<std::uint8_t> bytes;
+        bool operator==(const Event&) const = default;
     };
     explicit RecordingMidiSink(bool hasReceiver = true, std::size_t capacity = 4096);
 

@@ -1,8 +1,8 @@
 #pragma once
-// Mixer: the ten voices and their sum. Owned by the engine, used on the audio thread only
-// (after construction). Voices are summed in float at their recorded level: float keeps the
-// headroom while summing, and only the finished block is limited to full scale, so a
-// loud pile-up of hits clips at the very end instead of wrapping or distorting inside.
+// Mixer: the ten voices, the dialogs' preview voice and their sum. Owned by the engine, used on the
+// audio thread only (after construction). Voices are summed in float at their recorded level: float
+// keeps the headroom while summing, and only the finished block is limited to full scale, so a loud
+// pile-up of hits clips at the very end instead of wrapping or distorting inside.
 
 #include "sound/Voice.h"
 #include "sound/VoiceSet.h"
@@ -18,6 +18,8 @@ public:
 
     Voice& voice(VoiceId id) noexcept { return voices_[static_cast<std::size_t>(index(id))]; }
     Voice& voice(int id) noexcept { return voices_[static_cast<std::size_t>(id)]; }
+    // The sample dialogs' listening voice: sounds in either mode, cut by the next preview.
+    Voice& preview() noexcept { return voices_[kVoiceCount]; }
 
     // audio thread. Adds all voices into interleaved stereo `out`.
     void render(float* out, std::uint32_t frames) noexcept;
@@ -27,7 +29,7 @@ public:
     bool anyFading() const noexcept;
 
 private:
-    std::array<Voice, kVoiceCount> voices_;
+    std::array<Voice, kVoiceCount + 1> voices_;
 };
 
 }  // namespace taktwerk::sound

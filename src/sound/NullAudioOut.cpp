@@ -4,14 +4,11 @@
 
 #include "sound/AudioOut.h"
 #include "sound/TimedMidi.h"
+#include "sound/TimingThread.h"
 
 #include <algorithm>
 #include <thread>
 #include <vector>
-
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 
 namespace taktwerk::sound {
 
@@ -68,27 +65,23 @@ public:
 private:
     void run() noexcept  // audio thread
     {
-#ifdef __linux__
-        // Without this every block would start up to 50 us late; failure only costs that.
-        (void)prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
-        const MidiClock::time_point epoch{};
+        prepareTimingThread();
         auto zeroFrameTime = MidiClock::now();
         std::uint64_t frames = 0;
-        // A block is heard one block after it is made, as from a device with one block of
-        // buffer: its MIDI deadlines then all lie ahead while the source runs.
-        const auto blockDuration = TimedMidiSink::frameTime(epoch, blockFrames_, sampleRate_);
+        const auto blockDuration = durationOfFrames(blockFrames_, sampleRate_);
         while (!stopping_.load(std::memory_order_acquire)) {
-            const auto due = TimedMidiSink::frameTime(zeroFrameTime, frames, sampleRate_);
+            const auto due = zeroFrameTime + durationOfFrames(frames, sampleRate_);
             std::this_thread::sleep_until(due);
             const auto now = MidiClock::now();
             if (now - due > kCatchUpLimit) {
                 xruns_.fetch_add(1, std::memory_order_relaxed);
-                zeroFrameTime =
-                    now - (TimedMidiSink::frameTime(epoch, frames, sampleRate_) - epoch);
+                zeroFrameTime = now - durationOfFrames(frames, sampleRate_);
             }
-            sink_.beginBlock(zeroFrameTime + (blockDuration - epoch), frames);
+            // A block is heard one block after it is made, as from a device with one block of
+            // buffer: its MIDI deadlines then all lie ahead while the source runs.
+            sink_.beginBlock(zeroFrameTime + blockDuration, frames, blockFrames_);
             source_->process(buffer_.data(), blockFrames_, sink_);
+            checkOverrun(now, blockDuration);
             frames += blockFrames_;
         }
     }

@@ -20,9 +20,9 @@ class RtAudioOut;
 // set while it is started. The reason to break the no-globals habit here.
 std::atomic<RtAudioOut*> startedStream{nullptr};
 
-// Callbacks this many blocks behind the clock the MIDI deadlines were anchored to (after an
-// underrun, or a device that runs slower than it claims) re-anchor it, so that MIDI does not
-// go out ever later than the audio.
+// A callback this many blocks off the grid the MIDI deadlines were anchored to means the
+// device's timeline slipped: the grid follows, so that MIDI does not stay off the audio from
+// then on. Less is ordinary scheduling jitter, or a device filling its buffer at start.
 constexpr std::uint32_t kReanchorBlocks = 4;
 
 RtAudio::Api apiOf(RtAudioHost host)
@@ -155,32 +155,37 @@ private:
 
     void render(float* out, std::uint32_t frames, RtAudioStreamStatus status) noexcept
     {  // audio thread
+        const auto began = MidiClock::now();
         if ((status & RTAUDIO_OUTPUT_UNDERFLOW) != 0)
             xruns_.fetch_add(1, std::memory_order_relaxed);
-        anchorMidiClock();
+        anchorMidiClock(began);
         // Never more than blockFrames() per call, as promised to the source.
         for (std::uint32_t offset = 0; offset < frames; offset += blockFrames_) {
             const std::uint32_t chunk = std::min(frames - offset, blockFrames_);
-            sink_->beginBlock(zeroFrameTime_, framesDone_);
+            sink_->beginBlock(zeroFrameTime_, framesDone_, chunk);
             source_->process(out + static_cast<std::size_t>(offset) * kOutputChannels, chunk,
                              *sink_);
             framesDone_ += chunk;
         }
+        checkOverrun(began, durationOfFrames(frames, sampleRate_));
     }
 
-    // MIDI goes out one block after the callback that made it, on the grid of the callbacks:
-    // a constant offset to the audio, never the jitter of the callback's own timing.
-    void anchorMidiClock() noexcept  // audio thread
+    // MIDI goes out one block after the first callback's time plus the frames played since: on
+    // the frame grid of the stream, a constant offset to the audio, never the jitter of the
+    // callbacks' own timing. A callback far off that grid means the device's timeline slipped
+    // (an underrun restarted it, or it caught up after one): the grid follows, counted as an
+    // xrun.
+    void anchorMidiClock(MidiClock::time_point now) noexcept  // audio thread
     {
-        const MidiClock::time_point epoch{};
-        const auto now = MidiClock::now();
-        const auto block = TimedMidiSink::frameTime(epoch, blockFrames_, sampleRate_) - epoch;
-        const auto played = TimedMidiSink::frameTime(epoch, framesDone_, sampleRate_) - epoch;
-        const bool fellBehind =
-            anchored_ && now + block > zeroFrameTime_ + played + block * kReanchorBlocks;
-        if (!anchored_ || fellBehind) {
-            zeroFrameTime_ = now + block - played;
+        const auto block = durationOfFrames(blockFrames_, sampleRate_);
+        const auto due = now + block - durationOfFrames(framesDone_, sampleRate_);
+        const auto limit = block * kReanchorBlocks;
+        if (!anchored_) {
+            zeroFrameTime_ = due;
             anchored_ = true;
+        } else if (due > zeroFrameTime_ + limit || due < zeroFrameTime_ - limit) {
+            zeroFrameTime_ = due;
+            xruns_.fetch_add(1, std::memory_order_relaxed);
         }
     }
 

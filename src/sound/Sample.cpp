@@ -68,7 +68,7 @@ std::vector<float> resampleStereo(const std::vector<float>& stereo, double fromR
     int error = 0;
     // Medium quality: a kit rebuild converts ten samples while the user waits, and the
     // difference to the best converter is inaudible on drum hits.
-    SrcHandle converter(src_new(SRC_SINC_MEDIUM_QUALITY, 2, &error));
+    SrcHandle converter(src_new(SRC_SINC_FASTEST, 2, &error));
     if (!converter)
         return {};
     const std::size_t inFrames = stereo.size() / 2;

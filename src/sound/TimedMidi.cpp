@@ -1,11 +1,9 @@
 #include "sound/TimedMidi.h"
 
+#include "sound/TimingThread.h"
+
 #include <algorithm>
 #include <utility>
-
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 
 namespace taktwerk::sound {
 
@@ -63,11 +61,7 @@ bool TimedMidiSender::push(const TimedMidiMessage& message) noexcept  // audio t
 
 void TimedMidiSender::run() noexcept
 {
-#ifdef __linux__
-    // The default timer slack of 50 us would make every message that much late; failure only
-    // costs that accuracy.
-    (void)prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
+    prepareTimingThread();
     TimedMidiMessage message;
     for (;;) {
         // Read before draining: a push after the last pop changes the count, so wait() below
@@ -87,23 +81,11 @@ void TimedMidiSender::run() noexcept
     destination_->allNotesOff();
 }
 
-MidiClock::time_point TimedMidiSink::frameTime(MidiClock::time_point zeroFrameTime,
-                                               std::uint64_t frame,
-                                               std::uint32_t sampleRate) noexcept
-{
-    // Whole seconds and the remainder apart, so that the product never overflows.
-    constexpr std::uint64_t kNsPerSecond = 1'000'000'000;
-    const std::uint64_t seconds = frame / sampleRate;
-    const std::uint64_t rest = frame % sampleRate;
-    const auto ns = seconds * kNsPerSecond + rest * kNsPerSecond / sampleRate;
-    return zeroFrameTime + std::chrono::duration_cast<MidiClock::duration>(
-                               std::chrono::nanoseconds(static_cast<std::int64_t>(ns)));
-}
-
 bool TimedMidiSink::midiAt(std::uint32_t frame, const std::uint8_t* bytes,
                            std::size_t size) noexcept  // audio thread
 {
-    if (size == 0 || size > kMaxTimedMidiBytes)
+    // Outside the block is a fault of the caller, refused as the JACK port refuses it.
+    if (size == 0 || size > kMaxTimedMidiBytes || frame >= blockFrames_)
         return false;
     TimedMidiMessage message;
     const auto deadline = frameTime(zeroFrameTime_, blockStartFrame_ + frame, sampleRate_);

@@ -25,6 +25,18 @@ namespace taktwerk::sound {
 
 using MidiClock = std::chrono::steady_clock;
 
+// How long `frames` frames last at `sampleRate`, rounded down (never early), exact for any
+// length of play: whole seconds and the remainder apart, so that the product never overflows.
+constexpr std::chrono::nanoseconds durationOfFrames(std::uint64_t frames,
+                                                    std::uint32_t sampleRate) noexcept
+{
+    constexpr std::uint64_t kNsPerSecond = 1'000'000'000;
+    const std::uint64_t seconds = frames / sampleRate;
+    const std::uint64_t rest = frames % sampleRate;
+    return std::chrono::nanoseconds(
+        static_cast<std::int64_t>(seconds * kNsPerSecond + rest * kNsPerSecond / sampleRate));
+}
+
 // Channel messages only: the drum machine sends note-on, note-off and controller messages.
 inline constexpr std::size_t kMaxTimedMidiBytes = 3;
 
@@ -135,27 +147,34 @@ public:
     {
     }
 
-    // audio thread. Frame `blockStartFrame` of the stream is heard at `zeroFrameTime` plus its
-    // own duration from frame 0; called once per block before process().
-    void beginBlock(MidiClock::time_point zeroFrameTime, std::uint64_t blockStartFrame) noexcept
+    // audio thread. The block of `blockFrames` frames from `blockStartFrame` on is next; frame
+    // n of the stream is heard at `zeroFrameTime` plus n frames. Called before process().
+    void beginBlock(MidiClock::time_point zeroFrameTime, std::uint64_t blockStartFrame,
+                    std::uint32_t blockFrames) noexcept
     {
         zeroFrameTime_ = zeroFrameTime;
         blockStartFrame_ = blockStartFrame;
+        blockFrames_ = blockFrames;
     }
     // audio thread.
     bool midiAt(std::uint32_t frame, const std::uint8_t* bytes, std::size_t size) noexcept override;
     bool hasReceiver() const noexcept override { return sender_.hasDestination(); }
 
-    // The moment frame `frame` of the stream is heard, exact to the nanosecond for any length of
-    // play (no drift from adding rounded block durations).
+    // The moment frame `frame` of the stream is heard: no drift from adding up rounded block
+    // durations.
     static MidiClock::time_point frameTime(MidiClock::time_point zeroFrameTime, std::uint64_t frame,
-                                           std::uint32_t sampleRate) noexcept;
+                                           std::uint32_t sampleRate) noexcept
+    {
+        return zeroFrameTime +
+               std::chrono::duration_cast<MidiClock::duration>(durationOfFrames(frame, sampleRate));
+    }
 
 private:
     TimedMidiSender& sender_;
     std::uint32_t sampleRate_;
     MidiClock::time_point zeroFrameTime_{};
     std::uint64_t blockStartFrame_ = 0;
+    std::uint32_t blockFrames_ = 0;
 };
 
 }  // namespace taktwerk::sound

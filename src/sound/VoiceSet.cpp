@@ -76,12 +76,41 @@ std::filesystem::path sampleFileFor(VoiceId voice, const SoundChoice& choice,
     }
 }
 
-std::unique_ptr<VoiceSet> buildVoiceSet(const SoundChoice& choice, double outputRate)
+SampleSource sampleSourceOf(const std::filesystem::path& file)
+{
+    SampleSource source{file};
+    std::error_code error;
+    source.size = std::filesystem::file_size(file, error);
+    if (error)
+        return {file};
+    source.modified = std::filesystem::last_write_time(file, error);
+    if (error)
+        return {file};
+    return source;
+}
+
+namespace {
+
+void load(VoiceSet& set, VoiceId voice, const SoundChoice& choice, double outputRate,
+          const VoiceSet* previous)
+{
+    const auto slot = static_cast<std::size_t>(index(voice));
+    set.sources[slot] = sampleSourceOf(sampleFileFor(voice, choice));
+    // A missing file (size 0 and no time) is looked for again each time.
+    const bool unchanged = previous != nullptr && previous->samples[slot] &&
+                           previous->sources[slot] == set.sources[slot];
+    set.samples[slot] =
+        unchanged ? previous->samples[slot] : loadSample(set.sources[slot].file, outputRate);
+}
+
+}  // namespace
+
+std::unique_ptr<VoiceSet> buildVoiceSet(const SoundChoice& choice, double outputRate,
+                                        const VoiceSet* previous)
 {
     auto set = std::make_unique<VoiceSet>();
     for (int voice = 0; voice < kVoiceCount; ++voice)
-        set->samples[static_cast<std::size_t>(voice)] =
-            loadSample(sampleFileFor(static_cast<VoiceId>(voice), choice), outputRate);
+        load(*set, static_cast<VoiceId>(voice), choice, outputRate, previous);
     return set;
 }
 
@@ -92,9 +121,8 @@ std::unique_ptr<VoiceSet> rebuildTom(const VoiceSet& current, int inSound,
     const int tom = inSound - kFirstTomSound;
     if (tom < 0 || tom > 2)
         return set;
-    const auto voice = static_cast<VoiceId>(index(VoiceId::T1) + tom);
-    set->samples[static_cast<std::size_t>(index(voice))] =
-        loadSample(sampleFileFor(voice, choice), outputRate);
+    // Always loaded afresh: the user asked for this tom to be set again.
+    load(*set, static_cast<VoiceId>(index(VoiceId::T1) + tom), choice, outputRate, nullptr);
     return set;
 }
 

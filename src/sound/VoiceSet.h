@@ -44,14 +44,28 @@ bool isRegularFile(const std::filesystem::path& file);
 std::filesystem::path sampleFileFor(VoiceId voice, const SoundChoice& choice,
                                     const FileExistsFn& exists = isRegularFile);
 
+// Which file a sample came from and how that file looked, so an unchanged file need not be
+// loaded and converted again.
+struct SampleSource {
+    std::filesystem::path file;
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type modified{};
+    bool operator==(const SampleSource&) const = default;
+};
+SampleSource sampleSourceOf(const std::filesystem::path& file);
+
 struct VoiceSet {
     std::array<std::shared_ptr<const Sample>, kVoiceCount> samples;  // null: a silent voice
+    std::array<SampleSource, kVoiceCount> sources;
 
     const Sample* sample(int voice) const noexcept { return samples[voice].get(); }
 };
 
-// SetSound: all ten voices from `choice`, loaded and converted to `outputRate`.
-std::unique_ptr<VoiceSet> buildVoiceSet(const SoundChoice& choice, double outputRate);
+// SetSound: all ten voices from `choice`, loaded and converted to `outputRate`. Samples of
+// `previous` (built for the same rate) whose file is unchanged are shared, not reloaded: loading
+// a rhythm of the same sample set costs next to nothing.
+std::unique_ptr<VoiceSet> buildVoiceSet(const SoundChoice& choice, double outputRate,
+                                        const VoiceSet* previous = nullptr);
 
 // SetSingleSound: a copy of `current` with one tom (`inSound` 7, 8 or 9) rebuilt from
 // `choice`; the other voices share `current`'s samples.

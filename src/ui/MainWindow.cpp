@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <iostream>
 
 namespace taktwerk::ui {
 
@@ -317,16 +318,6 @@ void MainWindow::refreshAll()
     intro_->setChecked(machine_.intro());
 }
 
-app::Result<void> MainWindow::ReadRhythmFile(const std::filesystem::path& file)
-{
-    auto loaded = machine_.loadRhythm(file);
-    if (!loaded)
-        return loaded;
-    refreshAll();
-    setMarkers(0);
-    return {};
-}
-
 void MainWindow::refreshTomCaptions()
 {
     for (int tom = 1; tom <= 3; ++tom)
@@ -477,6 +468,8 @@ void MainWindow::pollPlayback()
     sequencer::StepEvent event;
     while (machine_.pollEvent(event))
         applyEvent(event);
+    if (const std::string trouble = machine_.playbackTrouble(); !trouble.empty())
+        std::clog << "taktwerk: " << trouble << '\n';
 }
 
 void MainWindow::applyEvent(const sequencer::StepEvent& event)
@@ -502,8 +495,26 @@ void MainWindow::onPad(int track, Qt::MouseButton button)
 
 void MainWindow::onTap(Qt::MouseButton button)
 {
-    machine_.tap(machineButton(button), app::DrumMachine::Clock::now());
+    machine_.tap(machineButton(button), tapClock_());
     refreshTempo();
+}
+
+app::Result<void> MainWindow::loadRhythm(const std::filesystem::path& file)
+{
+    if (auto loaded = machine_.loadRhythm(file); !loaded)
+        return loaded;
+    setMarkers(0);
+    refreshGrid();
+    refreshMeter();
+    refreshMutes();
+    refreshTempo();
+    refreshTomCaptions();
+    return {};
+}
+
+void MainWindow::setTapClock(std::function<app::DrumMachine::Clock::time_point()> clock)
+{
+    tapClock_ = std::move(clock);
 }
 
 void MainWindow::NewRhythm()
@@ -548,7 +559,10 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     playbackTimer_.stop();
-    machine_.shutdown();
+    // Closing while playing silences at once: the machine stops, ends every note and closes
+    // audio and MIDI before the window goes.
+    if (auto saved = machine_.shutdown(); !saved)
+        std::cerr << "taktwerk: " << saved.error().message << " (" << saved.error().detail << ")\n";
     event->accept();
 }
 

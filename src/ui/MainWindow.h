@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <array>
 #include <filesystem>
+#include <functional>
 
 class QCheckBox;
 class QLabel;
@@ -36,6 +37,9 @@ public:
 
     // "New" of the rhythm library: asks, then starts an empty rhythm.
     void NewRhythm();
+    // A click in the rhythm library: makes the file the current rhythm (also while playing,
+    // from its first step) and shows it. On failure nothing changes and the error says why.
+    app::Result<void> loadRhythm(const std::filesystem::path& file);
     // RUN/STOP as a press on the button would (also Space, Escape and the tom pads' right
     // button).
     void toggleRun();
@@ -43,9 +47,6 @@ public:
     void pollPlayback();
     // Repaints everything from the machine (after a load, a new rhythm, a view change).
     void refreshAll();
-    // Loads a rhythm file (the library's list) and shows it, the play markers back on column
-    // 0; a file that cannot be read changes nothing and comes back as the error.
-    app::Result<void> ReadRhythmFile(const std::filesystem::path& file);
     // The tom pads show their sample names (`Tom1Sound` ...), after a load or a new sample.
     void refreshTomCaptions();
 
@@ -73,6 +74,8 @@ public:
     PicturePanel* animation() const { return animation_; }
     PicturePanel* logo() const { return logo_; }
     const QTimer& playbackTimer() const { return playbackTimer_; }
+    // Where TAP presses take their time from; tests replace it to tap exact intervals.
+    void setTapClock(std::function<app::DrumMachine::Clock::time_point()> clock);
 
 signals:
     // Hooks for the dialogs that come later: the library, the sound settings and a tom's
@@ -132,6 +135,7 @@ private:
     PicturePanel* logo_ = nullptr;
     std::array<QPixmap, 2> frames_;
     QTimer playbackTimer_;
+    std::function<app::DrumMachine::Clock::time_point()> tapClock_ = app::DrumMachine::Clock::now;
 };
 
 }  // namespace taktwerk::ui

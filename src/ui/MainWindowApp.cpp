@@ -2,12 +2,14 @@
 
 #include "app/Commands.h"
 #include "app/DrumMachine.h"
+#include "app/LivePlayback.h"
 #include "app/Settings.h"
 #include "rhythms/StarterRhythms.h"
 #include "ui/Artwork.h"
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
 #include "ui/Questions.h"
+#include "ui/QuitSignals.h"
 #include "ui/SingleInstance.h"
 
 #include <QApplication>
@@ -56,15 +58,6 @@ bool hasDisplay()
     return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
 }
 
-// The same look on every desktop: the flat colours are ours, and the few controls the style
-// draws (check boxes, option buttons, the scroll bar) should not change with the theme.
-void useOwnStyle(QApplication& application)
-{
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        application.setStyle(fusion);
-    application.setWindowIcon(artwork::windowIcon());
-}
-
 int takeScreenshot(app::DrumMachine& machine, MainWindow& window, const QString& path,
                    bool beginner)
 {
@@ -83,23 +76,25 @@ int takeScreenshot(app::DrumMachine& machine, MainWindow& window, const QString&
     return 0;
 }
 
-// The folders and the settings file. A rhythm folder made just now gets the starter library;
-// one the user has emptied stays empty.
-app::Settings startUpSettings()
+void installStarterLibrary(const app::Settings& settings)
 {
-    const app::Environment environment = app::processEnvironment();
-    app::Settings settings = app::InitPaths(environment);
-    const bool newRhythmFolder = !app::DirExists(settings.RhythmDir);
-    app::LoadSettings(settings);
-    if (newRhythmFolder) {
-        if (const auto starter = rhythms::findStarterRhythms(environment.executable.parent_path()))
-            if (auto copied = rhythms::installStarterRhythms(*starter, settings.RhythmDir); !copied)
-                std::cerr << "taktwerk: " << copied.error().message << '\n';
-    }
-    return settings;
+    const auto starter = rhythms::findStarterRhythms(app::executablePath().parent_path());
+    if (!starter)
+        return;
+    if (auto copied = rhythms::installStarterRhythms(*starter, settings.RhythmDir); !copied)
+        std::cerr << "taktwerk: " << copied.error().message << '\n';
 }
 
 }  // namespace
+
+// The same look on every desktop: the flat colours are ours, and the few controls the style
+// draws (check boxes, option buttons, the scroll bar) should not change with the theme.
+void prepareApplication(QApplication& application)
+{
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
+        application.setStyle(fusion);
+    application.setWindowIcon(artwork::windowIcon());
+}
 
 int runMainWindow(int argc, char** argv)
 {
@@ -120,7 +115,7 @@ int runMainWindow(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("taktwerk"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quorrel Taktwerk"));
     QApplication::setDesktopFileName(QStringLiteral("taktwerk"));
-    useOwnStyle(application);
+    prepareApplication(application);
 
     MessageBoxQuestions questions;
     if (options->screenshot) {
@@ -129,23 +124,39 @@ int runMainWindow(int argc, char** argv)
         return takeScreenshot(machine, window, *options->screenshot, options->beginner);
     }
 
-    SingleInstance instance(SingleInstance::keyFor(QCoreApplication::applicationDirPath()));
+    app::Settings settings = app::InitPaths(app::processEnvironment());
+    SingleInstance instance(
+        SingleInstance::keyFor(QString::fromStdString(settings.AppDir.string())));
     if (instance.otherRunning())
         return 0;  // the running copy comes to the front instead
+    // A rhythm folder made by this start gets the starter library; one the user emptied stays
+    // empty.
+    const bool newRhythmFolder = !app::DirExists(settings.RhythmDir);
+    app::LoadSettings(settings);
+    if (newRhythmFolder)
+        installStarterLibrary(settings);
 
-    auto machine = std::make_unique<app::DrumMachine>();
-    machine->setSettings(startUpSettings());
+    auto playback = std::make_unique<app::LivePlayback>(settings);
+    if (!playback->notice().empty())
+        std::cerr << "taktwerk: " << playback->notice() << '\n';
+    auto machine = std::make_unique<app::DrumMachine>(settings, std::move(playback));
     MainWindow window(*machine, questions);
-    Dialogs dialogs(*machine, window, questions);
+    const Dialogs dialogs(*machine, window, questions);
+    if (settings.ModeSetting == 1) {
+        machine->setBeginner(true);
+        window.refreshAll();
+    }
     QObject::connect(&instance, &SingleInstance::activationRequested, &window, [&window] {
         window.showNormal();
         window.raise();
         window.activateWindow();
     });
+    const QuitSignals quitSignals(window);
     window.show();
     window.setFocus();
     const int code = QApplication::exec();
-    machine->shutdown();
+    // Normally the window's close did this already; it matters when the session ends it.
+    (void)machine->shutdown();
     return code;
 }
 

@@ -94,7 +94,7 @@ void NameDialog::cmdSave_Click()
         backToName();
         return;
     }
-    const auto written = machine_.saveRhythm(name, steps_);
+    const auto written = machine_.saveRhythm(library.pathFor(name), name, steps_);
     if (!written) {
         if (!written.error().detail.empty())
             std::cerr << "taktwerk: " << written.error().message << " (" << written.error().detail

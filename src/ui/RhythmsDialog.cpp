@@ -129,7 +129,7 @@ void RhythmsDialog::lstRhythms_MouseDown()
         ListFiles();
         return;
     }
-    if (auto loaded = window_.ReadRhythmFile(library.pathFor(toUtf8(name))); !loaded)
+    if (auto loaded = window_.loadRhythm(library.pathFor(toUtf8(name))); !loaded)
         report(loaded.error().message, loaded.error().detail);
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 // The dialogs as the user meets them: the real main window, a drum machine whose playback
 // only records what it was asked to sound, real files in a fresh TAKTWERK_HOME, and questions
-// answered by the test. Qt runs on its offscreen platform.
+// answered by the test. Qt runs on its offscreen platform (QtEnvironment.cpp).
 
 #include "app/Commands.h"
 #include "app/DrumMachine.h"
+#include "app/FakePlayback.h"  // tests/app
 #include "app/Settings.h"
 #include "rhythms/RhythmFile.h"
 #include "rhythms/TempFolder.h"
@@ -34,41 +35,6 @@
 
 namespace taktwerk::testing {
 
-// Everything the machine asked of the sound, in order.
-class RecordingPlayback final : public app::Playback {
-public:
-    struct Log {
-        std::vector<sound::SoundChoice> setSounds;
-        std::vector<std::pair<int, sound::SoundChoice>> singleSounds;
-        std::vector<std::filesystem::path> previews;
-        std::vector<std::pair<int, int>> outputs;  // SoundDevice, ClickNote
-        int clicks = 0;
-        int restarts = 0;
-        bool midiFailed = false;
-    };
-    explicit RecordingPlayback(Log& log) : log_(log) {}
-
-    void publish(const sequencer::StepInputs&, int) override {}
-    void start() override {}
-    void stop() override {}
-    void restartPattern() override { ++log_.restarts; }
-    bool popEvent(sequencer::StepEvent&) override { return false; }
-    void hitPad(int, bool) override {}
-    void click() override { ++log_.clicks; }
-    void shutdown() override {}
-    void setSound(const sound::SoundChoice& choice) override { log_.setSounds.push_back(choice); }
-    void setSingleSound(int inSound, const sound::SoundChoice& choice) override
-    {
-        log_.singleSounds.emplace_back(inSound, choice);
-    }
-    void setOutput(int device, int note) override { log_.outputs.emplace_back(device, note); }
-    void preview(const std::filesystem::path& file) override { log_.previews.push_back(file); }
-    bool midiFailed() const override { return log_.midiFailed; }
-
-private:
-    Log& log_;
-};
-
 // Answers the questions in the order queued (Yes when none is left) and keeps what was said.
 class ScriptedQuestions final : public ui::Questions {
 public:
@@ -91,43 +57,45 @@ public:
     void tell(QWidget*, const QString& text) override { told.push_back(text); }
 };
 
-inline QApplication& application()
-{
-    static int argc = 1;
-    static char name[] = "test_ui";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+class DialogTest : public ::testing::Test {
+protected:
+    DialogTest()
+    {
         // The offscreen platform cannot raise windows and says so every time.
         static const QtMessageHandler previous = qInstallMessageHandler(
             [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
                 if (!message.startsWith("This plugin does not support"))
                     previous(type, context, message);
             });
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
-
-class DialogTest : public ::testing::Test {
-protected:
-    DialogTest()
-    {
-        application();
         ::setenv("TAKTWERK_HOME", home_.path().c_str(), 1);
         settings_ = app::InitPaths(app::processEnvironment());
         app::LoadSettings(settings_);
-        machine_ = std::make_unique<app::DrumMachine>(std::make_unique<RecordingPlayback>(sound_));
-        machine_->setSettings(settings_);
+        startMachine();
         window_ = std::make_unique<ui::MainWindow>(*machine_, questions_);
         dialogs_ = std::make_unique<ui::Dialogs>(*machine_, *window_, questions_);
     }
     ~DialogTest() override
     {
+        stopMachine();
+        ::unsetenv("TAKTWERK_HOME");
+    }
+
+    // A drum machine on `settings_`, as a start with them would make it (the window too).
+    void startMachine()
+    {
+        stopMachine();
+        machine_ =
+            std::make_unique<app::DrumMachine>(settings_, std::make_unique<FakePlayback>(sound_));
+        window_ = std::make_unique<ui::MainWindow>(*machine_, questions_);
+        dialogs_ = std::make_unique<ui::Dialogs>(*machine_, *window_, questions_);
+    }
+
+    // Closes as the program ends (the machine writes "Mode" then).
+    void stopMachine()
+    {
         dialogs_.reset();
         window_.reset();
         machine_.reset();
-        ::unsetenv("TAKTWERK_HOME");
     }
 
     std::filesystem::path rhythmDir() const { return settings_.RhythmDir; }
@@ -195,7 +163,7 @@ protected:
 
     TempFolder home_;
     app::Settings settings_;
-    RecordingPlayback::Log sound_;
+    PlaybackLog sound_;
     ScriptedQuestions questions_;
     std::unique_ptr<app::DrumMachine> machine_;
     std::unique_ptr<ui::MainWindow> window_;

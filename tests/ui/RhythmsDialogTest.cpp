@@ -61,7 +61,7 @@ TEST_F(RhythmsDialogTest, PressInTheListLoadsTheSelectedRhythm)
     EXPECT_EQ(machine.RhythmFile(), app::utf8FromPath(rhythmFile("Waltz 3.4")));
     EXPECT_EQ(window_->tempoLabel()->text(), "150");
     EXPECT_TRUE(window_->stepButton(0, 5)->isChecked());
-    ASSERT_EQ(sound_.setSounds.size(), 1u);  // the voices follow the loaded rhythm
+    ASSERT_EQ(sound_.soundChoices.size(), 1u);  // the voices follow the loaded rhythm
 
     // Right button on another entry: the selection stays and the same rhythm loads afresh.
     window_->stepButton(0, 9)->click();

@@ -24,9 +24,10 @@ protected:
     // Starts over with `lines` as the settings file, as a fresh start would read it.
     void restartWith(const std::string& lines)
     {
+        stopMachine();
         writeBytes(settings_.IniFile, "[Quorrel Taktwerk]\r\n" + lines);
         app::LoadSettings(settings_);
-        machine_->setSettings(settings_);
+        startMachine();
     }
     std::string iniValue(const char* key) const
     {
@@ -61,16 +62,16 @@ TEST_F(SettingsDialogTest, OpeningSelectsTheSetInItsFolderSpellingAndPlaysItsCli
     EXPECT_TRUE(dialog.clickOption(3)->isChecked());  // Triangle, note 80
     EXPECT_TRUE(dialog.soundOption(0)->isEnabled());
     EXPECT_TRUE(dialog.soundOption(1)->isEnabled());
-    EXPECT_TRUE(sound_.setSounds.empty());  // listening is not rebuilding
+    EXPECT_TRUE(sound_.soundChoices.empty());  // listening is not rebuilding
 
     // A double click rebuilds the voices from the set.
     const QPoint second = dialog.soundList()->visualItemRect(dialog.soundList()->item(1)).center();
     QTest::mouseClick(dialog.soundList()->viewport(), Qt::LeftButton, Qt::NoModifier, second);
     QTest::mouseDClick(dialog.soundList()->viewport(), Qt::LeftButton, Qt::NoModifier, second);
     EXPECT_EQ(machine_->settings().SoundSet, "Rock Kit");
-    ASSERT_FALSE(sound_.setSounds.empty());
-    EXPECT_EQ(sound_.setSounds.back().soundSet, "Rock Kit");
-    EXPECT_EQ(sound_.setSounds.back().soundDir, soundDir());
+    ASSERT_FALSE(sound_.soundChoices.empty());
+    EXPECT_EQ(sound_.soundChoices.back().soundSet, "Rock Kit");
+    EXPECT_EQ(sound_.soundChoices.back().soundDir, soundDir());
 }
 
 TEST_F(SettingsDialogTest, AClickSoundIsChosenByMouseAndHeardThroughMidi)
@@ -110,8 +111,8 @@ TEST_F(SettingsDialogTest, SaveAndExitWritesTheSettingsFile)
     EXPECT_EQ(iniValue("Sound"), "Studio");
     EXPECT_EQ(iniValue("Device"), "2");
     EXPECT_EQ(iniValue("MIDIClick"), "70");
-    EXPECT_EQ(iniValue("Mode"), "1");       // what the dialog does not own stays
-    EXPECT_TRUE(sound_.setSounds.empty());  // saving does not rebuild the voices
+    EXPECT_EQ(iniValue("Mode"), "1");          // what the dialog does not own stays
+    EXPECT_TRUE(sound_.soundChoices.empty());  // saving does not rebuild the voices
 }
 
 TEST_F(SettingsDialogTest, WithoutASelectionSoundIsLeftAloneAndAFailureIsReported)

@@ -71,7 +71,7 @@ TEST_F(WaveDialogTest, SetGivesTheTomLastStruckItsSampleAndStandardRestoresIt)
     EXPECT_TRUE(dialog.isVisible());  // stays open after SET
 
     // The choice travels with a saved rhythm.
-    EXPECT_EQ(machine_->rhythm(machine_->pattern()).Tom2Sound, "Conga");
+    EXPECT_EQ(machine_->currentRhythm().Tom2Sound, "Conga");
 
     // A press on tom 3 makes SET apply to tom 3; Standard on restores the set's own tom.
     QTest::mouseClick(window_->padButton(kTom2 + 1), Qt::LeftButton);
@@ -95,7 +95,7 @@ TEST_F(WaveDialogTest, SetWithNothingSelectedGivesTheTomNoSample)
     EXPECT_EQ(window_->padButton(kTom2 + 1)->text(), "");
     // A loaded rhythm brings its own tom names back onto the pads.
     writeRhythm("Plain", {0});
-    ASSERT_TRUE(window_->ReadRhythmFile(rhythmFile("Plain")));
+    ASSERT_TRUE(window_->loadRhythm(rhythmFile("Plain")));
     EXPECT_EQ(window_->padButton(kTom2 + 1)->text(), "Tom 3");
 }
 

@@ -1,0 +1,168 @@
+// Playback costs: offline rendering of a busy nine-track rhythm as a multiple of real time
+// (target: 500 times or more), into memory and into a WAV file, and how often the live audio
+// callback path (engine, playback, sequencer, step clock) allocates (target: never).
+
+#include "AllocationCounter.h"
+#include "sound/Engine.h"
+#include "sound/LiveParameters.h"
+#include "sound/MakeKit.h"
+#include "sound/OfflineRender.h"
+#include "sound/Playback.h"
+
+#include <benchmark/benchmark.h>
+#include <filesystem>
+#include <unistd.h>
+#include <vector>
+
+namespace taktwerk::sound {
+namespace {
+
+constexpr std::uint32_t kRate = 48000;
+constexpr std::uint32_t kLiveBlock = 256;
+constexpr std::uint32_t kRenderBlock = 1024;
+constexpr double kRenderSeconds = 10.0;
+
+// The default kit, rendered once per run into a temporary Sound folder.
+struct Kit {
+    std::filesystem::path soundDir;
+    bool ready = false;
+    Kit()
+    {
+        soundDir = std::filesystem::temp_directory_path() /
+                   ("taktwerk-playback-bench-" + std::to_string(::getpid())) / "Sound";
+        if (auto font = findSoundFont())
+            ready = static_cast<bool>(
+                makeKit({.soundFont = *font, .setDir = soundDir / "Default", .extraTomDir = {}}));
+    }
+    ~Kit() { std::filesystem::remove_all(soundDir.parent_path()); }
+};
+
+const Kit& kit()
+{
+    static const Kit instance;
+    return instance;
+}
+
+// All nine tracks busy over a 32-step loop at a brisk tempo: a hit on every step, up to six
+// at once, toms and crash included.
+RenderJob busyJob()
+{
+    RenderJob job;
+    job.rows = {0x11111111u, 0x44444444u, 0x77777777u, 0x88888888u, 0xAAAAAAAAu,
+                0x00010001u, 0x20202020u, 0x40404040u, 0x80808080u};
+    job.tempoBpm = 140;
+    job.interval = 4;
+    job.beats = 32;
+    job.sampleRate = kRate;
+    job.sound.soundDir = kit().soundDir;
+    job.seconds = kRenderSeconds;
+    return job;
+}
+
+void setRealTime(benchmark::State& state, double audioSecondsPerIteration)
+{
+    state.counters["x_realtime"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * audioSecondsPerIteration,
+                           benchmark::Counter::kIsRate);
+}
+
+void BM_RenderBusyRhythmToMemory(benchmark::State& state)
+{
+    if (!kit().ready)
+        return state.SkipWithError("no SoundFont for the kit");
+    const RenderJob job = busyJob();
+    std::vector<float> out(static_cast<std::size_t>(kRenderBlock) * kOutputChannels);
+    for (auto _ : state) {
+        state.PauseTiming();  // loading the kit is not rendering
+        OfflineRenderer renderer(job);
+        state.ResumeTiming();
+        for (std::uint64_t done = 0; done < renderer.musicFrames(); done += kRenderBlock) {
+            renderer.render(out.data(), kRenderBlock);
+            benchmark::DoNotOptimize(out.data());
+        }
+    }
+    setRealTime(state, kRenderSeconds);
+}
+BENCHMARK(BM_RenderBusyRhythmToMemory)->Unit(benchmark::kMillisecond);
+
+void BM_RenderBusyRhythmToWavFile(benchmark::State& state)
+{
+    if (!kit().ready)
+        return state.SkipWithError("no SoundFont for the kit");
+    RenderJob job = busyJob();
+    job.seconds = 60.0;
+    // At the kit's own rate the samples load as they are; at another they are resampled first.
+    job.sampleRate = static_cast<std::uint32_t>(state.range(0));
+    const auto file = kit().soundDir.parent_path() / "busy.wav";
+    for (auto _ : state) {
+        auto report = renderWav(job, file);
+        if (!report)
+            return state.SkipWithError(report.error().message.c_str());
+    }
+    setRealTime(state, job.seconds);
+}
+BENCHMARK(BM_RenderBusyRhythmToWavFile)->Arg(44100)->Arg(48000)->Unit(benchmark::kMillisecond);
+
+// The live path as the audio thread runs it, while the GUI thread edits steps, mutes and
+// the tempo between blocks and drains the events, and RUN/STOP come and go.
+void BM_LiveCallbackAllocations(benchmark::State& state)
+{
+    if (!kit().ready)
+        return state.SkipWithError("no SoundFont for the kit");
+    const RenderJob job = busyJob();
+    LiveParameters parameters;
+    parameters.setRows(pattern::Pattern{});
+    for (int track = 0; track < pattern::kTrackCount; ++track)
+        parameters.setRow(track, job.rows[static_cast<std::size_t>(track)]);
+    parameters.setMeter(job.interval, job.beats);
+    parameters.setTempo(job.tempoBpm);
+    Engine engine(kRate);
+    engine.setMode(SoundMode::Wave);
+    SoundChoice choice;
+    choice.soundDir = kit().soundDir;
+    engine.SetSound(choice);
+    Playback playback(parameters, kRate);
+    engine.setStepSource(&playback);
+    parameters.run();
+
+    std::vector<float> out(static_cast<std::size_t>(kLiveBlock) * kOutputChannels);
+    NoMidi none;
+    for (int warmUp = 0; warmUp < 64; ++warmUp)
+        engine.process(out.data(), kLiveBlock, none);
+    engine.collectGarbage();
+
+    std::uint64_t inCallback = 0;
+    std::uint64_t blocks = 0;
+    PlaybackEvent event;
+    for (auto _ : state) {
+        const std::uint64_t before = allocationCount();
+        engine.process(out.data(), kLiveBlock, none);
+        inCallback += allocationCount() - before;
+        benchmark::DoNotOptimize(out.data());
+
+        // The GUI thread's share, outside the count.
+        ++blocks;
+        while (playback.events().pop(event))
+            benchmark::DoNotOptimize(event);
+        parameters.setRow(static_cast<int>(blocks % 9),
+                          job.rows[blocks % 9] ^ static_cast<pattern::Row>(blocks));
+        parameters.setMuted(static_cast<int>(blocks % 9), blocks % 7 == 0);
+        parameters.setTempo(100 + static_cast<int>(blocks % 300));
+        if (blocks % 1000 == 0) {
+            parameters.stop();
+            parameters.run();
+            parameters.markLoaded();
+        }
+    }
+    state.counters["allocations_in_callback"] = static_cast<double>(inCallback);
+    state.counters["steps_dropped"] = static_cast<double>(playback.droppedEvents());
+    setRealTime(state, static_cast<double>(kLiveBlock) / kRate);
+    engine.setStepSource(nullptr);
+    engine.process(out.data(), kLiveBlock, none);
+}
+BENCHMARK(BM_LiveCallbackAllocations);
+
+}  // namespace
+}  // namespace taktwerk::sound
+
+BENCHMARK_MAIN();

@@ -1,0 +1,185 @@
+// Sound engine costs: mixing per block as a fraction of the block's real time, the engine's
+// whole process() with a pattern playing, the built-in synth, a voice-set rebuild, the default
+// kit, and how often process() allocates (must be never).
+
+#include "AllocationCounter.h"
+#include "sound/Engine.h"
+#include "sound/MakeKit.h"
+
+#include <atomic>
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+#include <vector>
+
+namespace taktwerk::sound {
+namespace {
+
+constexpr double kRate = 48000.0;
+constexpr std::uint32_t kBlock = 256;
+constexpr double kBlockSeconds = kBlock / kRate;
+
+// The default kit, rendered once per run into a temporary Sound folder.
+struct Kit {
+    std::filesystem::path soundDir;
+    bool ready = false;
+    Kit()
+    {
+        soundDir = std::filesystem::temp_directory_path() /
+                   ("taktwerk-bench-" + std::to_string(::getpid())) / "Sound";
+        if (auto font = findSoundFont())
+            ready = static_cast<bool>(
+                makeKit({.soundFont = *font, .setDir = soundDir / "Default", .extraTomDir = {}}));
+    }
+    ~Kit() { std::filesystem::remove_all(soundDir.parent_path()); }
+    SoundChoice choice() const
+    {
+        SoundChoice result;
+        result.soundDir = soundDir;
+        return result;
+    }
+};
+
+const Kit& kit()
+{
+    static const Kit instance;
+    return instance;
+}
+
+// Bass drum on every beat, hi-hat on every step, the rest spread over the bar: a busy pattern
+// at 120 beats per minute.
+class BusyPattern final : public StepSource {
+public:
+    void advance(std::uint32_t frames, BlockScheduler& scheduler) noexcept override
+    {
+        constexpr std::uint64_t kStep = 6000;  // a sixteenth at 120 bpm, 48 kHz
+        for (std::uint64_t next = (position_ + kStep - 1) / kStep * kStep;
+             next < position_ + frames; next += kStep) {
+            const auto frame = static_cast<std::uint32_t>(next - position_);
+            const std::uint64_t step = next / kStep;
+            scheduler.padAt(static_cast<int>(2 + (step % 2)), frame);
+            if (step % 4 == 0)
+                scheduler.padAt(0, frame);
+            scheduler.padAt(static_cast<int>(step % 9), frame);
+        }
+        position_ += frames;
+    }
+
+private:
+    std::uint64_t position_ = 0;
+};
+
+void setRealTimeCounter(benchmark::State& state)
+{
+    // Seconds of audio rendered per second of wall time; its inverse is the share of each
+    // block's real time that the work takes.
+    state.counters["x_realtime"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * kBlockSeconds, benchmark::Counter::kIsRate);
+}
+
+void BM_MixTenVoicesSounding(benchmark::State& state)
+{
+    if (!kit().ready)
+        return state.SkipWithError("no SoundFont for the kit");
+    auto set = buildVoiceSet(kit().choice(), kRate);
+    Mixer mixer(kRate);
+    std::vector<float> out(kBlock * 2);
+    std::uint64_t blocks = 0;
+    for (auto _ : state) {
+        // Restart all ten often enough that none has ended (the shortest lasts ~0.2 s).
+        if (blocks++ % 16 == 0) {
+            for (int voice = 0; voice < kVoiceCount; ++voice)
+                mixer.voice(voice).start(set->sample(voice));
+        }
+        std::fill(out.begin(), out.end(), 0.0f);
+        mixer.render(out.data(), kBlock);
+        Mixer::finish(out.data(), kBlock);
+        benchmark::DoNotOptimize(out.data());
+    }
+    setRealTimeCounter(state);
+}
+BENCHMARK(BM_MixTenVoicesSounding);
+
+void runEngine(benchmark::State& state, Engine& engine)
+{
+    BusyPattern pattern;
+    engine.setStepSource(&pattern);
+    std::vector<float> out(kBlock * 2);
+    NoMidi none;
+    for (int warmUp = 0; warmUp < 64; ++warmUp)
+        engine.process(out.data(), kBlock, none);
+    const std::uint64_t before = allocationCount();
+    for (auto _ : state) {
+        engine.process(out.data(), kBlock, none);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.counters["allocations_in_process"] = static_cast<double>(allocationCount() - before);
+    setRealTimeCounter(state);
+    engine.setStepSource(nullptr);
+    engine.process(out.data(), kBlock, none);
+}
+
+void BM_EngineProcessWavePattern(benchmark::State& state)
+{
+    if (!kit().ready)
+        return state.SkipWithError("no SoundFont for the kit");
+    Engine engine(kRate);
+    engine.setMode(SoundMode::Wave);
+    engine.SetSound(kit().choice());
+    runEngine(state, engine);
+}
+BENCHMARK(BM_EngineProcessWavePattern);
+
+void BM_EngineProcessBuiltInSynth(benchmark::State& state)
+{
+    const auto font = findSoundFont();
+    if (!font)
+        return state.SkipWithError("no SoundFont");
+    Engine engine(kRate);
+    engine.setMode(SoundMode::Midi);
+    if (!engine.loadSynth(*font))
+        return state.SkipWithError("SoundFont not loaded");
+    runEngine(state, engine);
+}
+BENCHMARK(BM_EngineProcessBuiltInSynth);
+
+void BM_VoiceSetRebuild(benchmark::State& state)
+{
+    if (!kit().ready)
+        return state.SkipWithError("no SoundFont for the kit");
+    // The kit is at 44.1 kHz: every rebuild converts all ten samples to 48 kHz.
+    for (auto _ : state)
+        benchmark::DoNotOptimize(buildVoiceSet(kit().choice(), kRate));
+}
+BENCHMARK(BM_VoiceSetRebuild)->Unit(benchmark::kMillisecond);
+
+void BM_VoiceSetRebuildSameFiles(benchmark::State& state)
+{
+    if (!kit().ready)
+        return state.SkipWithError("no SoundFont for the kit");
+    // Loading a rhythm of the sample set already playing: only the files are looked at.
+    const auto current = buildVoiceSet(kit().choice(), kRate);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(buildVoiceSet(kit().choice(), kRate, current.get()));
+}
+BENCHMARK(BM_VoiceSetRebuildSameFiles)->Unit(benchmark::kMicrosecond);
+
+void BM_MakeKit(benchmark::State& state)
+{
+    const auto font = findSoundFont();
+    if (!font)
+        return state.SkipWithError("no SoundFont");
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("taktwerk-bench-kit-" + std::to_string(::getpid()));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            makeKit({.soundFont = *font, .setDir = dir / "Default", .extraTomDir = dir}));
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_MakeKit)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+}  // namespace taktwerk::sound
+
+BENCHMARK_MAIN();

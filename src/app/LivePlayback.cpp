@@ -1,0 +1,167 @@
+#include "app/LivePlayback.h"
+
+#include "sound/GmSynth.h"
+
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+namespace taktwerk::app {
+
+namespace {
+
+sound::SoundChoice choiceOf(const Settings& settings)
+{
+    sound::SoundChoice choice;
+    choice.soundDir = settings.SoundDir;
+    choice.soundSet = settings.SoundSet;
+    choice.tomSounds = {settings.Tom1Sound, settings.Tom2Sound, settings.Tom3Sound};
+    return choice;
+}
+
+}  // namespace
+
+LivePlayback::LivePlayback(const Settings& settings)
+{
+    sound::OpenedAudioOut opened = sound::openAudioOut();
+    out_ = std::move(opened.out);
+    notice_ = opened.notice;
+    for (const std::string& detail : opened.details)
+        std::clog << "taktwerk: " << detail << '\n';
+
+    engine_ = std::make_unique<sound::Engine>(static_cast<double>(out_->sampleRate()));
+    engine_->setMode(sound::soundModeFor(settings.SoundDevice));
+    engine_->setClickNote(settings.ClickNote);
+    engine_->SetSound(choiceOf(settings));
+    if (const auto soundFont = sound::findSoundFont()) {
+        if (auto loaded = engine_->loadSynth(*soundFont); !loaded)
+            std::clog << "taktwerk: " << loaded.error().message << " (" << loaded.error().detail
+                      << ")\n";
+        else
+            midiFailed_ = false;
+    }
+    steps_ = std::make_unique<sound::Playback>(parameters_, out_->sampleRate());
+    engine_->setStepSource(steps_.get());
+    if (auto started = out_->start(*engine_); !started) {
+        if (notice_.empty())
+            notice_ = started.error().message;
+        std::clog << "taktwerk: " << started.error().message << " (" << started.error().detail
+                  << ")\n";
+    }
+}
+
+LivePlayback::~LivePlayback() { shutdown(); }
+
+void LivePlayback::publish(const sequencer::StepInputs& inputs, int tempoBpm)
+{
+    // A load or a new rhythm changes many values at once; no step may see half of them.
+    const sound::LiveParameters::Batch batch(parameters_);
+    for (int track = 0; track < pattern::kTrackCount; ++track)
+        parameters_.setRow(track, inputs.rows[static_cast<std::size_t>(track)]);
+    parameters_.setMutes(inputs.mutes);
+    parameters_.setTempo(tempoBpm);
+    parameters_.setMeter(inputs.interval, inputs.beats);
+    parameters_.setIntro(inputs.intro);
+    parameters_.setBeginner(inputs.beginner);
+    if (inputs.beginner != beginner_) {
+        beginner_ = inputs.beginner;
+        engine_->setBeginner(beginner_);
+    }
+}
+
+void LivePlayback::start()
+{
+    ++runs_;
+    parameters_.run();
+}
+
+void LivePlayback::stop()
+{
+    parameters_.stop();
+    engine_->allNotesOff();
+}
+
+void LivePlayback::restartPattern() { parameters_.markLoaded(); }
+
+bool LivePlayback::popEvent(sequencer::StepEvent& event)
+{
+    sound::PlaybackEvent queued;
+    while (steps_->events().pop(queued)) {
+        if (queued.run == runs_) {
+            event = queued.step;
+            return true;
+        }
+    }
+    return false;
+}
+
+sound::PadActions LivePlayback::hitPad(int track, int button)
+{
+    engine_->collectGarbage();
+    return engine_->hitPad(track, button);
+}
+
+void LivePlayback::click() { engine_->click(); }
+
+void LivePlayback::setSound(const sound::SoundChoice& choice)
+{
+    engine_->collectGarbage();
+    engine_->SetSound(choice);
+}
+
+void LivePlayback::setSingleSound(int inSound, const sound::SoundChoice& choice)
+{
+    engine_->collectGarbage();
+    engine_->SetSingleSound(inSound, choice);
+}
+
+void LivePlayback::setOutput(int soundDevice, int clickNote)
+{
+    engine_->setMode(sound::soundModeFor(soundDevice));
+    engine_->setClickNote(clickNote);
+}
+
+void LivePlayback::preview(const std::filesystem::path& file)
+{
+    engine_->collectGarbage();
+    engine_->preview(file);
+}
+
+void LivePlayback::stopPreview() { engine_->stopPreview(); }
+
+int LivePlayback::editTom() const { return engine_->editTom(); }
+
+std::string LivePlayback::trouble()
+{
+    std::string report;
+    auto note = [&report](auto now, auto& reported, const char* what) {
+        if (now == reported)
+            return;
+        report += (report.empty() ? "" : "; ") + std::to_string(now - reported) + " " + what;
+        reported = now;
+    };
+    note(steps_->droppedEvents(), droppedSteps_, "steps not shown (the window fell behind)");
+    note(engine_->commandDrops(), droppedCommands_, "sound commands lost (audio stalled)");
+    note(engine_->midiDrops(), droppedMidi_, "MIDI messages lost");
+    note(out_->xruns(), xruns_, "audio blocks late");
+    return report;
+}
+
+void LivePlayback::shutdown()
+{
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    parameters_.stop();
+    engine_->allNotesOff();
+    if (out_->isRunning()) {
+        // Let a few blocks run so the note-offs reach the receiver before the stream closes.
+        const double blockSeconds =
+            static_cast<double>(out_->blockFrames()) / static_cast<double>(out_->sampleRate());
+        std::this_thread::sleep_for(std::chrono::duration<double>(3 * blockSeconds));
+    }
+    // The voices and the synth go with the engine, after the output no longer calls it.
+    out_->stop();
+}
+
+}  // namespace taktwerk::app
