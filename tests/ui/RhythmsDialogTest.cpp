@@ -5,6 +5,8 @@
 #include "ui/Widgets.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QPushButton>
 
 namespace taktwerk::testing {
@@ -28,6 +30,12 @@ TEST_F(RhythmsDialogTest, ListsTheFolderByNameWithoutRegardToCase)
     ui::RhythmsDialog& library = openLibrary();
     EXPECT_TRUE(library.isVisible());
     EXPECT_EQ(library.windowTitle(), "Rhythm Files");
+    // Centred across the screen, a little above its middle, over the main window.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_NEAR(library.x() + library.width() / 2, screen.center().x(), 4);
+    EXPECT_LT(library.y() + library.height() / 2, screen.center().y());
+    EXPECT_TRUE(library.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(library.windowFlags().testFlag(Qt::Tool));
     EXPECT_EQ(library.list()->count(), 0);  // an empty rhythm folder
 
     for (const char* name : {"Rock", "ballad", "Blues", "Waltz 3.4"})
