@@ -64,10 +64,7 @@ std::array<pattern::Row, pattern::kTrackCount> rowsOf(const rhythms::Rhythm& rhy
     return rhythm.pattern.rows();
 }
 
-std::uint16_t mutesOf(const rhythms::Rhythm& rhythm)
-{
-    return rhythm.mutes.bits();
-}
+std::uint16_t mutesOf(const rhythms::Rhythm& rhythm) { return rhythm.mutes.bits(); }
 
 sound::SoundChoice soundChoiceOf(const rhythms::Rhythm& rhythm,
                                  const std::filesystem::path& soundDir)

@@ -6,8 +6,8 @@
 
 #include <QCheckBox>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QPushButton>
+#include <QScreen>
 
 namespace taktwerk::testing {
 namespace {
