@@ -205,7 +205,7 @@ void SettingsDialog::cmdSaveSettings_Click()
 
 void SettingsDialog::closeEvent(QCloseEvent* event)
 {
-    machine_.preview({});  // the preview voice goes with the dialog
+    machine_.stopPreview();  // the preview voice goes with the dialog
     event->accept();
 }
 

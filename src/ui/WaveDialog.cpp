@@ -97,7 +97,7 @@ void WaveDialog::cmdSet_Click()
 
 void WaveDialog::closeEvent(QCloseEvent* event)
 {
-    machine_.preview({});  // the preview voice goes with the dialog
+    machine_.stopPreview();  // the preview voice goes with the dialog
     event->accept();
 }
 

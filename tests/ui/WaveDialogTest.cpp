@@ -54,6 +54,8 @@ TEST_F(WaveDialogTest, PickingASampleTurnsStandardOffAndPreviewDecidesTheSound)
     pressRow(dialog.list(), 0);
     ASSERT_EQ(sound_.previews.size(), 1u);
     EXPECT_EQ(sound_.previews[0], soundDir() / "Conga.wav");
+    dialog.close();  // the preview voice goes with the dialog
+    EXPECT_EQ(sound_.previewStops, 1);
 }
 
 TEST_F(WaveDialogTest, SetGivesTheTomLastStruckItsSampleAndStandardRestoresIt)
