@@ -33,13 +33,17 @@ LivePlayback::LivePlayback(const Settings& settings)
     engine_->setMode(sound::soundModeFor(settings.SoundDevice));
     engine_->setClickNote(settings.ClickNote);
     engine_->SetSound(choiceOf(settings));
+    bool synthLoaded = false;
     if (const auto soundFont = sound::findSoundFont()) {
         if (auto loaded = engine_->loadSynth(*soundFont); !loaded)
             std::clog << "taktwerk: " << loaded.error().message << " (" << loaded.error().detail
                       << ")\n";
         else
-            midiFailed_ = false;
+            synthLoaded = true;
     }
+    // MIDI notes sound through an external port or the built-in synth; with neither, MIDI
+    // cannot be chosen.
+    midiFailed_ = !synthLoaded && out_->midiPortName().empty();
     steps_ = std::make_unique<sound::Playback>(parameters_, out_->sampleRate());
     engine_->setStepSource(steps_.get());
     if (auto started = out_->start(*engine_); !started) {

@@ -53,7 +53,7 @@ private:
     std::uint32_t runs_ = 0;  // RUN presses: events of an earlier run are not painted
     bool beginner_ = false;
     bool shutDown_ = false;
-    bool midiFailed_ = true;  // until the General-MIDI synth has loaded
+    bool midiFailed_ = false;  // `MidiFailed`: neither an external MIDI port nor the synth
     // The audio thread's counters as last reported.
     std::uint64_t droppedSteps_ = 0;
     std::uint64_t droppedCommands_ = 0;
