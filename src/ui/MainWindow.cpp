@@ -416,6 +416,17 @@ void MainWindow::refreshTempo()
     tempoLabel_->setText(QString::number(machine_.tempoBpm()));
 }
 
+// A tom pad shows the name of the sample it plays ("Tom 1" for the sample set's own).
+void MainWindow::refreshTomCaptions()
+{
+    const app::Settings& settings = machine_.settings();
+    const std::array<const std::string*, 3> names{&settings.Tom1Sound, &settings.Tom2Sound,
+                                                  &settings.Tom3Sound};
+    for (int tom = 0; tom < 3; ++tom)
+        pads_[static_cast<std::size_t>(kTomFirst + tom)]->setText(
+            QString::fromStdString(*names[static_cast<std::size_t>(tom)]));
+}
+
 void MainWindow::showTransportLooks(const sequencer::TransportLooks& looks)
 {
     run_->setText(

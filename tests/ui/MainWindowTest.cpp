@@ -4,6 +4,7 @@
 #include "ui/MainWindow.h"
 
 #include "app/FakePlayback.h"  // tests/app
+#include "rhythms/RhythmFile.h"
 #include "ui/Questions.h"
 #include "ui/Widgets.h"
 
@@ -341,7 +342,10 @@ TEST(MainWindow, ALoadDuringPlaybackShowsTheRhythmFromItsFirstStep)
     t.click(t.window->beatsOption(0));
     t.click(t.window->muteButton(kBass));
     t.window->tempoBar()->setValue(97);
-    ASSERT_TRUE(t.machine.saveRhythm(file, "Five"));
+    rhythms::Rhythm rhythm = t.machine.currentRhythm();
+    rhythm.name = "Five";
+    rhythm.Tom2Sound = "Conga";
+    ASSERT_TRUE(rhythms::writeRhythmFile(rhythm, file));
     t.window->NewRhythm();
     t.click(t.window->intervalOption(1));
     t.click(t.window->beatsOption(2));
@@ -365,6 +369,8 @@ TEST(MainWindow, ALoadDuringPlaybackShowsTheRhythmFromItsFirstStep)
     EXPECT_EQ(paintedColour(t.window->muteButton(kBass)), kMuted);
     EXPECT_EQ(paintedColour(t.window->stepButton(kBass, 0)), kRed);
     EXPECT_EQ(t.machine.RhythmName(), "Five");
+    EXPECT_EQ(t.window->padButton(kTom2)->text(), "Conga");
+    EXPECT_EQ(t.log.soundChoices.back().tomSounds[1], "Conga");
 }
 
 TEST(MainWindow, TheAnimationMovesOnlyInTheBeginnerView)
