@@ -263,18 +263,6 @@ void DrumMachine::setClickNote(int note)
 
 bool DrumMachine::MidiFailed() const { return !playback_ || playback_->midiFailed(); }
 
-const std::string& DrumMachine::tomSound(int tom) const
-{
-    switch (tom) {
-    case 1:
-        return settings_.Tom1Sound;
-    case 2:
-        return settings_.Tom2Sound;
-    default:
-        return settings_.Tom3Sound;
-    }
-}
-
 void DrumMachine::SetSound()
 {
     if (playback_)

@@ -110,8 +110,6 @@ public:
     void setClickNote(int note);
     // `MidiFailed`: no MIDI output to choose.
     bool MidiFailed() const;
-    // `Tom1Sound` ... `Tom3Sound` for tom 1..3; "Tom 1" ... mean the set's own tom sample.
-    const std::string& tomSound(int tom) const;
     // `SetSound`: all ten voices from the sample set and choices.
     void SetSound();
     // `SetSingleSound`: tom `inSound` (7, 8, 9 for tom 1..3) takes the sample `name`.

@@ -318,13 +318,6 @@ void MainWindow::refreshAll()
     intro_->setChecked(machine_.intro());
 }
 
-void MainWindow::refreshTomCaptions()
-{
-    for (int tom = 1; tom <= 3; ++tom)
-        pads_[static_cast<std::size_t>(kTomFirst + tom - 1)]->setText(
-            QString::fromStdString(machine_.tomSound(tom)));
-}
-
 // The beginner view narrows the window to four tracks by 16 steps and brings the tempo, the
 // mutes, the logo and the animation in next to the grid; the full view puts everything back.
 void MainWindow::applyView()

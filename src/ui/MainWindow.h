@@ -100,7 +100,6 @@ private:
     void refreshMeter();
     void refreshMutes();
     void refreshTempo();
-    void refreshTomCaptions();
     void showTransportLooks(const sequencer::TransportLooks& looks);
     void setMarkers(int step);
     void showFrame(sequencer::AnimationFrame frame);

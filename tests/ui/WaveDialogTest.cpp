@@ -67,7 +67,7 @@ TEST_F(WaveDialogTest, SetGivesTheTomLastStruckItsSampleAndStandardRestoresIt)
     ASSERT_EQ(sound_.singleSounds.size(), 1u);
     EXPECT_EQ(sound_.singleSounds[0].first, 8);
     EXPECT_EQ(sound_.singleSounds[0].second.tomSounds[1], "Conga");
-    EXPECT_EQ(machine_->tomSound(2), "Conga");
+    EXPECT_EQ(machine_->settings().Tom2Sound, "Conga");
     EXPECT_EQ(window_->padButton(kTom2)->text(), "Conga");
     EXPECT_EQ(window_->padButton(kTom2 - 1)->text(), "Tom 1");
     EXPECT_TRUE(dialog.isVisible());  // stays open after SET
@@ -83,7 +83,7 @@ TEST_F(WaveDialogTest, SetGivesTheTomLastStruckItsSampleAndStandardRestoresIt)
     EXPECT_EQ(window_->padButton(kTom2 + 1)->text(), "Tom 3");
     QTest::mouseClick(window_->padButton(kTom2), Qt::LeftButton);
     dialog.setButton()->click();
-    EXPECT_EQ(machine_->tomSound(2), "Tom 2");
+    EXPECT_EQ(machine_->settings().Tom2Sound, "Tom 2");
     EXPECT_EQ(window_->padButton(kTom2)->text(), "Tom 2");
     EXPECT_EQ(sound_.singleSounds.back().second.tomSounds[1], "Tom 2");
 }
@@ -93,7 +93,7 @@ TEST_F(WaveDialogTest, SetWithNothingSelectedGivesTheTomNoSample)
     ui::WaveDialog& dialog = rightClickPad(kTom2 + 1);
     dialog.standardBox()->setChecked(false);
     dialog.setButton()->click();
-    EXPECT_EQ(machine_->tomSound(3), "");
+    EXPECT_EQ(machine_->settings().Tom3Sound, "");
     EXPECT_EQ(window_->padButton(kTom2 + 1)->text(), "");
     // A loaded rhythm brings its own tom names back onto the pads.
     writeRhythm("Plain", {0});
