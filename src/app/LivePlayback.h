@@ -35,6 +35,11 @@ public:
     sound::PadActions hitPad(int track, int button) override;
     void click() override;
     void setSound(const sound::SoundChoice& choice) override;
+    void setSingleSound(int inSound, const sound::SoundChoice& choice) override;
+    void setOutput(int soundDevice, int clickNote) override;
+    void preview(const std::filesystem::path& file) override;
+    void stopPreview() override;
+    bool midiFailed() const override { return midiFailed_; }
     int editTom() const override;
     std::string trouble() override;
     void shutdown() override;
@@ -48,6 +53,7 @@ private:
     std::uint32_t runs_ = 0;  // RUN presses: events of an earlier run are not painted
     bool beginner_ = false;
     bool shutDown_ = false;
+    bool midiFailed_ = false;  // `MidiFailed`: neither an external MIDI port nor the synth
     // The audio thread's counters as last reported.
     std::uint64_t droppedSteps_ = 0;
     std::uint64_t droppedCommands_ = 0;

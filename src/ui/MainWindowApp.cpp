@@ -5,6 +5,7 @@
 #include "app/LivePlayback.h"
 #include "app/Settings.h"
 #include "ui/Artwork.h"
+#include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
 #include "ui/Questions.h"
 #include "ui/QuitSignals.h"
@@ -126,6 +127,7 @@ int runMainWindow(int argc, char** argv)
         std::cerr << "taktwerk: " << playback->notice() << '\n';
     auto machine = std::make_unique<app::DrumMachine>(settings, std::move(playback));
     MainWindow window(*machine, questions);
+    const Dialogs dialogs(*machine, window, questions);
     if (settings.ModeSetting == 1) {
         machine->setBeginner(true);
         window.refreshAll();
