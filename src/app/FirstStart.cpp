@@ -6,7 +6,7 @@
 
 namespace taktwerk::app {
 
-std::vector<std::string> LoadSettingsForWindow(Settings& settings)
+std::vector<std::string> LoadSettingsOnStart(Settings& settings)
 {
     std::vector<std::string> notes;
     // Only a rhythm folder that this start creates gets the starters: a user who deleted them

@@ -119,7 +119,7 @@ int runMainWindow(int argc, char** argv)
         SingleInstance::keyFor(QString::fromStdString(settings.AppDir.string())));
     if (instance.otherRunning())
         return 0;  // the running copy comes to the front instead
-    for (const std::string& note : app::LoadSettingsForWindow(settings))
+    for (const std::string& note : app::LoadSettingsOnStart(settings))
         std::cerr << "taktwerk: " << note << '\n';
 
     auto playback = std::make_unique<app::LivePlayback>(settings);
