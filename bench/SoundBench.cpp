@@ -1,10 +1,12 @@
 // Sound engine costs: mixing per block as a fraction of the block's real time, the engine's
-// whole process() with a pattern playing, the built-in synth, a voice-set rebuild, the default
-// kit, and how often process() allocates (must be never).
+// whole process() with a pattern playing, the built-in synth (its notes rendered ahead), a
+// voice-set rebuild, the synth's note bank, the default kit, and how often process() allocates
+// (must be never).
 
 #include "AllocationCounter.h"
 #include "sound/Engine.h"
 #include "sound/MakeKit.h"
+#include "sound/NoteBank.h"
 
 #include <atomic>
 #include <benchmark/benchmark.h>
@@ -101,7 +103,8 @@ void BM_MixTenVoicesSounding(benchmark::State& state)
 }
 BENCHMARK(BM_MixTenVoicesSounding);
 
-void runEngine(benchmark::State& state, Engine& engine)
+// `liveNoteEvery`: blocks between notes the note bank lacks, which keep the live synth running.
+void runEngine(benchmark::State& state, Engine& engine, std::uint64_t liveNoteEvery = 0)
 {
     BusyPattern pattern;
     engine.setStepSource(&pattern);
@@ -109,8 +112,14 @@ void runEngine(benchmark::State& state, Engine& engine)
     NoMidi none;
     for (int warmUp = 0; warmUp < 64; ++warmUp)
         engine.process(out.data(), kBlock, none);
+    std::uint64_t blocks = 0;
     const std::uint64_t before = allocationCount();
     for (auto _ : state) {
+        if (liveNoteEvery != 0 && blocks++ % liveNoteEvery == 0) {
+            state.PauseTiming();
+            engine.sendMidiNote(60);  // a high bongo
+            state.ResumeTiming();
+        }
         engine.process(out.data(), kBlock, none);
         benchmark::DoNotOptimize(out.data());
     }
@@ -143,6 +152,42 @@ void BM_EngineProcessBuiltInSynth(benchmark::State& state)
     runEngine(state, engine);
 }
 BENCHMARK(BM_EngineProcessBuiltInSynth);
+
+void BM_EngineProcessBuiltInSynthAwake(benchmark::State& state)
+{
+    // The same pattern while the live synth keeps running: a note it must play live every
+    // half second, so its reverb never rests.
+    const auto font = findSoundFont();
+    if (!font)
+        return state.SkipWithError("no SoundFont");
+    Engine engine(kRate);
+    engine.setMode(SoundMode::Midi);
+    if (!engine.loadSynth(*font))
+        return state.SkipWithError("SoundFont not loaded");
+    runEngine(state, engine, static_cast<std::uint64_t>(0.5 / kBlockSeconds));
+}
+BENCHMARK(BM_EngineProcessBuiltInSynthAwake);
+
+void BM_NoteBankRender(benchmark::State& state)
+{
+    // What loading the SoundFont (or a new velocity) adds: every note MIDI mode plays, rendered
+    // with its reverb tail.
+    const auto font = findSoundFont();
+    if (!font)
+        return state.SkipWithError("no SoundFont");
+    const auto notes = playedNotes(37);
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        auto bank =
+            renderNoteBank(*font, notes, {.sampleRate = kRate, .gateSeconds = 0.050, .values = {}});
+        if (!bank)
+            return state.SkipWithError("note bank not rendered");
+        bytes = bank.value()->bytes();
+    }
+    state.counters["notes"] = static_cast<double>(notes.size());
+    state.counters["MB"] = static_cast<double>(bytes) / (1024.0 * 1024.0);
+}
+BENCHMARK(BM_NoteBankRender)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_VoiceSetRebuild(benchmark::State& state)
 {

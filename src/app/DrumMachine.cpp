@@ -7,6 +7,7 @@ namespace taktwerk::app {
 
 namespace {
 constexpr int kHiHat = pattern::index(pattern::Track::HiHat);
+constexpr int kFirstTomVoice = 7;  // `SetSingleSound`'s number of tom 1; toms 2 and 3 follow
 
 // Mouse buttons as the pads' press handlers number them (2 = right).
 int buttonNumber(MouseButton button)
@@ -228,13 +229,75 @@ Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
 
 Result<void> DrumMachine::saveRhythm(const std::filesystem::path& file, const std::string& name)
 {
+    return saveRhythm(file, name, grid_.pattern);
+}
+
+Result<void> DrumMachine::saveRhythm(const std::filesystem::path& file, const std::string& name,
+                                     const pattern::Pattern& steps)
+{
     rhythms::Rhythm rhythm = currentRhythm();
     rhythm.name = name;
+    rhythm.pattern = steps;
     if (auto written = rhythms::writeRhythmFile(rhythm, file); !written)
         return written;
     rhythmName_ = name;
     rhythmFile_ = file;
     return {};
+}
+
+void DrumMachine::setSoundSet(std::string name) { settings_.SoundSet = std::move(name); }
+
+void DrumMachine::setSoundDevice(int device)
+{
+    settings_.SoundDevice = static_cast<std::int16_t>(device);
+    if (playback_)
+        playback_->setOutput(settings_.SoundDevice, settings_.ClickNote);
+}
+
+void DrumMachine::setClickNote(int note)
+{
+    settings_.ClickNote = static_cast<std::int16_t>(note);
+    if (playback_)
+        playback_->setOutput(settings_.SoundDevice, settings_.ClickNote);
+}
+
+bool DrumMachine::MidiFailed() const { return !playback_ || playback_->midiFailed(); }
+
+void DrumMachine::SetSound()
+{
+    if (playback_)
+        playback_->setSound(soundChoice());
+}
+
+void DrumMachine::SetSingleSound(int inSound, std::string name)
+{
+    switch (inSound) {
+    case kFirstTomVoice:
+        settings_.Tom1Sound = std::move(name);
+        break;
+    case kFirstTomVoice + 1:
+        settings_.Tom2Sound = std::move(name);
+        break;
+    case kFirstTomVoice + 2:
+        settings_.Tom3Sound = std::move(name);
+        break;
+    default:
+        return;  // only the toms take a sample of their own
+    }
+    if (playback_)
+        playback_->setSingleSound(inSound, soundChoice());
+}
+
+void DrumMachine::preview(const std::filesystem::path& file)
+{
+    if (playback_)
+        playback_->preview(file);
+}
+
+void DrumMachine::stopPreview()
+{
+    if (playback_)
+        playback_->stopPreview();
 }
 
 void DrumMachine::newRhythm()

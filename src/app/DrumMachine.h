@@ -91,6 +91,9 @@ public:
     Result<void> loadRhythm(const std::filesystem::path& file);
     // Writes the current rhythm under `name` to `file`; the rhythm then bears that name.
     Result<void> saveRhythm(const std::filesystem::path& file, const std::string& name);
+    // The same with `steps` as the rhythm's steps: the grid as the library's Save captured it.
+    Result<void> saveRhythm(const std::filesystem::path& file, const std::string& name,
+                            const pattern::Pattern& steps);
     // The current rhythm as a file stores it.
     rhythms::Rhythm currentRhythm() const;
     const std::string& RhythmName() const noexcept { return rhythmName_; }
@@ -99,6 +102,21 @@ public:
     const Settings& settings() const noexcept { return settings_; }
     // The voices' samples: the sample set, the snare and ride variants and the tom samples.
     sound::SoundChoice soundChoice() const;
+
+    // The sound dialogs' choices act here at once; the settings file is written only when the
+    // user saves them.
+    void setSoundSet(std::string name);
+    void setSoundDevice(int device);  // `SoundDevice`: 1 MIDI, else the sampled voices
+    void setClickNote(int note);
+    // `MidiFailed`: no MIDI output to choose.
+    bool MidiFailed() const;
+    // `SetSound`: all ten voices from the sample set and choices.
+    void SetSound();
+    // `SetSingleSound`: tom `inSound` (7, 8, 9 for tom 1..3) takes the sample `name`.
+    void SetSingleSound(int inSound, std::string name);
+    // The dialogs' listening: `file` once on a voice of its own, cutting the one before.
+    void preview(const std::filesystem::path& file);
+    void stopPreview();
 
     // At exit: silence at once, all notes off, devices released, "Mode" written. Idempotent;
     // says when "Mode" could not be written.

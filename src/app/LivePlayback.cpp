@@ -37,11 +37,17 @@ LivePlayback::LivePlayback(const Settings& settings)
     engine_->setMode(sound::soundModeFor(settings.SoundDevice));
     engine_->setClickNote(settings.ClickNote);
     engine_->SetSound(choiceOf(settings));
+    bool synthLoaded = false;
     if (const auto soundFont = sound::findSoundFont()) {
         if (auto loaded = engine_->loadSynth(*soundFont); !loaded)
             std::clog << "taktwerk: " << loaded.error().message << " (" << loaded.error().detail
                       << ")\n";
+        else
+            synthLoaded = true;
     }
+    // MIDI notes sound through an external port or the built-in synth; with neither, MIDI
+    // cannot be chosen.
+    midiFailed_ = !synthLoaded && out_->midiPortName().empty();
     steps_ = std::make_unique<sound::Playback>(parameters_, out_->sampleRate());
     engine_->setStepSource(steps_.get());
     if (auto started = out_->start(*engine_); !started) {
@@ -110,6 +116,26 @@ void LivePlayback::setSound(const sound::SoundChoice& choice)
     engine_->collectGarbage();
     engine_->SetSound(choice);
 }
+
+void LivePlayback::setSingleSound(int inSound, const sound::SoundChoice& choice)
+{
+    engine_->collectGarbage();
+    engine_->SetSingleSound(inSound, choice);
+}
+
+void LivePlayback::setOutput(int soundDevice, int clickNote)
+{
+    engine_->setMode(sound::soundModeFor(soundDevice));
+    engine_->setClickNote(clickNote);
+}
+
+void LivePlayback::preview(const std::filesystem::path& file)
+{
+    engine_->collectGarbage();
+    engine_->preview(file);
+}
+
+void LivePlayback::stopPreview() { engine_->stopPreview(); }
 
 int LivePlayback::editTom() const { return engine_->editTom(); }
 

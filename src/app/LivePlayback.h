@@ -37,6 +37,11 @@ public:
     sound::PadActions hitPad(int track, int button) override;
     void click() override;
     void setSound(const sound::SoundChoice& choice) override;
+    void setSingleSound(int inSound, const sound::SoundChoice& choice) override;
+    void setOutput(int soundDevice, int clickNote) override;
+    void preview(const std::filesystem::path& file) override;
+    void stopPreview() override;
+    bool midiFailed() const override { return midiFailed_; }
     int editTom() const override;
     // Also keeps the output alive: an output whose device or server went away (JACK stopped)
     // is replaced by the null output, so playback goes on and the window stays live, and
@@ -60,6 +65,7 @@ private:
     bool shutDown_ = false;
     // Set while the null output stands in for a lost device: when to try a real one again.
     std::optional<std::chrono::steady_clock::time_point> retryAt_;
+    bool midiFailed_ = false;  // `MidiFailed`: neither an external MIDI port nor the synth
     // The audio thread's counters as last reported.
     std::uint64_t droppedSteps_ = 0;
     std::uint64_t droppedCommands_ = 0;

@@ -9,6 +9,7 @@
 #include "sound/Pads.h"
 #include "sound/VoiceSet.h"
 
+#include <filesystem>
 #include <string>
 
 namespace taktwerk::app {
@@ -34,6 +35,16 @@ public:
     virtual void click() = 0;
     // Rebuilds the ten voices from `choice`, also while playing.
     virtual void setSound(const sound::SoundChoice& choice) = 0;
+    // Rebuilds tom `inSound` (7, 8, 9) from `choice`; the other voices keep sounding.
+    virtual void setSingleSound(int inSound, const sound::SoundChoice& choice) = 0;
+    // `SoundDevice` (1 MIDI, else the sampled voices) and the click's MIDI note.
+    virtual void setOutput(int soundDevice, int clickNote) = 0;
+    // The dialogs' preview voice: plays `file` once, cutting the previous preview; a missing
+    // file only cuts. stopPreview() releases it.
+    virtual void preview(const std::filesystem::path& file) = 0;
+    virtual void stopPreview() = 0;
+    // `MidiFailed`: there is no MIDI output to send to.
+    virtual bool midiFailed() const = 0;
     // The tom (1..3) last struck, by mouse or by the pattern; 0 before any.
     virtual int editTom() const = 0;
     // What went wrong on the audio thread since the last call (lost steps or commands, late

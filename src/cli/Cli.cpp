@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "app/FirstStart.h"
 #include "app/Settings.h"
 #include "cli/ExportMidiCommand.h"
 #include "cli/InfoCommand.h"
@@ -51,9 +52,11 @@ int run(std::span<char* const> args)
         const std::vector<std::string_view> rest(args.begin() + 1, args.end());
         if (command == "export-midi")
             return runExportMidi(rest, std::cout, std::cerr);
-        // The program's folders and settings, as a start of the window would find them.
+        // The program's folders and settings, as a start of the window would find them; a
+        // first start here fills the new folders just as the window's would.
         app::Settings settings = app::InitPaths(app::processEnvironment());
-        app::LoadSettings(settings);
+        for (const std::string& note : app::LoadSettingsOnStart(settings))
+            std::cerr << "taktwerk: " << note << '\n';
         if (command == "render")
             return runRender(rest, settings.SoundDir, std::cout, std::cerr);
         return runPlay(rest, settings, std::cout, std::cerr);

@@ -31,15 +31,19 @@ Engine::~Engine()
     while (commands_.pop(command)) {
         freeOwned(command.voices);
         freeOwned(command.synth);
+        freeOwned(command.noteBank);
     }
     if (waiting_) {
         freeOwned(waiting_->voices);
         freeOwned(waiting_->synth);
+        freeOwned(waiting_->noteBank);
     }
     freeOwned(voices_);
     freeOwned(retiringVoices_);
     freeOwned(synth_);
     freeOwned(retiringSynth_);
+    freeOwned(noteBank_);
+    freeOwned(retiringNoteBank_);
 }
 
 // ---------------------------------------------------------------- owner thread
@@ -53,6 +57,7 @@ void Engine::push(const Command& command)
     // A dropped command must not leak what it carried.
     freeOwned(command.voices);
     freeOwned(command.synth);
+    freeOwned(command.noteBank);
     if (command.preview != nullptr)
         std::erase_if(previews_, [&](const auto& kept) { return kept.get() == command.preview; });
 }
@@ -63,6 +68,7 @@ void Engine::collectGarbage()
     while (garbage_.pop(item)) {
         freeOwned(item.voices);
         freeOwned(item.synth);
+        freeOwned(item.noteBank);
         if (item.preview != nullptr)
             std::erase_if(previews_, [&](const auto& kept) { return kept.get() == item.preview; });
     }
@@ -118,10 +124,19 @@ void Engine::setBeginner(bool beginner)
     push({.kind = Command::Kind::SetBeginner, .value = beginner ? 1 : 0});
 }
 
-void Engine::setClickNote(int note) { push({.kind = Command::Kind::SetClickNote, .value = note}); }
+void Engine::setClickNote(int note)
+{
+    ownerClickNote_ = note;
+    // The notes first: the audio thread then normally takes both in the same block, and no
+    // click waits on the live synth while they render.
+    refreshNotes();
+    push({.kind = Command::Kind::SetClickNote, .value = note});
+}
 
 void Engine::setVelocity(int velocity)
 {
+    ownerValues_.velocity = velocity;
+    refreshNotes();  // first, as for the click note
     push({.kind = Command::Kind::SetVelocity, .value = velocity});
 }
 
@@ -137,8 +152,34 @@ app::Result<void> Engine::loadSynth(const std::filesystem::path& soundFont)
     auto synth = GmSynth::create(soundFont, {.sampleRate = sampleRate_, .effects = true});
     if (!synth)
         return app::fail(synth.error().message, synth.error().detail);
-    push({.kind = Command::Kind::SwapSynth, .synth = synth.value().release()});
+    soundFont_ = soundFont;
+    // The notes come from the same font, so none of the old ones can be shared.
+    auto bank = renderNotes(nullptr);
+    builtNotes_ = bank ? *bank : NoteBank{};
+    push({.kind = Command::Kind::SwapSynth,
+          .synth = synth.value().release(),
+          .noteBank = bank.release()});
     return {};
+}
+
+std::unique_ptr<NoteBank> Engine::renderNotes(const NoteBank* previous) const
+{
+    const auto notes = playedNotes(ownerClickNote_);
+    auto bank = renderNoteBank(
+        soundFont_, notes,
+        {.sampleRate = sampleRate_, .gateSeconds = kGateSeconds, .values = ownerValues_}, previous);
+    // The font has just been read by the live synth, so this fails only for want of memory;
+    // then the live synth plays every note, merely on its own grid.
+    return bank ? std::move(bank.value()) : nullptr;
+}
+
+void Engine::refreshNotes()
+{
+    if (soundFont_.empty() || builtNotes_.covers(playedNotes(ownerClickNote_), ownerValues_))
+        return;
+    auto bank = renderNotes(&builtNotes_);
+    builtNotes_ = bank ? *bank : NoteBank{};
+    push({.kind = Command::Kind::SwapNotes, .noteBank = bank.release()});
 }
 
 // ---------------------------------------------------------------- audio thread
@@ -204,7 +245,7 @@ bool Engine::apply(const Command& command) noexcept
         voices_ = command.voices;
         break;
     case Kind::SwapSynth:
-        if (retiringSynth_ != nullptr)
+        if (retiringSynth_ != nullptr || retiringNoteBank_ != nullptr)
             return false;
         // Notes sent to the old synth end with it; their note-offs have nowhere to go.
         for (int key = 0; key < kKeyCount; ++key) {
@@ -213,6 +254,12 @@ bool Engine::apply(const Command& command) noexcept
         }
         retiringSynth_ = synth_;
         synth_ = command.synth;
+        swapNoteBank(command.noteBank);
+        break;
+    case Kind::SwapNotes:
+        if (retiringNoteBank_ != nullptr)
+            return false;
+        swapNoteBank(command.noteBank);
         break;
     case Kind::SwapPreview:
         if (retiringPreview_ != nullptr)
@@ -243,6 +290,14 @@ bool Engine::apply(const Command& command) noexcept
     return true;
 }
 
+void Engine::swapNoteBank(NoteBank* bank) noexcept
+{
+    // Hits of notes that stay the same ring on; the others are cut, as a new synth cuts them.
+    mixer_.notes().keepOnly(bank);
+    retiringNoteBank_ = noteBank_;
+    noteBank_ = bank;
+}
+
 void Engine::retire() noexcept
 {
     // A replaced voice set goes back once no cut-off sound still reads from it.
@@ -251,6 +306,9 @@ void Engine::retire() noexcept
         retiringVoices_ = nullptr;
     if (retiringSynth_ != nullptr && garbage_.push({.synth = retiringSynth_}))
         retiringSynth_ = nullptr;
+    if (retiringNoteBank_ != nullptr && !mixer_.notes().anyFading() &&
+        garbage_.push({.noteBank = retiringNoteBank_}))
+        retiringNoteBank_ = nullptr;
     if (retiringPreview_ != nullptr && !mixer_.preview().isFading() &&
         garbage_.push({.preview = retiringPreview_}))
         retiringPreview_ = nullptr;
@@ -332,6 +390,15 @@ void Engine::playNote(int note) noexcept
     if (noteEnds_[static_cast<std::size_t>(key)] != kNever)
         endNote(key);
     const Destination to = sink_->hasReceiver() ? Destination::Sink : Destination::Synth;
+    if (to == Destination::Synth && on.bytes[2] > 0) {
+        // The synth's choke reaches the notes it sounded ahead of time, too.
+        mixer_.notes().choke(key);
+        if (const Sample* sample = noteBank_ ? noteBank_->sample(on) : nullptr) {
+            // The rendered note holds the whole sound, its note-off included: no gate to keep.
+            mixer_.notes().start(key, sample);
+            return;
+        }
+    }
     send(on, to);
     noteEnds_[static_cast<std::size_t>(key)] = now() + gateFrames_;
     noteOffs_[static_cast<std::size_t>(key)] = midiNoteOff(note, midiValues_);

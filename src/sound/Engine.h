@@ -9,13 +9,17 @@
 // collectGarbage(), which every owner-side call also runs.
 //
 // Everything within a block happens at its exact frame: the step source places hits, note-offs
-// fall where their gate ends, and the block is rendered piecewise between them.
+// fall where their gate ends, and the block is rendered piecewise between them. The built-in
+// synth can only start notes on its own block grid, so the notes MIDI mode plays are rendered
+// through it ahead of time (NoteBank) and sounded from there, at their frame; any other note
+// goes to the live synth.
 
 #include "app/Result.h"
 #include "sound/AudioIO.h"
 #include "sound/GmSynth.h"
 #include "sound/Midi.h"
 #include "sound/Mixer.h"
+#include "sound/NoteBank.h"
 #include "sound/Pads.h"
 #include "sound/SpscQueue.h"
 #include "sound/StepSource.h"
@@ -63,6 +67,9 @@ public:
     void stopPreview();
     void setMode(SoundMode mode);
     void setBeginner(bool beginner);
+    // Both renders the notes that change for the built-in synth (here, on the calling thread: a
+    // new click note takes a few milliseconds, a new velocity a fraction of a second); until the
+    // new notes arrive, the live synth plays them.
     void setClickNote(int note);
     void setVelocity(int velocity);
     // Ends every sounding MIDI note (note-offs, then controller 123). Send on stop and
@@ -71,7 +78,8 @@ public:
     // The sequencer that places hits in each block; null for none. It must stay alive until
     // it has been replaced and a block has passed, or until the output is stopped.
     void setStepSource(StepSource* source);
-    // Loads the built-in GM synth from `soundFont` (here, on the calling thread) and swaps it in.
+    // Loads the built-in GM synth from `soundFont` and renders the notes MIDI mode plays (both
+    // here, on the calling thread) and swaps them in.
     app::Result<void> loadSynth(const std::filesystem::path& soundFont);
     // Frees the voice sets and synths the audio thread has handed back.
     void collectGarbage();
@@ -95,6 +103,7 @@ private:
             MidiNote,
             SwapVoices,
             SwapSynth,
+            SwapNotes,
             SwapPreview,
             SetMode,
             SetBeginner,
@@ -108,12 +117,14 @@ private:
         int button = 0;
         VoiceSet* voices = nullptr;
         GmSynth* synth = nullptr;
+        NoteBank* noteBank = nullptr;
         StepSource* stepSource = nullptr;
         const Sample* preview = nullptr;
     };
     struct Garbage {
         VoiceSet* voices = nullptr;
         GmSynth* synth = nullptr;
+        NoteBank* noteBank = nullptr;
         const Sample* preview = nullptr;  // the audio thread has done with this preview
     };
     enum class Destination : std::uint8_t { None, Sink, Synth };
@@ -124,12 +135,15 @@ private:
 
     void push(const Command& command);
     void swapVoices(std::unique_ptr<VoiceSet> set);
+    std::unique_ptr<NoteBank> renderNotes(const NoteBank* previous) const;
+    void refreshNotes();
 
     // audio thread
     void padAt(int track, std::uint32_t frame) noexcept override;
     void clickAt(std::uint32_t frame) noexcept override;
     void drainCommands() noexcept;
     bool apply(const Command& command) noexcept;  // false: must wait for a later block
+    void swapNoteBank(NoteBank* bank) noexcept;
     void retire() noexcept;
     void moveTo(std::uint32_t frame) noexcept;
     void renderUntil(std::uint32_t frame) noexcept;
@@ -150,6 +164,10 @@ private:
     std::vector<std::shared_ptr<const Sample>> previews_;  // lent to the audio thread
     SoundMode ownerMode_ = SoundMode::Midi;
     bool ownerBeginner_ = false;
+    std::filesystem::path soundFont_;  // of the synth the audio thread plays; empty: none
+    NoteBank builtNotes_;              // what the audio thread plays, to share from
+    MidiValues ownerValues_;
+    int ownerClickNote_ = 37;
 
     SpscQueue<Command, kCommandCapacity> commands_;
     SpscQueue<Garbage, kGarbageCapacity> garbage_;
@@ -163,6 +181,8 @@ private:
     VoiceSet* retiringVoices_ = nullptr;  // waits for its fading tails before going back
     GmSynth* synth_ = nullptr;
     GmSynth* retiringSynth_ = nullptr;
+    NoteBank* noteBank_ = nullptr;
+    NoteBank* retiringNoteBank_ = nullptr;  // waits for the fades that still read it
     const Sample* preview_ = nullptr;
     const Sample* retiringPreview_ = nullptr;
     std::optional<Command> waiting_;  // a swap that waits for the previous one to go back

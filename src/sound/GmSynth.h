@@ -34,10 +34,15 @@ public:
 
     // Rendering thread. Plays a note-on, note-off or controller message.
     void send(const MidiMessage& message) noexcept;
-    // Rendering thread. Writes (not adds) `frames` frames of interleaved stereo into `out`.
+    // Rendering thread. Writes (not adds) `frames` frames of interleaved stereo into `out`. A
+    // synth without a voice for a couple of seconds (its reverb long silent) writes zeros
+    // without running, until the next message.
     void render(float* out, std::uint32_t frames) noexcept;
     // Rendering thread. Silences everything at once, tails included.
     void silence() noexcept;
+    // The synth's own block: it starts and ends notes only at these boundaries, counted from
+    // its first rendered frame.
+    std::uint32_t blockFrames() const noexcept;
 
 private:
     struct Handles;

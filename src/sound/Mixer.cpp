@@ -14,12 +14,14 @@ Mixer::Mixer(double sampleRate)
     const auto fade = static_cast<std::uint32_t>(sampleRate * kFadeSeconds);
     for (Voice& voice : voices_)
         voice.setFadeFrames(std::max<std::uint32_t>(fade, 1));
+    notes_.setFadeFrames(std::max<std::uint32_t>(fade, 1));
 }
 
 void Mixer::render(float* out, std::uint32_t frames) noexcept  // audio thread
 {
     for (Voice& voice : voices_)
         voice.render(out, frames);
+    notes_.render(out, frames);
 }
 
 void Mixer::finish(float* out, std::uint32_t frames) noexcept  // audio thread

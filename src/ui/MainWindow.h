@@ -47,6 +47,8 @@ public:
     void pollPlayback();
     // Repaints everything from the machine (after a load, a new rhythm, a view change).
     void refreshAll();
+    // The tom pads show their sample names (`Tom1Sound` ...), after a load or a new sample.
+    void refreshTomCaptions();
 
     // The controls, for tests and for the dialogs that will move or read them.
     FlatButton* stepButton(int track, int step) const;
@@ -98,7 +100,6 @@ private:
     void refreshMeter();
     void refreshMutes();
     void refreshTempo();
-    void refreshTomCaptions();
     void showTransportLooks(const sequencer::TransportLooks& looks);
     void setMarkers(int step);
     void showFrame(sequencer::AnimationFrame frame);

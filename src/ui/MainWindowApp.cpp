@@ -1,9 +1,11 @@
 #include "ui/MainWindowApp.h"
 
 #include "app/DrumMachine.h"
+#include "app/FirstStart.h"
 #include "app/LivePlayback.h"
 #include "app/Settings.h"
 #include "ui/Artwork.h"
+#include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
 #include "ui/Questions.h"
 #include "ui/QuitSignals.h"
@@ -117,13 +119,15 @@ int runMainWindow(int argc, char** argv)
         SingleInstance::keyFor(QString::fromStdString(settings.AppDir.string())));
     if (instance.otherRunning())
         return 0;  // the running copy comes to the front instead
-    app::LoadSettings(settings);
+    for (const std::string& note : app::LoadSettingsOnStart(settings))
+        std::cerr << "taktwerk: " << note << '\n';
 
     auto playback = std::make_unique<app::LivePlayback>(settings);
     if (!playback->notice().empty())
         std::cerr << "taktwerk: " << playback->notice() << '\n';
     auto machine = std::make_unique<app::DrumMachine>(settings, std::move(playback));
     MainWindow window(*machine, questions);
+    const Dialogs dialogs(*machine, window, questions);
     if (settings.ModeSetting == 1) {
         machine->setBeginner(true);
         window.refreshAll();

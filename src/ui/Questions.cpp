@@ -11,4 +11,9 @@ bool MessageBoxQuestions::askYesNo(QWidget* parent, const QString& text)
                                  QMessageBox::Yes | QMessageBox::No) != QMessageBox::No;
 }
 
+void MessageBoxQuestions::tell(QWidget* parent, const QString& text)
+{
+    QMessageBox::warning(parent, QStringLiteral("Quorrel Taktwerk"), text);
+}
+
 }  // namespace taktwerk::ui

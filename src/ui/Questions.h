@@ -13,6 +13,8 @@ public:
     virtual ~Questions() = default;
     // True for Yes. The text is the program's own, shown word for word.
     virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
+    // A failure the user must know about (a rhythm not saved, a file not deleted), with OK.
+    virtual void tell(QWidget* parent, const QString& text) = 0;
 };
 
 // The real thing: a modal message box with Yes and No, the question icon and the program's
@@ -20,6 +22,7 @@ public:
 class MessageBoxQuestions final : public Questions {
 public:
     bool askYesNo(QWidget* parent, const QString& text) override;
+    void tell(QWidget* parent, const QString& text) override;
 };
 
 }  // namespace taktwerk::ui

@@ -5,7 +5,9 @@
 #include "app/Playback.h"
 
 #include <deque>
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace taktwerk::testing {
@@ -21,6 +23,11 @@ struct PlaybackLog {
     int shutdowns = 0;
     std::vector<int> padsHit;  // tracks whose press sounded
     std::vector<sound::SoundChoice> soundChoices;
+    std::vector<std::pair<int, sound::SoundChoice>> singleSounds;  // inSound, choice
+    std::vector<std::pair<int, int>> outputs;                      // SoundDevice, ClickNote
+    std::vector<std::filesystem::path> previews;
+    int previewStops = 0;
+    bool midiFailed = false;
     std::deque<sequencer::StepEvent> queued;
 };
 
@@ -60,6 +67,17 @@ public:
     {
         log_.soundChoices.push_back(choice);
     }
+    void setSingleSound(int inSound, const sound::SoundChoice& choice) override
+    {
+        log_.singleSounds.emplace_back(inSound, choice);
+    }
+    void setOutput(int soundDevice, int clickNote) override
+    {
+        log_.outputs.emplace_back(soundDevice, clickNote);
+    }
+    void preview(const std::filesystem::path& file) override { log_.previews.push_back(file); }
+    void stopPreview() override { ++log_.previewStops; }
+    bool midiFailed() const override { return log_.midiFailed; }
     int editTom() const override { return editTom_; }
     std::string trouble() override { return {}; }
     void shutdown() override { ++log_.shutdowns; }

@@ -25,6 +25,7 @@ struct Twips {
 class NoQuestions final : public Questions {
 public:
     bool askYesNo(QWidget*, const QString&) override { return false; }
+    void tell(QWidget*, const QString&) override {}
 };
 
 // The scale the test runs at, from the environment, so that a window that ignored it fails.

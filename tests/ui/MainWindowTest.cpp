@@ -60,7 +60,9 @@ public:
         asked.push_back(text);
         return answer;
     }
+    void tell(QWidget* /*parent*/, const QString& text) override { told.push_back(text); }
     bool answer = true;
+    QStringList told;
     QStringList asked;
 };
 

@@ -1,0 +1,182 @@
+#include "ui/RhythmsDialog.h"
+
+#include "app/DrumMachine.h"
+#include "rhythms/RhythmLibrary.h"
+#include "ui/DialogSupport.h"
+#include "ui/Fonts.h"
+#include "ui/MainWindow.h"
+#include "ui/NameDialog.h"
+#include "ui/Questions.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <iostream>
+
+namespace taktwerk::ui {
+
+namespace {
+
+constexpr int kClientWidthTw = 2400;
+constexpr int kClientHeightTw = 6000;
+constexpr layout::TwipsRect kNew{60, 120, 750, 270};
+constexpr layout::TwipsRect kSave{840, 120, 750, 270};
+constexpr layout::TwipsRect kDel{1620, 120, 750, 270};
+constexpr layout::TwipsRect kList{30, 420, 2325, 5550};
+
+}  // namespace
+
+void RhythmList::mousePressEvent(QMouseEvent* event)
+{
+    const Qt::MouseButton button = event->button();
+    if (button == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
+        QListWidget::mousePressEvent(event);
+    else
+        event->accept();
+    emit pressedWith(button);
+}
+
+RhythmsDialog::RhythmsDialog(app::DrumMachine& machine, MainWindow& window, Questions& questions)
+    : QWidget(&window), machine_(machine), window_(window), questions_(questions)
+{
+    // Only the close box ends the window; New and Save hide it, so it keeps its place.
+    makeToolWindow(this, QStringLiteral("Rhythm Files"), kClientWidthTw, kClientHeightTw);
+    setFont(appFont(layout::fontPixels(8.25), false));
+
+    auto makeButton = [this](const char* caption, const layout::TwipsRect& rect) {
+        auto* button = new QPushButton(QString::fromUtf8(caption), this);
+        button->setGeometry(pixels(rect));
+        button->setFocusPolicy(Qt::NoFocus);
+        return button;
+    };
+    cmdNew_ = makeButton("New", kNew);
+    cmdSave_ = makeButton("Save", kSave);
+    cmdDel_ = makeButton("Delete", kDel);
+    connect(cmdNew_, &QPushButton::clicked, this, &RhythmsDialog::cmdNew_Click);
+    connect(cmdSave_, &QPushButton::clicked, this, &RhythmsDialog::cmdSave_Click);
+    connect(cmdDel_, &QPushButton::clicked, this, &RhythmsDialog::cmdDel_Click);
+
+    lstRhythms_ = new RhythmList(this);
+    lstRhythms_->setGeometry(pixels(kList));
+    lstRhythms_->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstRhythms_->setFont(appFont(layout::fontPixels(8.25), true));
+    lstRhythms_->setStyleSheet(
+        QStringLiteral("QListWidget { background-color: #000000; color: #E0E0E0; }"));
+    connect(lstRhythms_, &RhythmList::pressedWith, this,
+            [this](Qt::MouseButton) { lstRhythms_MouseDown(); });
+
+    // The main window's "Beginner Mode" box turns Save and Delete off and on; the window has
+    // switched the view by the time its click reaches here.
+    connect(window_.modeBox(), &QCheckBox::clicked, this, &RhythmsDialog::applyView);
+    applyView();
+}
+
+void RhythmsDialog::applyView()
+{
+    const bool beginner = machine_.isBeginner();
+    cmdSave_->setEnabled(!beginner);
+    cmdDel_->setEnabled(!beginner);
+}
+
+void RhythmsDialog::report(const std::string& message, const std::string& detail)
+{
+    if (!detail.empty())
+        std::cerr << "taktwerk: " << message << " (" << detail << ")\n";
+    questions_.tell(this, fromUtf8(message));
+}
+
+void RhythmsDialog::ListFiles()
+{
+    lstRhythms_->clear();
+    const rhythms::RhythmLibrary library(machine_.settings().RhythmDir);
+    const auto names = library.list();
+    if (!names) {
+        report(names.error().message, names.error().detail);
+        return;
+    }
+    for (const std::string& name : *names)
+        lstRhythms_->addItem(fromUtf8(name));
+}
+
+void RhythmsDialog::selectName(const QString& name)
+{
+    for (int row = 0; row < lstRhythms_->count(); ++row) {
+        if (lstRhythms_->item(row)->text() == name) {
+            lstRhythms_->setCurrentRow(row);
+            return;
+        }
+    }
+}
+
+QString RhythmsDialog::selectedName() const
+{
+    const QList<QListWidgetItem*> selected = lstRhythms_->selectedItems();
+    return selected.isEmpty() ? QString() : selected.front()->text();
+}
+
+void RhythmsDialog::lstRhythms_MouseDown()
+{
+    // With nothing selected there is no rhythm to load: loading the empty name would clear
+    // the grid without a question.
+    const QString name = selectedName();
+    if (name.isEmpty())
+        return;
+    const rhythms::RhythmLibrary library(machine_.settings().RhythmDir);
+    // A file removed behind the list's back would load as an empty rhythm and wipe the grid;
+    // the list is brought up to date instead.
+    if (!library.contains(toUtf8(name))) {
+        ListFiles();
+        return;
+    }
+    if (auto loaded = window_.loadRhythm(library.pathFor(toUtf8(name))); !loaded)
+        report(loaded.error().message, loaded.error().detail);
+}
+
+void RhythmsDialog::cmdNew_Click()
+{
+    hide();
+    // Asks first; on No the main window asks for the library again.
+    window_.NewRhythm();
+}
+
+void RhythmsDialog::cmdSave_Click()
+{
+    // All 32 columns, whatever the loop length; edits made while the name dialog is open are
+    // not part of this save.
+    const pattern::Pattern steps = machine_.pattern();
+    if (name_)
+        name_->close();
+    name_ = new NameDialog(machine_, questions_, steps, &window_);
+    name_->nameBox()->setText(fromUtf8(machine_.RhythmName()));
+    connect(name_, &NameDialog::saved, this, [this](const QString& name) {
+        ListFiles();
+        selectName(name);
+        show();
+    });
+    connect(name_, &NameDialog::closed, this, [this] { show(); });
+    name_->show();
+    name_->nameBox()->setFocus();
+    hide();
+}
+
+void RhythmsDialog::cmdDel_Click()
+{
+    const QString name = selectedName();
+    if (name.isEmpty())
+        return;
+    const rhythms::RhythmLibrary library(machine_.settings().RhythmDir);
+    if (!library.contains(toUtf8(name))) {
+        // Gone meanwhile: what the user wanted has happened; the stale entry goes.
+        ListFiles();
+        return;
+    }
+    if (!questions_.askYesNo(this, QStringLiteral("Rhythmus ") + name +
+                                       QString::fromUtf8(" wirklich l\u00f6schen ?   ")))
+        return;
+    if (auto removed = library.remove(toUtf8(name)); !removed)
+        report(removed.error().message, removed.error().detail);
+    ListFiles();
+}
+
+}  // namespace taktwerk::ui

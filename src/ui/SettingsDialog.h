@@ -1,0 +1,61 @@
+#pragma once
+// "Sound Settings": chooses MIDI or the sampled voices, the count-in click's MIDI note and the
+// sample set, lets the user hear them, and writes them to the settings file on "S A V E  a n d
+// E X I T". Choices act on the drum machine at once; closing without saving keeps them for
+// this run only. Created on first use, gone when closed. Owned by Qt (parented to the main
+// window); GUI thread only.
+
+#include <QWidget>
+#include <array>
+
+class QGroupBox;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+
+namespace taktwerk::app {
+class DrumMachine;
+}
+
+namespace taktwerk::ui {
+
+class Questions;
+
+class SettingsDialog : public QWidget {
+    Q_OBJECT
+public:
+    // The click choices' MIDI notes: Stick, Rim, Maracas, Triangle, Cowbell.
+    static constexpr std::array<int, 5> kClickNotes{31, 37, 70, 80, 56};
+
+    SettingsDialog(app::DrumMachine& machine, Questions& questions, QWidget* parent = nullptr);
+
+    // Fills the sample-set list and presets every choice from the drum machine.
+    void ListSounds();
+
+    void lstSounds_Click();
+    void lstSounds_DblClick();
+    void optSound_Click();
+    void optMIDIClick_MouseDown(int index);
+    void cmdSaveSettings_Click();
+
+    QListWidget* soundList() const { return lstSounds_; }
+    QRadioButton* soundOption(int index) const;
+    QRadioButton* clickOption(int index) const;
+    QPushButton* saveButton() const { return cmdSaveSettings_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QString selectedSet() const;
+
+    app::DrumMachine& machine_;
+    Questions& questions_;
+    std::array<QRadioButton*, 2> optSound_{};
+    std::array<QRadioButton*, 5> optMIDIClick_{};
+    QListWidget* lstSounds_ = nullptr;
+    QPushButton* cmdSaveSettings_ = nullptr;
+};
+
+}  // namespace taktwerk::ui

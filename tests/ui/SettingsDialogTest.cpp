@@ -1,0 +1,157 @@
+#include "ui/SettingsDialog.h"
+
+#include "app/Profile.h"
+#include "ui/DialogFixture.h"
+#include "ui/Widgets.h"
+
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace taktwerk::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SettingsDialogTest : public DialogTest {
+protected:
+    ui::SettingsDialog& openSettings()
+    {
+        window_->settingsButton()->click();
+        ui::SettingsDialog* dialog = dialogs_->settings();
+        EXPECT_NE(dialog, nullptr);
+        return *dialog;
+    }
+    // Starts over with `lines` as the settings file, as a fresh start would read it.
+    void restartWith(const std::string& lines)
+    {
+        stopMachine();
+        writeBytes(settings_.IniFile, "[Quorrel Taktwerk]\r\n" + lines);
+        app::LoadSettings(settings_);
+        startMachine();
+    }
+    std::string iniValue(const char* key) const
+    {
+        const auto file = app::ProfileFile::open(settings_.IniFile);
+        return file ? file->read("Quorrel Taktwerk", key, "<none>") : "<unreadable>";
+    }
+    static void pressOn(QWidget* widget, Qt::MouseButton button = Qt::LeftButton)
+    {
+        QTest::mouseClick(widget, button, Qt::NoModifier, QPoint(4, widget->height() / 2));
+    }
+};
+
+TEST_F(SettingsDialogTest, OpeningSelectsTheSetInItsFolderSpellingAndPlaysItsClick)
+{
+    touch(soundDir() / "Default" / "ST.wav");
+    fs::create_directories(soundDir() / "Rock Kit");
+    touch(soundDir() / "loose.wav");  // a tom sample, not a set
+    restartWith("Sound=default\r\nDevice=0\r\nMIDIClick=80\r\n");
+
+    ui::SettingsDialog& dialog = openSettings();
+    EXPECT_EQ(dialog.windowTitle(), "Sound Settings");
+    EXPECT_EQ(entries(dialog.soundList()), (QStringList{"Default", "Rock Kit"}));
+    ASSERT_EQ(dialog.soundList()->selectedItems().size(), 1);
+    EXPECT_EQ(dialog.soundList()->selectedItems()[0]->text(), "Default");
+    EXPECT_EQ(machine_->settings().SoundSet, "Default");
+    ASSERT_EQ(sound_.previews.size(), 1u);
+    EXPECT_EQ(sound_.previews[0], soundDir() / "Default" / "ST.wav");
+
+    // "Device" 0 counts as WAVE and becomes 2.
+    EXPECT_TRUE(dialog.soundOption(1)->isChecked());
+    EXPECT_EQ(machine_->settings().SoundDevice, 2);
+    EXPECT_TRUE(dialog.clickOption(3)->isChecked());  // Triangle, note 80
+    EXPECT_TRUE(dialog.soundOption(0)->isEnabled());
+    EXPECT_TRUE(dialog.soundOption(1)->isEnabled());
+    EXPECT_TRUE(sound_.soundChoices.empty());  // listening is not rebuilding
+
+    // A double click rebuilds the voices from the set.
+    const QPoint second = dialog.soundList()->visualItemRect(dialog.soundList()->item(1)).center();
+    QTest::mouseClick(dialog.soundList()->viewport(), Qt::LeftButton, Qt::NoModifier, second);
+    QTest::mouseDClick(dialog.soundList()->viewport(), Qt::LeftButton, Qt::NoModifier, second);
+    EXPECT_EQ(machine_->settings().SoundSet, "Rock Kit");
+    ASSERT_FALSE(sound_.soundChoices.empty());
+    EXPECT_EQ(sound_.soundChoices.back().soundSet, "Rock Kit");
+    EXPECT_EQ(sound_.soundChoices.back().soundDir, soundDir());
+}
+
+TEST_F(SettingsDialogTest, AClickSoundIsChosenByMouseAndHeardThroughMidi)
+{
+    fs::create_directories(soundDir() / "Default");
+    restartWith("Device=2\r\nMIDIClick=37\r\n");
+    ui::SettingsDialog& dialog = openSettings();
+    ASSERT_TRUE(dialog.soundOption(1)->isChecked());
+
+    pressOn(dialog.clickOption(4), Qt::RightButton);  // any button: Cowbell
+    EXPECT_EQ(machine_->settings().ClickNote, 56);
+    EXPECT_EQ(machine_->settings().SoundDevice, 1);
+    EXPECT_TRUE(dialog.soundOption(0)->isChecked());
+    EXPECT_TRUE(dialog.clickOption(4)->isChecked());
+    EXPECT_EQ(sound_.clicks, 1);
+    ASSERT_FALSE(sound_.outputs.empty());
+    EXPECT_EQ(sound_.outputs.back(), (std::pair<int, int>{1, 56}));
+
+    pressOn(dialog.soundOption(1));
+    EXPECT_EQ(machine_->settings().SoundDevice, 2);
+    EXPECT_EQ(sound_.clicks, 1);
+}
+
+TEST_F(SettingsDialogTest, SaveAndExitWritesTheSettingsFile)
+{
+    fs::create_directories(soundDir() / "Default");
+    fs::create_directories(soundDir() / "Studio");
+    restartWith("Sound=Default\r\nDevice=1\r\nMIDIClick=37\r\nMode=1\r\n");
+    ui::SettingsDialog& dialog = openSettings();
+
+    pressRow(dialog.soundList(), 1);
+    pressOn(dialog.clickOption(2));  // Maracas
+    pressOn(dialog.soundOption(1));  // WAVE
+    dialog.saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(dialogs_->settings(), nullptr);
+    EXPECT_EQ(iniValue("Sound"), "Studio");
+    EXPECT_EQ(iniValue("Device"), "2");
+    EXPECT_EQ(iniValue("MIDIClick"), "70");
+    EXPECT_EQ(iniValue("Mode"), "1");          // what the dialog does not own stays
+    EXPECT_TRUE(sound_.soundChoices.empty());  // saving does not rebuild the voices
+}
+
+TEST_F(SettingsDialogTest, WithoutASelectionSoundIsLeftAloneAndAFailureIsReported)
+{
+    // No sample sets at all: WAVE cannot be chosen, the list is empty.
+    restartWith("Sound=Gone\r\nDevice=1\r\nMIDIClick=31\r\n");
+    ui::SettingsDialog& dialog = openSettings();
+    EXPECT_EQ(dialog.soundList()->count(), 0);
+    EXPECT_FALSE(dialog.soundOption(1)->isEnabled());
+    EXPECT_TRUE(sound_.previews.empty());
+
+    pressOn(dialog.clickOption(1));  // Rim
+    dialog.saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(iniValue("Sound"), "Gone");
+    EXPECT_EQ(iniValue("MIDIClick"), "37");
+
+    // A settings file that cannot be replaced: said so, and the dialog stays for another try.
+    fs::remove(settings_.IniFile);
+    fs::create_directory(settings_.IniFile);
+    ui::SettingsDialog& again = openSettings();
+    again.saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(questions_.told.size(), 1u);
+    EXPECT_EQ(dialogs_->settings(), &again);
+}
+
+TEST_F(SettingsDialogTest, MidiChoicesAreOffWhenMidiFailed)
+{
+    fs::create_directories(soundDir() / "Default");
+    sound_.midiFailed = true;
+    ui::SettingsDialog& dialog = openSettings();
+    EXPECT_FALSE(dialog.soundOption(0)->isEnabled());
+    for (int i = 0; i < 5; ++i)
+        EXPECT_FALSE(dialog.clickOption(i)->isEnabled()) << i;
+    EXPECT_TRUE(dialog.soundOption(1)->isEnabled());
+    pressOn(dialog.clickOption(0));
+    EXPECT_EQ(sound_.clicks, 0);
+}
+
+}  // namespace
+}  // namespace taktwerk::testing
