@@ -45,7 +45,8 @@ SANITIZER_CMAKE_FLAGS ?= -DTAKTWERK_BUILD_BENCH=OFF
 TSAN_SUITES ?= test_sequencer|test_sound|test_sound_io|test_devices|test_soak
 # The soak is where the window's thread and the audio thread meet most; a short one suffices.
 TSAN_SOAK_SECONDS ?= 20
-export ASAN_OPTIONS ?= detect_leaks=1:strict_string_checks=1:check_initialization_order=1
+export ASAN_OPTIONS ?= detect_leaks=1:check_initialization_order=1
+export LSAN_OPTIONS ?= suppressions=$(CURDIR)/tests/lsan.supp
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 # TSan goes on after a report (and fails the test at exit), so a test's JACK server is
 # still stopped by its owner instead of outliving an aborted test.
