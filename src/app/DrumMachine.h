@@ -75,6 +75,8 @@ public:
 
     // What went wrong on the audio thread since the last call; empty when nothing did.
     std::string playbackTrouble();
+    // False while no audio device plays (the machine runs on, silent but for MIDI).
+    bool hasAudioOutput() const { return !playback_ || playback_->hasAudioOutput(); }
 
     // A pad pressed with any button. A right press on a tom stops playback and asks for the
     // sample dialog instead of sounding.

@@ -178,6 +178,11 @@ std::string LivePlayback::watchOutput()
     return "audio output back: " + std::string(out_->backendName());
 }
 
+bool LivePlayback::hasAudioOutput() const
+{
+    return out_->isRunning() && out_->backendName() != "null";
+}
+
 std::string LivePlayback::trouble()
 {
     std::string report = watchOutput();

@@ -49,6 +49,7 @@ public:
     // the engine's rate. Both changes are reported here ("no audio output", "audio output
     // back"). The window calls this from its playback timer.
     std::string trouble() override;
+    bool hasAudioOutput() const override;
     void shutdown() override;
 
 private:

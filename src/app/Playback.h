@@ -50,6 +50,9 @@ public:
     // What went wrong on the audio thread since the last call (lost steps or commands, late
     // blocks), for the log; empty when nothing did.
     virtual std::string trouble() = 0;
+    // False while nothing can be heard because no audio device is there (playback goes on
+    // on an internal clock, so the window and MIDI stay live).
+    virtual bool hasAudioOutput() const { return true; }
     // Silences everything at once, sends "all notes off", closes audio and MIDI. Called once,
     // at exit; nothing sounds afterwards.
     virtual void shutdown() = 0;

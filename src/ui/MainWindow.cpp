@@ -85,7 +85,10 @@ MainWindow::MainWindow(app::DrumMachine& machine, Questions& questions, QWidget*
     build();
     playbackTimer_.setTimerType(Qt::PreciseTimer);
     connect(&playbackTimer_, &QTimer::timeout, this, &MainWindow::pollPlayback);
+    connect(&outputTimer_, &QTimer::timeout, this, &MainWindow::showAudioOutputState);
+    outputTimer_.start(std::chrono::seconds(1));
     refreshAll();
+    showAudioOutputState();
 }
 
 MainWindow::~MainWindow() = default;
@@ -474,6 +477,18 @@ void MainWindow::pollPlayback()
         applyEvent(event);
     if (const std::string trouble = machine_.playbackTrouble(); !trouble.empty())
         std::clog << "taktwerk: " << trouble << '\n';
+    showAudioOutputState();
+}
+
+void MainWindow::showAudioOutputState()
+{
+    // A musician must see why nothing is heard; the caption gets its own title back as soon
+    // as an output returns.
+    const QString title = machine_.hasAudioOutput()
+                              ? QStringLiteral("Quorrel Taktwerk")
+                              : QStringLiteral("Quorrel Taktwerk \u2013 no audio output");
+    if (windowTitle() != title)
+        setWindowTitle(title);
 }
 
 void MainWindow::applyEvent(const sequencer::StepEvent& event)

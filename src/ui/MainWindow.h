@@ -45,6 +45,8 @@ public:
     void toggleRun();
     // Paints every step event waiting in the machine; the playback timer calls it.
     void pollPlayback();
+    // The caption says "no audio output" while nothing can be heard.
+    void showAudioOutputState();
     // Repaints everything from the machine (after a load, a new rhythm, a view change).
     void refreshAll();
     // The tom pads show their sample names (`Tom1Sound` ...), after a load or a new sample.
@@ -135,6 +137,7 @@ private:
     PicturePanel* logo_ = nullptr;
     std::array<QPixmap, 2> frames_;
     QTimer playbackTimer_;
+    QTimer outputTimer_;  // keeps the caption's output state current while stopped too
     std::function<app::DrumMachine::Clock::time_point()> tapClock_ = app::DrumMachine::Clock::now;
 };
 

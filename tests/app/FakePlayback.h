@@ -28,6 +28,7 @@ struct PlaybackLog {
     std::vector<std::filesystem::path> previews;
     int previewStops = 0;
     bool midiFailed = false;
+    bool audioOutput = true;
     std::deque<sequencer::StepEvent> queued;
 };
 
@@ -80,6 +81,7 @@ public:
     bool midiFailed() const override { return log_.midiFailed; }
     int editTom() const override { return editTom_; }
     std::string trouble() override { return {}; }
+    bool hasAudioOutput() const override { return log_.audioOutput; }
     void shutdown() override { ++log_.shutdowns; }
 
 private:

@@ -295,6 +295,19 @@ TEST(MainWindow, NewAnsweredYesClearsTheRhythm)
     EXPECT_TRUE(t.window->beatsOption(1)->isChecked());
 }
 
+TEST(MainWindow, TheCaptionSaysWhenNoAudioOutputPlays)
+{
+    TestWindow t;
+    EXPECT_EQ(t.window->windowTitle(), "Quorrel Taktwerk");
+    t.log.audioOutput = false;
+    t.window->showAudioOutputState();
+    EXPECT_EQ(t.window->windowTitle(),
+              QString::fromUtf8("Quorrel Taktwerk \u2013 no audio output"));
+    t.log.audioOutput = true;
+    t.window->showAudioOutputState();
+    EXPECT_EQ(t.window->windowTitle(), "Quorrel Taktwerk");
+}
+
 TEST(MainWindow, PlaybackIsPaintedFromTheEventsAndStopRestoresTheLooks)
 {
     TestWindow t;
