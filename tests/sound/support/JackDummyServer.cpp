@@ -1,6 +1,7 @@
 #include "sound/support/JackDummyServer.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
@@ -8,8 +9,8 @@
 #include <fstream>
 #include <jack/jack.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -72,11 +73,6 @@ JackDummyServer::JackDummyServer(std::uint32_t sampleRate, std::uint32_t periodF
     ::setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
 
     logPath_ = (std::filesystem::temp_directory_path() / (name_ + ".log")).string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, logPath_.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     // Synchronous mode: every client runs in every cycle, even when this shared machine wakes
     // the server late, so frame times stay exact across clients; without it a late cycle may
     // skip a client and shift one recording against another.
@@ -95,8 +91,26 @@ JackDummyServer::JackDummyServer(std::uint32_t sampleRate, std::uint32_t periodF
     for (auto& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
-    const int spawned = posix_spawnp(&pid_, "jackd", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const int log = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const pid_t parent = ::getpid();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        // A test that dies without its destructor (a crash, a sanitizer abort, a closed pipe)
+        // must not leave its server behind: JACK allows only a few at once, and orphans would
+        // fail every later JACK test on the machine.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+        if (log >= 0) {
+            ::dup2(log, STDOUT_FILENO);
+            ::dup2(log, STDERR_FILENO);
+        }
+        ::execvp("jackd", argv.data());
+        ::_exit(127);
+    }
+    if (log >= 0)
+        ::close(log);
+    const int spawned = pid_ < 0 ? errno : 0;
     if (spawned != 0) {
         pid_ = -1;
         failure_ = "jackd could not be started (error " + std::to_string(spawned) + ")";
