@@ -12,7 +12,6 @@
 namespace taktwerk::sound {
 namespace {
 
-constexpr int kDrumVelocity = 127;
 constexpr double kHoldSeconds = 2.0;  // note-off after this: cymbals decay naturally before
 constexpr double kMaxSeconds = 4.0;   // a crash cymbal has faded far below audibility by then
 constexpr double kSilenceDb = -60.0;  // relative to a sample's peak: where it starts and ends
