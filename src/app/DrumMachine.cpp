@@ -1,5 +1,6 @@
 #include "app/DrumMachine.h"
 
+#include "app/Commands.h"
 #include "rhythms/RhythmFile.h"
 #include "rhythms/RhythmLoad.h"
 
@@ -225,6 +226,15 @@ Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
             playback_->setSound(soundChoice());
     }
     return {};
+}
+
+Result<void> DrumMachine::openRhythm(const std::filesystem::path& file)
+{
+    std::error_code error;
+    if (!std::filesystem::exists(file, error))
+        return fail("Die Datei \"" + utf8FromPath(file) + "\" gibt es nicht.",
+                    error ? error.message() : std::string());
+    return loadRhythm(file);
 }
 
 Result<void> DrumMachine::saveRhythm(const std::filesystem::path& file, const std::string& name)
