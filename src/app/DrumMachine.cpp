@@ -1,6 +1,6 @@
 #include "app/DrumMachine.h"
 
-#include "app/Commands.h"
+#include "core/Paths.h"
 #include "rhythms/RhythmFile.h"
 #include "rhythms/RhythmLoad.h"
 
@@ -199,11 +199,11 @@ rhythms::Rhythm DrumMachine::currentRhythm() const
     return rhythm;
 }
 
-Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
+core::Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
 {
     auto loaded = rhythms::loadRhythmFile(file, currentRhythm(), grid_.beginnerView);
     if (!loaded)
-        return fail(loaded.error().message, loaded.error().detail);
+        return core::fail(loaded.error().message, loaded.error().detail);
     const rhythms::Rhythm& rhythm = loaded->rhythm;
     grid_.pattern = rhythm.pattern;
     grid_.mutes = rhythm.mutes;
@@ -228,22 +228,23 @@ Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
     return {};
 }
 
-Result<void> DrumMachine::openRhythm(const std::filesystem::path& file)
+core::Result<void> DrumMachine::openRhythm(const std::filesystem::path& file)
 {
     std::error_code error;
     if (!std::filesystem::exists(file, error))
-        return fail("Die Datei \"" + utf8FromPath(file) + "\" gibt es nicht.",
-                    error ? error.message() : std::string());
+        return core::fail("Die Datei \"" + core::utf8FromPath(file) + "\" gibt es nicht.",
+                          error ? error.message() : std::string());
     return loadRhythm(file);
 }
 
-Result<void> DrumMachine::saveRhythm(const std::filesystem::path& file, const std::string& name)
+core::Result<void> DrumMachine::saveRhythm(const std::filesystem::path& file,
+                                           const std::string& name)
 {
     return saveRhythm(file, name, grid_.pattern);
 }
 
-Result<void> DrumMachine::saveRhythm(const std::filesystem::path& file, const std::string& name,
-                                     const pattern::Pattern& steps)
+core::Result<void> DrumMachine::saveRhythm(const std::filesystem::path& file,
+                                           const std::string& name, const pattern::Pattern& steps)
 {
     rhythms::Rhythm rhythm = currentRhythm();
     rhythm.name = name;
@@ -319,7 +320,7 @@ void DrumMachine::newRhythm()
     publish();
 }
 
-Result<void> DrumMachine::shutdown()
+core::Result<void> DrumMachine::shutdown()
 {
     if (shutDown_)
         return {};

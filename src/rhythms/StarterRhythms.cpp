@@ -8,7 +8,7 @@ namespace taktwerk::rhythms {
 
 namespace fs = std::filesystem;
 
-app::Result<int> installStarterRhythms(const fs::path& starterDir, const fs::path& rhythmDir)
+core::Result<int> installStarterRhythms(const fs::path& starterDir, const fs::path& rhythmDir)
 {
     std::error_code error;
     if (!fs::is_empty(rhythmDir, error) || error)
@@ -28,9 +28,9 @@ app::Result<int> installStarterRhythms(const fs::path& starterDir, const fs::pat
             break;
     }
     if (error)
-        return app::fail("Die mitgelieferten Rhythmen konnten nicht in den Ordner \"" +
-                             utf8FromPath(rhythmDir) + "\" kopiert werden.",
-                         error.message());
+        return core::fail("Die mitgelieferten Rhythmen konnten nicht in den Ordner \"" +
+                              utf8FromPath(rhythmDir) + "\" kopiert werden.",
+                          error.message());
     return copied;
 }
 

@@ -518,7 +518,7 @@ void MainWindow::onTap(Qt::MouseButton button)
     refreshTempo();
 }
 
-app::Result<void> MainWindow::loadRhythm(const std::filesystem::path& file)
+core::Result<void> MainWindow::loadRhythm(const std::filesystem::path& file)
 {
     if (auto loaded = machine_.loadRhythm(file); !loaded)
         return loaded;
@@ -526,7 +526,7 @@ app::Result<void> MainWindow::loadRhythm(const std::filesystem::path& file)
     return {};
 }
 
-app::Result<void> MainWindow::openRhythm(const std::filesystem::path& file)
+core::Result<void> MainWindow::openRhythm(const std::filesystem::path& file)
 {
     if (auto opened = machine_.openRhythm(file); !opened)
         return opened;

@@ -66,7 +66,7 @@ bool hasDisplay()
 }
 
 // A failed load of the file the user named: the reason in a message box, the detail in the log.
-void report(Questions& questions, QWidget* parent, const app::Error& error)
+void report(Questions& questions, QWidget* parent, const core::Error& error)
 {
     if (!error.detail.empty())
         std::cerr << "taktwerk: " << error.message << " (" << error.detail << ")\n";
