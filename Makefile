@@ -22,8 +22,8 @@ CONFIGURE = cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 $(BUILD_DIR)/build.ninja:
 	$(CONFIGURE)
 
-# A build configured by `make run` has no tests (GoogleTest was not installed then): configure
-# it again once `deps-test` has installed the test tools.
+# Configures a new build, and again one configured by `make run` without tests (GoogleTest was
+# not installed then), once `deps-test` has installed the test tools.
 $(BUILD_DIR)/CTestTestfile.cmake:
 	$(CONFIGURE)
 
@@ -37,7 +37,7 @@ run: deps configure
 	cmake --build $(BUILD_DIR) --target taktwerk
 	$(BUILD_DIR)/taktwerk
 
-test: deps-test configure $(BUILD_DIR)/CTestTestfile.cmake
+test: deps-test $(BUILD_DIR)/CTestTestfile.cmake
 	cmake --build $(BUILD_DIR)
 	ctest --test-dir $(BUILD_DIR) --output-on-failure --timeout 300 --no-tests=error
 
@@ -105,7 +105,7 @@ fuzz-long: deps-test build-fuzz/build.ninja
 # Live playback into a JACK dummy server under random edits; CI runs SOAK_SECONDS=60.
 SOAK_SECONDS ?= 600
 
-soak: deps-test configure $(BUILD_DIR)/CTestTestfile.cmake
+soak: deps-test $(BUILD_DIR)/CTestTestfile.cmake
 	cmake --build $(BUILD_DIR) --target test_soak
 	TAKTWERK_SOAK_SECONDS=$(SOAK_SECONDS) $(BUILD_DIR)/tests/hardening/test_soak
 
