@@ -75,15 +75,18 @@ void report(Questions& questions, QWidget* parent, const core::Error& error)
 
 int takeScreenshot(app::DrumMachine& machine, MainWindow& window, const WindowOptions& options)
 {
-    if (options.rhythmFile) {
-        if (auto opened = window.openRhythm(*options.rhythmFile); !opened) {
-            std::cerr << "taktwerk: " << opened.error().message << '\n';
-            return 2;
-        }
-    }
+    // The order of a start: the view first, then the file loaded into it.
     if (options.beginner) {
         machine.setBeginner(true);
         window.refreshAll();
+    }
+    if (options.rhythmFile) {
+        if (auto opened = window.openRhythm(*options.rhythmFile); !opened) {
+            const core::Error& error = opened.error();
+            std::cerr << "taktwerk: " << error.message
+                      << (error.detail.empty() ? "" : " (" + error.detail + ")") << '\n';
+            return 2;
+        }
     }
     window.show();
     QApplication::processEvents();
