@@ -1,5 +1,7 @@
 #include "sound/Playback.h"
 
+#include "sound/VoiceSet.h"
+
 namespace taktwerk::sound {
 
 Playback::Playback(const LiveParameters& parameters, std::uint32_t sampleRate) noexcept
@@ -52,7 +54,7 @@ void Playback::playStep(std::uint64_t blockStart, BlockScheduler& scheduler) noe
     // Track order matters: the hi-hat stops a ringing open hi-hat before that is started.
     for (int track = 0; track < pattern::kTrackCount; ++track) {
         if ((step.hits >> track) & 1u)
-            scheduler.padAt(track, offset);
+            scheduler.padAt(track, offset, kFullVelocity);
     }
     if (step.click)
         scheduler.clickAt(offset);
