@@ -26,6 +26,7 @@ enum class Role {
     RideBell,
     Cowbell,
     Crash,
+    CrashRide,
     Cymbal,
     Tom,
     Click
@@ -56,6 +57,7 @@ Family familyOf(Role role)
     case Role::Cowbell:
         return Family::Cowbell;
     case Role::Crash:
+    case Role::CrashRide:
     case Role::Cymbal:
         return Family::Cymbal;
     case Role::Tom:
@@ -218,7 +220,7 @@ std::optional<Classified> classifyName(std::string_view name)
         return Classified{Role::Hat, 1};
     }
     if (words.has({"crash"}))
-        return Classified{Role::Crash, words.has({"ride"}) ? 1 : 0};
+        return words.has({"ride"}) ? found(Role::CrashRide, true) : found(Role::Crash);
     if (words.has({"splash", "china", "cymbal", "cym"}))
         return found(Role::Cymbal);
     if (words.has({"ride"}))
@@ -256,9 +258,13 @@ std::optional<Classified> classify(const KitInstrument& instrument, bool byNote)
         return byName;
     if (!byName)
         return fromNote;
-    // A name that names another kind of drum than its note is believed: kits reuse notes.
-    if (familyOf(byName->role) != familyOf(fromNote->role))
-        return byName;
+    // A name that names another kind of drum than its note is believed (kits reuse notes), but
+    // the instruments whose note and name agree come first.
+    if (familyOf(byName->role) != familyOf(fromNote->role)) {
+        Classified result = *byName;
+        result.order += 2;
+        return result;
+    }
     Classified result = *fromNote;
     if (byName->exact)
         result.role = byName->role;
@@ -398,10 +404,10 @@ app::Result<KitMapping> mapKit(const KitSource& kit, const std::vector<MapOverri
     set("RM", {Role::SideStick});
     set("HH", {Role::HatClosed, Role::HatPedal, Role::Hat});
     set("OH", {Role::HatOpen, Role::HatHalfOpen});
-    set("RC", {Role::Ride});
+    set("RC", {Role::Ride, Role::CrashRide});
     set("RC2", {Role::Ride, Role::RideBell});
     set("CB", {Role::Cowbell});
-    set("CC", {Role::Crash, Role::Cymbal});
+    set("CC", {Role::Crash, Role::Cymbal, Role::CrashRide});
     set("ST", {Role::Click});
     const auto st = static_cast<std::size_t>(fileIndex("ST"));
     if (!fixed[st] && mapping.files[st] == kNoInstrument)
