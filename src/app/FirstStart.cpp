@@ -1,6 +1,6 @@
 #include "app/FirstStart.h"
 
-#include "app/Commands.h"
+#include "core/Paths.h"
 #include "rhythms/StarterRhythms.h"
 #include "sound/MakeKit.h"
 
@@ -11,10 +11,10 @@ std::vector<std::string> LoadSettingsOnStart(Settings& settings)
     std::vector<std::string> notes;
     // Only a rhythm folder that this start creates gets the starters: a user who deleted them
     // does not want them back.
-    const bool hadRhythmDir = DirExists(settings.RhythmDir);
+    const bool hadRhythmDir = core::DirExists(settings.RhythmDir);
     LoadSettings(settings);
 
-    if (!hadRhythmDir && DirExists(settings.RhythmDir)) {
+    if (!hadRhythmDir && core::DirExists(settings.RhythmDir)) {
         if (const auto starters = rhythms::findStarterRhythms(executablePath().parent_path())) {
             const auto copied = rhythms::installStarterRhythms(*starters, settings.RhythmDir);
             if (!copied)
@@ -24,7 +24,7 @@ std::vector<std::string> LoadSettingsOnStart(Settings& settings)
 
     // WAVE mode should sound on a fresh install, so the default set is rendered from the
     // system's General-MIDI SoundFont when it is missing; the user's own files stay.
-    if (DirExists(settings.SoundDir)) {
+    if (core::DirExists(settings.SoundDir)) {
         if (const auto kit = sound::ensureDefaultKit(settings.SoundDir); !kit)
             notes.push_back(kit.error().message);
     }

@@ -6,10 +6,10 @@
 
 #include "app/Playback.h"
 #include "app/Settings.h"
-#include "sound/AudioOut.h"
+#include "devices/AudioOut.h"
+#include "playback/LiveParameters.h"
+#include "playback/StepPlayer.h"
 #include "sound/Engine.h"
-#include "sound/LiveParameters.h"
-#include "sound/Playback.h"
 
 #include <chrono>
 #include <memory>
@@ -54,12 +54,12 @@ public:
 
 private:
     std::string watchOutput();
-    void replaceOutput(std::unique_ptr<sound::AudioOut> next);
+    void replaceOutput(std::unique_ptr<devices::AudioOut> next);
 
-    sound::LiveParameters parameters_;
-    std::unique_ptr<sound::AudioOut> out_;
+    playback::LiveParameters parameters_;
+    std::unique_ptr<devices::AudioOut> out_;
     std::unique_ptr<sound::Engine> engine_;
-    std::unique_ptr<sound::Playback> steps_;
+    std::unique_ptr<playback::StepPlayer> steps_;
     std::string notice_;
     std::uint32_t runs_ = 0;  // RUN presses: events of an earlier run are not painted
     bool beginner_ = false;

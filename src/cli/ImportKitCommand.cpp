@@ -1,7 +1,7 @@
 #include "cli/ImportKitCommand.h"
 
-#include "app/Commands.h"
 #include "cli/RhythmArgs.h"
+#include "core/Paths.h"
 #include "kits/KitImport.h"
 
 namespace taktwerk::cli {
@@ -78,7 +78,7 @@ int runImportKit(std::span<const std::string_view> args, const std::filesystem::
         return usage(err, problem);
 
     kits::ImportOptions options;
-    options.source = app::pathFromUtf8(parsed->source);
+    options.source = core::pathFromUtf8(parsed->source);
     options.soundDir = soundDir;
     options.name = parsed->name;
     options.force = parsed->force;
@@ -102,7 +102,7 @@ int runImportKit(std::span<const std::string_view> args, const std::filesystem::
     for (const std::string& note : report->notes)
         out << "  note: " << note << '\n';
     out << "taktwerk import-kit: wrote sample set \"" << report->setName << "\" to \""
-        << app::utf8FromPath(report->setDir) << "\"\n";
+        << core::utf8FromPath(report->setDir) << "\"\n";
     return 0;
 }
 

@@ -1,8 +1,8 @@
 #include "cli/RenderCommand.h"
 
 #include "cli/RhythmArgs.h"
+#include "playback/OfflineRender.h"
 #include "sound/MakeKit.h"
-#include "sound/OfflineRender.h"
 
 #include <cstdio>
 #include <optional>
@@ -37,7 +37,7 @@ int runRender(std::span<const std::string_view> args, const std::filesystem::pat
 {
     std::optional<std::string_view> input;
     std::optional<std::string_view> output;
-    sound::RenderJob job;
+    playback::RenderJob job;
     bool loopsGiven = false;
     ArgReader reader(args);
     while (!reader.done()) {
@@ -119,7 +119,7 @@ int runRender(std::span<const std::string_view> args, const std::filesystem::pat
         shownPercent = percent;
         err << "\rtaktwerk render: " << percent << " %" << std::flush;
     };
-    const auto report = sound::renderWav(job, std::filesystem::path(*output), progress);
+    const auto report = playback::renderWav(job, std::filesystem::path(*output), progress);
     if (showProgress)
         err << '\n';
     if (!report) {

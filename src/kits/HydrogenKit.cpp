@@ -134,7 +134,7 @@ private:
 
 }  // namespace
 
-app::Result<KitSource> parseHydrogenKit(std::string_view xml, const std::filesystem::path& folder)
+core::Result<KitSource> parseHydrogenKit(std::string_view xml, const std::filesystem::path& folder)
 {
     pugi::xml_document document;
     // No entity expansion beyond XML's own five: pugixml never fetches or expands external
@@ -142,13 +142,13 @@ app::Result<KitSource> parseHydrogenKit(std::string_view xml, const std::filesys
     const pugi::xml_parse_result parsed =
         document.load_buffer(xml.data(), xml.size(), pugi::parse_default, pugi::encoding_auto);
     if (!parsed)
-        return app::fail("Die Datei drumkit.xml ist kein gültiges XML.",
-                         std::string(parsed.description()) + " at byte " +
-                             std::to_string(parsed.offset));
+        return core::fail("Die Datei drumkit.xml ist kein gültiges XML.",
+                          std::string(parsed.description()) + " at byte " +
+                              std::to_string(parsed.offset));
     const pugi::xml_node root = document.child("drumkit_info");
     if (!root)
-        return app::fail("Die Datei drumkit.xml beschreibt kein Hydrogen-Schlagzeug.",
-                         "no <drumkit_info> element");
+        return core::fail("Die Datei drumkit.xml beschreibt kein Hydrogen-Schlagzeug.",
+                          "no <drumkit_info> element");
 
     KitSource kit;
     kit.format = KitSource::Format::Hydrogen;
@@ -161,37 +161,37 @@ app::Result<KitSource> parseHydrogenKit(std::string_view xml, const std::filesys
         kit.notes.push_back("more than " + std::to_string(kMaxInstruments) +
                             " instruments; the rest left out");
     if (kit.instruments.empty())
-        return app::fail("Das Schlagzeug \"" + kit.name + "\" enthält keine Klänge.",
-                         "no instrument with a sample");
+        return core::fail("Das Schlagzeug \"" + kit.name + "\" enthält keine Klänge.",
+                          "no instrument with a sample");
     return kit;
 }
 
-app::Result<std::string> readSmallFile(const std::filesystem::path& file, std::size_t maxBytes)
+core::Result<std::string> readSmallFile(const std::filesystem::path& file, std::size_t maxBytes)
 {
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error))
-        return app::fail("Die Datei \"" + utf8Of(file) + "\" wurde nicht gefunden.",
-                         error ? error.message() : "not a regular file");
+        return core::fail("Die Datei \"" + utf8Of(file) + "\" wurde nicht gefunden.",
+                          error ? error.message() : "not a regular file");
     const auto size = std::filesystem::file_size(file, error);
     if (error || size > maxBytes)
-        return app::fail("Die Datei \"" + utf8Of(file) + "\" ist zu groß.",
-                         error ? error.message() : std::to_string(size) + " bytes");
+        return core::fail("Die Datei \"" + utf8Of(file) + "\" ist zu groß.",
+                          error ? error.message() : std::to_string(size) + " bytes");
     std::ifstream in(file, std::ios::binary);
     std::string bytes(static_cast<std::size_t>(size), '\0');
     if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
-        return app::fail("Die Datei \"" + utf8Of(file) + "\" kann nicht gelesen werden.",
-                         "short read");
+        return core::fail("Die Datei \"" + utf8Of(file) + "\" kann nicht gelesen werden.",
+                          "short read");
     return bytes;
 }
 
-app::Result<KitSource> readHydrogenKit(const std::filesystem::path& path)
+core::Result<KitSource> readHydrogenKit(const std::filesystem::path& path)
 {
     std::error_code error;
     const bool isFolder = std::filesystem::is_directory(path, error);
     const auto xmlFile = isFolder ? path / "drumkit.xml" : path;
     auto bytes = readSmallFile(xmlFile, kMaxKitFileBytes);
     if (!bytes)
-        return app::fail(bytes.error().message, bytes.error().detail);
+        return core::fail(bytes.error().message, bytes.error().detail);
     return parseHydrogenKit(*bytes, isFolder ? path : path.parent_path());
 }
 

@@ -3,7 +3,7 @@
 // inside `instrumentComponent` (the current one), and layers or a bare `filename` directly in
 // `instrument` (the legacy one, which most of Debian's kits still use). Caller's thread.
 
-#include "app/Result.h"
+#include "core/Result.h"
 #include "kits/KitSource.h"
 
 #include <filesystem>
@@ -21,13 +21,13 @@ inline constexpr std::size_t kMaxLayers = 32;
 // The kit described by `xml`; `folder` is where its samples lie. Layers whose sample path
 // leaves the folder, or whose numbers are not numbers, are left out and noted; instruments
 // without a sample are left out silently (Hydrogen's empty slots).
-app::Result<KitSource> parseHydrogenKit(std::string_view xml, const std::filesystem::path& folder);
+core::Result<KitSource> parseHydrogenKit(std::string_view xml, const std::filesystem::path& folder);
 
 // Reads `path`: a drumkit folder, or its drumkit.xml.
-app::Result<KitSource> readHydrogenKit(const std::filesystem::path& path);
+core::Result<KitSource> readHydrogenKit(const std::filesystem::path& path);
 
 // Reads a whole small file (at most `maxBytes`) for the readers; a folder, a pipe or a larger
 // file is an error.
-app::Result<std::string> readSmallFile(const std::filesystem::path& file, std::size_t maxBytes);
+core::Result<std::string> readSmallFile(const std::filesystem::path& file, std::size_t maxBytes);
 
 }  // namespace taktwerk::kits

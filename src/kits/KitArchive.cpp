@@ -28,23 +28,23 @@ std::string utf8Of(const std::filesystem::path& path)
     return std::string(text.begin(), text.end());
 }
 
-app::Unexpected<app::Error> broken(const std::filesystem::path& archive, std::string detail)
+core::Unexpected<core::Error> broken(const std::filesystem::path& archive, std::string detail)
 {
-    return app::fail("Das Archiv \"" + utf8Of(archive) + "\" kann nicht entpackt werden.",
-                     std::move(detail));
+    return core::fail("Das Archiv \"" + utf8Of(archive) + "\" kann nicht entpackt werden.",
+                      std::move(detail));
 }
 
 }  // namespace
 
-app::Result<TemporaryFolder> TemporaryFolder::create(const std::filesystem::path& parent,
-                                                     std::string_view prefix)
+core::Result<TemporaryFolder> TemporaryFolder::create(const std::filesystem::path& parent,
+                                                      std::string_view prefix)
 {
     std::error_code error;
     const auto base = parent.empty() ? std::filesystem::temp_directory_path(error) : parent;
     std::string pattern = (base / (std::string(prefix) + "XXXXXX")).string();
     if (error || ::mkdtemp(pattern.data()) == nullptr)
-        return app::fail("Ein temporärer Ordner konnte nicht angelegt werden.",
-                         error ? error.message() : std::strerror(errno));
+        return core::fail("Ein temporärer Ordner konnte nicht angelegt werden.",
+                          error ? error.message() : std::strerror(errno));
     return TemporaryFolder(std::filesystem::path(pattern));
 }
 
@@ -73,8 +73,8 @@ TemporaryFolder::~TemporaryFolder()
     std::filesystem::remove_all(path_, ignored);
 }
 
-app::Result<void> unpackKitArchive(const std::filesystem::path& archivePath,
-                                   const std::filesystem::path& into, const ArchiveLimits& limits)
+core::Result<void> unpackKitArchive(const std::filesystem::path& archivePath,
+                                    const std::filesystem::path& into, const ArchiveLimits& limits)
 {
     ArchiveHandle reader(archive_read_new());
     if (!reader)
@@ -151,9 +151,9 @@ app::Result<void> unpackKitArchive(const std::filesystem::path& archivePath,
             out.write(buffer.data(), got);
         }
         if (!out.flush())
-            return app::fail("Der Inhalt des Archivs \"" + utf8Of(archivePath) +
-                                 "\" konnte nicht geschrieben werden.",
-                             std::strerror(errno));
+            return core::fail("Der Inhalt des Archivs \"" + utf8Of(archivePath) +
+                                  "\" konnte nicht geschrieben werden.",
+                              std::strerror(errno));
     }
     return {};
 }

@@ -5,7 +5,7 @@
 // of filling the disk or writing outside. Only plain files and folders are unpacked; links
 // and devices are skipped. Caller's thread.
 
-#include "app/Result.h"
+#include "core/Result.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -24,8 +24,8 @@ struct ArchiveLimits {
 class TemporaryFolder {
 public:
     // Creates a fresh folder inside `parent` (the system's temporary folder when empty).
-    static app::Result<TemporaryFolder> create(const std::filesystem::path& parent = {},
-                                               std::string_view prefix = "taktwerk-kit-");
+    static core::Result<TemporaryFolder> create(const std::filesystem::path& parent = {},
+                                                std::string_view prefix = "taktwerk-kit-");
     TemporaryFolder(TemporaryFolder&& other) noexcept;
     TemporaryFolder& operator=(TemporaryFolder&& other) noexcept;
     TemporaryFolder(const TemporaryFolder&) = delete;
@@ -42,9 +42,9 @@ private:
 };
 
 // Unpacks `archive` into `into` (an existing, empty folder).
-app::Result<void> unpackKitArchive(const std::filesystem::path& archive,
-                                   const std::filesystem::path& into,
-                                   const ArchiveLimits& limits = {});
+core::Result<void> unpackKitArchive(const std::filesystem::path& archive,
+                                    const std::filesystem::path& into,
+                                    const ArchiveLimits& limits = {});
 
 // The folder inside an unpacked .h2drumkit that holds drumkit.xml: the top folder itself or
 // one level below it (the usual layout). Empty when there is none.

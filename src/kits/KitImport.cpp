@@ -1,8 +1,8 @@
 #include "kits/KitImport.h"
 
-#include "app/AtomicFile.h"
-#include "app/Commands.h"
-#include "app/Windows1252.h"
+#include "core/AtomicFile.h"
+#include "core/Paths.h"
+#include "core/Windows1252.h"
 #include "kits/HydrogenKit.h"
 #include "kits/KitIni.h"
 #include "kits/KitText.h"
@@ -35,7 +35,7 @@ std::string utf8Of(const std::filesystem::path& path)
 
 bool hasExtension(const std::filesystem::path& file, std::string_view extension)
 {
-    return app::equalsIgnoringCase(utf8Of(file.extension()), extension);
+    return core::equalsIgnoringCase(utf8Of(file.extension()), extension);
 }
 
 // 24-bit sources (and 32-bit and float ones, which a 16-bit file would coarsen) stay 24-bit;
@@ -55,18 +55,18 @@ int pcmFormatFor(int sourceFormat)
 
 // Copies one sample of the kit into the set as PCM WAV, at its own rate. Fails with the
 // reason for the report.
-app::Result<void> convertSample(const std::filesystem::path& from, const std::filesystem::path& to)
+core::Result<void> convertSample(const std::filesystem::path& from, const std::filesystem::path& to)
 {
     std::error_code error;
     if (!std::filesystem::is_regular_file(from, error))
-        return app::fail("missing", "not a regular file");
+        return core::fail("missing", "not a regular file");
     SF_INFO in{};
     SndfileHandle source(sf_open(from.c_str(), SFM_READ, &in));
     if (!source)
-        return app::fail("unreadable", sf_strerror(nullptr));
+        return core::fail("unreadable", sf_strerror(nullptr));
     if (in.channels < 1 || in.frames <= 0 || in.samplerate < kMinSampleRate ||
         in.samplerate > kMaxSampleRate)
-        return app::fail("unreadable", "empty, or an impossible rate or channel count");
+        return core::fail("unreadable", "empty, or an impossible rate or channel count");
     const int channels = std::min(in.channels, 2);
     SF_INFO out{};
     out.samplerate = in.samplerate;
@@ -74,7 +74,7 @@ app::Result<void> convertSample(const std::filesystem::path& from, const std::fi
     out.format = pcmFormatFor(in.format);
     SndfileHandle target(sf_open(to.c_str(), SFM_WRITE, &out));
     if (!target)
-        return app::fail("not written", sf_strerror(nullptr));
+        return core::fail("not written", sf_strerror(nullptr));
     // Float sources may go past full scale; the integer file holds it at full scale.
     sf_command(target.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
@@ -96,11 +96,11 @@ app::Result<void> convertSample(const std::filesystem::path& from, const std::fi
             }
         }
         if (sf_writef_float(target.get(), kept.data(), got) != got)
-            return app::fail("not written", sf_strerror(target.get()));
+            return core::fail("not written", sf_strerror(target.get()));
         done += got;
     }
     if (done == 0)
-        return app::fail("unreadable", "no audio");
+        return core::fail("unreadable", "no audio");
     return {};
 }
 
@@ -183,52 +183,52 @@ std::optional<std::filesystem::path> existingSet(const std::filesystem::path& so
     std::error_code error;
     for (auto item = std::filesystem::directory_iterator(soundDir, error);
          !error && item != std::filesystem::directory_iterator(); item.increment(error)) {
-        if (app::equalsIgnoringCase(utf8Of(item->path().filename()), name))
+        if (core::equalsIgnoringCase(utf8Of(item->path().filename()), name))
             return item->path();
     }
     return std::nullopt;
 }
 
-app::Result<void> placeSet(const TemporaryFolder& built, const std::filesystem::path& target,
-                           const std::optional<std::filesystem::path>& existing,
-                           const std::filesystem::path& soundDir)
+core::Result<void> placeSet(const TemporaryFolder& built, const std::filesystem::path& target,
+                            const std::optional<std::filesystem::path>& existing,
+                            const std::filesystem::path& soundDir)
 {
     std::error_code error;
     const std::string failed =
         "Der Klangsatz \"" + utf8Of(target.filename()) + "\" konnte nicht angelegt werden.";
     if (!existing) {
         std::filesystem::rename(built.path(), target, error);
-        return error ? app::fail(failed, error.message()) : app::Result<void>{};
+        return error ? core::fail(failed, error.message()) : core::Result<void>{};
     }
     // The old set steps aside first and goes only once the new one stands in its place.
     auto aside = TemporaryFolder::create(soundDir, ".taktwerk-old-");
     if (!aside)
-        return app::fail(failed, aside.error().detail);
+        return core::fail(failed, aside.error().detail);
     const auto oldSet = aside->path() / "set";
     std::filesystem::rename(*existing, oldSet, error);
     if (error)
-        return app::fail(failed, error.message());
+        return core::fail(failed, error.message());
     std::filesystem::rename(built.path(), target, error);
     if (error) {
         std::error_code ignored;  // the reported failure is the one above
         std::filesystem::rename(oldSet, *existing, ignored);
-        return app::fail(failed, error.message());
+        return core::fail(failed, error.message());
     }
     return {};
 }
 
 }  // namespace
 
-app::Result<KitSource> readKit(const std::filesystem::path& source,
-                               std::optional<TemporaryFolder>& unpacked,
-                               const ArchiveLimits& limits)
+core::Result<KitSource> readKit(const std::filesystem::path& source,
+                                std::optional<TemporaryFolder>& unpacked,
+                                const ArchiveLimits& limits)
 {
     std::error_code error;
     if (std::filesystem::is_directory(source, error))
         return readHydrogenKit(source);
     if (!std::filesystem::is_regular_file(source, error))
-        return app::fail("\"" + utf8Of(source) + "\" wurde nicht gefunden.",
-                         error ? error.message() : "no such file or folder");
+        return core::fail("\"" + utf8Of(source) + "\" wurde nicht gefunden.",
+                          error ? error.message() : "no such file or folder");
     if (hasExtension(source, ".sfz"))
         return readSfzKit(source);
     if (hasExtension(source, ".xml"))
@@ -237,36 +237,37 @@ app::Result<KitSource> readKit(const std::filesystem::path& source,
         hasExtension(source, ".tar")) {
         auto folder = TemporaryFolder::create();
         if (!folder)
-            return app::fail(folder.error().message, folder.error().detail);
+            return core::fail(folder.error().message, folder.error().detail);
         if (auto done = unpackKitArchive(source, folder->path(), limits); !done)
-            return app::fail(done.error().message, done.error().detail);
+            return core::fail(done.error().message, done.error().detail);
         const auto kitFolder = findDrumkitFolder(folder->path());
         unpacked = std::move(*folder);
         if (kitFolder.empty())
-            return app::fail("Das Archiv \"" + utf8Of(source) +
-                                 "\" enthält kein Hydrogen-Schlagzeug.",
-                             "no drumkit.xml");
+            return core::fail("Das Archiv \"" + utf8Of(source) +
+                                  "\" enthält kein Hydrogen-Schlagzeug.",
+                              "no drumkit.xml");
         return readHydrogenKit(kitFolder);
     }
-    return app::fail("\"" + utf8Of(source) +
-                         "\" ist kein Schlagzeug, das eingelesen werden kann (ein Hydrogen-Ordner, "
-                         "eine .h2drumkit- oder eine .sfz-Datei).",
-                     "unknown kind of file");
+    return core::fail(
+        "\"" + utf8Of(source) +
+            "\" ist kein Schlagzeug, das eingelesen werden kann (ein Hydrogen-Ordner, "
+            "eine .h2drumkit- oder eine .sfz-Datei).",
+        "unknown kind of file");
 }
 
-app::Result<ImportReport> importKit(const ImportOptions& options)
+core::Result<ImportReport> importKit(const ImportOptions& options)
 {
     if (!options.name.empty() && !isPlainSetName(options.name))
-        return app::fail("Der Name \"" + options.name +
-                             "\" taugt nicht als Name eines Klangsatzes.",
-                         "a set name is one plain folder name");
+        return core::fail("Der Name \"" + options.name +
+                              "\" taugt nicht als Name eines Klangsatzes.",
+                          "a set name is one plain folder name");
     std::optional<TemporaryFolder> unpacked;
     auto kit = readKit(options.source, unpacked, options.archiveLimits);
     if (!kit)
-        return app::fail(kit.error().message, kit.error().detail);
+        return core::fail(kit.error().message, kit.error().detail);
     auto mapping = mapKit(*kit, options.overrides);
     if (!mapping)
-        return app::fail(mapping.error().message, mapping.error().detail);
+        return core::fail(mapping.error().message, mapping.error().detail);
 
     ImportReport report;
     report.kitName = kit->name;
@@ -277,18 +278,18 @@ app::Result<ImportReport> importKit(const ImportOptions& options)
     report.setName = !options.name.empty()
                          ? options.name
                          : setNameFrom(kit->name.empty() ? fallbackName : kit->name);
-    report.setDir = options.soundDir / app::pathFromUtf8(report.setName);
+    report.setDir = options.soundDir / core::pathFromUtf8(report.setName);
 
     std::error_code error;
     std::filesystem::create_directories(options.soundDir, error);
     const auto existing = existingSet(options.soundDir, report.setName);
     if (existing && !options.force)
-        return app::fail("Den Klangsatz \"" + utf8Of(existing->filename()) +
-                             "\" gibt es schon; --force ersetzt ihn.",
-                         "set exists");
+        return core::fail("Den Klangsatz \"" + utf8Of(existing->filename()) +
+                              "\" gibt es schon; --force ersetzt ihn.",
+                          "set exists");
     auto built = TemporaryFolder::create(options.soundDir, ".taktwerk-import-");
     if (!built)
-        return app::fail(built.error().message, built.error().detail);
+        return core::fail(built.error().message, built.error().detail);
 
     KitIni ini;
     ini.name = forWindows1252(kit->name);
@@ -331,11 +332,11 @@ app::Result<ImportReport> importKit(const ImportOptions& options)
 
     auto bytes = kitIniBytes(ini);
     if (!bytes)
-        return app::fail(bytes.error().message, bytes.error().detail);
-    if (auto saved = app::replaceFile(built->path() / std::string(kKitIniName), *bytes); !saved)
-        return app::fail(saved.error().message, saved.error().detail);
+        return core::fail(bytes.error().message, bytes.error().detail);
+    if (auto saved = core::replaceFile(built->path() / std::string(kKitIniName), *bytes); !saved)
+        return core::fail(saved.error().message, saved.error().detail);
     if (auto placed = placeSet(*built, report.setDir, existing, options.soundDir); !placed)
-        return app::fail(placed.error().message, placed.error().detail);
+        return core::fail(placed.error().message, placed.error().detail);
     built->keep();
     return report;
 }

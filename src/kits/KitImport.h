@@ -7,7 +7,7 @@
 // interrupted import leaves nothing behind, and an existing set is replaced only on request.
 // Runs on the caller's thread (the import-kit command, the settings dialog); no shared state.
 
-#include "app/Result.h"
+#include "core/Result.h"
 #include "kits/KitArchive.h"
 #include "kits/KitMapping.h"
 #include "kits/KitSource.h"
@@ -51,11 +51,11 @@ struct ImportReport {
 
 // Reads the kit at `source` without importing it. An archive is unpacked into `unpacked`,
 // which must outlive the result (its samples lie there).
-app::Result<KitSource> readKit(const std::filesystem::path& source,
-                               std::optional<TemporaryFolder>& unpacked,
-                               const ArchiveLimits& limits = {});
+core::Result<KitSource> readKit(const std::filesystem::path& source,
+                                std::optional<TemporaryFolder>& unpacked,
+                                const ArchiveLimits& limits = {});
 
-app::Result<ImportReport> importKit(const ImportOptions& options);
+core::Result<ImportReport> importKit(const ImportOptions& options);
 
 // The mapping part of a report as lines for people: "BD   Kick (5 layers)", ...
 std::vector<std::string> describeMapping(const ImportReport& report);

@@ -1,6 +1,6 @@
 #include "kits/KitIni.h"
 
-#include "app/Profile.h"
+#include "core/Profile.h"
 #include "kits/HydrogenKit.h"
 #include "kits/KitText.h"
 
@@ -32,7 +32,7 @@ bool isPlainFileName(std::string_view name)
            name.find_first_of("/\\") == std::string_view::npos;
 }
 
-std::optional<KitIniEntry> readEntry(const app::ProfileFile& file, std::string_view code,
+std::optional<KitIniEntry> readEntry(const core::ProfileFile& file, std::string_view code,
                                      std::vector<std::string>* problems)
 {
     const auto count = file.get(code, "Layers");
@@ -100,7 +100,7 @@ const KitIniEntry* KitIni::entry(std::string_view code) const
 
 KitIni parseKitIni(std::string_view bytes, std::vector<std::string>* problems)
 {
-    const app::ProfileFile file = app::ProfileFile::fromBytes(bytes);
+    const core::ProfileFile file = core::ProfileFile::fromBytes(bytes);
     KitIni kit;
     kit.name = file.read(kKitSection, "Name", "");
     kit.format = file.read(kKitSection, "Format", "");
@@ -113,9 +113,9 @@ KitIni parseKitIni(std::string_view bytes, std::vector<std::string>* problems)
     return kit;
 }
 
-app::Result<std::string> kitIniBytes(const KitIni& kit)
+core::Result<std::string> kitIniBytes(const KitIni& kit)
 {
-    app::ProfileFile file = app::ProfileFile::fromBytes({}, std::string(kKitIniName));
+    core::ProfileFile file = core::ProfileFile::fromBytes({}, std::string(kKitIniName));
     file.set(kKitSection, "Name", kit.name);
     file.set(kKitSection, "Format", kit.format);
     for (const KitIniEntry& entry : kit.entries) {

@@ -20,7 +20,7 @@
 // section plays as it always did. Written by the importer, read by the sample-set loader off
 // the audio thread. Pure functions; any thread.
 
-#include "app/Result.h"
+#include "core/Result.h"
 
 #include <array>
 #include <filesystem>
@@ -72,7 +72,7 @@ KitIni parseKitIni(std::string_view bytes, std::vector<std::string>* problems = 
 
 // The bytes of kit.ini for `kit` (CR LF, Windows-1252). Fails only for text the file cannot
 // hold (the importer makes names fit first).
-app::Result<std::string> kitIniBytes(const KitIni& kit);
+core::Result<std::string> kitIniBytes(const KitIni& kit);
 
 // Reads `folder`/kit.ini; nullopt when there is none or it cannot be read.
 std::optional<KitIni> readKitIni(const std::filesystem::path& folder,

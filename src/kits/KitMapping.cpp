@@ -1,6 +1,6 @@
 #include "kits/KitMapping.h"
 
-#include "app/Windows1252.h"
+#include "core/Windows1252.h"
 
 #include <algorithm>
 #include <cctype>
@@ -274,7 +274,7 @@ std::optional<Classified> classify(const KitInstrument& instrument, bool byNote)
 int fileIndex(std::string_view code)
 {
     for (std::size_t i = 0; i < kSetFiles.size(); ++i) {
-        if (app::equalsIgnoringCase(kSetFiles[i], code))
+        if (core::equalsIgnoringCase(kSetFiles[i], code))
             return static_cast<int>(i);
     }
     return -1;
@@ -360,7 +360,7 @@ bool notesArePlausible(const KitSource& kit)
     return noted >= 2 && anyDrum && distinct.size() * 4 >= noted * 3;
 }
 
-app::Result<KitMapping> mapKit(const KitSource& kit, const std::vector<MapOverride>& overrides)
+core::Result<KitMapping> mapKit(const KitSource& kit, const std::vector<MapOverride>& overrides)
 {
     KitMapping mapping;
     mapping.files.fill(kNoInstrument);
@@ -371,22 +371,22 @@ app::Result<KitMapping> mapKit(const KitSource& kit, const std::vector<MapOverri
     for (const MapOverride& override : overrides) {
         const int file = fileIndex(override.file);
         if (file < 0)
-            return app::fail("\"" + override.file +
-                                 "\" ist keine Datei eines Klangsatzes (BD, SD, "
-                                 "SD2, RM, HH, OH, RC, RC2, CB, CC, T1, T2, T3, ST).",
-                             "unknown file in --map");
+            return core::fail("\"" + override.file +
+                                  "\" ist keine Datei eines Klangsatzes (BD, SD, "
+                                  "SD2, RM, HH, OH, RC, RC2, CB, CC, T1, T2, T3, ST).",
+                              "unknown file in --map");
         int instrument = kNoInstrument;
         if (!override.instrument.empty()) {
             for (std::size_t i = 0; i < kit.instruments.size(); ++i) {
-                if (app::equalsIgnoringCase(kit.instruments[i].name, override.instrument)) {
+                if (core::equalsIgnoringCase(kit.instruments[i].name, override.instrument)) {
                     instrument = static_cast<int>(i);
                     break;
                 }
             }
             if (instrument == kNoInstrument)
-                return app::fail("Das Schlagzeug hat kein Instrument \"" + override.instrument +
-                                     "\".",
-                                 "unknown instrument in --map");
+                return core::fail("Das Schlagzeug hat kein Instrument \"" + override.instrument +
+                                      "\".",
+                                  "unknown instrument in --map");
             assign.use(instrument);
         }
         mapping.files[static_cast<std::size_t>(file)] = instrument;

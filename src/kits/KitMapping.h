@@ -4,7 +4,7 @@
 // instrument name otherwise and wherever a name plainly contradicts its note (a "Snare 2" on
 // a tom's note). Overrides given by the user come first. Pure functions; any thread.
 
-#include "app/Result.h"
+#include "core/Result.h"
 #include "kits/KitIni.h"
 #include "kits/KitSource.h"
 
@@ -35,6 +35,6 @@ struct KitMapping {
 bool notesArePlausible(const KitSource& kit);
 
 // Maps `kit`. Fails for an override that names no file of a set or no instrument of the kit.
-app::Result<KitMapping> mapKit(const KitSource& kit, const std::vector<MapOverride>& overrides);
+core::Result<KitMapping> mapKit(const KitSource& kit, const std::vector<MapOverride>& overrides);
 
 }  // namespace taktwerk::kits

@@ -1,6 +1,6 @@
 #include "kits/KitText.h"
 
-#include "app/Windows1252.h"
+#include "core/Windows1252.h"
 
 #include <charconv>
 #include <cmath>
@@ -38,8 +38,8 @@ bool isForbiddenInName(char32_t c)
 bool fitsWindows1252(char32_t c)
 {
     std::string one;
-    app::appendUtf8(one, c);
-    return app::utf8ToCp1252(one).has_value();
+    core::appendUtf8(one, c);
+    return core::utf8ToCp1252(one).has_value();
 }
 
 }  // namespace
@@ -98,7 +98,7 @@ std::string setNameFrom(std::string_view kitName)
 {
     std::u32string characters;
     for (std::size_t pos = 0; pos < kitName.size();) {
-        const char32_t c = app::nextCodePoint(kitName, pos);
+        const char32_t c = core::nextCodePoint(kitName, pos);
         characters.push_back(isForbiddenInName(c) || !fitsWindows1252(c) ? U'_' : c);
     }
     // Blanks or dots at the ends make names that Windows refuses or hides.
@@ -111,7 +111,7 @@ std::string setNameFrom(std::string_view kitName)
         characters.pop_back();
     std::string name;
     for (char32_t c : characters)
-        app::appendUtf8(name, c);
+        core::appendUtf8(name, c);
     return name.empty() ? std::string("Kit") : name;
 }
 
@@ -121,8 +121,8 @@ std::string forWindows1252(std::string_view text)
 {
     std::string result;
     for (std::size_t pos = 0; pos < text.size();) {
-        const char32_t c = app::nextCodePoint(text, pos);
-        app::appendUtf8(result, isControl(c) || !fitsWindows1252(c) ? U'?' : c);
+        const char32_t c = core::nextCodePoint(text, pos);
+        core::appendUtf8(result, isControl(c) || !fitsWindows1252(c) ? U'?' : c);
     }
     return result;
 }

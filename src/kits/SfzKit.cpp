@@ -75,7 +75,7 @@ struct Region {
 
 class Parser {
 public:
-    app::Result<void> parse(std::string_view text)
+    core::Result<void> parse(std::string_view text)
     {
         const std::string clean = withoutComments(text);
         std::size_t lineStart = 0;
@@ -85,8 +85,8 @@ public:
                 lineEnd = clean.size();
             line(std::string_view(clean).substr(lineStart, lineEnd - lineStart));
             if (regions_.size() > kMaxRegions)
-                return app::fail("Die SFZ-Datei hat zu viele Regionen.",
-                                 "more than " + std::to_string(kMaxRegions) + " regions");
+                return core::fail("Die SFZ-Datei hat zu viele Regionen.",
+                                  "more than " + std::to_string(kMaxRegions) + " regions");
             lineStart = lineEnd + 1;
         }
         endRegion();
@@ -326,8 +326,8 @@ std::optional<int> sfzKey(std::string_view text)
     return static_cast<int>(key);
 }
 
-app::Result<KitSource> parseSfzKit(std::string_view text, const std::filesystem::path& folder,
-                                   std::string name)
+core::Result<KitSource> parseSfzKit(std::string_view text, const std::filesystem::path& folder,
+                                    std::string name)
 {
     KitSource kit;
     kit.format = KitSource::Format::Sfz;
@@ -335,7 +335,7 @@ app::Result<KitSource> parseSfzKit(std::string_view text, const std::filesystem:
     kit.name = std::move(name);
     Parser parser;
     if (auto parsed = parser.parse(text); !parsed)
-        return app::fail(parsed.error().message, parsed.error().detail);
+        return core::fail(parsed.error().message, parsed.error().detail);
 
     // One instrument per key, in key order; keyless regions after them, one per sample name.
     std::map<int, KitInstrument> byKey;
@@ -414,15 +414,15 @@ app::Result<KitSource> parseSfzKit(std::string_view text, const std::filesystem:
         kit.notes.push_back("ignored: " + list);
     }
     if (kit.instruments.empty())
-        return app::fail("Die SFZ-Datei enthält keine Klänge.", "no region with a sample");
+        return core::fail("Die SFZ-Datei enthält keine Klänge.", "no region with a sample");
     return kit;
 }
 
-app::Result<KitSource> readSfzKit(const std::filesystem::path& file)
+core::Result<KitSource> readSfzKit(const std::filesystem::path& file)
 {
     auto bytes = readSmallFile(file, kMaxKitFileBytes);
     if (!bytes)
-        return app::fail(bytes.error().message, bytes.error().detail);
+        return core::fail(bytes.error().message, bytes.error().detail);
     return parseSfzKit(*bytes, file.parent_path(), stem(file));
 }
 

@@ -1,6 +1,6 @@
 #include "rhythms/RhythmLibrary.h"
 
-#include "app/Windows1252.h"
+#include "core/Windows1252.h"
 #include "rhythms/RhythmFile.h"
 
 #include <algorithm>
@@ -18,22 +18,22 @@ std::string foldCase(std::string_view name)
 {
     std::string folded;
     for (std::size_t at = 0; at < name.size();)
-        app::appendUtf8(folded, app::lowerCase1252(app::nextCodePoint(name, at)));
+        core::appendUtf8(folded, core::lowerCase1252(core::nextCodePoint(name, at)));
     return folded;
 }
 
 std::string inQuotes(std::string_view name) { return "\"" + std::string(name) + "\""; }
 
 // A name taken from the list or typed: it must name a file inside the folder, nothing else.
-app::Result<void> checkFileName(std::string_view name)
+core::Result<void> checkFileName(std::string_view name)
 {
     if (name.empty())
-        return app::fail("Kein Rhythmus ausgewählt.");
+        return core::fail("Kein Rhythmus ausgewählt.");
     // Only the platform's own separators: on Linux "a\b.rtm" is an ordinary file of the folder.
     const bool backslashSeparates = std::filesystem::path::preferred_separator == '\\';
     const std::string_view separators = backslashSeparates ? "/\\" : "/";
     if (name.find_first_of(separators) != std::string_view::npos || name == "." || name == "..")
-        return app::fail("Der Name " + inQuotes(name) + " ist kein Rhythmus in diesem Ordner.");
+        return core::fail("Der Name " + inQuotes(name) + " ist kein Rhythmus in diesem Ordner.");
     return {};
 }
 
@@ -48,7 +48,7 @@ bool listsBefore(std::string_view left, std::string_view right)
     return left < right;
 }
 
-app::Result<std::vector<std::string>> RhythmLibrary::list() const
+core::Result<std::vector<std::string>> RhythmLibrary::list() const
 {
     std::vector<std::string> names;
     std::error_code error;
@@ -69,9 +69,9 @@ app::Result<std::vector<std::string>> RhythmLibrary::list() const
             names.push_back(std::move(name));
     }
     if (error)
-        return app::fail("Der Rhythmus-Ordner " + inQuotes(utf8FromPath(dir_)) +
-                             " kann nicht gelesen werden.",
-                         error.message());
+        return core::fail("Der Rhythmus-Ordner " + inQuotes(utf8FromPath(dir_)) +
+                              " kann nicht gelesen werden.",
+                          error.message());
     std::sort(names.begin(), names.end(), [](const std::string& left, const std::string& right) {
         return listsBefore(left, right);
     });
@@ -84,31 +84,31 @@ bool RhythmLibrary::contains(std::string_view name) const
     return !name.empty() && fs::is_regular_file(pathFor(name), error);
 }
 
-app::Result<LoadedRhythm> RhythmLibrary::load(std::string_view name, const Rhythm& current,
-                                              bool beginner) const
+core::Result<LoadedRhythm> RhythmLibrary::load(std::string_view name, const Rhythm& current,
+                                               bool beginner) const
 {
     if (auto checked = checkFileName(name); !checked)
-        return app::fail(checked.error().message);
+        return core::fail(checked.error().message);
     return loadRhythmFile(pathFor(name), current, beginner);
 }
 
-app::Result<fs::path> RhythmLibrary::save(std::string_view name, const Rhythm& rhythm) const
+core::Result<fs::path> RhythmLibrary::save(std::string_view name, const Rhythm& rhythm) const
 {
     if (auto checked = checkRhythmName(name); !checked)
-        return app::fail(checked.error().message);
+        return core::fail(checked.error().message);
     Rhythm named = rhythm;
     named.name = std::string(name);
     fs::path file = pathFor(name);
     // The profile's message already names the file and what to do about it.
     if (auto written = writeRhythmFile(named, file); !written)
-        return app::fail(written.error().message, written.error().detail);
+        return core::fail(written.error().message, written.error().detail);
     return file;
 }
 
-app::Result<void> RhythmLibrary::remove(std::string_view name) const
+core::Result<void> RhythmLibrary::remove(std::string_view name) const
 {
     if (auto checked = checkFileName(name); !checked)
-        return app::fail(checked.error().message);
+        return core::fail(checked.error().message);
     const fs::path file = pathFor(name);
     std::error_code error;
     const fs::file_status status = fs::symlink_status(file, error);
@@ -119,8 +119,8 @@ app::Result<void> RhythmLibrary::remove(std::string_view name) const
     if (!error)
         fs::remove(file, error);
     if (error)
-        return app::fail("Der Rhythmus " + inQuotes(name) + " konnte nicht gelöscht werden.",
-                         error.message());
+        return core::fail("Der Rhythmus " + inQuotes(name) + " konnte nicht gelöscht werden.",
+                          error.message());
     return {};
 }
 

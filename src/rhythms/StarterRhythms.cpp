@@ -19,7 +19,7 @@ std::optional<fs::path> findStarterRhythms(const fs::path& exeDir)
     return std::nullopt;
 }
 
-app::Result<int> installStarterRhythms(const fs::path& starterDir, const fs::path& rhythmDir)
+core::Result<int> installStarterRhythms(const fs::path& starterDir, const fs::path& rhythmDir)
 {
     std::error_code error;
     if (!fs::is_empty(rhythmDir, error) || error)
@@ -39,9 +39,9 @@ app::Result<int> installStarterRhythms(const fs::path& starterDir, const fs::pat
             break;
     }
     if (error)
-        return app::fail("Die mitgelieferten Rhythmen konnten nicht in den Ordner \"" +
-                             utf8FromPath(rhythmDir) + "\" kopiert werden.",
-                         error.message());
+        return core::fail("Die mitgelieferten Rhythmen konnten nicht in den Ordner \"" +
+                              utf8FromPath(rhythmDir) + "\" kopiert werden.",
+                          error.message());
     return copied;
 }
 

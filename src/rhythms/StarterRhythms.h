@@ -3,7 +3,7 @@
 // installed), copied into the user's rhythm folder once, on the start that creates it. A user
 // who deletes them does not get them back. Start-up, GUI thread.
 
-#include "app/Result.h"
+#include "core/Result.h"
 
 #include <filesystem>
 #include <optional>
@@ -18,7 +18,7 @@ std::optional<std::filesystem::path> findStarterRhythms(const std::filesystem::p
 // Copies the ".rtm" files of `starterDir` into `rhythmDir`. Call it only right after start-up
 // created `rhythmDir`; as a second guard it copies nothing into a folder that holds anything.
 // Returns the number of rhythms copied.
-app::Result<int> installStarterRhythms(const std::filesystem::path& starterDir,
-                                       const std::filesystem::path& rhythmDir);
+core::Result<int> installStarterRhythms(const std::filesystem::path& starterDir,
+                                        const std::filesystem::path& rhythmDir);
 
 }  // namespace taktwerk::rhythms

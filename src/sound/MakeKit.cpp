@@ -100,8 +100,8 @@ std::vector<float> shape(const std::vector<float>& hit)
     return shaped;
 }
 
-app::Result<void> writeWav(const std::filesystem::path& file, const std::vector<float>& stereo,
-                           float gain)
+core::Result<void> writeWav(const std::filesystem::path& file, const std::vector<float>& stereo,
+                            float gain)
 {
     std::vector<float> scaled(stereo);
     for (float& value : scaled)
@@ -116,8 +116,8 @@ app::Result<void> writeWav(const std::filesystem::path& file, const std::vector<
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SndfileHandle handle(sf_open(partial.c_str(), SFM_WRITE, &info));
     if (!handle)
-        return app::fail("Die Datei \"" + file.string() + "\" konnte nicht geschrieben werden.",
-                         sf_strerror(nullptr));
+        return core::fail("Die Datei \"" + file.string() + "\" konnte nicht geschrieben werden.",
+                          sf_strerror(nullptr));
     const auto frames = static_cast<sf_count_t>(scaled.size() / 2);
     const bool complete = sf_writef_float(handle.get(), scaled.data(), frames) == frames;
     handle.reset();
@@ -126,8 +126,8 @@ app::Result<void> writeWav(const std::filesystem::path& file, const std::vector<
         std::filesystem::rename(partial, file, error);
     if (!complete || error) {
         std::filesystem::remove(partial, error);
-        return app::fail("Die Datei \"" + file.string() + "\" konnte nicht geschrieben werden.",
-                         error ? error.message() : "short write");
+        return core::fail("Die Datei \"" + file.string() + "\" konnte nicht geschrieben werden.",
+                          error ? error.message() : "short write");
     }
     return {};
 }
@@ -163,19 +163,19 @@ bool isKitComplete(const std::filesystem::path& setDir)
     });
 }
 
-app::Result<KitReport> makeKit(const KitOptions& options)
+core::Result<KitReport> makeKit(const KitOptions& options)
 {
     auto synth =
         GmSynth::create(options.soundFont, {.sampleRate = kKitSampleRate, .effects = false});
     if (!synth)
-        return app::fail(synth.error().message, synth.error().detail);
+        return core::fail(synth.error().message, synth.error().detail);
 
     std::error_code error;
     for (const auto& dir : {options.setDir, options.extraTomDir}) {
         if (!dir.empty() && !std::filesystem::is_directory(dir, error) &&
             !std::filesystem::create_directories(dir, error))
-            return app::fail("Der Ordner \"" + dir.string() + "\" konnte nicht angelegt werden.",
-                             error.message());
+            return core::fail("Der Ordner \"" + dir.string() + "\" konnte nicht angelegt werden.",
+                              error.message());
     }
 
     KitReport report;
@@ -190,9 +190,9 @@ app::Result<KitReport> makeKit(const KitOptions& options)
         if (note == kStickNote || note == kStickFallback)
             report.clickNote = note;
         if (data.empty())
-            return app::fail("Die SoundFont-Datei \"" + options.soundFont.string() +
-                                 "\" hat keinen Klang für " + sample.name + ".",
-                             "silent key " + std::to_string(note));
+            return core::fail("Die SoundFont-Datei \"" + options.soundFont.string() +
+                                  "\" hat keinen Klang für " + sample.name + ".",
+                              "silent key " + std::to_string(note));
         rendered.push_back({options.setDir / (sample.name + ".wav"), std::move(data), true});
     }
     if (!options.extraTomDir.empty()) {
@@ -218,22 +218,22 @@ app::Result<KitReport> makeKit(const KitOptions& options)
         // An extra tom louder than the set must not clip: it is brought down to the same peak.
         const float itemGain = std::min(gain, target / peakOf(item.data));
         if (auto written = writeWav(item.file, item.data, itemGain); !written)
-            return app::fail(written.error().message, written.error().detail);
+            return core::fail(written.error().message, written.error().detail);
         report.written.push_back(item.file);
     }
     return report;
 }
 
-app::Result<KitReport> ensureDefaultKit(const std::filesystem::path& soundDir)
+core::Result<KitReport> ensureDefaultKit(const std::filesystem::path& soundDir)
 {
     const auto setDir = soundDir / "Default";
     if (isKitComplete(setDir))
         return KitReport{};
     const auto soundFont = findSoundFont();
     if (!soundFont)
-        return app::fail("Es wurde keine SoundFont-Datei gefunden; der Klangsatz \"Default\" "
-                         "kann nicht erzeugt werden.",
-                         "no .sf2 in /usr/share/sounds/sf2");
+        return core::fail("Es wurde keine SoundFont-Datei gefunden; der Klangsatz \"Default\" "
+                          "kann nicht erzeugt werden.",
+                          "no .sf2 in /usr/share/sounds/sf2");
     return makeKit(
         {.soundFont = *soundFont, .setDir = setDir, .extraTomDir = soundDir, .onlyMissing = true});
 }

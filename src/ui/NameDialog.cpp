@@ -1,7 +1,7 @@
 #include "ui/NameDialog.h"
 
-#include "app/Commands.h"
 #include "app/DrumMachine.h"
+#include "core/Paths.h"
 #include "rhythms/RhythmLibrary.h"
 #include "ui/DialogSupport.h"
 #include "ui/Fonts.h"
@@ -65,7 +65,7 @@ bool NameDialog::eventFilter(QObject* watched, QEvent* event)
         key->modifiers().testFlag(Qt::ControlModifier))
         return false;
     int code = typedCode(text.at(0));
-    app::FilterKey(code, 1);
+    core::FilterKey(code, 1);
     return code == 0;
 }
 

@@ -93,8 +93,8 @@ protected:
         writeSample(dir / "hat.wav", kHat);
     }
 
-    app::Result<ImportReport> import(const std::filesystem::path& source, std::string name = {},
-                                     bool force = false, ArchiveLimits limits = {})
+    core::Result<ImportReport> import(const std::filesystem::path& source, std::string name = {},
+                                      bool force = false, ArchiveLimits limits = {})
     {
         ImportOptions options;
         options.source = source;
