@@ -286,7 +286,7 @@ core::Result<ImportReport> importKit(const ImportOptions& options)
     if (existing && !options.force)
         return core::fail("Den Klangsatz \"" + utf8Of(existing->filename()) +
                               "\" gibt es schon; --force ersetzt ihn.",
-                          "set exists");
+                          std::string(kSetExists));
     auto built = TemporaryFolder::create(options.soundDir, ".taktwerk-import-");
     if (!built)
         return core::fail(built.error().message, built.error().detail);

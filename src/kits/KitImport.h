@@ -15,9 +15,13 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace taktwerk::kits {
+
+// The detail of importKit's error when the set exists and `force` is off: a dialog asks then.
+inline constexpr std::string_view kSetExists = "set exists";
 
 // Samples longer than this are cut, as the sample loader cuts them.
 inline constexpr double kMaxImportSeconds = 30.0;
