@@ -9,6 +9,7 @@
 #include "kits/SfzKit.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <sndfile.h>
@@ -189,6 +190,34 @@ std::optional<std::filesystem::path> existingSet(const std::filesystem::path& so
     return std::nullopt;
 }
 
+constexpr std::string_view kBuildPrefix = ".taktwerk-import-";
+constexpr std::string_view kAsidePrefix = ".taktwerk-old-";
+// An import takes seconds; a staging folder this old was left by one that was killed.
+constexpr auto kStaleAfter = std::chrono::hours(1);
+
+// Removes what killed imports left in `soundDir`: the sample-set list shows every folder, and
+// a half-built set there would look like one the user made.
+void removeStaleStaging(const std::filesystem::path& soundDir)
+{
+    std::error_code error;
+    const auto now = std::filesystem::file_time_type::clock::now();
+    std::vector<std::filesystem::path> stale;
+    for (auto item = std::filesystem::directory_iterator(soundDir, error);
+         !error && item != std::filesystem::directory_iterator(); item.increment(error)) {
+        const std::string name = utf8Of(item->path().filename());
+        if (!name.starts_with(kBuildPrefix) && !name.starts_with(kAsidePrefix))
+            continue;
+        std::error_code itemError;
+        const auto modified = std::filesystem::last_write_time(item->path(), itemError);
+        if (!itemError && now - modified > kStaleAfter)
+            stale.push_back(item->path());
+    }
+    for (const auto& folder : stale) {
+        std::error_code ignored;  // what cannot go now is tried again by the next import
+        std::filesystem::remove_all(folder, ignored);
+    }
+}
+
 core::Result<void> placeSet(const TemporaryFolder& built, const std::filesystem::path& target,
                             const std::optional<std::filesystem::path>& existing,
                             const std::filesystem::path& soundDir)
@@ -201,7 +230,7 @@ core::Result<void> placeSet(const TemporaryFolder& built, const std::filesystem:
         return error ? core::fail(failed, error.message()) : core::Result<void>{};
     }
     // The old set steps aside first and goes only once the new one stands in its place.
-    auto aside = TemporaryFolder::create(soundDir, ".taktwerk-old-");
+    auto aside = TemporaryFolder::create(soundDir, kAsidePrefix);
     if (!aside)
         return core::fail(failed, aside.error().detail);
     const auto oldSet = aside->path() / "set";
@@ -287,7 +316,8 @@ core::Result<ImportReport> importKit(const ImportOptions& options)
         return core::fail("Den Klangsatz \"" + utf8Of(existing->filename()) +
                               "\" gibt es schon; --force ersetzt ihn.",
                           std::string(kSetExists));
-    auto built = TemporaryFolder::create(options.soundDir, ".taktwerk-import-");
+    removeStaleStaging(options.soundDir);
+    auto built = TemporaryFolder::create(options.soundDir, kBuildPrefix);
     if (!built)
         return core::fail(built.error().message, built.error().detail);
 

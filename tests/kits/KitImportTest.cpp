@@ -9,6 +9,7 @@
 #include "kits/KitIni.h"
 #include "rhythms/TempFolder.h"
 
+#include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
 #include <set>
@@ -327,6 +328,24 @@ TEST_F(KitImportTest, LinksInsideAnArchiveAreNotFollowed)
     EXPECT_EQ(readSample(report->setDir / "BD.wav").first(), kLoudKick);
     EXPECT_EQ(readSample(report->setDir / "HH.wav").first(), kDefault);
     EXPECT_EQ(readSample(report->setDir / "SD.wav").first(), kDefault);
+}
+
+TEST_F(KitImportTest, WhatAKilledImportLeftIsClearedOnceStale)
+{
+    const auto stale = soundDir() / ".taktwerk-import-abc123";
+    const auto fresh = soundDir() / ".taktwerk-old-def456";  // another import, still at work
+    const auto mine = soundDir() / ".taktwerk-import-mine";
+    for (const auto& folder : {stale, fresh, mine})
+        writeText(folder / "BD.wav", "half written");
+    const auto dayAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
+    std::filesystem::last_write_time(stale, dayAgo);
+    std::filesystem::last_write_time(mine, dayAgo);
+    std::filesystem::last_write_time(mine / "BD.wav", dayAgo);
+    writeSamples(folder_ / "kit");
+    writeText(folder_ / "kit" / "drumkit.xml", currentXml());
+    ASSERT_TRUE(import(folder_ / "kit"));
+    EXPECT_EQ(soundDirEntries(),
+              (std::vector<std::string>{".taktwerk-old-def456", "Default", "Fab Kit"}));
 }
 
 TEST_F(KitImportTest, UnknownSourcesAreRefused)
