@@ -54,9 +54,9 @@ int pcmFormatFor(int sourceFormat)
     }
 }
 
-// Copies one sample of the kit into the set as PCM WAV, at its own rate. Fails with the
+// Writes one sample of the kit into the set as PCM WAV, at its own rate. Fails with the
 // reason for the report.
-core::Result<void> convertSample(const std::filesystem::path& from, const std::filesystem::path& to)
+core::Result<void> writeSample(const std::filesystem::path& from, const std::filesystem::path& to)
 {
     std::error_code error;
     if (!std::filesystem::is_regular_file(from, error))
@@ -103,6 +103,18 @@ core::Result<void> convertSample(const std::filesystem::path& from, const std::f
     if (done == 0)
         return core::fail("unreadable", "no audio");
     return {};
+}
+
+// writeSample, leaving no half-written file behind when it fails: the file's name may yet be
+// taken by another layer or by the Default set's file.
+core::Result<void> convertSample(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    auto written = writeSample(from, to);
+    if (!written) {
+        std::error_code ignored;  // the reason reported is the one above
+        std::filesystem::remove(to, ignored);
+    }
+    return written;
 }
 
 class SetWriter {
