@@ -85,7 +85,11 @@ int runImportKit(std::span<const std::string_view> args, const std::filesystem::
     options.overrides = parsed->overrides;
     const auto report = kits::importKit(options);
     if (!report) {
-        printError(err, "import-kit", report.error().message, report.error().detail);
+        // The core's message says what is wrong; how to go on is the command's own business.
+        if (report.error().detail == kits::kSetExists)
+            printError(err, "import-kit", report.error().message, "--force replaces it");
+        else
+            printError(err, "import-kit", report.error().message, report.error().detail);
         return 1;
     }
     out << "taktwerk import-kit: " << formatName(report->format) << " \"" << report->kitName

@@ -325,8 +325,7 @@ core::Result<ImportReport> importKit(const ImportOptions& options)
     std::filesystem::create_directories(options.soundDir, error);
     const auto existing = existingSet(options.soundDir, report.setName);
     if (existing && !options.force)
-        return core::fail("Den Klangsatz \"" + utf8Of(existing->filename()) +
-                              "\" gibt es schon; --force ersetzt ihn.",
+        return core::fail("Den Klangsatz \"" + utf8Of(existing->filename()) + "\" gibt es schon.",
                           std::string(kSetExists));
     removeStaleStaging(options.soundDir);
     auto built = TemporaryFolder::create(options.soundDir, kBuildPrefix);

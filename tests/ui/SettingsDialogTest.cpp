@@ -201,7 +201,8 @@ TEST_F(SettingsDialogTest, ImportsAnInstalledKitAsASetShowsItsMappingAndAsksBefo
     questions_.answers = {false, true};
     dialog.importButton()->click();
     ASSERT_EQ(questions_.asked.size(), 1u);
-    EXPECT_TRUE(questions_.asked[0].contains("gibt es schon"));
+    EXPECT_EQ(questions_.asked[0],
+              "Den Klangsatz \"Fab Kit\" gibt es schon.\nSoll er ersetzt werden?");
     EXPECT_TRUE(fs::exists(soundDir() / "Fab Kit" / "mine.txt"));
     dialog.importButton()->click();
     EXPECT_FALSE(fs::exists(soundDir() / "Fab Kit" / "mine.txt"));
