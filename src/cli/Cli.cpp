@@ -4,6 +4,7 @@
 #include "app/FirstStart.h"
 #include "app/Settings.h"
 #include "cli/ExportMidiCommand.h"
+#include "cli/ImportKitCommand.h"
 #include "cli/InfoCommand.h"
 #include "cli/MakeKitCommand.h"
 #include "cli/PlayCommand.h"
@@ -30,7 +31,7 @@ struct CommandHelp {
     std::string_view options;
 };
 
-constexpr std::array<CommandHelp, 5> kCommands{{
+constexpr std::array<CommandHelp, 6> kCommands{{
     {"info", "taktwerk info FILE.rtm [--json]\n", "show what a rhythm file holds",
      "  --json                one line of JSON instead of text\n"},
     {"render",
@@ -58,6 +59,16 @@ constexpr std::array<CommandHelp, 5> kCommands{{
      "render the default sample set from a General-MIDI SoundFont",
      "  --soundfont FILE      the SoundFont (default: the system's, in /usr/share/sounds/sf2)\n"
      "  --out DIR             the sample set's folder (default: Default in the sound folder)\n"},
+    {"import-kit",
+     "taktwerk import-kit SOURCE [--name NAME] [--force] [--map FILE=INSTRUMENT ...]\n",
+     "make a sample set from a Hydrogen drumkit or an SFZ file",
+     "  SOURCE                a Hydrogen drumkit folder, its drumkit.xml, a .h2drumkit or an\n"
+     "                        .sfz file\n"
+     "  --name NAME           the sample set's name (default: the kit's)\n"
+     "  --force               replace a sample set of that name\n"
+     "  --map FILE=INSTRUMENT the kit's instrument for one of the set's files (BD SD SD2 RM\n"
+     "                        HH OH RC RC2 CB CC T1 T2 T3 ST); an empty INSTRUMENT takes the\n"
+     "                        Default set's file\n"},
 }};
 
 const CommandHelp* commandNamed(std::string_view name)
@@ -133,8 +144,9 @@ void printUsage(std::ostream& out)
            "\n"
            "Commands (no display or sound card needed):\n";
     for (const CommandHelp& command : kCommands) {
+        constexpr std::size_t kNameColumn = 13;  // the longest name and a blank or two
         std::string name(command.name);
-        name.resize(13, ' ');
+        name.resize(kNameColumn, ' ');
         out << "  " << name << command.summary << '\n';
     }
     out << "\n"
@@ -188,6 +200,9 @@ int run(std::span<char* const> args)
         std::cerr << "taktwerk: " << note << '\n';
     if (first == "render")
         return runRender(rest, settings.SoundDir, std::cout, std::cerr);
+    // The Default set made just above fills the drums a kit lacks.
+    if (first == "import-kit")
+        return runImportKit(rest, settings.SoundDir, std::cout, std::cerr);
     return runPlay(rest, settings, std::cout, std::cerr);
 }
 

@@ -117,6 +117,7 @@ TEST_F(CliRun, HelpAnswersOnStandardOutputAndTouchesNothing)
         {{"make-kit", "--help"}, {"usage: taktwerk make-kit", "--soundfont FILE"}},
         {{"info", "--help"}, {"usage: taktwerk info", "--json"}},
         {{"export-midi", "--help"}, {"usage: taktwerk export-midi", "--loops N"}},
+        {{"import-kit", "--help"}, {"usage: taktwerk import-kit SOURCE", "--map FILE=INSTRUMENT"}},
         {{"--version"}, {std::string("taktwerk ") + TAKTWERK_VERSION + "\n"}},
         {{"play", "x.rtm", "--version"}, {std::string("taktwerk ") + TAKTWERK_VERSION + "\n"}},
     };
