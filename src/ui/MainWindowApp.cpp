@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QStyleFactory>
+#include <QTimer>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -55,6 +56,15 @@ bool hasDisplay()
     };
     // A platform chosen by hand (offscreen, vnc, ...) needs no display server.
     return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
+// The cost benchmark (bench/measure-cost) measures the window playing, with no one to click:
+// TAKTWERK_BENCH_PRESS_RUN=1 presses RUN once the window is up. No option a user would meet,
+// nothing on screen.
+bool pressesRunAtStart()
+{
+    const char* value = std::getenv("TAKTWERK_BENCH_PRESS_RUN");
+    return value != nullptr && std::string_view(value) == "1";
 }
 
 int takeScreenshot(app::DrumMachine& machine, MainWindow& window, const QString& path,
@@ -140,6 +150,9 @@ int runMainWindow(int argc, char** argv)
     const QuitSignals quitSignals(window);
     window.show();
     window.setFocus();
+    if (pressesRunAtStart()) {
+        QTimer::singleShot(0, &window, [&window] { window.toggleRun(); });
+    }
     const int code = QApplication::exec();
     // Normally the window's close did this already; it matters when the session ends it.
     (void)machine->shutdown();
