@@ -65,7 +65,7 @@ public:
 
 class TimedMidiSender {
 public:
-    // Room for many blocks' worth of hits (a block holds at most a few dozen messages); a full
+    // Room for many blocks' worth of messages, even a stop's note-off for every key; a full
     // queue drops (and counts) rather than waits.
     static constexpr std::size_t kCapacity = 1024;
 
