@@ -32,14 +32,16 @@ std::optional<double> number(const pugi::xml_node& node, const char* name)
 
 // Hydrogen's velocities run from 0 to 1, ours from 0 to 127: a layer answers the MIDI
 // velocities v with min <= v / 127 <= max, so ranges that meet in Hydrogen meet here too.
-int lowVelocity(double min)
+// A kit file may say anything (1e300, nan): clamp while still a double, since converting a
+// number outside int's range is undefined.
+int velocityIn(double scaled)
 {
-    return std::clamp(static_cast<int>(std::ceil(min * kMaxVelocity - 1e-6)), 0, kMaxVelocity);
+    if (!(scaled > 0.0))
+        return 0;
+    return static_cast<int>(std::min(scaled, static_cast<double>(kMaxVelocity)));
 }
-int highVelocity(double max)
-{
-    return std::clamp(static_cast<int>(std::floor(max * kMaxVelocity + 1e-6)), 0, kMaxVelocity);
-}
+int lowVelocity(double min) { return velocityIn(std::ceil(min * kMaxVelocity - 1e-6)); }
+int highVelocity(double max) { return velocityIn(std::floor(max * kMaxVelocity + 1e-6)); }
 
 class Reader {
 public:

@@ -117,6 +117,16 @@ TEST(HydrogenKit, LeavesOutHostileLayersAndSaysSo)
     EXPECT_EQ(kit->instruments[0].layers[1].lowVelocity, 13);
     EXPECT_EQ(kit->instruments[0].layers[1].highVelocity, 114);
     EXPECT_DOUBLE_EQ(kit->instruments[0].layers[1].gain, 16.0);
+
+    // Velocities far outside int's range (a fuzzer's find: converting them was undefined) end
+    // at the edges of ours.
+    const auto huge = parseHydrogenKit(
+        instrumentWithLayer("<layer><filename>x.wav</filename><min>-4e52</min><max>4e52</max>"
+                            "</layer>"),
+        kFolder);
+    ASSERT_TRUE(huge);
+    EXPECT_EQ(huge->instruments[0].layers[1].lowVelocity, 0);
+    EXPECT_EQ(huge->instruments[0].layers[1].highVelocity, 127);
 }
 
 TEST(HydrogenKit, RefusesWhatIsNoDrumkit)
