@@ -45,16 +45,18 @@ TEST(RhythmLibrary, ListsRhythmFilesByNameWithoutRegardToCase)
     EXPECT_TRUE(listOf(library).empty());
     EXPECT_TRUE(listOf(RhythmLibrary(folder / "missing")).empty());
 
+    // The extension in any letter case, as copies from Windows carry it.
     for (const char* name : {"Rock.rtm", "ballad.rtm", "Blues.rtm", "Waltz 3.4.rtm", "notes.txt",
-                             "Shout.RTM", "rtm", ".rtm"})
+                             "Shout.RTM", "rtm", ".rtm", ".RTM"})
         writeBytes(folder / name, "");
     std::filesystem::create_directory(folder / "Folder.rtm");
-    EXPECT_EQ(listOf(library), (std::vector<std::string>{"ballad", "Blues", "Rock", "Waltz 3.4"}));
+    EXPECT_EQ(listOf(library),
+              (std::vector<std::string>{"ballad", "Blues", "Rock", "Shout", "Waltz 3.4"}));
 
     // Letters with umlauts fold as well; equal names in another case keep a fixed order.
     for (const char* name : {"über.rtm", "Übel.rtm", "ROCK.rtm"})
         writeBytes(folder / name, "");
-    EXPECT_EQ(listOf(library), (std::vector<std::string>{"ballad", "Blues", "ROCK", "Rock",
+    EXPECT_EQ(listOf(library), (std::vector<std::string>{"ballad", "Blues", "ROCK", "Rock", "Shout",
                                                          "Waltz 3.4", "Übel", "über"}));
 }
 
