@@ -7,6 +7,9 @@ namespace {
 
 constexpr std::array<std::string_view, kVoiceCount> kVoiceCodes{"BD", "SD", "HH", "OH", "RC",
                                                                 "CC", "T1", "T2", "T3", "ST"};
+constexpr std::array<std::string_view, kVoiceCount> kVoiceNames{
+    "bass drum",    "snare drum", "hi-hat", "open hi-hat", "ride cymbal",
+    "crash cymbal", "tom 1",      "tom 2",  "tom 3",       "click"};
 constexpr std::array<std::string_view, 3> kSnareFiles{"SD", "SD2", "RM"};
 constexpr std::array<std::string_view, 3> kRideFiles{"RC", "RC2", "CB"};
 constexpr std::array<std::string_view, 3> kTomDefaultNames{"Tom 1", "Tom 2", "Tom 3"};
@@ -17,7 +20,8 @@ constexpr int kFirstTomSound = 7;  // `inSound` numbers the toms 7, 8, 9
 std::filesystem::path inFolder(const std::filesystem::path& folder, std::string_view name)
 {
     std::filesystem::path file = folder;
-    file += std::filesystem::path::preferred_separator;
+    if (!folder.native().ends_with(std::filesystem::path::preferred_separator))
+        file += std::filesystem::path::preferred_separator;
     file += std::string(name);
     return file;
 }
@@ -40,6 +44,24 @@ std::string_view variant(const std::array<std::string_view, 3>& files, int choic
 std::string_view voiceCode(VoiceId voice) noexcept
 {
     return kVoiceCodes[static_cast<std::size_t>(voice)];
+}
+
+std::string_view voiceName(VoiceId voice) noexcept
+{
+    return kVoiceNames[static_cast<std::size_t>(voice)];
+}
+
+bool isInSoundFolder(const std::filesystem::path& file, const std::filesystem::path& soundDir)
+{
+    std::error_code error;
+    const auto root = std::filesystem::weakly_canonical(soundDir.empty() ? "." : soundDir, error);
+    if (error)
+        return false;
+    const auto resolved = std::filesystem::weakly_canonical(file, error);
+    if (error)
+        return false;
+    const auto relative = resolved.lexically_relative(root);
+    return !relative.empty() && *relative.begin() != ".." && relative != ".";
 }
 
 bool isRegularFile(const std::filesystem::path& file)
@@ -95,22 +117,40 @@ void load(VoiceSet& set, VoiceId voice, const SoundChoice& choice, double output
           const VoiceSet* previous)
 {
     const auto slot = static_cast<std::size_t>(index(voice));
-    set.sources[slot] = sampleSourceOf(sampleFileFor(voice, choice));
+    const std::filesystem::path file = sampleFileFor(voice, choice);
+    set.samples[slot] = nullptr;
+    set.problems[slot].clear();
+    if (!isInSoundFolder(file, choice.soundDir)) {
+        set.sources[slot] = SampleSource{file};
+        set.problems[slot] = "outside the sound folder";
+        return;
+    }
+    set.sources[slot] = sampleSourceOf(file);
     // A missing file (size 0 and no time) is looked for again each time.
     const bool unchanged = previous != nullptr && previous->samples[slot] &&
                            previous->sources[slot] == set.sources[slot];
-    set.samples[slot] =
-        unchanged ? previous->samples[slot] : loadSample(set.sources[slot].file, outputRate);
+    if (unchanged) {
+        set.samples[slot] = previous->samples[slot];
+        return;
+    }
+    auto sample = readSample(file, outputRate);
+    if (sample)
+        set.samples[slot] = std::move(*sample);
+    else
+        set.problems[slot] = sample.error().message;
 }
 
 }  // namespace
 
 std::unique_ptr<VoiceSet> buildVoiceSet(const SoundChoice& choice, double outputRate,
-                                        const VoiceSet* previous)
+                                        const VoiceSet* previous, const std::atomic<bool>* cancel)
 {
     auto set = std::make_unique<VoiceSet>();
-    for (int voice = 0; voice < kVoiceCount; ++voice)
+    for (int voice = 0; voice < kVoiceCount; ++voice) {
+        if (cancel != nullptr && cancel->load())
+            break;
         load(*set, static_cast<VoiceId>(voice), choice, outputRate, previous);
+    }
     return set;
 }
 
