@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "app/CleanupOnSignal.h"
 #include "app/FirstStart.h"
 #include "app/Settings.h"
 #include "cli/ExportMidiCommand.h"
@@ -7,6 +8,7 @@
 #include "cli/MakeKitCommand.h"
 #include "cli/PlayCommand.h"
 #include "cli/RenderCommand.h"
+#include "sound/LibraryNoise.h"
 
 #include <iostream>
 #include <string_view>
@@ -27,13 +29,13 @@ void printUsage()
                  "  taktwerk info FILE.rtm [--json]\n"
                  "                               show what a rhythm file holds\n"
                  "  taktwerk render FILE.rtm -o OUT.wav [--loops N | --seconds S] [--intro]\n"
-                 "                  [--tail] [--rate HZ] [--float]\n"
+                 "                  [--tail] [--rate HZ] [--float] [--force]\n"
                  "                               play a rhythm into a WAV file\n"
-                 "  taktwerk export-midi FILE.rtm -o OUT.mid [--loops N]\n"
+                 "  taktwerk export-midi FILE.rtm -o OUT.mid [--loops N] [--force]\n"
                  "                               write a rhythm as a MIDI file\n"
                  "  taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro]\n"
                  "                               play a rhythm until Ctrl-C\n"
-                 "  taktwerk make-kit [--soundfont FILE] [--out DIR]\n"
+                 "  taktwerk make-kit [--soundfont FILE] [--out DIR] [--force]\n"
                  "                               render the default sample set from a SoundFont\n";
 }
 
@@ -44,6 +46,10 @@ int run(std::span<char* const> args)
         printUsage();
         return 0;
     }
+    // What the libraries below would print is said in our own lines, and a command cut short
+    // by Ctrl-C, `kill` or a closed terminal leaves no temporary file behind.
+    sound::catchLibraryNoise();
+    app::removeTemporariesOnSignals();
     if (command == "info") {
         const std::vector<std::string_view> rest(args.begin() + 1, args.end());
         return runInfo(rest, std::cout, std::cerr);

@@ -1,5 +1,7 @@
 #include "cli/MakeKitCommand.h"
 
+#include "app/Settings.h"
+#include "cli/RhythmArgs.h"
 #include "sound/GmSynth.h"
 #include "sound/MakeKit.h"
 
@@ -11,14 +13,24 @@
 #include <system_error>
 
 namespace taktwerk::cli {
+
 namespace {
 
-// The program's own folder, where its Sound/ folder lives.
-std::filesystem::path programDir()
+constexpr std::string_view kUsage =
+    "usage: taktwerk make-kit [--soundfont FILE] [--out DIR] [--force]\n";
+
+// The kit's own files already in `setDir`: a sample set the user may have made or edited.
+std::vector<std::filesystem::path> existingKitFiles(const std::filesystem::path& setDir)
 {
+    std::vector<std::filesystem::path> found;
     std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::current_path() : self.parent_path();
+    for (const sound::KitSample& sample : sound::kitSamples()) {
+        const auto file = setDir / (sample.name + ".wav");
+        if (std::filesystem::symlink_status(file, error).type() !=
+            std::filesystem::file_type::not_found)
+            found.push_back(file);
+    }
+    return found;
 }
 
 }  // namespace
@@ -27,6 +39,7 @@ int runMakeKit(std::span<char* const> args)
 {
     std::optional<std::filesystem::path> soundFont;
     std::optional<std::filesystem::path> out;
+    bool force = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -34,9 +47,11 @@ int runMakeKit(std::span<char* const> args)
             soundFont = args[++i];
         } else if (arg == "--out" && hasValue) {
             out = args[++i];
+        } else if (arg == "--force") {
+            force = true;
         } else {
-            std::cerr << "taktwerk make-kit: unknown or incomplete option \"" << arg
-                      << "\"\nusage: taktwerk make-kit [--soundfont FILE] [--out DIR]\n";
+            std::cerr << "taktwerk make-kit: unknown or incomplete option \"" << arg << "\"\n"
+                      << kUsage;
             return 2;
         }
     }
@@ -47,20 +62,46 @@ int runMakeKit(std::span<char* const> args)
                      "(install fluid-soundfont-gm or pass --soundfont FILE)\n";
         return 1;
     }
-    const auto setDir = out ? *out : programDir() / "Sound" / "Default";
-    // The extra toms belong beside the sample sets, where the sample dialog lists them.
-    const auto extraTomDir =
-        setDir.parent_path().empty() ? std::filesystem::path(".") : setDir.parent_path();
-    auto report =
-        sound::makeKit({.soundFont = *soundFont, .setDir = setDir, .extraTomDir = extraTomDir});
+
+    // Without --out, the set goes where the program looks for it (TAKTWERK_HOME, the installed
+    // layout's data folder or the program's own), and the extra toms beside it, where the
+    // sample dialog lists them. With --out, nothing is written outside the folder named.
+    sound::KitOptions options;
+    options.soundFont = *soundFont;
+    options.replaceExisting = force;
+    if (out) {
+        options.setDir = *out;
+    } else {
+        const app::Settings settings = app::InitPaths(app::processEnvironment());
+        options.setDir = settings.SoundDir / "Default";
+        options.extraTomDir = settings.SoundDir;
+    }
+    std::error_code error;
+    if (std::filesystem::exists(options.setDir, error) &&
+        !std::filesystem::is_directory(options.setDir, error)) {
+        std::cerr << "taktwerk make-kit: \"" << options.setDir.string()
+                  << "\" is not a folder; --out names the folder of the sample set\n";
+        return 1;
+    }
+    // A set is replaced whole or not at all: never a mix of the user's samples and ours.
+    if (const auto existing = existingKitFiles(options.setDir); !existing.empty() && !force) {
+        std::cerr << "taktwerk make-kit: \"" << options.setDir.string()
+                  << "\" already holds a sample set (" << existing.front().filename().string()
+                  << (existing.size() > 1 ? " and more" : "")
+                  << "); --force replaces it, or choose another folder with --out\n";
+        return 1;
+    }
+
+    auto report = sound::makeKit(options);
+    printLibraryNoise(std::cerr, "make-kit");
     if (!report) {
-        std::cerr << "taktwerk make-kit: " << report.error().message << '\n';
-        if (!report.error().detail.empty())
-            std::cerr << "  (" << report.error().detail << ")\n";
+        printError(std::cerr, "make-kit", report.error().message, report.error().detail);
         return 1;
     }
     for (const auto& file : report->written)
         std::cout << file.string() << '\n';
+    for (const auto& file : report->kept)
+        std::cout << "kept " << file.string() << " (it exists; --force replaces it)\n";
     std::cout << "gain " << std::fixed << std::setprecision(1) << report->gainDb
               << " dB, click from note " << report->clickNote << ", from " << soundFont->string()
               << '\n';

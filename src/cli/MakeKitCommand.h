@@ -1,11 +1,15 @@
 #pragma once
-// `taktwerk make-kit [--soundfont FILE] [--out DIR]`: renders the default sample set.
+// `taktwerk make-kit [--soundfont FILE] [--out DIR] [--force]`: renders the default sample set,
+// by default into the data folder's Sound/Default with the extra toms in Sound/, with --out
+// into that folder alone. Files already there are never replaced without --force, and a kit
+// that fails on the way leaves the folders as they were. Main thread of the command line.
 
 #include <span>
 
 namespace taktwerk::cli {
 
-// `args` are the arguments after "make-kit". Returns the process's exit code.
+// `args` are the arguments after "make-kit". Returns the process's exit code: 0, 1 when no kit
+// was written, 2 for a usage error.
 int runMakeKit(std::span<char* const> args);
 
 }  // namespace taktwerk::cli
