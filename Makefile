@@ -42,7 +42,7 @@ clean:
 # Every test under AddressSanitizer + UndefinedBehaviorSanitizer, and the suites where threads
 # meet (engine, playback, sequencer, outputs) under ThreadSanitizer; each in its own build dir.
 SANITIZER_CMAKE_FLAGS ?= -DTAKTWERK_BUILD_BENCH=OFF
-TSAN_SUITES ?= test_sequencer|test_sound|test_sound_io|test_devices|test_soak
+TSAN_SUITES ?= test_sequencer|test_sound|test_devices|test_playback|test_device_loss|test_soak
 # The soak is where the window's thread and the audio thread meet most; a short one suffices.
 TSAN_SOAK_SECONDS ?= 20
 export ASAN_OPTIONS ?= detect_leaks=1:check_initialization_order=1

@@ -4,12 +4,12 @@
 // CPU that 30 seconds of live playback take, as a share of one core (target: under 2 %).
 
 #include "AllocationCounter.h"
-#include "sound/AudioOut.h"
+#include "devices/AudioOut.h"
+#include "playback/LiveParameters.h"
+#include "playback/OfflineRender.h"
+#include "playback/StepPlayer.h"
 #include "sound/Engine.h"
-#include "sound/LiveParameters.h"
 #include "sound/MakeKit.h"
-#include "sound/OfflineRender.h"
-#include "sound/Playback.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -20,6 +20,8 @@
 #include <vector>
 
 namespace taktwerk::sound {
+using namespace taktwerk::playback;
+using namespace taktwerk::devices;
 namespace {
 
 constexpr std::uint32_t kRate = 48000;
@@ -126,7 +128,7 @@ void BM_LiveCallbackAllocations(benchmark::State& state)
     SoundChoice choice;
     choice.soundDir = kit().soundDir;
     engine.SetSound(choice);
-    Playback playback(parameters, kRate);
+    StepPlayer playback(parameters, kRate);
     engine.setStepSource(&playback);
     parameters.run();
 
@@ -198,7 +200,7 @@ void BM_LivePlaybackCpu(benchmark::State& state)
         SoundChoice choice;
         choice.soundDir = kit().soundDir;
         engine.SetSound(choice);
-        Playback playback(parameters, out->sampleRate());
+        StepPlayer playback(parameters, out->sampleRate());
         engine.setStepSource(&playback);
 
         const double cpuBefore = processCpuSeconds();

@@ -2,8 +2,8 @@
 // go against its deadline (target: 99th percentile under 1 ms), and what the null output's
 // clock thread costs while it plays.
 
-#include "sound/AudioOut.h"
-#include "sound/TimedMidi.h"
+#include "devices/AudioOut.h"
+#include "devices/TimedMidi.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -16,6 +16,7 @@
 namespace {
 
 using namespace taktwerk::sound;
+using namespace taktwerk::devices;
 
 // A busier stream than any rhythm makes: 450 BPM, five steps a beat, all nine tracks is about
 // 340 notes a second; one every 101 frames at 48 kHz is about 475.

@@ -4,8 +4,8 @@
 // the file's bytes.
 
 #include "FuzzCheck.h"
-#include "app/Profile.h"
-#include "app/Windows1252.h"
+#include "core/Profile.h"
+#include "core/Windows1252.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-using taktwerk::app::ProfileFile;
+using taktwerk::core::ProfileFile;
 
 namespace {
 
@@ -36,7 +36,7 @@ std::size_t codePoints(std::string_view utf8)
 {
     std::size_t count = 0;
     for (std::size_t pos = 0; pos < utf8.size(); ++count)
-        taktwerk::app::nextCodePoint(utf8, pos);
+        taktwerk::core::nextCodePoint(utf8, pos);
     return count;
 }
 
@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!hasLineBreak(before.substr(prefix, before.size() - prefix - suffix)));
 
     // Another key of the same section keeps its value.
-    if (!taktwerk::app::equalsIgnoringCase(trimmed(otherKey), trimmed(key)))
+    if (!taktwerk::core::equalsIgnoringCase(trimmed(otherKey), trimmed(key)))
         FUZZ_CHECK(original.get(section, otherKey) == reread.get(section, otherKey));
     return 0;
 }

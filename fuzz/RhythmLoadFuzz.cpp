@@ -4,7 +4,7 @@
 // saved and read again, is the same rhythm.
 
 #include "FuzzCheck.h"
-#include "app/Profile.h"
+#include "core/Profile.h"
 #include "pattern/Meter.h"
 #include "rhythms/RhythmFile.h"
 #include "rhythms/RhythmLoad.h"
@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     current.Beats = input.ConsumeIntegral<std::int16_t>();
     current.SnareChoice = input.ConsumeIntegral<std::int16_t>();
     current.RideChoice = input.ConsumeIntegral<std::int16_t>();
-    const auto file = app::ProfileFile::fromBytes(input.ConsumeRemainingBytesAsString());
+    const auto file = core::ProfileFile::fromBytes(input.ConsumeRemainingBytesAsString());
 
     const rhythms::LoadedRhythm loaded = rhythms::loadRhythm(file, current, beginner);
     const rhythms::Rhythm& rhythm = loaded.rhythm;
@@ -48,13 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // merged hi-hat row is what it shows rather than what the file held).
     if (beginner)
         return 0;
-    auto saved = app::ProfileFile::fromBytes({});
+    auto saved = core::ProfileFile::fromBytes({});
     rhythms::writeRhythm(rhythm, saved);
     const auto bytes = saved.toBytes();
     if (!bytes)
         return 0;  // a text the Windows-1252 file cannot hold (from a UTF-8 file): refused
     const rhythms::Rhythm reread =
-        rhythms::readRhythm(app::ProfileFile::fromBytes(*bytes), rhythms::Rhythm{});
+        rhythms::readRhythm(core::ProfileFile::fromBytes(*bytes), rhythms::Rhythm{});
     FUZZ_CHECK(reread == rhythm);
     return 0;
 }

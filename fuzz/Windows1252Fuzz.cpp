@@ -3,7 +3,7 @@
 // Windows-1252 converts back to itself.
 
 #include "FuzzCheck.h"
-#include "app/Windows1252.h"
+#include "core/Windows1252.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -198,11 +198,11 @@ rhythms::Rhythm DrumMachine::currentRhythm() const
     return rhythm;
 }
 
-Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
+core::Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
 {
     auto loaded = rhythms::loadRhythmFile(file, currentRhythm(), grid_.beginnerView);
     if (!loaded)
-        return fail(loaded.error().message, loaded.error().detail);
+        return core::fail(loaded.error().message, loaded.error().detail);
     const rhythms::Rhythm& rhythm = loaded->rhythm;
     grid_.pattern = rhythm.pattern;
     grid_.mutes = rhythm.mutes;
@@ -227,13 +227,14 @@ Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
     return {};
 }
 
-Result<void> DrumMachine::saveRhythm(const std::filesystem::path& file, const std::string& name)
+core::Result<void> DrumMachine::saveRhythm(const std::filesystem::path& file,
+                                           const std::string& name)
 {
     return saveRhythm(file, name, grid_.pattern);
 }
 
-Result<void> DrumMachine::saveRhythm(const std::filesystem::path& file, const std::string& name,
-                                     const pattern::Pattern& steps)
+core::Result<void> DrumMachine::saveRhythm(const std::filesystem::path& file,
+                                           const std::string& name, const pattern::Pattern& steps)
 {
     rhythms::Rhythm rhythm = currentRhythm();
     rhythm.name = name;
@@ -309,7 +310,7 @@ void DrumMachine::newRhythm()
     publish();
 }
 
-Result<void> DrumMachine::shutdown()
+core::Result<void> DrumMachine::shutdown()
 {
     if (shutDown_)
         return {};

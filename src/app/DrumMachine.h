@@ -6,8 +6,8 @@
 // step.
 
 #include "app/Playback.h"
-#include "app/Result.h"
 #include "app/Settings.h"
+#include "core/Result.h"
 #include "pattern/GridState.h"
 #include "rhythms/Rhythm.h"
 #include "sequencer/Sequencer.h"
@@ -92,12 +92,12 @@ public:
 
     // Rhythm files. A load sets grid, tempo, meter, mutes and sample choices, rebuilds the
     // voices and starts the pattern over, also while playing; on failure nothing changes.
-    Result<void> loadRhythm(const std::filesystem::path& file);
+    core::Result<void> loadRhythm(const std::filesystem::path& file);
     // Writes the current rhythm under `name` to `file`; the rhythm then bears that name.
-    Result<void> saveRhythm(const std::filesystem::path& file, const std::string& name);
+    core::Result<void> saveRhythm(const std::filesystem::path& file, const std::string& name);
     // The same with `steps` as the rhythm's steps: the grid as the library's Save captured it.
-    Result<void> saveRhythm(const std::filesystem::path& file, const std::string& name,
-                            const pattern::Pattern& steps);
+    core::Result<void> saveRhythm(const std::filesystem::path& file, const std::string& name,
+                                  const pattern::Pattern& steps);
     // The current rhythm as a file stores it.
     rhythms::Rhythm currentRhythm() const;
     const std::string& RhythmName() const noexcept { return rhythmName_; }
@@ -124,7 +124,7 @@ public:
 
     // At exit: silence at once, all notes off, devices released, "Mode" written. Idempotent;
     // says when "Mode" could not be written.
-    Result<void> shutdown();
+    core::Result<void> shutdown();
 
 private:
     void publish();

@@ -1,7 +1,7 @@
 #include "app/FirstStart.h"
 
-#include "app/AtomicFile.h"
-#include "app/Commands.h"
+#include "core/AtomicFile.h"
+#include "core/Paths.h"
 #include "rhythms/StarterRhythms.h"
 #include "sound/MakeKit.h"
 
@@ -50,7 +50,7 @@ std::vector<std::string> LoadSettingsOnStart(Settings& settings)
     // Only a rhythm folder that this start creates gets the starters: a user who deleted them
     // does not want them back. The folder is made whole with them, so a start killed while
     // copying leaves no half-filled folder that later starts would take for the user's own.
-    if (!DirExists(settings.RhythmDir)) {
+    if (!core::DirExists(settings.RhythmDir)) {
         if (const auto starters = rhythms::findStarterRhythms(executablePath().parent_path())) {
             const auto copied = rhythms::installStarterRhythms(*starters, settings.RhythmDir);
             if (!copied)
@@ -60,15 +60,15 @@ std::vector<std::string> LoadSettingsOnStart(Settings& settings)
     LoadSettings(settings);
 
     for (const fs::path& folder : temporaryFolders(settings)) {
-        if (const int removed = removeStaleTemporaries(folder, kStaleAfter); removed > 0)
+        if (const int removed = core::removeStaleTemporaries(folder, kStaleAfter); removed > 0)
             notes.push_back("removed " + std::to_string(removed) +
                             " temporary files left by an interrupted save in \"" +
-                            utf8FromPath(folder) + "\"");
+                            core::utf8FromPath(folder) + "\"");
     }
 
     // WAVE mode should sound on a fresh install, so the default set is rendered from the
     // system's General-MIDI SoundFont when it is missing; the user's own files stay.
-    if (DirExists(settings.SoundDir)) {
+    if (core::DirExists(settings.SoundDir)) {
         if (const auto kit = sound::ensureDefaultKit(settings.SoundDir); !kit)
             notes.push_back(kit.error().message);
     }

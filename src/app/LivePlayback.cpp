@@ -1,8 +1,8 @@
 #include "app/LivePlayback.h"
 
-#include "app/Commands.h"
+#include "core/Paths.h"
+#include "devices/LibraryNoise.h"
 #include "sound/GmSynth.h"
-#include "sound/LibraryNoise.h"
 
 #include <chrono>
 #include <iostream>
@@ -29,7 +29,7 @@ sound::SoundChoice choiceOf(const Settings& settings)
 
 LivePlayback::LivePlayback(const Settings& settings)
 {
-    sound::OpenedAudioOut opened = sound::openAudioOut();
+    devices::OpenedAudioOut opened = devices::openAudioOut();
     out_ = std::move(opened.out);
     notice_ = opened.notice;
     for (const std::string& detail : opened.details)
@@ -52,7 +52,7 @@ LivePlayback::LivePlayback(const Settings& settings)
     // MIDI notes sound through an external port or the built-in synth; with neither, MIDI
     // cannot be chosen.
     midiFailed_ = !synthLoaded && out_->midiPortName().empty();
-    steps_ = std::make_unique<sound::Playback>(parameters_, out_->sampleRate());
+    steps_ = std::make_unique<playback::StepPlayer>(parameters_, out_->sampleRate());
     engine_->setStepSource(steps_.get());
     if (auto started = out_->start(*engine_); !started) {
         if (notice_.empty())
@@ -67,7 +67,7 @@ LivePlayback::~LivePlayback() { shutdown(); }
 void LivePlayback::publish(const sequencer::StepInputs& inputs, int tempoBpm)
 {
     // A load or a new rhythm changes many values at once; no step may see half of them.
-    const sound::LiveParameters::Batch batch(parameters_);
+    const playback::LiveParameters::Batch batch(parameters_);
     for (int track = 0; track < pattern::kTrackCount; ++track)
         parameters_.setRow(track, inputs.rows[static_cast<std::size_t>(track)]);
     parameters_.setMutes(inputs.mutes);
@@ -97,7 +97,7 @@ void LivePlayback::restartPattern() { parameters_.markLoaded(); }
 
 bool LivePlayback::popEvent(sequencer::StepEvent& event)
 {
-    sound::PlaybackEvent queued;
+    playback::PlaybackEvent queued;
     while (steps_->events().pop(queued)) {
         if (queued.run == runs_) {
             event = queued.step;
@@ -139,7 +139,7 @@ void LivePlayback::installReadyVoices()
             continue;
         ++silentVoices_;
         std::clog << "taktwerk: " << sound::voiceName(static_cast<sound::VoiceId>(voice)) << ": \""
-                  << utf8FromPath(set->sources[slot].file) << "\" " << set->problems[slot] << '\n';
+                  << core::utf8FromPath(set->sources[slot].file) << "\" " << set->problems[slot] << '\n';
     }
     engine_->collectGarbage();
     engine_->setVoices(std::move(set));
@@ -171,7 +171,7 @@ void LivePlayback::stopPreview() { engine_->stopPreview(); }
 
 int LivePlayback::editTom() const { return engine_->editTom(); }
 
-void LivePlayback::replaceOutput(std::unique_ptr<sound::AudioOut> next)
+void LivePlayback::replaceOutput(std::unique_ptr<devices::AudioOut> next)
 {
     // The old output's thread must be gone before the new one calls the engine: one audio
     // thread at a time.
@@ -187,20 +187,20 @@ std::string LivePlayback::watchOutput()
 {
     if (shutDown_)
         return {};
-    sound::AudioOutRequest request;
+    devices::AudioOutRequest request;
     request.sampleRate = out_->sampleRate();  // the engine's and the steps' rate
     if (out_->deviceLost()) {
         request.backends.clear();  // straight to the null output, with MIDI output device 0
-        sound::OpenedAudioOut standIn = sound::openAudioOut(request);
+        devices::OpenedAudioOut standIn = devices::openAudioOut(request);
         const std::string lost(out_->backendName());
         replaceOutput(std::move(standIn.out));
         retryAt_ = std::chrono::steady_clock::now() + kOutputRetryInterval;
-        return lost + " went away: " + std::string(sound::kNoAudioOutputNotice);
+        return lost + " went away: " + std::string(devices::kNoAudioOutputNotice);
     }
     if (!retryAt_ || std::chrono::steady_clock::now() < *retryAt_)
         return {};
     retryAt_ = std::chrono::steady_clock::now() + kOutputRetryInterval;
-    sound::OpenedAudioOut tried = sound::openAudioOut(request);
+    devices::OpenedAudioOut tried = devices::openAudioOut(request);
     // The engine and the step clock run at the rate they were built for; an output at another
     // rate would play everything at the wrong pitch and tempo.
     if (!tried.notice.empty() || tried.out->sampleRate() != request.sampleRate)
@@ -228,7 +228,7 @@ std::string LivePlayback::trouble()
     note(droppedCommands_.report(engine_->commandDrops(), now));
     note(droppedMidi_.report(engine_->midiDrops(), now));
     note(xruns_.report(out_->xruns(), now));
-    for (std::string& line : sound::takeLibraryNoise())
+    for (std::string& line : devices::takeLibraryNoise())
         note(std::move(line));
     return report;
 }

@@ -7,10 +7,10 @@
 #include "app/Playback.h"
 #include "app/Settings.h"
 #include "app/ThrottledCount.h"
-#include "sound/AudioOut.h"
+#include "devices/AudioOut.h"
+#include "playback/LiveParameters.h"
+#include "playback/StepPlayer.h"
 #include "sound/Engine.h"
-#include "sound/LiveParameters.h"
-#include "sound/Playback.h"
 #include "sound/VoiceLoader.h"
 
 #include <chrono>
@@ -60,15 +60,15 @@ public:
 
 private:
     std::string watchOutput();
-    void replaceOutput(std::unique_ptr<sound::AudioOut> next);
+    void replaceOutput(std::unique_ptr<devices::AudioOut> next);
     // Swaps in the voice set the loader has finished, if any; says in the log which samples it
     // could not load.
     void installReadyVoices();
 
-    sound::LiveParameters parameters_;
-    std::unique_ptr<sound::AudioOut> out_;
+    playback::LiveParameters parameters_;
+    std::unique_ptr<devices::AudioOut> out_;
     std::unique_ptr<sound::Engine> engine_;
-    std::unique_ptr<sound::Playback> steps_;
+    std::unique_ptr<playback::StepPlayer> steps_;
     std::string notice_;
     std::uint32_t runs_ = 0;  // RUN presses: events of an earlier run are not painted
     bool beginner_ = false;

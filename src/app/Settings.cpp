@@ -1,9 +1,9 @@
 #include "app/Settings.h"
 
-#include "app/Commands.h"
-#include "app/Numbers.h"
-#include "app/Profile.h"
-#include "app/Windows1252.h"
+#include "core/Numbers.h"
+#include "core/Paths.h"
+#include "core/Profile.h"
+#include "core/Windows1252.h"
 
 #include <cstdlib>
 
@@ -39,18 +39,18 @@ bool isInstalled(const fs::path& folder)
 std::optional<fs::path> baseFolder(const std::optional<std::string>& xdg,
                                    const std::optional<std::string>& home, const char* fallback)
 {
-    if (xdg && pathFromUtf8(*xdg).is_absolute())
-        return pathFromUtf8(*xdg);
+    if (xdg && core::pathFromUtf8(*xdg).is_absolute())
+        return core::pathFromUtf8(*xdg);
     if (home && !home->empty())
-        return pathFromUtf8(*home) / fallback;
+        return core::pathFromUtf8(*home) / fallback;
     return std::nullopt;
 }
 
-void setNumber(std::int16_t& target, const ProfileFile* file, std::string_view section,
+void setNumber(std::int16_t& target, const core::ProfileFile* file, std::string_view section,
                std::string_view key, std::string_view fallback)
 {
     const std::string text = file ? file->read(section, key, fallback) : std::string(fallback);
-    if (const auto number = leadingInt16(text))
+    if (const auto number = core::leadingInt16(text))
         target = *number;
 }
 
@@ -76,15 +76,15 @@ Settings InitPaths(const Environment& environment)
     // Only a Windows-style ".exe" is dropped: on Linux a dot in the program's name is part of
     // it, and the settings file keeps following the whole name ("drums-2.1" reads
     // drums-2.1.ini).
-    std::string name = utf8FromPath(environment.executable.filename());
+    std::string name = core::utf8FromPath(environment.executable.filename());
     if (name.size() > 4 &&
-        equalsIgnoringCase(std::string_view(name).substr(name.size() - 4), ".exe"))
+        core::equalsIgnoringCase(std::string_view(name).substr(name.size() - 4), ".exe"))
         name.resize(name.size() - 4);
     settings.ExeName = name;
 
     if (environment.taktwerkHome && !environment.taktwerkHome->empty()) {
         std::error_code error;
-        const fs::path home = pathFromUtf8(*environment.taktwerkHome);
+        const fs::path home = core::pathFromUtf8(*environment.taktwerkHome);
         const fs::path absolute = fs::absolute(home, error);
         settings.AppDir = asFolder(error ? home : absolute);
     } else {
@@ -92,7 +92,7 @@ Settings InitPaths(const Environment& environment)
     }
     settings.RhythmDir = settings.AppDir / "Rhythms" / "";
     settings.SoundDir = settings.AppDir / "Sound" / "";
-    settings.IniFile = settings.AppDir / pathFromUtf8(settings.ExeName + ".ini");
+    settings.IniFile = settings.AppDir / core::pathFromUtf8(settings.ExeName + ".ini");
 
     if (environment.taktwerkHome && !environment.taktwerkHome->empty())
         return settings;
@@ -115,12 +115,12 @@ void LoadSettings(Settings& settings)
     // Results ignored: a folder that cannot be made only leaves its lists empty.
     for (const fs::path& folder :
          {settings.RhythmDir, settings.SoundDir, settings.IniFile.parent_path()}) {
-        if (!DirExists(folder))
-            (void)MakeDirs(folder);
+        if (!core::DirExists(folder))
+            (void)core::MakeDirs(folder);
     }
     // An unreadable settings file reads like a missing one: the defaults.
-    const auto file = ProfileFile::open(settings.IniFile);
-    const ProfileFile* profile = file ? &*file : nullptr;
+    const auto file = core::ProfileFile::open(settings.IniFile);
+    const core::ProfileFile* profile = file ? &*file : nullptr;
     const std::string_view section = settings.AppTitle;
     settings.SoundSet = profile ? profile->read(section, "Sound", "Default") : "Default";
     setNumber(settings.SoundDevice, profile, section, "Device", "1");
@@ -131,24 +131,24 @@ void LoadSettings(Settings& settings)
     settings.Tom3Sound = "Tom 3";
 }
 
-Result<void> saveMode(const Settings& settings)
+core::Result<void> saveMode(const Settings& settings)
 {
-    auto file = ProfileFile::open(settings.IniFile);
+    auto file = core::ProfileFile::open(settings.IniFile);
     if (!file)
-        return Unexpected<Error>(file.error());
-    file->set(settings.AppTitle, "Mode", decimalText(settings.ModeSetting));
+        return core::Unexpected<core::Error>(file.error());
+    file->set(settings.AppTitle, "Mode", core::decimalText(settings.ModeSetting));
     return file->commit();
 }
 
-Result<void> saveSoundSettings(const Settings& settings, bool writeSound)
+core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound)
 {
-    auto file = ProfileFile::open(settings.IniFile);
+    auto file = core::ProfileFile::open(settings.IniFile);
     if (!file)
-        return Unexpected<Error>(file.error());
+        return core::Unexpected<core::Error>(file.error());
     if (writeSound)
         file->set(settings.AppTitle, "Sound", settings.SoundSet);
-    file->set(settings.AppTitle, "Device", decimalText(settings.SoundDevice));
-    file->set(settings.AppTitle, "MIDIClick", decimalText(settings.ClickNote));
+    file->set(settings.AppTitle, "Device", core::decimalText(settings.SoundDevice));
+    file->set(settings.AppTitle, "MIDIClick", core::decimalText(settings.ClickNote));
     return file->commit();
 }
 

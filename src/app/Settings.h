@@ -5,7 +5,7 @@
 // app::DrumMachine on the GUI thread; others get copies. The process's environment is passed
 // in, so tests can point the program anywhere.
 
-#include "app/Result.h"
+#include "core/Result.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -58,9 +58,9 @@ Settings InitPaths(const Environment& environment);
 void LoadSettings(Settings& settings);
 
 // "Mode", written at every exit.
-Result<void> saveMode(const Settings& settings);
+core::Result<void> saveMode(const Settings& settings);
 // "Sound" (only when `writeSound`: a sample set was chosen), "Device" and "MIDIClick", as the
 // sound dialog saves them. Both writers save the file once, atomically.
-Result<void> saveSoundSettings(const Settings& settings, bool writeSound);
+core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound);
 
 }  // namespace taktwerk::app

@@ -1,6 +1,5 @@
 #include "cli/Cli.h"
 
-#include "app/CleanupOnSignal.h"
 #include "app/FirstStart.h"
 #include "app/Settings.h"
 #include "cli/ExportMidiCommand.h"
@@ -8,7 +7,8 @@
 #include "cli/MakeKitCommand.h"
 #include "cli/PlayCommand.h"
 #include "cli/RenderCommand.h"
-#include "sound/LibraryNoise.h"
+#include "core/CleanupOnSignal.h"
+#include "devices/LibraryNoise.h"
 
 #include <iostream>
 #include <string_view>
@@ -48,8 +48,8 @@ int run(std::span<char* const> args)
     }
     // What the libraries below would print is said in our own lines, and a command cut short
     // by Ctrl-C, `kill` or a closed terminal leaves no temporary file behind.
-    sound::catchLibraryNoise();
-    app::removeTemporariesOnSignals();
+    devices::catchLibraryNoise();
+    core::removeTemporariesOnSignals();
     if (command == "info") {
         const std::vector<std::string_view> rest(args.begin() + 1, args.end());
         return runInfo(rest, std::cout, std::cerr);

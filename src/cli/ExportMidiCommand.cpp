@@ -1,8 +1,8 @@
 #include "cli/ExportMidiCommand.h"
 
-#include "app/AtomicFile.h"
 #include "cli/OutputTarget.h"
 #include "cli/RhythmArgs.h"
+#include "core/AtomicFile.h"
 #include "sound/MidiFile.h"
 
 #include <optional>
@@ -71,7 +71,7 @@ int runExportMidi(std::span<const std::string_view> args, std::ostream& out, std
     job.interval = rhythm->Interval;
     job.beats = rhythm->Beats;
     const std::string bytes = sound::midiFileBytes(job);
-    if (auto written = app::replaceFile(std::filesystem::path(*output), bytes); !written) {
+    if (auto written = core::replaceFile(std::filesystem::path(*output), bytes); !written) {
         printError(err, "export-midi", written.error().message, written.error().detail);
         return 2;
     }

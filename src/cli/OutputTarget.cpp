@@ -43,29 +43,30 @@ bool looksLike(std::string_view head, OutputKind kind)
     return false;
 }
 
-app::Result<void> checkOutput(const std::filesystem::path& output,
-                              const std::filesystem::path& input, OutputKind kind, bool force)
+core::Result<void> checkOutput(const std::filesystem::path& output,
+                               const std::filesystem::path& input, OutputKind kind, bool force)
 {
     struct stat link {};
     if (::lstat(output.c_str(), &link) != 0)
         return {};  // nothing there yet (or a folder we cannot look into, which the write tells)
     struct stat target {};
     if (::stat(output.c_str(), &target) != 0)
-        return app::fail(quoted(output) +
-                         " is a link to nothing; remove it or choose another name");
+        return core::fail(quoted(output) +
+                          " is a link to nothing; remove it or choose another name");
     if (S_ISDIR(target.st_mode))
-        return app::fail(quoted(output) + " is a folder; give a file name");
+        return core::fail(quoted(output) + " is a folder; give a file name");
     if (!S_ISREG(target.st_mode))
-        return app::fail(quoted(output) +
-                         " is a device, a FIFO or a socket, not a file; the output must be a file");
+        return core::fail(
+            quoted(output) +
+            " is a device, a FIFO or a socket, not a file; the output must be a file");
     struct stat source {};
     if (::stat(input.c_str(), &source) == 0 && source.st_dev == target.st_dev &&
         source.st_ino == target.st_ino)
-        return app::fail(quoted(output) + " is the input file itself; choose another name");
+        return core::fail(quoted(output) + " is the input file itself; choose another name");
     // An empty file holds nothing to lose.
     if (!force && target.st_size > 0 && !looksLike(headOf(output), kind))
-        return app::fail(quoted(output) + " exists and is " + kindName(kind) +
-                         "; --force replaces it");
+        return core::fail(quoted(output) + " exists and is " + kindName(kind) +
+                          "; --force replaces it");
     return {};
 }
 

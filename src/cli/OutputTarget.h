@@ -6,7 +6,7 @@
 // file that is not of the output's kind, which is surely a typing mistake. Main thread of the
 // command line.
 
-#include "app/Result.h"
+#include "core/Result.h"
 
 #include <filesystem>
 
@@ -18,8 +18,8 @@ enum class OutputKind {
 };
 
 // The message says what is wrong and what to do, in one line.
-app::Result<void> checkOutput(const std::filesystem::path& output,
-                              const std::filesystem::path& input, OutputKind kind, bool force);
+core::Result<void> checkOutput(const std::filesystem::path& output,
+                               const std::filesystem::path& input, OutputKind kind, bool force);
 
 // Whether `head` (a file's first bytes) starts like a file of `kind`.
 bool looksLike(std::string_view head, OutputKind kind);

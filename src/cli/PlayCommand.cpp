@@ -1,13 +1,13 @@
 #include "cli/PlayCommand.h"
 
 #include "cli/RhythmArgs.h"
-#include "sound/AudioOut.h"
+#include "devices/AudioOut.h"
+#include "playback/LiveParameters.h"
+#include "playback/StepPlayer.h"
 #include "sound/Engine.h"
 #include "sound/GmSynth.h"
-#include "sound/LiveParameters.h"
 #include "sound/MakeKit.h"
 #include "sound/Pads.h"
-#include "sound/Playback.h"
 #include "sound/VoiceLoader.h"
 
 #include <array>
@@ -117,8 +117,8 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
 
     // From here on Ctrl-C ends playing the clean way, even before it has begun.
     InterruptGuard guard;
-    sound::OpenedAudioOut opened = sound::openAudioOut();
-    sound::AudioOut& output = *opened.out;
+    devices::OpenedAudioOut opened = devices::openAudioOut();
+    devices::AudioOut& output = *opened.out;
     if (!opened.notice.empty())
         printError(err, "play", "warning: " + opened.notice);
 
@@ -149,9 +149,9 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     }
     printLibraryNoise(err, "play");
 
-    sound::LiveParameters parameters;
+    playback::LiveParameters parameters;
     {
-        sound::LiveParameters::Batch batch(parameters);
+        playback::LiveParameters::Batch batch(parameters);
         parameters.setRows(rhythm->pattern);
         parameters.setMutes(mutesOf(*rhythm));
         parameters.setTempo(rhythm->Bpm);
@@ -159,7 +159,7 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
         parameters.setIntro(intro);
         parameters.setBeginner(false);
     }
-    sound::Playback playback(parameters, output.sampleRate());
+    playback::StepPlayer playback(parameters, output.sampleRate());
     engine.setStepSource(&playback);
 
     if (auto started = output.start(engine); !started) {
@@ -183,7 +183,7 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     int code = 0;
     while (interrupted == 0 && (seconds == 0.0 || std::chrono::steady_clock::now() < deadline)) {
         engine.collectGarbage();
-        sound::PlaybackEvent event;
+        playback::PlaybackEvent event;
         while (playback.events().pop(event)) {
             ++steps;
             if (terminal)

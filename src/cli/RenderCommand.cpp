@@ -2,8 +2,8 @@
 
 #include "cli/OutputTarget.h"
 #include "cli/RhythmArgs.h"
+#include "playback/OfflineRender.h"
 #include "sound/MakeKit.h"
-#include "sound/OfflineRender.h"
 
 #include <cstdio>
 #include <optional>
@@ -38,7 +38,7 @@ int runRender(std::span<const std::string_view> args, const std::filesystem::pat
 {
     std::optional<std::string_view> input;
     std::optional<std::string_view> output;
-    sound::RenderJob job;
+    playback::RenderJob job;
     bool loopsGiven = false;
     bool force = false;
     ArgReader reader(args);
@@ -135,7 +135,7 @@ int runRender(std::span<const std::string_view> args, const std::filesystem::pat
         shownPercent = percent;
         err << "\rtaktwerk render: " << percent << " %" << std::flush;
     };
-    const auto report = sound::renderWav(job, std::filesystem::path(*output), progress);
+    const auto report = playback::renderWav(job, std::filesystem::path(*output), progress);
     if (showProgress)
         err << '\n';
     if (!report) {

@@ -1,10 +1,10 @@
 #include "cli/RhythmArgs.h"
 
-#include "app/Commands.h"
-#include "app/Profile.h"
+#include "core/Paths.h"
+#include "core/Profile.h"
+#include "devices/LibraryNoise.h"
 #include "pattern/Meter.h"
 #include "rhythms/RhythmLoad.h"
-#include "sound/LibraryNoise.h"
 
 #include <charconv>
 #include <cmath>
@@ -54,7 +54,7 @@ std::optional<rhythms::Rhythm> loadRhythmForCommand(std::string_view command, st
         printError(err, command, "Die Datei \"" + std::string(file) + "\" gibt es nicht.");
         return std::nullopt;
     }
-    const auto profile = app::ProfileFile::open(path);
+    const auto profile = core::ProfileFile::open(path);
     if (!profile) {
         printError(err, command, profile.error().message, profile.error().detail);
         return std::nullopt;
@@ -99,7 +99,7 @@ int reportSilentVoices(std::ostream& err, std::string_view command, const sound:
         }
         printError(err, command,
                    "warning: " + std::string(sound::voiceName(voice)) + " is silent: \"" +
-                       app::utf8FromPath(voices.sources[slot].file) + "\" " +
+                       core::utf8FromPath(voices.sources[slot].file) + "\" " +
                        (voices.problems[slot].empty() ? "did not load" : voices.problems[slot]));
     }
     return sounding;
@@ -107,7 +107,7 @@ int reportSilentVoices(std::ostream& err, std::string_view command, const sound:
 
 void printLibraryNoise(std::ostream& err, std::string_view command)
 {
-    for (const std::string& line : sound::takeLibraryNoise())
+    for (const std::string& line : devices::takeLibraryNoise())
         printError(err, command, "warning: " + line);
 }
 

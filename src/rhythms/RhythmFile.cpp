@@ -1,6 +1,6 @@
 #include "rhythms/RhythmFile.h"
 
-#include "app/Numbers.h"
+#include "core/Numbers.h"
 
 #include <cstddef>
 #include <string_view>
@@ -18,20 +18,20 @@ constexpr std::string_view kEmptyRow = "________________________________";
 std::size_t slot(int track) { return static_cast<std::size_t>(track); }
 
 // A stored number, or `previous` when it does not fit 16 bits.
-std::int16_t readNumber(const app::ProfileFile& profile, std::string_view section,
+std::int16_t readNumber(const core::ProfileFile& profile, std::string_view section,
                         std::string_view key, std::string_view fallback, std::int16_t previous)
 {
-    return app::leadingInt16(profile.read(section, key, fallback)).value_or(previous);
+    return core::leadingInt16(profile.read(section, key, fallback)).value_or(previous);
 }
 
 }  // namespace
 
-void writeRhythm(const Rhythm& rhythm, app::ProfileFile& profile)
+void writeRhythm(const Rhythm& rhythm, core::ProfileFile& profile)
 {
     profile.set(kSettings, "Name", rhythm.name);
-    profile.set(kSettings, "BPM", app::decimalText(rhythm.Bpm));
-    profile.set(kSettings, "Beats", app::decimalText(rhythm.Beats));
-    profile.set(kSettings, "Intv", app::decimalText(rhythm.Interval));
+    profile.set(kSettings, "BPM", core::decimalText(rhythm.Bpm));
+    profile.set(kSettings, "Beats", core::decimalText(rhythm.Beats));
+    profile.set(kSettings, "Intv", core::decimalText(rhythm.Interval));
     profile.set(kSettings, "Sound", rhythm.SoundSet);
     for (int track = 0; track < pattern::kTrackCount; ++track)
         profile.set(kRhythmData, pattern::kTrackKeys[slot(track)],
@@ -39,23 +39,23 @@ void writeRhythm(const Rhythm& rhythm, app::ProfileFile& profile)
     for (int track = 0; track < pattern::kTrackCount; ++track)
         profile.set(kMute, pattern::kTrackKeys[slot(track)],
                     rhythm.mutes.isMuted(track) ? "1" : "0");
-    profile.set(kMulti, "Snare", app::decimalText(rhythm.SnareChoice));
-    profile.set(kMulti, "Ride", app::decimalText(rhythm.RideChoice));
+    profile.set(kMulti, "Snare", core::decimalText(rhythm.SnareChoice));
+    profile.set(kMulti, "Ride", core::decimalText(rhythm.RideChoice));
     profile.set(kMulti, "Tom1", rhythm.Tom1Sound);
     profile.set(kMulti, "Tom2", rhythm.Tom2Sound);
     profile.set(kMulti, "Tom3", rhythm.Tom3Sound);
 }
 
-app::Result<void> writeRhythmFile(const Rhythm& rhythm, const std::filesystem::path& file)
+core::Result<void> writeRhythmFile(const Rhythm& rhythm, const std::filesystem::path& file)
 {
-    auto profile = app::ProfileFile::open(file);
+    auto profile = core::ProfileFile::open(file);
     if (!profile)
-        return app::fail(profile.error().message, profile.error().detail);
+        return core::fail(profile.error().message, profile.error().detail);
     writeRhythm(rhythm, *profile);
     return profile->commit();
 }
 
-Rhythm readRhythm(const app::ProfileFile& profile, const Rhythm& previous)
+Rhythm readRhythm(const core::ProfileFile& profile, const Rhythm& previous)
 {
     Rhythm rhythm;
     rhythm.name = profile.read(kSettings, "Name", "");

@@ -4,8 +4,8 @@
 // falls back to defaults, so files edited by hand or written by older copies still load.
 // Pure functions over a ProfileFile plus two that touch the disk; GUI thread or command line.
 
-#include "app/Profile.h"
-#include "app/Result.h"
+#include "core/Profile.h"
+#include "core/Result.h"
 #include "rhythms/Rhythm.h"
 
 #include <filesystem>
@@ -14,15 +14,15 @@ namespace taktwerk::rhythms {
 
 // Sets the 28 keys in the file's order (Settings, RhythmData, Mute, Multi). Unknown keys and
 // sections of `profile` are left alone; existing keys are replaced where they stand.
-void writeRhythm(const Rhythm& rhythm, app::ProfileFile& profile);
+void writeRhythm(const Rhythm& rhythm, core::ProfileFile& profile);
 
 // Writes `rhythm` to `file` in one atomic commit: a new file, or the old one with all 28
 // values replaced and everything else kept. On failure the old file is untouched.
-app::Result<void> writeRhythmFile(const Rhythm& rhythm, const std::filesystem::path& file);
+core::Result<void> writeRhythmFile(const Rhythm& rhythm, const std::filesystem::path& file);
 
 // Reads the 28 keys as stored, each with its default. A number that does not fit 16 bits
 // keeps the value `previous` holds; nothing else of `previous` is used. Values are not
 // normalised here (see loadRhythm for what a load makes of them).
-Rhythm readRhythm(const app::ProfileFile& profile, const Rhythm& previous);
+Rhythm readRhythm(const core::ProfileFile& profile, const Rhythm& previous);
 
 }  // namespace taktwerk::rhythms

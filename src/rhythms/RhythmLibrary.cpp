@@ -1,6 +1,6 @@
 #include "rhythms/RhythmLibrary.h"
 
-#include "app/Windows1252.h"
+#include "core/Windows1252.h"
 #include "rhythms/RhythmFile.h"
 
 #include <algorithm>
@@ -20,22 +20,22 @@ std::string foldCase(std::string_view name)
 {
     std::string folded;
     for (std::size_t at = 0; at < name.size();)
-        app::appendUtf8(folded, app::lowerCase1252(app::nextCodePoint(name, at)));
+        core::appendUtf8(folded, core::lowerCase1252(core::nextCodePoint(name, at)));
     return folded;
 }
 
 std::string inQuotes(std::string_view name) { return "\"" + std::string(name) + "\""; }
 
 // A name taken from the list or typed: it must name a file inside the folder, nothing else.
-app::Result<void> checkFileName(std::string_view name)
+core::Result<void> checkFileName(std::string_view name)
 {
     if (name.empty())
-        return app::fail("Kein Rhythmus ausgewählt.");
+        return core::fail("Kein Rhythmus ausgewählt.");
     // Only the platform's own separators: on Linux "a\b.rtm" is an ordinary file of the folder.
     const bool backslashSeparates = std::filesystem::path::preferred_separator == '\\';
     const std::string_view separators = backslashSeparates ? "/\\" : "/";
     if (name.find_first_of(separators) != std::string_view::npos || name == "." || name == "..")
-        return app::fail("Der Name " + inQuotes(name) + " ist kein Rhythmus in diesem Ordner.");
+        return core::fail("Der Name " + inQuotes(name) + " ist kein Rhythmus in diesem Ordner.");
     return {};
 }
 
@@ -57,12 +57,12 @@ namespace {
 std::optional<RhythmEntry> entryOf(const fs::directory_entry& item)
 {
     const fs::path& path = item.path();
-    if (!app::equalsIgnoringCase(utf8FromPath(path.extension()), kRhythmExtension))
+    if (!core::equalsIgnoringCase(utf8FromPath(path.extension()), kRhythmExtension))
         return std::nullopt;
     std::error_code typeError;
     if (!item.is_regular_file(typeError))
         return std::nullopt;
-    std::string name = app::nameAsUtf8(utf8FromPath(path.stem()));
+    std::string name = core::nameAsUtf8(utf8FromPath(path.stem()));
     if (name.empty())  // ".rtm" alone is a hidden file, not a rhythm without a name
         return std::nullopt;
     return RhythmEntry{std::move(name), path};
@@ -87,7 +87,7 @@ bool leadsInside(const fs::path& file, const fs::path& folder)
 
 }  // namespace
 
-app::Result<std::vector<RhythmEntry>> RhythmLibrary::entries() const
+core::Result<std::vector<RhythmEntry>> RhythmLibrary::entries() const
 {
     std::vector<RhythmEntry> found;
     std::error_code error;
@@ -99,9 +99,9 @@ app::Result<std::vector<RhythmEntry>> RhythmLibrary::entries() const
             found.push_back(std::move(*entry));
     }
     if (error)
-        return app::fail("Der Rhythmus-Ordner " + inQuotes(utf8FromPath(dir_)) +
-                             " kann nicht gelesen werden.",
-                         error.message());
+        return core::fail("Der Rhythmus-Ordner " + inQuotes(utf8FromPath(dir_)) +
+                              " kann nicht gelesen werden.",
+                          error.message());
     std::sort(found.begin(), found.end(), [](const RhythmEntry& left, const RhythmEntry& right) {
         if (left.name != right.name)
             return listsBefore(left.name, right.name);
@@ -110,11 +110,11 @@ app::Result<std::vector<RhythmEntry>> RhythmLibrary::entries() const
     return found;
 }
 
-app::Result<std::vector<std::string>> RhythmLibrary::list() const
+core::Result<std::vector<std::string>> RhythmLibrary::list() const
 {
     auto found = entries();
     if (!found)
-        return app::fail(found.error().message, found.error().detail);
+        return core::fail(found.error().message, found.error().detail);
     std::vector<std::string> names;
     names.reserve(found->size());
     for (RhythmEntry& entry : *found)
@@ -143,36 +143,36 @@ bool RhythmLibrary::contains(std::string_view name) const
     return !name.empty() && fs::is_regular_file(pathFor(name), error);
 }
 
-app::Result<LoadedRhythm> RhythmLibrary::load(std::string_view name, const Rhythm& current,
-                                              bool beginner) const
+core::Result<LoadedRhythm> RhythmLibrary::load(std::string_view name, const Rhythm& current,
+                                               bool beginner) const
 {
     if (auto checked = checkFileName(name); !checked)
-        return app::fail(checked.error().message);
+        return core::fail(checked.error().message);
     return loadRhythmFile(pathFor(name), current, beginner);
 }
 
-app::Result<void> RhythmLibrary::checkInside(const fs::path& file, std::string_view name) const
+core::Result<void> RhythmLibrary::checkInside(const fs::path& file, std::string_view name) const
 {
     std::error_code error;
     if (!fs::is_symlink(file, error) || leadsInside(file, dir_))
         return {};
-    return app::fail("Der Rhythmus " + inQuotes(name) +
-                         " ist ein Verweis auf eine Datei außerhalb des Rhythmus-Ordners; er wird "
-                         "weder überschrieben noch gelöscht.",
-                     "symbolic link leading out of the rhythm folder");
+    return core::fail("Der Rhythmus " + inQuotes(name) +
+                          " ist ein Verweis auf eine Datei außerhalb des Rhythmus-Ordners; er wird "
+                          "weder überschrieben noch gelöscht.",
+                      "symbolic link leading out of the rhythm folder");
 }
 
-app::Result<fs::path> RhythmLibrary::saveTarget(std::string_view name) const
+core::Result<fs::path> RhythmLibrary::saveTarget(std::string_view name) const
 {
     if (auto checked = checkRhythmName(name); !checked)
-        return app::fail(checked.error().message);
+        return core::fail(checked.error().message);
     fs::path file = pathFor(name);
     if (auto inside = checkInside(file, name); !inside)
-        return app::fail(inside.error().message, inside.error().detail);
+        return core::fail(inside.error().message, inside.error().detail);
     return file;
 }
 
-app::Result<fs::path> RhythmLibrary::save(std::string_view name, const Rhythm& rhythm) const
+core::Result<fs::path> RhythmLibrary::save(std::string_view name, const Rhythm& rhythm) const
 {
     auto file = saveTarget(name);
     if (!file)
@@ -181,21 +181,21 @@ app::Result<fs::path> RhythmLibrary::save(std::string_view name, const Rhythm& r
     named.name = std::string(name);
     // The profile's message already names the file and what to do about it.
     if (auto written = writeRhythmFile(named, *file); !written)
-        return app::fail(written.error().message, written.error().detail);
+        return core::fail(written.error().message, written.error().detail);
     return file;
 }
 
-app::Result<void> RhythmLibrary::remove(std::string_view name) const
+core::Result<void> RhythmLibrary::remove(std::string_view name) const
 {
     if (auto checked = checkFileName(name); !checked)
-        return app::fail(checked.error().message);
+        return core::fail(checked.error().message);
     return removeFile(pathFor(name), name);
 }
 
-app::Result<void> RhythmLibrary::removeFile(const fs::path& file, std::string_view name) const
+core::Result<void> RhythmLibrary::removeFile(const fs::path& file, std::string_view name) const
 {
     if (file.parent_path() != dir_ && file.parent_path() / "" != dir_)
-        return app::fail("Der Name " + inQuotes(name) + " ist kein Rhythmus in diesem Ordner.");
+        return core::fail("Der Name " + inQuotes(name) + " ist kein Rhythmus in diesem Ordner.");
     if (auto inside = checkInside(file, name); !inside)
         return inside;
     std::error_code error;
@@ -207,8 +207,8 @@ app::Result<void> RhythmLibrary::removeFile(const fs::path& file, std::string_vi
     if (!error)
         fs::remove(file, error);
     if (error)
-        return app::fail("Der Rhythmus " + inQuotes(name) + " konnte nicht gelöscht werden.",
-                         error.message());
+        return core::fail("Der Rhythmus " + inQuotes(name) + " konnte nicht gelöscht werden.",
+                          error.message());
     return {};
 }
 

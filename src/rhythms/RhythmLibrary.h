@@ -3,7 +3,7 @@
 // after it. Lists, loads, saves and deletes; keeps no state beyond the folder's path, so
 // files added or removed by other means show at the next list(). GUI thread.
 
-#include "app/Result.h"
+#include "core/Result.h"
 #include "rhythms/Rhythm.h"
 #include "rhythms/RhythmLoad.h"
 #include "rhythms/RhythmName.h"
@@ -39,35 +39,35 @@ public:
     // extension ("Waltz 3.4.rtm" lists as "Waltz 3.4"), the extension in any letter case, as
     // files from Windows carry it. A missing folder lists nothing; a folder that cannot be
     // read is an error.
-    app::Result<std::vector<RhythmEntry>> entries() const;
+    core::Result<std::vector<RhythmEntry>> entries() const;
     // The names of entries().
-    app::Result<std::vector<std::string>> list() const;
+    core::Result<std::vector<std::string>> list() const;
 
     // Whether saving under `name` would replace a rhythm (the overwrite question).
     bool contains(std::string_view name) const;
 
     // Loads the rhythm `name` (see loadRhythmFile); a vanished file loads the default rhythm.
-    app::Result<LoadedRhythm> load(std::string_view name, const Rhythm& current,
-                                   bool beginner) const;
+    core::Result<LoadedRhythm> load(std::string_view name, const Rhythm& current,
+                                    bool beginner) const;
 
     // Where a save under `name` writes, refused with a reason the user can act on when the name
     // cannot be a rhythm's or the file is a link that leads out of the folder.
-    app::Result<std::filesystem::path> saveTarget(std::string_view name) const;
+    core::Result<std::filesystem::path> saveTarget(std::string_view name) const;
 
     // Saves `rhythm` under `name` (its "Name" becomes `name`) and returns the file written.
     // A bad name is refused before anything is touched; a failed write leaves the old file as
     // it was. The caller sets `RhythmName` and `RhythmFile` only when this succeeds.
-    app::Result<std::filesystem::path> save(std::string_view name, const Rhythm& rhythm) const;
+    core::Result<std::filesystem::path> save(std::string_view name, const Rhythm& rhythm) const;
 
     // Deletes the rhythm `name`. A file that has vanished meanwhile is no error: the next
     // list() drops it. A file that stays (read-only folder, a folder of that name) is an error.
-    app::Result<void> remove(std::string_view name) const;
+    core::Result<void> remove(std::string_view name) const;
     // The same for an entry's own file, which must lie in the folder.
-    app::Result<void> removeFile(const std::filesystem::path& file, std::string_view name) const;
+    core::Result<void> removeFile(const std::filesystem::path& file, std::string_view name) const;
 
 private:
     // Saving and deleting act on the folder's own files: a link that leads out is refused.
-    app::Result<void> checkInside(const std::filesystem::path& file, std::string_view name) const;
+    core::Result<void> checkInside(const std::filesystem::path& file, std::string_view name) const;
 
     std::filesystem::path dir_;
 };

@@ -17,7 +17,7 @@ std::int16_t validVariant(std::int16_t variant)
 
 }  // namespace
 
-LoadedRhythm loadRhythm(const app::ProfileFile& file, const Rhythm& current, bool beginner)
+LoadedRhythm loadRhythm(const core::ProfileFile& file, const Rhythm& current, bool beginner)
 {
     LoadedRhythm loaded;
     Rhythm& rhythm = loaded.rhythm;
@@ -44,12 +44,12 @@ LoadedRhythm loadRhythm(const app::ProfileFile& file, const Rhythm& current, boo
     return loaded;
 }
 
-app::Result<LoadedRhythm> loadRhythmFile(const std::filesystem::path& file, const Rhythm& current,
-                                         bool beginner)
+core::Result<LoadedRhythm> loadRhythmFile(const std::filesystem::path& file, const Rhythm& current,
+                                          bool beginner)
 {
-    auto profile = app::ProfileFile::open(file);
+    auto profile = core::ProfileFile::open(file);
     if (!profile)
-        return app::fail(profile.error().message, profile.error().detail);
+        return core::fail(profile.error().message, profile.error().detail);
     return loadRhythm(*profile, current, beginner);
 }
 

@@ -3,8 +3,8 @@
 // file, current state and view, so the window, the command line and the tests share it; the
 // caller applies the result (GUI thread).
 
-#include "app/Profile.h"
-#include "app/Result.h"
+#include "core/Profile.h"
+#include "core/Result.h"
 #include "rhythms/Rhythm.h"
 
 #include <filesystem>
@@ -34,11 +34,11 @@ struct LoadedRhythm {
 // Loads from a file already opened (a missing file opens empty and loads the default rhythm).
 // Only the 16-bit values of `current` are used, as the previous values a number that does not
 // fit 16 bits leaves in place.
-LoadedRhythm loadRhythm(const app::ProfileFile& file, const Rhythm& current, bool beginner);
+LoadedRhythm loadRhythm(const core::ProfileFile& file, const Rhythm& current, bool beginner);
 
 // The same from a path. A missing file loads the default rhythm (named ""); a path that exists
 // but cannot be read (a folder, no permission) is an error and the current rhythm stays.
-app::Result<LoadedRhythm> loadRhythmFile(const std::filesystem::path& file, const Rhythm& current,
-                                         bool beginner);
+core::Result<LoadedRhythm> loadRhythmFile(const std::filesystem::path& file, const Rhythm& current,
+                                          bool beginner);
 
 }  // namespace taktwerk::rhythms

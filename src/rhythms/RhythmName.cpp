@@ -1,6 +1,6 @@
 #include "rhythms/RhythmName.h"
 
-#include "app/Windows1252.h"
+#include "core/Windows1252.h"
 
 #include <string>
 
@@ -20,10 +20,10 @@ std::string unholdableReason(std::string_view name)
     for (std::size_t at = 0; at < name.size();) {
         const std::size_t start = at;
         std::string character;
-        app::appendUtf8(character, app::nextCodePoint(name, at));
+        core::appendUtf8(character, core::nextCodePoint(name, at));
         if (character != name.substr(start, at - start))
             return "Der Name enthält ungültige Zeichen.";
-        if (!app::utf8ToCp1252(character))
+        if (!core::utf8ToCp1252(character))
             return "Der Name darf das Zeichen \"" + character + "\" nicht enthalten.";
     }
     return "Der Name enthält ungültige Zeichen.";
@@ -33,23 +33,24 @@ bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
 }  // namespace
 
-app::Result<void> checkRhythmName(std::string_view name)
+core::Result<void> checkRhythmName(std::string_view name)
 {
     if (name.empty())
-        return app::fail("Bitte einen Namen für den Rhythmus eingeben.");
+        return core::fail("Bitte einen Namen für den Rhythmus eingeben.");
     if (name == "." || name == "..")
-        return app::fail("Der Name \"" + std::string(name) + "\" ist als Dateiname nicht möglich.");
+        return core::fail("Der Name \"" + std::string(name) +
+                          "\" ist als Dateiname nicht möglich.");
     if (name.find_first_of(kForbidden) != std::string_view::npos)
-        return app::fail("Der Name darf keines dieser Zeichen enthalten: \\ / : * ? \" < > |");
-    if (!app::utf8ToCp1252(name))
-        return app::fail(unholdableReason(name));
+        return core::fail("Der Name darf keines dieser Zeichen enthalten: \\ / : * ? \" < > |");
+    if (!core::utf8ToCp1252(name))
+        return core::fail(unholdableReason(name));
     for (std::size_t at = 0; at < name.size();)
-        if (isControl(app::nextCodePoint(name, at)))
-            return app::fail("Der Name darf keine Steuerzeichen enthalten.");
+        if (isControl(core::nextCodePoint(name, at)))
+            return core::fail("Der Name darf keine Steuerzeichen enthalten.");
     // Otherwise the file system refuses the file, and the user would learn only that the
     // save failed, not why.
     if (name.size() + kRhythmExtension.size() > kMaxFileNameBytes)
-        return app::fail("Der Name ist zu lang. Bitte wählen Sie einen kürzeren Namen.");
+        return core::fail("Der Name ist zu lang. Bitte wählen Sie einen kürzeren Namen.");
     return {};
 }
 

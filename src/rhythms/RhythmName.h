@@ -4,7 +4,7 @@
 // is refused with a reason the user can act on, instead of a save that silently fails.
 // Pure functions, any thread.
 
-#include "app/Result.h"
+#include "core/Result.h"
 
 #include <filesystem>
 #include <string_view>
@@ -16,7 +16,7 @@ inline constexpr std::string_view kRhythmExtension = ".rtm";
 // Refuses an empty name, one holding \ / : * ? " < > | or a control character, "." and
 // "..", a name with a character Windows-1252 cannot hold, and one too long for a file name
 // (255 bytes with ".rtm", the umlauts two bytes each). The message is for the user.
-app::Result<void> checkRhythmName(std::string_view name);
+core::Result<void> checkRhythmName(std::string_view name);
 
 // `rhythmDir` / (name + ".rtm"); `name` is UTF-8.
 std::filesystem::path rhythmPath(const std::filesystem::path& rhythmDir, std::string_view name);

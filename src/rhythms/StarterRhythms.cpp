@@ -1,6 +1,6 @@
 #include "rhythms/StarterRhythms.h"
 
-#include "app/AtomicFile.h"
+#include "core/AtomicFile.h"
 #include "rhythms/RhythmName.h"
 
 #include <fstream>
@@ -22,7 +22,7 @@ std::optional<fs::path> findStarterRhythms(const fs::path& exeDir)
     return std::nullopt;
 }
 
-app::Result<int> installStarterRhythms(const fs::path& starterDir, const fs::path& rhythmDir)
+core::Result<int> installStarterRhythms(const fs::path& starterDir, const fs::path& rhythmDir)
 {
     std::error_code error;
     if (fs::symlink_status(rhythmDir, error).type() != fs::file_type::not_found)
@@ -30,9 +30,9 @@ app::Result<int> installStarterRhythms(const fs::path& starterDir, const fs::pat
     error.clear();
     const std::string message = "Die mitgelieferten Rhythmen konnten nicht in den Ordner \"" +
                                 utf8FromPath(rhythmDir) + "\" kopiert werden.";
-    auto folder = app::TemporaryFolder::create(rhythmDir, message);
+    auto folder = core::TemporaryFolder::create(rhythmDir, message);
     if (!folder)
-        return app::fail(folder.error().message, folder.error().detail);
+        return core::fail(folder.error().message, folder.error().detail);
     int copied = 0;
     fs::directory_iterator entries(starterDir, error);
     for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
@@ -50,13 +50,13 @@ app::Result<int> installStarterRhythms(const fs::path& starterDir, const fs::pat
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.close();
         if (!in || !out)
-            return app::fail(message, "copying " + utf8FromPath(file.filename()) + " failed");
+            return core::fail(message, "copying " + utf8FromPath(file.filename()) + " failed");
         ++copied;
     }
     if (error)
-        return app::fail(message, error.message());
+        return core::fail(message, error.message());
     if (auto placed = folder->commit(); !placed)
-        return app::fail(placed.error().message, placed.error().detail);
+        return core::fail(placed.error().message, placed.error().detail);
     return copied;
 }
 

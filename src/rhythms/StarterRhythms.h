@@ -3,7 +3,7 @@
 // installed), copied into the user's rhythm folder once, on the start that creates it. A user
 // who deletes them does not get them back. Start-up, GUI thread.
 
-#include "app/Result.h"
+#include "core/Result.h"
 
 #include <filesystem>
 #include <optional>
@@ -20,7 +20,7 @@ std::optional<std::filesystem::path> findStarterRhythms(const std::filesystem::p
 // folder (and the next start builds it again) or the complete one, never a few rhythms. An
 // existing folder, even an empty one, is the user's and is not touched. Returns the number of
 // rhythms copied.
-app::Result<int> installStarterRhythms(const std::filesystem::path& starterDir,
-                                       const std::filesystem::path& rhythmDir);
+core::Result<int> installStarterRhythms(const std::filesystem::path& starterDir,
+                                        const std::filesystem::path& rhythmDir);
 
 }  // namespace taktwerk::rhythms

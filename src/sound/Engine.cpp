@@ -149,11 +149,11 @@ void Engine::setStepSource(StepSource* source)
     push({.kind = Command::Kind::SetStepSource, .stepSource = source});
 }
 
-app::Result<void> Engine::loadSynth(const std::filesystem::path& soundFont)
+core::Result<void> Engine::loadSynth(const std::filesystem::path& soundFont)
 {
     auto synth = GmSynth::create(soundFont, {.sampleRate = sampleRate_, .effects = true});
     if (!synth)
-        return app::fail(synth.error().message, synth.error().detail);
+        return core::fail(synth.error().message, synth.error().detail);
     soundFont_ = soundFont;
     // The notes come from the same font, so none of the old ones can be shared.
     auto bank = renderNotes(nullptr);

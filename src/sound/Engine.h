@@ -14,7 +14,7 @@
 // through it ahead of time (NoteBank) and sounded from there, at their frame; any other note
 // goes to the live synth.
 
-#include "app/Result.h"
+#include "core/Result.h"
 #include "sound/AudioIO.h"
 #include "sound/GmSynth.h"
 #include "sound/Midi.h"
@@ -84,7 +84,7 @@ public:
     void setStepSource(StepSource* source);
     // Loads the built-in GM synth from `soundFont` and renders the notes MIDI mode plays (both
     // here, on the calling thread) and swaps them in.
-    app::Result<void> loadSynth(const std::filesystem::path& soundFont);
+    core::Result<void> loadSynth(const std::filesystem::path& soundFont);
     // Frees the voice sets and synths the audio thread has handed back.
     void collectGarbage();
 

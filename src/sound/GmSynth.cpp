@@ -69,15 +69,15 @@ std::optional<std::filesystem::path> findSoundFont()
 GmSynth::GmSynth(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
 GmSynth::~GmSynth() = default;
 
-app::Result<std::unique_ptr<GmSynth>> GmSynth::create(const std::filesystem::path& soundFont,
-                                                      const Options& options)
+core::Result<std::unique_ptr<GmSynth>> GmSynth::create(const std::filesystem::path& soundFont,
+                                                       const Options& options)
 {
     quietenFluidLog();
     auto handles = std::make_unique<Handles>();
     handles->settings.reset(new_fluid_settings());
     if (!handles->settings)
-        return app::fail("Der eingebaute MIDI-Synthesizer konnte nicht gestartet werden.",
-                         "new_fluid_settings failed");
+        return core::fail("Der eingebaute MIDI-Synthesizer konnte nicht gestartet werden.",
+                          "new_fluid_settings failed");
     fluid_settings_t* settings = handles->settings.get();
     fluid_settings_setnum(settings, "synth.sample-rate", options.sampleRate);
     fluid_settings_setint(settings, "synth.reverb.active", options.effects ? 1 : 0);
@@ -91,17 +91,18 @@ app::Result<std::unique_ptr<GmSynth>> GmSynth::create(const std::filesystem::pat
     handles->sleepAfterFrames = static_cast<std::uint64_t>(kSleepAfterSeconds * options.sampleRate);
     handles->synth.reset(new_fluid_synth(settings));
     if (!handles->synth)
-        return app::fail("Der eingebaute MIDI-Synthesizer konnte nicht gestartet werden.",
-                         "new_fluid_synth failed");
+        return core::fail("Der eingebaute MIDI-Synthesizer konnte nicht gestartet werden.",
+                          "new_fluid_synth failed");
     std::error_code error;
     if (!std::filesystem::is_regular_file(soundFont, error))
-        return app::fail("Die SoundFont-Datei \"" + soundFont.string() + "\" wurde nicht gefunden.",
-                         "not a regular file");
+        return core::fail("Die SoundFont-Datei \"" + soundFont.string() +
+                              "\" wurde nicht gefunden.",
+                          "not a regular file");
     handles->fontId = fluid_synth_sfload(handles->synth.get(), soundFont.c_str(), 1);
     if (handles->fontId == FLUID_FAILED)
-        return app::fail("Die SoundFont-Datei \"" + soundFont.string() +
-                             "\" konnte nicht gelesen werden.",
-                         "fluid_synth_sfload failed");
+        return core::fail("Die SoundFont-Datei \"" + soundFont.string() +
+                              "\" konnte nicht gelesen werden.",
+                          "fluid_synth_sfload failed");
     return std::unique_ptr<GmSynth>(new GmSynth(std::move(handles)));
 }
 

@@ -5,7 +5,7 @@
 // the caller of the offline kit renderer). It has no audio driver of its own: its sound is
 // pulled into our mix.
 
-#include "app/Result.h"
+#include "core/Result.h"
 #include "sound/Midi.h"
 
 #include <cstdint>
@@ -26,8 +26,8 @@ public:
         double sampleRate = 48000.0;
         bool effects = true;  // reverb and chorus; off for dry kit samples
     };
-    static app::Result<std::unique_ptr<GmSynth>> create(const std::filesystem::path& soundFont,
-                                                        const Options& options);
+    static core::Result<std::unique_ptr<GmSynth>> create(const std::filesystem::path& soundFont,
+                                                         const Options& options);
     ~GmSynth();
     GmSynth(const GmSynth&) = delete;
     GmSynth& operator=(const GmSynth&) = delete;

@@ -1,6 +1,6 @@
 #include "sound/MakeKit.h"
 
-#include "app/AtomicFile.h"
+#include "core/AtomicFile.h"
 #include "sound/GmSynth.h"
 #include "sound/VoiceSet.h"
 
@@ -103,15 +103,15 @@ std::vector<float> shape(const std::vector<float>& hit)
 }
 
 // The samples as a 16-bit WAV in `file`'s temporary file, not yet in place.
-app::Result<app::AtomicFile> prepareWav(const std::filesystem::path& file,
-                                        const std::vector<float>& stereo, float gain)
+core::Result<core::AtomicFile> prepareWav(const std::filesystem::path& file,
+                                          const std::vector<float>& stereo, float gain)
 {
     std::vector<float> scaled(stereo);
     for (float& value : scaled)
         value = std::clamp(value * gain, -1.0f, 1.0f);
     const std::string message =
         "Die Datei \"" + file.string() + "\" konnte nicht geschrieben werden.";
-    auto out = app::AtomicFile::create(file, message);
+    auto out = core::AtomicFile::create(file, message);
     if (!out)
         return out;
     SF_INFO info{};
@@ -120,12 +120,12 @@ app::Result<app::AtomicFile> prepareWav(const std::filesystem::path& file,
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SndfileHandle handle(sf_open_fd(out->fd(), SFM_WRITE, &info, SF_FALSE));
     if (!handle)
-        return app::fail(message, sf_strerror(nullptr));
+        return core::fail(message, sf_strerror(nullptr));
     const auto frames = static_cast<sf_count_t>(scaled.size() / 2);
     if (sf_writef_float(handle.get(), scaled.data(), frames) != frames)
-        return app::fail(message, sf_strerror(handle.get()));
+        return core::fail(message, sf_strerror(handle.get()));
     if (const int closed = sf_close(handle.release()); closed != 0)
-        return app::fail(message, sf_error_number(closed));
+        return core::fail(message, sf_error_number(closed));
     return out;
 }
 
@@ -160,12 +160,12 @@ bool isKitComplete(const std::filesystem::path& setDir)
     });
 }
 
-app::Result<KitReport> makeKit(const KitOptions& options)
+core::Result<KitReport> makeKit(const KitOptions& options)
 {
     auto synth =
         GmSynth::create(options.soundFont, {.sampleRate = kKitSampleRate, .effects = false});
     if (!synth)
-        return app::fail(synth.error().message, synth.error().detail);
+        return core::fail(synth.error().message, synth.error().detail);
 
     KitReport report;
     std::vector<Rendered> rendered;
@@ -179,9 +179,9 @@ app::Result<KitReport> makeKit(const KitOptions& options)
         if (note == kStickNote || note == kStickFallback)
             report.clickNote = note;
         if (data.empty())
-            return app::fail("Die SoundFont-Datei \"" + options.soundFont.string() +
-                                 "\" hat keinen Klang für " + sample.name + ".",
-                             "silent key " + std::to_string(note));
+            return core::fail("Die SoundFont-Datei \"" + options.soundFont.string() +
+                                  "\" hat keinen Klang für " + sample.name + ".",
+                              "silent key " + std::to_string(note));
         rendered.push_back({options.setDir / (sample.name + ".wav"), std::move(data), true});
     }
     if (!options.extraTomDir.empty()) {
@@ -204,24 +204,24 @@ app::Result<KitReport> makeKit(const KitOptions& options)
 
     // A set folder that is not there yet is built whole under a temporary name.
     std::error_code error;
-    std::optional<app::TemporaryFolder> newSet;
+    std::optional<core::TemporaryFolder> newSet;
     if (!std::filesystem::exists(options.setDir, error)) {
-        auto folder =
-            app::TemporaryFolder::create(options.setDir, "Der Ordner \"" + options.setDir.string() +
-                                                             "\" konnte nicht angelegt werden.");
+        auto folder = core::TemporaryFolder::create(options.setDir,
+                                                    "Der Ordner \"" + options.setDir.string() +
+                                                        "\" konnte nicht angelegt werden.");
         if (!folder)
-            return app::fail(folder.error().message, folder.error().detail);
+            return core::fail(folder.error().message, folder.error().detail);
         newSet = std::move(*folder);
     }
     if (!options.extraTomDir.empty() &&
         !std::filesystem::is_directory(options.extraTomDir, error) &&
         !std::filesystem::create_directories(options.extraTomDir, error))
-        return app::fail("Der Ordner \"" + options.extraTomDir.string() +
-                             "\" konnte nicht angelegt werden.",
-                         error.message());
+        return core::fail("Der Ordner \"" + options.extraTomDir.string() +
+                              "\" konnte nicht angelegt werden.",
+                          error.message());
 
     // Everything is written under temporary names before anything takes its place.
-    std::vector<std::pair<app::AtomicFile, std::filesystem::path>> pending;
+    std::vector<std::pair<core::AtomicFile, std::filesystem::path>> pending;
     for (const Rendered& item : rendered) {
         const auto name = item.file.filename();
         const auto target = item.inSet && newSet ? newSet->path() / name : item.file;
@@ -233,7 +233,7 @@ app::Result<KitReport> makeKit(const KitOptions& options)
         const float itemGain = std::min(gain, peakTarget / peakOf(item.data));
         auto prepared = prepareWav(target, item.data, itemGain);
         if (!prepared)
-            return app::fail(prepared.error().message, prepared.error().detail);
+            return core::fail(prepared.error().message, prepared.error().detail);
         pending.emplace_back(std::move(*prepared), item.file);
     }
     for (auto& [file, shownAs] : pending) {
@@ -242,25 +242,25 @@ app::Result<KitReport> makeKit(const KitOptions& options)
         else if (!options.replaceExisting && std::filesystem::exists(file.target(), error))
             report.kept.push_back(shownAs);  // appeared meanwhile: the other writer's stays
         else
-            return app::fail(placed.error().message, placed.error().detail);
+            return core::fail(placed.error().message, placed.error().detail);
     }
     if (newSet) {
         if (auto placed = newSet->commit(); !placed)
-            return app::fail(placed.error().message, placed.error().detail);
+            return core::fail(placed.error().message, placed.error().detail);
     }
     return report;
 }
 
-app::Result<KitReport> ensureDefaultKit(const std::filesystem::path& soundDir)
+core::Result<KitReport> ensureDefaultKit(const std::filesystem::path& soundDir)
 {
     const auto setDir = soundDir / "Default";
     if (isKitComplete(setDir))
         return KitReport{};
     const auto soundFont = findSoundFont();
     if (!soundFont)
-        return app::fail("Es wurde keine SoundFont-Datei gefunden; der Klangsatz \"Default\" "
-                         "kann nicht erzeugt werden.",
-                         "no .sf2 in /usr/share/sounds/sf2");
+        return core::fail("Es wurde keine SoundFont-Datei gefunden; der Klangsatz \"Default\" "
+                          "kann nicht erzeugt werden.",
+                          "no .sf2 in /usr/share/sounds/sf2");
     return makeKit({.soundFont = *soundFont, .setDir = setDir, .extraTomDir = soundDir});
 }
 

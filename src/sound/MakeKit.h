@@ -3,7 +3,7 @@
 // General MIDI SoundFont through the built-in synth, offline. Runs on the caller's thread
 // (the make-kit command, or the app at first start); takes well under a second.
 
-#include "app/Result.h"
+#include "core/Result.h"
 
 #include <filesystem>
 #include <string>
@@ -44,13 +44,13 @@ struct KitReport {
 // Renders every sample first and writes nothing until all are rendered and written under
 // temporary names; a new set folder is built whole under a temporary name and renamed into
 // place. A kit that fails on the way leaves the folders as they were.
-app::Result<KitReport> makeKit(const KitOptions& options);
+core::Result<KitReport> makeKit(const KitOptions& options);
 
 // True when `setDir` holds all fourteen files of a sample set.
 bool isKitComplete(const std::filesystem::path& setDir);
 
 // First start: renders what is missing of `soundDir`/Default (and the extra toms) from the
 // system's SoundFont. Does nothing when the set is complete.
-app::Result<KitReport> ensureDefaultKit(const std::filesystem::path& soundDir);
+core::Result<KitReport> ensureDefaultKit(const std::filesystem::path& soundDir);
 
 }  // namespace taktwerk::sound

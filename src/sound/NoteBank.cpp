@@ -127,10 +127,10 @@ std::vector<int> playedNotes(int clickNote)
     return notes;
 }
 
-app::Result<std::unique_ptr<NoteBank>> renderNoteBank(const std::filesystem::path& soundFont,
-                                                      std::span<const int> notes,
-                                                      const NoteBankOptions& options,
-                                                      const NoteBank* previous)
+core::Result<std::unique_ptr<NoteBank>> renderNoteBank(const std::filesystem::path& soundFont,
+                                                       std::span<const int> notes,
+                                                       const NoteBankOptions& options,
+                                                       const NoteBank* previous)
 {
     auto bank = std::make_unique<NoteBank>();
     const MidiMessage probe = MidiNoteOn(0, options.values);
@@ -156,7 +156,7 @@ app::Result<std::unique_ptr<NoteBank>> renderNoteBank(const std::filesystem::pat
             auto created =
                 GmSynth::create(soundFont, {.sampleRate = options.sampleRate, .effects = true});
             if (!created)
-                return app::fail(created.error().message, created.error().detail);
+                return core::fail(created.error().message, created.error().detail);
             synth = std::move(created.value());
         }
         Renderer renderer{

@@ -11,7 +11,7 @@
 // thread, like a VoiceSet. Its samples are shared with the banks built after it from the same
 // SoundFont, so a new click note renders one note, not all of them.
 
-#include "app/Result.h"
+#include "core/Result.h"
 #include "sound/Midi.h"
 #include "sound/Sample.h"
 
@@ -54,10 +54,10 @@ struct NoteBankOptions {
 
 // Renders `notes` from `soundFont`. Samples of `previous` (rendered from the same SoundFont at
 // the same rate) that fit are shared. A key the font has no sound for gets no sample.
-app::Result<std::unique_ptr<NoteBank>> renderNoteBank(const std::filesystem::path& soundFont,
-                                                      std::span<const int> notes,
-                                                      const NoteBankOptions& options,
-                                                      const NoteBank* previous = nullptr);
+core::Result<std::unique_ptr<NoteBank>> renderNoteBank(const std::filesystem::path& soundFont,
+                                                       std::span<const int> notes,
+                                                       const NoteBankOptions& options,
+                                                       const NoteBank* previous = nullptr);
 
 // General MIDI's exclusive classes as the synth applies them: a note of a class cuts every
 // sounding note of the same class, itself included (a closed or pedal hi-hat chokes the open

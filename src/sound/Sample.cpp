@@ -99,34 +99,34 @@ std::vector<float> resampleStereo(const std::vector<float>& stereo, double fromR
     return out;
 }
 
-app::Result<std::shared_ptr<const Sample>> readSample(const std::filesystem::path& file,
-                                                      double outputRate)
+core::Result<std::shared_ptr<const Sample>> readSample(const std::filesystem::path& file,
+                                                       double outputRate)
 {
     // Only plain files: opening a FIFO or a device would block or read forever.
     std::error_code error;
     const auto status = std::filesystem::status(file, error);
     if (status.type() == std::filesystem::file_type::not_found)
-        return app::fail("missing");
+        return core::fail("missing");
     if (error || status.type() != std::filesystem::file_type::regular)
-        return app::fail("not a regular file");
+        return core::fail("not a regular file");
     SF_INFO info{};
     SndfileHandle handle(sf_open(file.c_str(), SFM_READ, &info));
     if (!handle)
-        return app::fail("not a sound file libsndfile reads", sf_strerror(nullptr));
+        return core::fail("not a sound file libsndfile reads", sf_strerror(nullptr));
     if (info.channels < 1 || info.frames <= 0)
-        return app::fail("holds no sound");
+        return core::fail("holds no sound");
     if (info.samplerate < kMinFileRate || info.samplerate > kMaxFileRate)
-        return app::fail("sample rate " + std::to_string(info.samplerate) + " Hz out of range");
+        return core::fail("sample rate " + std::to_string(info.samplerate) + " Hz out of range");
     // The header's claim, checked before a byte is decoded or a buffer allocated.
     if (static_cast<double>(info.frames) > kMaxSampleSeconds * info.samplerate)
-        return app::fail("longer than 30 s");
+        return core::fail("longer than 30 s");
     if (static_cast<double>(info.frames) * info.channels > kMaxSampleValues)
-        return app::fail("too much data for a drum sample (" + std::to_string(info.channels) +
-                         " channels at " + std::to_string(info.samplerate) + " Hz)");
+        return core::fail("too much data for a drum sample (" + std::to_string(info.channels) +
+                          " channels at " + std::to_string(info.samplerate) + " Hz)");
     std::vector<float> stereo = readStereo(handle.get(), info);
     handle.reset();
     if (stereo.empty())
-        return app::fail("holds no sound");
+        return core::fail("holds no sound");
     auto sample = std::make_shared<Sample>();
     if (static_cast<double>(info.samplerate) == outputRate) {
         sample->data = std::move(stereo);
@@ -136,7 +136,7 @@ app::Result<std::shared_ptr<const Sample>> readSample(const std::filesystem::pat
             value = sanitize(value);  // sinc ringing may overshoot full scale a little
     }
     if (sample->data.empty())
-        return app::fail("could not be converted to the output's rate");
+        return core::fail("could not be converted to the output's rate");
     return std::shared_ptr<const Sample>(std::move(sample));
 }
 

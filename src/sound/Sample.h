@@ -3,7 +3,7 @@
 // Built off the audio thread by loadSample and never changed afterwards, so voice sets can
 // share it; the audio thread only reads it through a raw pointer and never owns it.
 
-#include "app/Result.h"
+#include "core/Result.h"
 
 #include <cstddef>
 #include <filesystem>
@@ -30,8 +30,8 @@ struct Sample {
 // stereo at `outputRate`. Mono is copied to both sides; of more channels the first two are
 // kept. A missing, unreadable, empty, broken or too long file is an error whose message says
 // why in a few words ("missing", "longer than 30 s", ...).
-app::Result<std::shared_ptr<const Sample>> readSample(const std::filesystem::path& file,
-                                                      double outputRate);
+core::Result<std::shared_ptr<const Sample>> readSample(const std::filesystem::path& file,
+                                                       double outputRate);
 // The same, with nullptr for any failure: the voice stays silent.
 std::shared_ptr<const Sample> loadSample(const std::filesystem::path& file, double outputRate);
 

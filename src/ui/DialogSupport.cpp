@@ -1,7 +1,8 @@
 #include "ui/DialogSupport.h"
 
-#include "app/Commands.h"
+#include "core/Paths.h"
 #include "rhythms/RhythmLibrary.h"
+#include "ui/FormRules.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -26,9 +27,9 @@ void makeToolWindow(QWidget* window, const QString& caption, int clientWidthTw, 
     if (screen == nullptr)
         return;
     const QRect area = screen->geometry();
-    const app::FormPosition at = app::PlaceForm(
-        area.width() * layout::kTwipsPerPixel, area.height() * layout::kTwipsPerPixel,
-        clientWidthTw + layout::kFrameWidthTw, clientHeightTw + layout::kFrameHeightTw);
+    const FormPosition at =
+        PlaceForm(area.width() * layout::kTwipsPerPixel, area.height() * layout::kTwipsPerPixel,
+                  clientWidthTw + layout::kFrameWidthTw, clientHeightTw + layout::kFrameHeightTw);
     window->move(area.left() + layout::px(static_cast<int>(at.left)),
                  area.top() + layout::px(static_cast<int>(at.top)));
 }
@@ -79,7 +80,7 @@ std::vector<std::string> soundSetFolders(const fs::path& soundDir)
         std::error_code error;
         if (!entry.is_directory(error))
             return false;
-        name = app::utf8FromPath(entry.path().filename());
+        name = core::utf8FromPath(entry.path().filename());
         return true;
     });
 }
@@ -90,9 +91,9 @@ std::vector<std::string> waveFiles(const fs::path& soundDir)
         std::error_code error;
         // Exactly ".wav": a tom's sample is found again as its name + ".wav", so a "Tom.WAV"
         // listed as "Tom" would be a silent choice on a file system that tells case apart.
-        if (app::utf8FromPath(entry.path().extension()) != ".wav" || !entry.is_regular_file(error))
+        if (core::utf8FromPath(entry.path().extension()) != ".wav" || !entry.is_regular_file(error))
             return false;
-        name = app::utf8FromPath(entry.path().stem());
+        name = core::utf8FromPath(entry.path().stem());
         return true;
     });
 }

@@ -534,7 +534,7 @@ void MainWindow::onTap(Qt::MouseButton button)
     refreshTempo();
 }
 
-app::Result<void> MainWindow::loadRhythm(const std::filesystem::path& file)
+core::Result<void> MainWindow::loadRhythm(const std::filesystem::path& file)
 {
     if (auto loaded = machine_.loadRhythm(file); !loaded)
         return loaded;

@@ -39,7 +39,7 @@ public:
     void NewRhythm();
     // A click in the rhythm library: makes the file the current rhythm (also while playing,
     // from its first step) and shows it. On failure nothing changes and the error says why.
-    app::Result<void> loadRhythm(const std::filesystem::path& file);
+    core::Result<void> loadRhythm(const std::filesystem::path& file);
     // RUN/STOP as a press on the button would (also Space, Escape and the tom pads' right
     // button).
     void toggleRun();

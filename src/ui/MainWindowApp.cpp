@@ -4,7 +4,7 @@
 #include "app/FirstStart.h"
 #include "app/LivePlayback.h"
 #include "app/Settings.h"
-#include "sound/LibraryNoise.h"
+#include "devices/LibraryNoise.h"
 #include "ui/Artwork.h"
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
@@ -102,7 +102,7 @@ int runMainWindow(int argc, char** argv)
         return 1;
     }
 
-    sound::catchLibraryNoise();
+    devices::catchLibraryNoise();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("taktwerk"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quorrel Taktwerk"));

@@ -1,8 +1,8 @@
 #include "ui/SettingsDialog.h"
 
-#include "app/Commands.h"
 #include "app/DrumMachine.h"
 #include "app/Settings.h"
+#include "core/Paths.h"
 #include "ui/DialogSupport.h"
 #include "ui/Fonts.h"
 #include "ui/Questions.h"
@@ -143,7 +143,7 @@ void SettingsDialog::lstSounds_Click()
         return;
     machine_.setSoundSet(toUtf8(set));
     // A set without its own click stays silent here.
-    machine_.preview(machine_.settings().SoundDir / app::pathFromUtf8(toUtf8(set)) / "ST.wav");
+    machine_.preview(machine_.settings().SoundDir / core::pathFromUtf8(toUtf8(set)) / "ST.wav");
 }
 
 void SettingsDialog::lstSounds_DblClick()

@@ -1,7 +1,7 @@
 #include "ui/WaveDialog.h"
 
-#include "app/Commands.h"
 #include "app/DrumMachine.h"
+#include "core/Paths.h"
 #include "ui/DialogSupport.h"
 #include "ui/Fonts.h"
 #include "ui/MainWindow.h"
@@ -79,7 +79,7 @@ void WaveDialog::lstWave_Click()
     chkWave_->setChecked(false);
     if (!chkPreview_->isChecked())
         return;
-    machine_.preview(machine_.settings().SoundDir / app::pathFromUtf8(toUtf8(name) + ".wav"));
+    machine_.preview(machine_.settings().SoundDir / core::pathFromUtf8(toUtf8(name) + ".wav"));
 }
 
 void WaveDialog::cmdSet_Click()

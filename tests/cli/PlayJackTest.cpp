@@ -2,11 +2,11 @@
 // second JACK client: every audio hit and every MIDI note-on of a 20-second run must reach
 // the graph at exactly the frame of its step.
 
+#include "devices/support/JackDummyServer.h"
+#include "devices/support/JackRecorder.h"
 #include "rhythms/RhythmFile.h"
 #include "rhythms/TempFolder.h"
 #include "sound/ImpulseKit.h"
-#include "sound/support/JackDummyServer.h"
-#include "sound/support/JackRecorder.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -24,8 +24,8 @@ extern char** environ;
 namespace taktwerk::cli {
 namespace {
 
-using sound::testing::JackDummyServer;
-using sound::testing::JackRecorder;
+using devices::testing::JackDummyServer;
+using devices::testing::JackRecorder;
 using testing::Onset;
 using testing::voiceBit;
 

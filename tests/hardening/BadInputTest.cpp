@@ -2,10 +2,10 @@
 // have, folders that are read-only, missing or something else, sample sets of anything but WAV.
 // Each ends in a documented default or a clear message, and nothing the user had is lost.
 
-#include "app/AtomicFile.h"
-#include "app/Profile.h"
 #include "app/Settings.h"
 #include "cli/InfoCommand.h"
+#include "core/AtomicFile.h"
+#include "core/Profile.h"
 #include "rhythms/RhythmFile.h"
 #include "rhythms/RhythmLibrary.h"
 #include "rhythms/TempFolder.h"
@@ -50,7 +50,7 @@ InfoRun info(const fs::path& file)
 // What a load on top of the start-up state leaves (tempo 120, 4 steps per beat, 16 steps).
 Rhythm loaded(std::string_view bytes)
 {
-    return rhythms::loadRhythm(app::ProfileFile::fromBytes(bytes), Rhythm{}, false).rhythm;
+    return rhythms::loadRhythm(core::ProfileFile::fromBytes(bytes), Rhythm{}, false).rhythm;
 }
 
 std::string settingsWith(std::string_view lines) { return "[Settings]\r\n" + std::string(lines); }
@@ -227,7 +227,7 @@ TEST(AtomicSave, AFileWithTheLongestNameAFolderHoldsIsReplacedToo)
     for (const std::string& name :
          {std::string(255, 'a'), std::string(249, 'b') + "\xC3\xBC.rtm"}) {
         writeBytes(folder / name, "old");
-        const auto replaced = app::replaceFile(folder / name, "new");
+        const auto replaced = core::replaceFile(folder / name, "new");
         ASSERT_TRUE(replaced) << replaced.error().detail;
         EXPECT_EQ(readBytes(folder / name), "new");
     }
@@ -286,19 +286,19 @@ TEST(ReadOnlyRhythmFolder, SaveAndDeleteFailWithAMessageAndTheRhythmsStay)
     Rhythm changed = rock;
     changed.Bpm = 140;
     // 0: the step failed as it should and said why; 1: it succeeded; 2: it failed silently.
-    const auto refused = [](const app::Result<void>& result) {
+    const auto refused = [](const core::Result<void>& result) {
         return std::pair{result ? 1 : (result.error().message.empty() ? 2 : 0),
                          result ? std::string() : result.error().message};
     };
     const std::pair<ChildResult, std::string_view> checks[] = {
         {runWithoutRootRights([&] {
              const auto saved = library.save("Rock", changed);
-             return refused(saved ? app::Result<void>{} : app::fail(saved.error().message));
+             return refused(saved ? core::Result<void>{} : core::fail(saved.error().message));
          }),
          "Rock.rtm"},
         {runWithoutRootRights([&] {
              const auto saved = library.save("New", changed);
-             return refused(saved ? app::Result<void>{} : app::fail(saved.error().message));
+             return refused(saved ? core::Result<void>{} : core::fail(saved.error().message));
          }),
          "New.rtm"},
         {runWithoutRootRights([&] { return refused(library.remove("Rock")); }), "\"Rock\""},

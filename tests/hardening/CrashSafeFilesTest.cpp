@@ -4,7 +4,7 @@
 // a new one, with the keys this program does not know still in it.
 
 #include "SaveVersions.h"
-#include "app/Profile.h"
+#include "core/Profile.h"
 #include "rhythms/RhythmLibrary.h"
 #include "rhythms/TempFolder.h"
 
@@ -44,7 +44,7 @@ std::filesystem::path rhythmFile(const std::filesystem::path& folder)
 std::optional<std::uint32_t> versionOf(std::string_view bytes, std::string_view section,
                                        std::string_view key, std::string_view prefix)
 {
-    const auto value = app::ProfileFile::fromBytes(bytes).get(section, key);
+    const auto value = core::ProfileFile::fromBytes(bytes).get(section, key);
     if (!value || !value->starts_with(prefix))
         return std::nullopt;
     return static_cast<std::uint32_t>(std::stoul(value->substr(prefix.size())));

@@ -3,10 +3,10 @@
 // server is back, sound goes there again), no MIDI port, a SoundFont that is not there.
 
 #include "app/LivePlayback.h"
+#include "devices/MidiOut.h"
+#include "devices/support/JackDummyServer.h"
 #include "sound/GmSynth.h"
 #include "sound/ImpulseKit.h"
-#include "sound/MidiOut.h"
-#include "sound/support/JackDummyServer.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -18,7 +18,7 @@ namespace taktwerk::hardening {
 namespace {
 
 using namespace std::chrono_literals;
-using sound::testing::JackDummyServer;
+using devices::testing::JackDummyServer;
 
 class ScopedEnvironment {
 public:
@@ -121,7 +121,7 @@ TEST(Devices, JackServerStoppedWhilePlayingIsNoticedPlaybackGoesOnAndSoundComesB
 TEST(Devices, NoMidiPortAndNoSoundFontLeaveAWorkingDrumMachine)
 {
     // Our machines have no MIDI sequencer at all: "no port" is an answer, never an exception.
-    const auto port = sound::MidiOut::openFirstPort("Taktwerk test");
+    const auto port = devices::MidiOut::openFirstPort("Taktwerk test");
     if (!port) {
         EXPECT_FALSE(port.error().message.empty());
     }

@@ -8,14 +8,14 @@
 // Long by nature, so it runs only when asked: TAKTWERK_SOAK_SECONDS=600 (`make soak`); CI runs
 // a minute of it.
 
+#include "devices/AudioOut.h"
+#include "devices/support/JackDummyServer.h"
 #include "pattern/Meter.h"
+#include "playback/LiveParameters.h"
+#include "playback/StepPlayer.h"
 #include "rhythms/RhythmLoad.h"
-#include "sound/AudioOut.h"
 #include "sound/Engine.h"
 #include "sound/ImpulseKit.h"
-#include "sound/LiveParameters.h"
-#include "sound/Playback.h"
-#include "sound/support/JackDummyServer.h"
 
 #include <algorithm>
 #include <atomic>
@@ -32,7 +32,7 @@ namespace taktwerk::hardening {
 namespace {
 
 using namespace std::chrono_literals;
-using sound::testing::JackDummyServer;
+using devices::testing::JackDummyServer;
 
 // The engine as the output sees it, timing each block in CPU time of the audio thread: a block
 // that needs more CPU than its period would underrun on any machine, whatever else runs.
@@ -64,9 +64,9 @@ private:
 };
 
 // The window's publish of a whole rhythm state, as one batch so no step sees half of it.
-void publish(sound::LiveParameters& parameters, const rhythms::Rhythm& rhythm, bool beginner)
+void publish(playback::LiveParameters& parameters, const rhythms::Rhythm& rhythm, bool beginner)
 {
-    const sound::LiveParameters::Batch batch(parameters);
+    const playback::LiveParameters::Batch batch(parameters);
     parameters.setRows(rhythm.pattern);
     parameters.setMutes(rhythm.mutes.bits());
     parameters.setTempo(rhythm.Bpm);
@@ -87,9 +87,9 @@ TEST(Soak, LivePlaybackUnderRandomEditsKeepsTimeMemoryAndEveryStep)
 
     JackDummyServer server;
     ASSERT_TRUE(server.isReady()) << server.failure();
-    auto opened = sound::openJackAudioOut(sound::AudioOutRequest{});
+    auto opened = devices::openJackAudioOut(devices::AudioOutRequest{});
     ASSERT_TRUE(opened) << opened.error().detail;
-    sound::AudioOut& out = **opened;
+    devices::AudioOut& out = **opened;
     const std::uint32_t rate = out.sampleRate();
 
     const std::filesystem::path soundDir =
@@ -97,13 +97,13 @@ TEST(Soak, LivePlaybackUnderRandomEditsKeepsTimeMemoryAndEveryStep)
     testing::writeImpulseKit(soundDir, "Default", static_cast<int>(rate));
     testing::writeImpulseKit(soundDir, "Other", 44100);  // converted at every load
 
-    sound::LiveParameters parameters;
+    playback::LiveParameters parameters;
     sound::Engine engine(rate);
     engine.setMode(sound::SoundMode::Wave);
     sound::SoundChoice choice;
     choice.soundDir = soundDir;
     engine.SetSound(choice);
-    sound::Playback steps(parameters, rate);
+    playback::StepPlayer steps(parameters, rate);
     engine.setStepSource(&steps);
     TimedSource timed(engine);
     parameters.setIntro(false);  // count-in steps would make the step check longer, not stronger
@@ -135,7 +135,7 @@ TEST(Soak, LivePlaybackUnderRandomEditsKeepsTimeMemoryAndEveryStep)
     std::uint64_t skippedSteps = 0;
     std::uint64_t restarts = 0;
     bool beginner = false;
-    sound::PlaybackEvent previous{};
+    playback::PlaybackEvent previous{};
     bool havePrevious = false;
     std::size_t heapAfterWarmUp = 0;
     std::size_t heapPeak = 0;
@@ -163,7 +163,7 @@ TEST(Soak, LivePlaybackUnderRandomEditsKeepsTimeMemoryAndEveryStep)
             rhythm.Interval = static_cast<std::int16_t>(3 + pick(3));
             rhythm.Beats =
                 static_cast<std::int16_t>(pattern::loopLengthFor(rhythm.Interval, pick(3)));
-            const sound::LiveParameters::Batch batch(parameters);
+            const playback::LiveParameters::Batch batch(parameters);
             parameters.setMeter(rhythm.Interval, rhythm.Beats);
             break;
         }
@@ -206,7 +206,7 @@ TEST(Soak, LivePlaybackUnderRandomEditsKeepsTimeMemoryAndEveryStep)
         ++edits;
 
         // The window's timer: drain the step events and check their spacing.
-        sound::PlaybackEvent event;
+        playback::PlaybackEvent event;
         while (steps.events().pop(event)) {
             if (havePrevious && event.run == previous.run) {
                 const std::uint64_t gap = event.step.frame - previous.step.frame;

@@ -61,7 +61,7 @@ constexpr std::string_view kBeatOneFile = "[Settings]\r\n"
 
 Rhythm readFile(const std::filesystem::path& file, const Rhythm& previous = {})
 {
-    auto profile = app::ProfileFile::open(file);
+    auto profile = core::ProfileFile::open(file);
     EXPECT_TRUE(profile) << profile.error().message;
     return readRhythm(*profile, previous);
 }
@@ -111,7 +111,7 @@ TEST(RhythmFile, SaveOverAnOldFileReplacesTheValuesInPlaceAndKeepsWhatItDoesNotK
                                    "[RhythmData]\r\n";
     EXPECT_EQ(bytes.substr(0, start.size()), start);
     EXPECT_EQ(readFile(folder / "Old.rtm"), beatOne());
-    EXPECT_EQ(app::ProfileFile::open(folder / "Old.rtm")->read("Notes", "Drummer", ""), "Anna");
+    EXPECT_EQ(core::ProfileFile::open(folder / "Old.rtm")->read("Notes", "Drummer", ""), "Anna");
 }
 
 TEST(RhythmFile, ReadsWhatHandsAndOtherProgramsLeaveInAFile)

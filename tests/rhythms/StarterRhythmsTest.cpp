@@ -25,7 +25,7 @@ TEST(StarterRhythms, AreExactlyWhatTheProgramWouldHaveSaved)
     const RhythmLibrary resaved(folder.path());
     for (const std::string& name : *names) {
         // A load that has to mend nothing, and a save that gives back the same bytes.
-        auto profile = app::ProfileFile::open(starters.pathFor(name));
+        auto profile = core::ProfileFile::open(starters.pathFor(name));
         ASSERT_TRUE(profile);
         const Rhythm stored = readRhythm(*profile, Rhythm{});
         EXPECT_EQ(loadRhythm(*profile, Rhythm{}, false).rhythm, stored) << name;

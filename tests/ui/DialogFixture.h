@@ -3,10 +3,10 @@
 // only records what it was asked to sound, real files in a fresh TAKTWERK_HOME, and questions
 // answered by the test. Qt runs on its offscreen platform (QtEnvironment.cpp).
 
-#include "app/Commands.h"
 #include "app/DrumMachine.h"
 #include "app/FakePlayback.h"  // tests/app
 #include "app/Settings.h"
+#include "core/Paths.h"
 #include "rhythms/RhythmFile.h"
 #include "rhythms/TempFolder.h"
 #include "ui/Dialogs.h"

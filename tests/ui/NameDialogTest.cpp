@@ -1,6 +1,6 @@
 #include "ui/NameDialog.h"
 
-#include "app/Profile.h"
+#include "core/Profile.h"
 #include "ui/DialogFixture.h"
 #include "ui/RhythmsDialog.h"
 #include "ui/Widgets.h"
@@ -54,7 +54,7 @@ TEST_F(NameDialogTest, EnterSavesTheRhythmAndSelectsIt)
     EXPECT_TRUE(library_->isVisible());
     EXPECT_EQ(library_->selectedName(), QString::fromUtf8("Gr\u00fcn & Blau"));
     EXPECT_EQ(machine_->RhythmName(), "Gr\u00fcn & Blau");
-    EXPECT_EQ(machine_->RhythmFile(), app::utf8FromPath(rhythmFile("Gr\u00fcn & Blau")));
+    EXPECT_EQ(machine_->RhythmFile(), core::utf8FromPath(rhythmFile("Gr\u00fcn & Blau")));
 
     // The file as the program writes it, 28 keys in their order.
     const std::string expected =
@@ -140,7 +140,7 @@ TEST_F(NameDialogTest, OverwriteAsksAndNoLeavesTheFileAndTheDialog)
     dialog.saveButton()->click();
     settle();
     EXPECT_EQ(library_->nameDialog(), nullptr);
-    const auto profile = app::ProfileFile::open(rhythmFile("Rock"));
+    const auto profile = core::ProfileFile::open(rhythmFile("Rock"));
     ASSERT_TRUE(profile);
     EXPECT_EQ(profile->read("Settings", "BPM", ""), "120");
     EXPECT_EQ(profile->read("RhythmData", "SD", ""), "____X___________________________");
@@ -181,7 +181,7 @@ TEST_F(NameDialogTest, ARefusedSaveIsReportedAndNothingIsLost)
     EXPECT_EQ(readBytes(rhythmFile("Keep")), kept);
     std::vector<std::string> files;
     for (const auto& entry : fs::directory_iterator(rhythmDir()))
-        files.push_back(app::utf8FromPath(entry.path().filename()));
+        files.push_back(core::utf8FromPath(entry.path().filename()));
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (std::vector<std::string>{"Busy.rtm", "Keep.rtm"}));  // no leftovers
 

@@ -66,7 +66,7 @@ TEST_F(RhythmsDialogTest, PressInTheListLoadsTheSelectedRhythm)
     EXPECT_EQ(machine.RhythmName(), "Waltz 3.4");
     EXPECT_EQ(machine.tempoBpm(), 150);
     EXPECT_TRUE(machine.StepIsOn(0, 5));
-    EXPECT_EQ(machine.RhythmFile(), app::utf8FromPath(rhythmFile("Waltz 3.4")));
+    EXPECT_EQ(machine.RhythmFile(), core::utf8FromPath(rhythmFile("Waltz 3.4")));
     EXPECT_EQ(window_->tempoLabel()->text(), "150");
     EXPECT_TRUE(window_->stepButton(0, 5)->isChecked());
     ASSERT_EQ(sound_.soundChoices.size(), 1u);  // the voices follow the loaded rhythm

@@ -1,6 +1,6 @@
 #include "ui/SettingsDialog.h"
 
-#include "app/Profile.h"
+#include "core/Profile.h"
 #include "ui/DialogFixture.h"
 #include "ui/Widgets.h"
 
@@ -31,7 +31,7 @@ protected:
     }
     std::string iniValue(const char* key) const
     {
-        const auto file = app::ProfileFile::open(settings_.IniFile);
+        const auto file = core::ProfileFile::open(settings_.IniFile);
         return file ? file->read("Quorrel Taktwerk", key, "<none>") : "<unreadable>";
     }
     static void pressOn(QWidget* widget, Qt::MouseButton button = Qt::LeftButton)

@@ -1,0 +1,107 @@
+#pragma once
+// The audio output: one small interface with one back end per API (JACK, RtAudio, null) and a
+// factory that picks the first that works. Owned by the application; start, stop and the
+// queries run on the control (GUI) thread, the back end's own thread calls the AudioSource.
+// The health counters are atomics the GUI may poll at any time.
+
+#include "core/Result.h"
+#include "sound/AudioIO.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace taktwerk::devices {
+
+class MidiDestination;
+
+enum class AudioBackend : std::uint8_t { Jack, PulseAudio, Alsa };
+
+struct AudioOutRequest {
+    std::string clientName = "Taktwerk";
+    std::uint32_t sampleRate = 48000;  // wanted; a device or JACK server may insist on its own
+    // Small enough that a pad answers at once, large enough for a busy desktop: 128..256.
+    std::uint32_t blockFrames = 256;
+    // Tried in this order before the null output.
+    std::vector<AudioBackend> backends{AudioBackend::Jack, AudioBackend::PulseAudio,
+                                       AudioBackend::Alsa};
+};
+
+class AudioOut {
+public:
+    virtual ~AudioOut() = default;
+    AudioOut() = default;
+    AudioOut(const AudioOut&) = delete;
+    AudioOut& operator=(const AudioOut&) = delete;
+
+    // From now on the back end's thread calls source.process once per block until stop().
+    // The source must outlive the running output.
+    virtual core::Result<void> start(sound::AudioSource& source) = 0;
+    // Returns once the source is no longer called; sends all notes off to an external MIDI
+    // receiver. Harmless when not running.
+    virtual void stop() noexcept = 0;
+
+    virtual std::uint32_t sampleRate() const noexcept = 0;
+    // The most frames one process() call ever gets; allocate for this before start().
+    virtual std::uint32_t blockFrames() const noexcept = 0;
+    virtual std::string_view backendName() const noexcept = 0;
+    // The external MIDI port our messages reach, empty when there is none (then MIDI mode
+    // sounds through the built-in synth).
+    virtual std::string midiPortName() const = 0;
+    // Outputs without a MIDI port of their own (RtAudio, null) send MIDI through `destination`
+    // on a timed thread; JACK has its own port and declines. Only while stopped.
+    virtual bool attachMidi(std::unique_ptr<MidiDestination> destination) = 0;
+
+    bool isRunning() const noexcept { return running_.load(std::memory_order_acquire); }
+    // The device or server went away; stop() and open a new output.
+    bool deviceLost() const noexcept { return deviceLost_.load(std::memory_order_acquire); }
+    // Blocks the device played late or not at all (underruns), whoever was late.
+    std::uint32_t xruns() const noexcept { return xruns_.load(std::memory_order_relaxed); }
+    // Blocks whose own processing (the source and the back end's share) took longer than the
+    // block lasts: xruns caused by us, the sign of a source too slow for this machine.
+    std::uint32_t overruns() const noexcept { return overruns_.load(std::memory_order_relaxed); }
+
+protected:
+    // audio thread. Counts an overrun when the block's processing, begun at `began`, outlasted
+    // the block.
+    void checkOverrun(std::chrono::steady_clock::time_point began,
+                      std::chrono::nanoseconds blockDuration) noexcept
+    {
+        if (std::chrono::steady_clock::now() - began > blockDuration)
+            overruns_.fetch_add(1, std::memory_order_relaxed);
+    }
+
+    std::atomic<bool> running_{false};
+    std::atomic<bool> deviceLost_{false};
+    std::atomic<std::uint32_t> xruns_{0};
+    std::atomic<std::uint32_t> overruns_{0};
+};
+
+struct OpenedAudioOut {
+    std::unique_ptr<AudioOut> out;  // never null: the null output when nothing else opened
+    // For the user, shown once: "no audio output" when only the null output was left.
+    std::string notice;
+    // For the log: why each back end before the chosen one was passed over, and why there is
+    // no external MIDI port.
+    std::vector<std::string> details;
+};
+
+// Tries request.backends in order (JACK only when a server already runs; RtAudio's default
+// output device of that API), then the null output. Where the chosen output has no MIDI port
+// of its own, opens "MIDI output device 0" (MidiOut) for it. Never fails.
+OpenedAudioOut openAudioOut(const AudioOutRequest& request = {});
+
+// The back ends one by one, for the factory and for tests.
+core::Result<std::unique_ptr<AudioOut>> openJackAudioOut(const AudioOutRequest& request);
+enum class RtAudioHost : std::uint8_t { PulseAudio, Alsa, Jack };
+core::Result<std::unique_ptr<AudioOut>> openRtAudioOut(RtAudioHost host,
+                                                       const AudioOutRequest& request);
+std::unique_ptr<AudioOut> makeNullAudioOut(const AudioOutRequest& request);
+
+inline constexpr std::string_view kNoAudioOutputNotice = "no audio output";
+
+}  // namespace taktwerk::devices

@@ -1,0 +1,258 @@
+// The JACK output: one client whose two audio ports and one MIDI port are served by the same
+// process callback, so that every MIDI message lands at its exact frame of the cycle, on the
+// same clock as the audio. Owned by the application; JACK's process thread is the audio
+// thread, its notification thread reports xruns and a server shutdown.
+
+#include "devices/AudioOut.h"
+#include "devices/MidiOut.h"
+#include "devices/TimedMidi.h"
+
+#include <algorithm>
+#include <chrono>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <thread>
+#include <vector>
+
+namespace taktwerk::devices {
+
+namespace {
+
+struct ClientCloser {
+    void operator()(jack_client_t* client) const noexcept { jack_client_close(client); }
+};
+using ClientHandle = std::unique_ptr<jack_client_t, ClientCloser>;
+
+struct PortListFree {
+    void operator()(const char** names) const noexcept { jack_free(static_cast<void*>(names)); }
+};
+using PortList = std::unique_ptr<const char*[], PortListFree>;
+
+// How long stop() waits for a cycle to carry "all notes off" out: a few periods of any sane
+// buffer size; a stalled server must not hang the program.
+constexpr auto kNotesOffWait = std::chrono::milliseconds(250);
+constexpr auto kNotesOffPoll = std::chrono::milliseconds(1);
+
+// libjack prints why it cannot reach a server. Without JACK that is the normal case, which the
+// factory reports once in its own words, so the probe keeps libjack quiet while it runs.
+class QuietJackErrors {
+public:
+    QuietJackErrors() : previous_(jack_error_callback)
+    {
+        jack_set_error_function([](const char*) {});
+    }
+    ~QuietJackErrors() { jack_set_error_function(previous_); }
+    QuietJackErrors(const QuietJackErrors&) = delete;
+    QuietJackErrors& operator=(const QuietJackErrors&) = delete;
+
+private:
+    void (*previous_)(const char*);
+};
+
+// Writes MIDI into the port buffer of the current cycle, at the frame the source asks for.
+class JackMidiSink final : public sound::MidiBlockSink {
+public:
+    void beginCycle(void* buffer, bool hasReceiver) noexcept
+    {
+        buffer_ = buffer;
+        hasReceiver_ = hasReceiver;
+    }
+    // A cycle larger than the block size is run in chunks; frames count from the chunk start.
+    void beginChunk(std::uint32_t offset, std::uint32_t frames) noexcept
+    {
+        offset_ = offset;
+        frames_ = frames;
+    }
+    bool midiAt(std::uint32_t frame, const std::uint8_t* bytes,
+                std::size_t size) noexcept override  // audio thread
+    {
+        if (frame >= frames_)
+            return false;
+        // Refused when the buffer is full or the frame lies before the previous message's.
+        return jack_midi_event_write(buffer_, offset_ + frame, bytes, size) == 0;
+    }
+    bool hasReceiver() const noexcept override { return hasReceiver_; }
+
+private:
+    void* buffer_ = nullptr;
+    bool hasReceiver_ = false;
+    std::uint32_t offset_ = 0;
+    std::uint32_t frames_ = 0;
+};
+
+class JackAudioOut final : public AudioOut {
+public:
+    explicit JackAudioOut(ClientHandle client) : client_(std::move(client)) {}
+    ~JackAudioOut() override { stop(); }
+
+    core::Result<void> setUp()
+    {
+        jack_client_t* client = client_.get();
+        left_ =
+            jack_port_register(client, "out_left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        right_ =
+            jack_port_register(client, "out_right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        midi_ = jack_port_register(client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        if (!left_ || !right_ || !midi_)
+            return core::fail("Die JACK-Ausgänge konnten nicht angelegt werden.",
+                              "jack_port_register failed");
+        sampleRate_ = jack_get_sample_rate(client);
+        blockFrames_ = jack_get_buffer_size(client);
+        scratch_.assign(static_cast<std::size_t>(blockFrames_) * sound::kOutputChannels, 0.0f);
+        if (jack_set_process_callback(client, &JackAudioOut::processThunk, this) != 0 ||
+            jack_set_xrun_callback(client, &JackAudioOut::xrunThunk, this) != 0)
+            return core::fail("Die JACK-Ausgabe konnte nicht eingerichtet werden.",
+                              "jack_set_process_callback or jack_set_xrun_callback failed");
+        jack_on_info_shutdown(client, &JackAudioOut::shutdownThunk, this);
+        return {};
+    }
+
+    core::Result<void> start(sound::AudioSource& source) override
+    {
+        if (active_)
+            return core::fail("Die Audioausgabe läuft schon.");
+        if (deviceLost())
+            return core::fail("Der JACK-Server läuft nicht mehr.");
+        source_.store(&source, std::memory_order_release);
+        // Left over when a stalled server never ran the last stop's final cycle.
+        notesOffPending_.store(false, std::memory_order_release);
+        if (jack_activate(client_.get()) != 0) {
+            source_.store(nullptr, std::memory_order_release);
+            return core::fail("Die JACK-Ausgabe konnte nicht starten.", "jack_activate failed");
+        }
+        active_ = true;
+        running_.store(true, std::memory_order_release);
+        connectToFirstInputs();
+        return {};
+    }
+
+    void stop() noexcept override
+    {
+        if (!active_)
+            return;
+        source_.store(nullptr, std::memory_order_release);
+        if (!deviceLost()) {
+            notesOffPending_.store(true, std::memory_order_release);
+            const auto giveUp = std::chrono::steady_clock::now() + kNotesOffWait;
+            while (notesOffPending_.load(std::memory_order_acquire) && !deviceLost() &&
+                   std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(kNotesOffPoll);
+        }
+        // Fails only when the server is gone, and then the process callback no longer runs
+        // either.
+        (void)jack_deactivate(client_.get());
+        active_ = false;
+        running_.store(false, std::memory_order_release);
+    }
+
+    std::uint32_t sampleRate() const noexcept override { return sampleRate_; }
+    std::uint32_t blockFrames() const noexcept override { return blockFrames_; }
+    std::string_view backendName() const noexcept override { return "JACK"; }
+    std::string midiPortName() const override { return jack_port_name(midi_); }
+    bool attachMidi(std::unique_ptr<MidiDestination>) override { return false; }
+
+private:
+    static int processThunk(jack_nframes_t frames, void* self) noexcept
+    {
+        return static_cast<JackAudioOut*>(self)->process(frames);
+    }
+    static int xrunThunk(void* self) noexcept
+    {
+        static_cast<JackAudioOut*>(self)->xruns_.fetch_add(1, std::memory_order_relaxed);
+        return 0;
+    }
+    static void shutdownThunk(jack_status_t, const char*, void* self) noexcept
+    {
+        auto* out = static_cast<JackAudioOut*>(self);
+        out->deviceLost_.store(true, std::memory_order_release);
+        out->running_.store(false, std::memory_order_release);
+    }
+
+    int process(jack_nframes_t frames) noexcept  // audio thread
+    {
+        const auto began = std::chrono::steady_clock::now();
+        auto* left = static_cast<float*>(jack_port_get_buffer(left_, frames));
+        auto* right = static_cast<float*>(jack_port_get_buffer(right_, frames));
+        void* midi = jack_port_get_buffer(midi_, frames);
+        jack_midi_clear_buffer(midi);
+
+        sound::AudioSource* source = source_.load(std::memory_order_acquire);
+        if (notesOffPending_.load(std::memory_order_acquire) || !source) {
+            std::fill_n(left, frames, 0.0f);
+            std::fill_n(right, frames, 0.0f);
+            if (notesOffPending_.load(std::memory_order_acquire)) {
+                for (const auto& message : allNotesOffMessages())
+                    (void)jack_midi_event_write(midi, 0, message.data(), message.size());
+                notesOffPending_.store(false, std::memory_order_release);
+            }
+            return 0;
+        }
+
+        // Other programs may connect or disconnect at any time; read once per cycle, lock-free.
+        sink_.beginCycle(midi, jack_port_connected(midi_) > 0);
+        for (std::uint32_t offset = 0; offset < frames; offset += blockFrames_) {
+            const std::uint32_t chunk = std::min<std::uint32_t>(frames - offset, blockFrames_);
+            sink_.beginChunk(offset, chunk);
+            source->process(scratch_.data(), chunk, sink_);
+            for (std::uint32_t frame = 0; frame < chunk; ++frame) {
+                left[offset + frame] = scratch_[2 * frame];
+                right[offset + frame] = scratch_[2 * frame + 1];
+            }
+        }
+        checkOverrun(began, durationOfFrames(frames, sampleRate_));
+        return 0;
+    }
+
+    // Plays at once on a typical setup, as an application without its own patchbay should. A
+    // refused connection is no error: the ports exist and the user can connect them by hand.
+    void connectToFirstInputs() noexcept
+    {
+        jack_client_t* client = client_.get();
+        const PortList playback(jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                               JackPortIsInput | JackPortIsPhysical));
+        if (playback && playback[0]) {
+            (void)jack_connect(client, jack_port_name(left_), playback[0]);
+            const char* rightTarget = playback[1] ? playback[1] : playback[0];
+            (void)jack_connect(client, jack_port_name(right_), rightTarget);
+        }
+        const PortList midiInputs(
+            jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput));
+        if (midiInputs && midiInputs[0])
+            (void)jack_connect(client, jack_port_name(midi_), midiInputs[0]);
+    }
+
+    ClientHandle client_;
+    jack_port_t* left_ = nullptr;  // ports belong to the client and go with it
+    jack_port_t* right_ = nullptr;
+    jack_port_t* midi_ = nullptr;
+    std::uint32_t sampleRate_ = 0;
+    std::uint32_t blockFrames_ = 0;
+    std::vector<float> scratch_;  // one block of interleaved stereo from the source
+    JackMidiSink sink_;
+    std::atomic<sound::AudioSource*> source_{nullptr};
+    std::atomic<bool> notesOffPending_{false};
+    bool active_ = false;  // control thread only
+};
+
+}  // namespace
+
+core::Result<std::unique_ptr<AudioOut>> openJackAudioOut(const AudioOutRequest& request)
+{
+    // Only a server that already runs: starting one would take over the sound device behind
+    // the desktop's back.
+    jack_status_t status{};
+    ClientHandle client;
+    {
+        const QuietJackErrors quiet;
+        client.reset(jack_client_open(request.clientName.c_str(), JackNoStartServer, &status));
+    }
+    if (!client)
+        return core::fail("Kein JACK-Server gefunden.",
+                          "jack_client_open: status " + std::to_string(static_cast<int>(status)));
+    auto out = std::make_unique<JackAudioOut>(std::move(client));
+    if (auto ready = out->setUp(); !ready)
+        return core::fail(ready.error().message, ready.error().detail);
+    return std::unique_ptr<AudioOut>(std::move(out));
+}
+
+}  // namespace taktwerk::devices

@@ -1,0 +1,66 @@
+#pragma once
+// "MIDI output device 0" through RtMidi: the first output port of the system that is not a
+// pass-through ("Through") port. Opened on the control thread; while an audio output runs it,
+// only that output's MIDI sender thread sends on it.
+
+#include "core/Result.h"
+#include "devices/TimedMidi.h"
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class RtMidiOut;
+
+namespace taktwerk::devices {
+
+inline constexpr int kMidiChannels = 16;
+using MidiShortMessage = std::array<std::uint8_t, 3>;
+
+// Index of "MIDI output device 0" among the system's output ports, in the system's order.
+// Pass-through ports would only forward our notes to whatever else is listening (often
+// nothing), so they never count as a device.
+std::optional<std::size_t> firstUsableMidiPort(const std::vector<std::string>& portNames);
+
+// "All notes off" (controller 123) on each channel, for closing and stopping: a receiver that
+// missed a note-off would otherwise hang the note.
+std::array<MidiShortMessage, kMidiChannels> allNotesOffMessages() noexcept;
+
+class MidiOut final : public MidiDestination {
+    struct Key {
+        explicit Key() = default;
+    };
+
+public:
+    // A system without any MIDI sequencer makes RtMidi throw: that is the same "no port" case
+    // as a system whose only ports are pass-throughs, returned as an error, never thrown.
+    static core::Result<std::unique_ptr<MidiOut>>
+    openFirstPort(const std::string& clientName = "Taktwerk");
+
+    MidiOut(Key, std::unique_ptr<RtMidiOut> port, std::string portName);  // see openFirstPort
+    ~MidiOut() override;  // all notes off, then the port closes
+    MidiOut(const MidiOut&) = delete;
+    MidiOut& operator=(const MidiOut&) = delete;
+
+    // Sends one complete message at once. False when RtMidi reports an error.
+    bool sendNow(const std::uint8_t* bytes, std::size_t size) noexcept;
+    void send(const TimedMidiMessage& message) noexcept override;
+    void allNotesOff() noexcept override;
+    std::string name() const override { return portName_; }
+    std::uint32_t sendFailures() const noexcept
+    {
+        return sendFailures_.load(std::memory_order_relaxed);
+    }
+
+private:
+    std::unique_ptr<RtMidiOut> port_;
+    std::string portName_;
+    std::atomic<std::uint32_t> sendFailures_{0};
+};
+
+}  // namespace taktwerk::devices

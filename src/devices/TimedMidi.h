@@ -1,0 +1,180 @@
+#pragma once
+// MIDI for outputs that cannot place a message at a frame themselves (RtAudio, the null output):
+// the audio thread stamps each message with the moment its frame will be heard and queues it;
+// a sender thread sleeps to that moment on the monotonic clock and sends at once.
+//
+// Owned by the audio output that uses it. TimedMidiSink::midiAt and TimedMidiSender::push run
+// on the audio thread; the destination's send runs only on the sender thread, so that thread
+// owns the MIDI port while the output runs.
+
+#include "sound/AudioIO.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <jack/ringbuffer.h>
+#include <memory>
+#include <new>
+#include <string>
+#include <thread>
+#include <type_traits>
+
+namespace taktwerk::devices {
+
+using MidiClock = std::chrono::steady_clock;
+
+// How long `frames` frames last at `sampleRate`, rounded down (never early), exact for any
+// length of play: whole seconds and the remainder apart, so that the product never overflows.
+constexpr std::chrono::nanoseconds durationOfFrames(std::uint64_t frames,
+                                                    std::uint32_t sampleRate) noexcept
+{
+    constexpr std::uint64_t kNsPerSecond = 1'000'000'000;
+    const std::uint64_t seconds = frames / sampleRate;
+    const std::uint64_t rest = frames % sampleRate;
+    return std::chrono::nanoseconds(
+        static_cast<std::int64_t>(seconds * kNsPerSecond + rest * kNsPerSecond / sampleRate));
+}
+
+// Channel messages only: the drum machine sends note-on, note-off and controller messages.
+inline constexpr std::size_t kMaxTimedMidiBytes = 3;
+
+struct TimedMidiMessage {
+    std::int64_t deadlineNs = 0;  // MidiClock time since its epoch
+    std::uint8_t size = 0;
+    std::array<std::uint8_t, kMaxTimedMidiBytes> bytes{};
+
+    MidiClock::time_point deadline() const noexcept
+    {
+        return MidiClock::time_point(
+            std::chrono::duration_cast<MidiClock::duration>(std::chrono::nanoseconds(deadlineNs)));
+    }
+};
+static_assert(std::is_trivially_copyable_v<TimedMidiMessage>);
+
+// Where timed MIDI finally goes: an RtMidi port (MidiOut) or, in tests, a recorder.
+class MidiDestination {
+public:
+    virtual ~MidiDestination() = default;
+    // MIDI sender thread. Send at once; the message's deadline has just been reached.
+    virtual void send(const TimedMidiMessage& message) noexcept = 0;
+    // MIDI sender thread, after the last message, so that no receiver hangs a note.
+    virtual void allNotesOff() noexcept = 0;
+    virtual std::string name() const = 0;
+};
+
+// Lock-free single-producer single-consumer queue of trivially copyable values on libjack's
+// ring buffer. Allocates only in its constructor.
+template <typename T>
+class RingQueue {
+    static_assert(std::is_trivially_copyable_v<T>);
+
+public:
+    explicit RingQueue(std::size_t capacity)
+        : ring_(jack_ringbuffer_create((capacity + 1) * sizeof(T)))
+    {
+        if (!ring_)
+            throw std::bad_alloc();
+        // Locking the pages keeps the audio thread from page faults; refused without the
+        // privilege, which only costs a possible fault on first use.
+        (void)jack_ringbuffer_mlock(ring_.get());
+    }
+    // Producer thread. False when full: the caller counts the drop, never waits.
+    bool push(const T& value) noexcept
+    {
+        if (jack_ringbuffer_write_space(ring_.get()) < sizeof(T))
+            return false;
+        jack_ringbuffer_write(ring_.get(), reinterpret_cast<const char*>(&value), sizeof(T));
+        return true;
+    }
+    // Consumer thread.
+    bool pop(T& value) noexcept
+    {
+        if (jack_ringbuffer_read_space(ring_.get()) < sizeof(T))
+            return false;
+        jack_ringbuffer_read(ring_.get(), reinterpret_cast<char*>(&value), sizeof(T));
+        return true;
+    }
+
+private:
+    struct Free {
+        void operator()(jack_ringbuffer_t* ring) const noexcept { jack_ringbuffer_free(ring); }
+    };
+    std::unique_ptr<jack_ringbuffer_t, Free> ring_;
+};
+
+class TimedMidiSender {
+public:
+    // Room for many blocks' worth of hits; a full queue drops (and counts) rather than waits.
+    static constexpr std::size_t kDefaultCapacity = 1024;
+
+    explicit TimedMidiSender(std::size_t capacity = kDefaultCapacity);
+    ~TimedMidiSender();
+    TimedMidiSender(const TimedMidiSender&) = delete;
+    TimedMidiSender& operator=(const TimedMidiSender&) = delete;
+
+    // Control thread, while stopped.
+    void attach(std::unique_ptr<MidiDestination> destination);
+    bool hasDestination() const noexcept { return hasDestination_.load(std::memory_order_acquire); }
+    std::string destinationName() const;
+    void start();
+    // Control thread. Sends what is still queued at its time, then all notes off, then ends
+    // the thread.
+    void stop() noexcept;
+
+    // audio thread. False when there is no destination or the queue is full; the caller
+    // counts the drop.
+    bool push(const TimedMidiMessage& message) noexcept;
+
+private:
+    void run() noexcept;
+
+    RingQueue<TimedMidiMessage> queue_;
+    std::unique_ptr<MidiDestination> destination_;
+    std::atomic<bool> hasDestination_{false};
+    // Bumped after every push so that the idle sender can sleep in wait() instead of polling.
+    std::atomic<std::uint32_t> pushes_{0};
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
+
+// The MidiBlockSink the RtAudio and null outputs hand to AudioSource::process.
+class TimedMidiSink final : public sound::MidiBlockSink {
+public:
+    TimedMidiSink(TimedMidiSender& sender, std::uint32_t sampleRate) noexcept
+        : sender_(sender), sampleRate_(sampleRate)
+    {
+    }
+
+    // audio thread. The block of `blockFrames` frames from `blockStartFrame` on is next; frame
+    // n of the stream is heard at `zeroFrameTime` plus n frames. Called before process().
+    void beginBlock(MidiClock::time_point zeroFrameTime, std::uint64_t blockStartFrame,
+                    std::uint32_t blockFrames) noexcept
+    {
+        zeroFrameTime_ = zeroFrameTime;
+        blockStartFrame_ = blockStartFrame;
+        blockFrames_ = blockFrames;
+    }
+    // audio thread.
+    bool midiAt(std::uint32_t frame, const std::uint8_t* bytes, std::size_t size) noexcept override;
+    bool hasReceiver() const noexcept override { return sender_.hasDestination(); }
+
+    // The moment frame `frame` of the stream is heard: no drift from adding up rounded block
+    // durations.
+    static MidiClock::time_point frameTime(MidiClock::time_point zeroFrameTime, std::uint64_t frame,
+                                           std::uint32_t sampleRate) noexcept
+    {
+        return zeroFrameTime +
+               std::chrono::duration_cast<MidiClock::duration>(durationOfFrames(frame, sampleRate));
+    }
+
+private:
+    TimedMidiSender& sender_;
+    std::uint32_t sampleRate_;
+    MidiClock::time_point zeroFrameTime_{};
+    std::uint64_t blockStartFrame_ = 0;
+    std::uint32_t blockFrames_ = 0;
+};
+
+}  // namespace taktwerk::devices

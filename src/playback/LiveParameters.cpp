@@ -1,0 +1,102 @@
+#include "playback/LiveParameters.h"
+
+namespace taktwerk::playback {
+namespace {
+constexpr auto relaxed = std::memory_order_relaxed;
+}
+
+LiveParameters::Batch::Batch(LiveParameters& parameters) noexcept : parameters_(parameters)
+{
+    if (parameters_.batchDepth_++ > 0)
+        return;
+    parameters_.version_.fetch_add(1, relaxed);
+    // The odd version is visible before any value of the batch is.
+    std::atomic_thread_fence(std::memory_order_release);
+}
+
+LiveParameters::Batch::~Batch()
+{
+    if (--parameters_.batchDepth_ > 0)
+        return;
+    parameters_.version_.fetch_add(1, std::memory_order_release);
+}
+
+void LiveParameters::setRow(int track, pattern::Row row) noexcept
+{
+    rows_[static_cast<std::size_t>(track)].store(row, relaxed);
+}
+
+void LiveParameters::setRows(const pattern::Pattern& pattern) noexcept
+{
+    for (int track = 0; track < pattern::kTrackCount; ++track)
+        setRow(track, pattern.row(track));
+}
+
+void LiveParameters::setMuted(int track, bool muted) noexcept
+{
+    const std::uint32_t bit = 1u << track;
+    const std::uint32_t mask = mutes_.load(relaxed);
+    mutes_.store(muted ? (mask | bit) : (mask & ~bit), relaxed);
+}
+
+void LiveParameters::setMutes(std::uint16_t mask) noexcept { mutes_.store(mask, relaxed); }
+
+void LiveParameters::setTempo(int tempoBpm) noexcept
+{
+    tempoBpm_.store(sequencer::clampTempo(tempoBpm), relaxed);
+}
+
+void LiveParameters::setMeter(int interval, int beats) noexcept
+{
+    Batch batch(*this);
+    interval_.store(interval, relaxed);
+    beats_.store(beats, relaxed);
+}
+
+void LiveParameters::setIntro(bool checked) noexcept { intro_.store(checked, relaxed); }
+
+void LiveParameters::setBeginner(bool on) noexcept { beginner_.store(on, relaxed); }
+
+void LiveParameters::markLoaded() noexcept { loadCount_.fetch_add(1, relaxed); }
+
+void LiveParameters::run() noexcept
+{
+    const std::uint32_t presses = transport_.load(relaxed) >> 1;
+    transport_.store(((presses + 1) << 1) | 1u, std::memory_order_release);
+}
+
+void LiveParameters::stop() noexcept
+{
+    transport_.store(transport_.load(relaxed) & ~1u, std::memory_order_release);
+}
+
+bool LiveParameters::read(StepSnapshot& snapshot) const noexcept
+{
+    const std::uint32_t before = version_.load(std::memory_order_acquire);
+    if (before & 1u)
+        return false;
+    StepSnapshot fresh;
+    for (std::size_t track = 0; track < rows_.size(); ++track)
+        fresh.inputs.rows[track] = rows_[track].load(relaxed);
+    fresh.inputs.mutes = static_cast<std::uint16_t>(mutes_.load(relaxed));
+    fresh.inputs.interval = interval_.load(relaxed);
+    fresh.inputs.beats = beats_.load(relaxed);
+    fresh.inputs.intro = intro_.load(relaxed);
+    fresh.inputs.beginner = beginner_.load(relaxed);
+    fresh.tempoBpm = tempoBpm_.load(relaxed);
+    fresh.loadCount = loadCount_.load(relaxed);
+    // Every value above was read before the version is checked again.
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (version_.load(relaxed) != before)
+        return false;
+    snapshot = fresh;
+    return true;
+}
+
+LiveParameters::Transport LiveParameters::transport() const noexcept
+{
+    const std::uint32_t word = transport_.load(std::memory_order_acquire);
+    return Transport{.running = (word & 1u) != 0, .run = word >> 1};
+}
+
+}  // namespace taktwerk::playback

@@ -1,0 +1,81 @@
+#pragma once
+// Everything playback reads at each step, published by the drum machine (GUI thread, the one
+// writer) to the audio thread as plain atomics: one 32-bit word per track row, so a step
+// toggle reaches the next step whole; the mutes as one mask; tempo, meter and flags; and the
+// RUN/STOP and load commands. Edits of several values at once (a load, a new rhythm, a meter
+// change) go inside a Batch, and a step never sees half of one.
+
+#include "pattern/Pattern.h"
+#include "sequencer/Sequencer.h"
+#include "sequencer/StepClock.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+namespace taktwerk::playback {
+
+// What the audio thread takes from the parameters for one step.
+struct StepSnapshot {
+    sequencer::StepInputs inputs;
+    int tempoBpm = sequencer::kDefaultTempoBpm;
+    std::uint32_t loadCount = 0;  // bumped by every load
+};
+
+class LiveParameters {
+public:
+    // GUI thread; may nest. Keeps a multi-value edit from being seen half done: a step that falls
+    // due meanwhile plays with the values of the step before.
+    class Batch {
+    public:
+        explicit Batch(LiveParameters& parameters) noexcept;
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        LiveParameters& parameters_;
+    };
+
+    // GUI thread, the only writer.
+    void setRow(int track, pattern::Row row) noexcept;
+    void setRows(const pattern::Pattern& pattern) noexcept;
+    void setMuted(int track, bool muted) noexcept;
+    void setMutes(std::uint16_t mask) noexcept;
+    void setTempo(int tempoBpm) noexcept;
+    void setMeter(int interval, int beats) noexcept;
+    void setIntro(bool checked) noexcept;
+    void setBeginner(bool on) noexcept;
+    // A rhythm was loaded: the pattern starts over at step 0 at the next step.
+    void markLoaded() noexcept;
+    // RUN and STOP. RUN always starts over, even when a STOP in between went unseen.
+    void run() noexcept;
+    void stop() noexcept;
+
+    // audio thread. The values for the next step; false (and `snapshot` untouched) while a
+    // Batch is being written, so the step keeps the values it had.
+    bool read(StepSnapshot& snapshot) const noexcept;
+    // audio thread. The transport as last pressed: whether to run, and which RUN that was.
+    struct Transport {
+        bool running = false;
+        std::uint32_t run = 0;
+    };
+    Transport transport() const noexcept;
+
+private:
+    std::array<std::atomic<pattern::Row>, pattern::kTrackCount> rows_{};
+    std::atomic<std::uint32_t> mutes_{0};
+    std::atomic<int> tempoBpm_{sequencer::kDefaultTempoBpm};
+    std::atomic<int> interval_{pattern::kDefaultInterval};
+    std::atomic<int> beats_{pattern::kDefaultBeats};
+    std::atomic<bool> intro_{true};  // "Intro" is checked when the window is created
+    std::atomic<bool> beginner_{false};
+    std::atomic<std::uint32_t> loadCount_{0};
+    // Bit 0: running; the rest counts RUN presses.
+    std::atomic<std::uint32_t> transport_{0};
+    // Odd while a Batch is being written.
+    std::atomic<std::uint32_t> version_{0};
+    int batchDepth_ = 0;  // GUI thread only: batches nest, the outermost one counts
+};
+
+}  // namespace taktwerk::playback

@@ -1,0 +1,67 @@
+#pragma once
+// Live playback: the sequencer's state machine and step clock, run by the engine on the audio
+// thread once per block. Every step reads the live parameters afresh, its hits and clicks are
+// scheduled at their exact frames inside the block, and its event (what the window paints)
+// goes to the GUI through a lock-free queue that nothing here ever waits on. The same class
+// drives offline rendering, so a rendered file and a live performance cannot disagree.
+//
+// Owned by whoever owns the engine; constructed and destroyed off the audio thread.
+
+#include "playback/LiveParameters.h"
+#include "sequencer/Sequencer.h"
+#include "sequencer/StepClock.h"
+#include "sound/SpscQueue.h"
+#include "sound/StepSource.h"
+
+#include <atomic>
+#include <cstdint>
+#include <type_traits>
+
+namespace taktwerk::playback {
+
+// One step as the window learns about it.
+struct PlaybackEvent {
+    sequencer::StepEvent step;  // step.frame: the step's absolute frame
+    std::uint32_t run = 0;      // which RUN press it belongs to: stale events can be told apart
+};
+static_assert(std::is_trivially_copyable_v<PlaybackEvent>);
+
+// Over a second of steps at the fastest tempo; the window drains it every few milliseconds.
+inline constexpr std::size_t kPlaybackEventCapacity = 256;
+using PlaybackEventQueue = sound::SpscQueue<PlaybackEvent, kPlaybackEventCapacity>;
+
+class StepPlayer final : public sound::StepSource {
+public:
+    StepPlayer(const LiveParameters& parameters, std::uint32_t sampleRate) noexcept;
+
+    // audio thread
+    void advance(std::uint32_t frames, sound::BlockScheduler& scheduler) noexcept override;
+
+    // GUI thread: the consumer side.
+    PlaybackEventQueue& events() noexcept { return events_; }
+    // Any thread: events the window missed because it did not drain the queue in time.
+    std::uint64_t droppedEvents() const noexcept
+    {
+        return dropped_.load(std::memory_order_relaxed);
+    }
+
+    // audio thread (or the offline renderer's): frames played since construction.
+    std::uint64_t position() const noexcept { return position_; }
+    const sequencer::Sequencer& sequencer() const noexcept { return sequencer_; }
+
+private:
+    void followTransport() noexcept;
+    void playStep(std::uint64_t blockStart, sound::BlockScheduler& scheduler) noexcept;
+
+    const LiveParameters& parameters_;
+    sequencer::Sequencer sequencer_;
+    sequencer::StepClock clock_;
+    StepSnapshot snapshot_;
+    std::uint32_t run_ = 0;
+    std::uint32_t loadCount_ = 0;
+    std::uint64_t position_ = 0;
+    PlaybackEventQueue events_;
+    std::atomic<std::uint64_t> dropped_{0};
+};
+
+}  // namespace taktwerk::playback
