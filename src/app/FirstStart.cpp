@@ -50,12 +50,11 @@ std::vector<std::string> LoadSettingsOnStart(Settings& settings)
     // Only a rhythm folder that this start creates gets the starters: a user who deleted them
     // does not want them back. The folder is made whole with them, so a start killed while
     // copying leaves no half-filled folder that later starts would take for the user's own.
-    if (!core::DirExists(settings.RhythmDir)) {
-        if (const auto starters = rhythms::findStarterRhythms(executablePath().parent_path())) {
-            const auto copied = rhythms::installStarterRhythms(*starters, settings.RhythmDir);
-            if (!copied)
-                notes.push_back(copied.error().message);
-        }
+    const auto starters = settings.shippedDir / "Rhythms";
+    if (!core::DirExists(settings.RhythmDir) && core::DirExists(starters)) {
+        const auto copied = rhythms::installStarterRhythms(starters, settings.RhythmDir);
+        if (!copied)
+            notes.push_back(copied.error().message);
     }
     LoadSettings(settings);
 

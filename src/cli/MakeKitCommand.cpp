@@ -1,6 +1,5 @@
 #include "cli/MakeKitCommand.h"
 
-#include "app/Settings.h"
 #include "cli/RhythmArgs.h"
 #include "sound/GmSynth.h"
 #include "sound/MakeKit.h"
@@ -35,7 +34,7 @@ std::vector<std::filesystem::path> existingKitFiles(const std::filesystem::path&
 
 }  // namespace
 
-int runMakeKit(std::span<char* const> args)
+int runMakeKit(std::span<char* const> args, const std::filesystem::path& soundDir)
 {
     std::optional<std::filesystem::path> soundFont;
     std::optional<std::filesystem::path> out;
@@ -63,18 +62,17 @@ int runMakeKit(std::span<char* const> args)
         return 1;
     }
 
-    // Without --out, the set goes where the program looks for it (TAKTWERK_HOME, the installed
-    // layout's data folder or the program's own), and the extra toms beside it, where the
-    // sample dialog lists them. With --out, nothing is written outside the folder named.
+    // Without --out, the set goes into the sound folder (TAKTWERK_HOME's, the installed
+    // layout's or the program's own), and the extra toms beside it, where the sample dialog
+    // lists them. With --out, nothing is written outside the folder named.
     sound::KitOptions options;
     options.soundFont = *soundFont;
     options.replaceExisting = force;
     if (out) {
         options.setDir = *out;
     } else {
-        const app::Settings settings = app::InitPaths(app::processEnvironment());
-        options.setDir = settings.SoundDir / "Default";
-        options.extraTomDir = settings.SoundDir;
+        options.setDir = soundDir / "Default";
+        options.extraTomDir = soundDir;
     }
     std::error_code error;
     if (std::filesystem::exists(options.setDir, error) &&

@@ -249,9 +249,9 @@ Result<void> replaceFile(const fs::path& file, std::string_view bytes)
     return out->commit();
 }
 
-Result<TemporaryFolder> TemporaryFolder::create(const fs::path& folder, std::string message)
+Result<AtomicFolder> AtomicFolder::create(const fs::path& folder, std::string message)
 {
-    TemporaryFolder built;
+    AtomicFolder built;
     // "Rhythms/" names its folder with a trailing separator.
     built.target_ = folder.filename().empty() ? folder.parent_path() : folder;
     built.message_ = std::move(message);
@@ -272,16 +272,16 @@ Result<TemporaryFolder> TemporaryFolder::create(const fs::path& folder, std::str
     return fail(built.message_, "no free temporary name");
 }
 
-TemporaryFolder::~TemporaryFolder() { discard(); }
+AtomicFolder::~AtomicFolder() { discard(); }
 
-TemporaryFolder::TemporaryFolder(TemporaryFolder&& other) noexcept
+AtomicFolder::AtomicFolder(AtomicFolder&& other) noexcept
     : target_(std::move(other.target_)), temporary_(std::move(other.temporary_)),
       message_(std::move(other.message_)), cleanup_(std::move(other.cleanup_))
 {
     other.temporary_.clear();
 }
 
-TemporaryFolder& TemporaryFolder::operator=(TemporaryFolder&& other) noexcept
+AtomicFolder& AtomicFolder::operator=(AtomicFolder&& other) noexcept
 {
     if (this != &other) {
         discard();
@@ -294,7 +294,7 @@ TemporaryFolder& TemporaryFolder::operator=(TemporaryFolder&& other) noexcept
     return *this;
 }
 
-void TemporaryFolder::discard() noexcept
+void AtomicFolder::discard() noexcept
 {
     if (!temporary_.empty()) {
         std::error_code ignored;  // a clean-up that fails is swept at the next start
@@ -304,7 +304,7 @@ void TemporaryFolder::discard() noexcept
     cleanup_.release();
 }
 
-Result<void> TemporaryFolder::commit()
+Result<void> AtomicFolder::commit()
 {
     if (temporary_.empty())
         return fail(message_, "nothing to commit");

@@ -67,14 +67,14 @@ Result<void> checkReplaceable(const std::filesystem::path& file, const std::stri
 
 // A folder of files built under a temporary name beside `folder` and renamed into place whole,
 // so that a kill leaves either no folder or the complete one.
-class TemporaryFolder {
+class AtomicFolder {
 public:
-    static Result<TemporaryFolder> create(const std::filesystem::path& folder, std::string message);
-    ~TemporaryFolder();  // removes the temporary folder with its files unless committed
-    TemporaryFolder(TemporaryFolder&& other) noexcept;
-    TemporaryFolder& operator=(TemporaryFolder&& other) noexcept;
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+    static Result<AtomicFolder> create(const std::filesystem::path& folder, std::string message);
+    ~AtomicFolder();  // removes the temporary folder with its files unless committed
+    AtomicFolder(AtomicFolder&& other) noexcept;
+    AtomicFolder& operator=(AtomicFolder&& other) noexcept;
+    AtomicFolder(const AtomicFolder&) = delete;
+    AtomicFolder& operator=(const AtomicFolder&) = delete;
 
     const std::filesystem::path& path() const noexcept { return temporary_; }
     // Flushes the files and renames the folder to its real name; fails, leaving everything
@@ -82,7 +82,7 @@ public:
     Result<void> commit();
 
 private:
-    TemporaryFolder() = default;
+    AtomicFolder() = default;
     void discard() noexcept;
 
     std::filesystem::path target_;

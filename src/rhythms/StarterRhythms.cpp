@@ -11,17 +11,6 @@ namespace taktwerk::rhythms {
 
 namespace fs = std::filesystem;
 
-std::optional<fs::path> findStarterRhythms(const fs::path& exeDir)
-{
-    for (const fs::path& candidate : {exeDir / ".." / "share" / "taktwerk" / "Rhythms",
-                                      exeDir / "share" / "taktwerk" / "Rhythms"}) {
-        std::error_code error;
-        if (fs::is_directory(candidate, error))
-            return candidate.lexically_normal();
-    }
-    return std::nullopt;
-}
-
 core::Result<int> installStarterRhythms(const fs::path& starterDir, const fs::path& rhythmDir)
 {
     std::error_code error;
@@ -30,7 +19,7 @@ core::Result<int> installStarterRhythms(const fs::path& starterDir, const fs::pa
     error.clear();
     const std::string message = "Die mitgelieferten Rhythmen konnten nicht in den Ordner \"" +
                                 utf8FromPath(rhythmDir) + "\" kopiert werden.";
-    auto folder = core::TemporaryFolder::create(rhythmDir, message);
+    auto folder = core::AtomicFolder::create(rhythmDir, message);
     if (!folder)
         return core::fail(folder.error().message, folder.error().detail);
     int copied = 0;

@@ -204,11 +204,11 @@ core::Result<KitReport> makeKit(const KitOptions& options)
 
     // A set folder that is not there yet is built whole under a temporary name.
     std::error_code error;
-    std::optional<core::TemporaryFolder> newSet;
+    std::optional<core::AtomicFolder> newSet;
     if (!std::filesystem::exists(options.setDir, error)) {
-        auto folder = core::TemporaryFolder::create(options.setDir,
-                                                    "Der Ordner \"" + options.setDir.string() +
-                                                        "\" konnte nicht angelegt werden.");
+        auto folder =
+            core::AtomicFolder::create(options.setDir, "Der Ordner \"" + options.setDir.string() +
+                                                           "\" konnte nicht angelegt werden.");
         if (!folder)
             return core::fail(folder.error().message, folder.error().detail);
         newSet = std::move(*folder);

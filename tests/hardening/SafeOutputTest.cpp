@@ -60,12 +60,12 @@ CommandRun exportMidi(const std::vector<std::string>& words)
     return {code, out.str(), err.str()};
 }
 
-int makeKit(std::vector<std::string> words)
+int makeKit(std::vector<std::string> words, const fs::path& soundDir)
 {
     std::vector<char*> args;
     for (std::string& word : words)
         args.push_back(word.data());
-    return cli::runMakeKit(args);
+    return cli::runMakeKit(args, soundDir);
 }
 
 // A rhythm with a bass drum on every beat, on the impulse kit.
@@ -274,7 +274,7 @@ TEST(SafeOutput, AFailedWriteLeavesNoTemporary)
         EXPECT_FALSE(replaced->commit());
     }
     {
-        auto built = core::TemporaryFolder::create(folder / "Set", "message");
+        auto built = core::AtomicFolder::create(folder / "Set", "message");
         ASSERT_TRUE(built);
         writeBytes(built->path() / "BD.wav", "RIFF");
     }
@@ -294,7 +294,7 @@ TEST(SafeOutput, SigintSigtermAndSighupRemoveTheTemporariesBeingWritten)
         if (child == 0) {
             core::removeTemporariesOnSignals();
             auto file = core::AtomicFile::create(folder / "out.wav", "message");
-            auto set = core::TemporaryFolder::create(folder / "Default", "message");
+            auto set = core::AtomicFolder::create(folder / "Default", "message");
             if (!file || !set)
                 ::_exit(3);
             (void)file->write("RIFF");
@@ -375,25 +375,31 @@ TEST_F(MakeKitTest, WritesOnlyIntoTheFolderNamedAndReplacesNothingUnasked)
     writeBytes(folder / "Sound" / "High Tom.wav", "the user's own");
     const fs::path set = folder / "Sound" / "Mine";
 
-    EXPECT_EQ(makeKit({"--soundfont", soundFont_->string(), "--out", set.string()}), 0);
+    const fs::path elsewhere = folder / "Elsewhere";
+    EXPECT_EQ(makeKit({"--soundfont", soundFont_->string(), "--out", set.string()}, elsewhere), 0);
     EXPECT_TRUE(sound::isKitComplete(set));
     // Nothing beside the set: the extra toms go only where the program keeps them.
     EXPECT_EQ(std::distance(fs::directory_iterator(folder / "Sound"), {}), 2);
     EXPECT_EQ(readBytes(folder / "Sound" / "High Tom.wav"), "the user's own");
+    EXPECT_FALSE(fs::exists(elsewhere));
 
     // A set that is there is the user's: refused whole, unless --force.
     writeBytes(set / "BD.wav", "edited by hand");
-    EXPECT_EQ(makeKit({"--soundfont", soundFont_->string(), "--out", set.string()}), 1);
+    EXPECT_EQ(makeKit({"--soundfont", soundFont_->string(), "--out", set.string()}, elsewhere), 1);
     EXPECT_EQ(readBytes(set / "BD.wav"), "edited by hand");
-    EXPECT_EQ(makeKit({"--soundfont", soundFont_->string(), "--out", set.string(), "--force"}), 0);
+    EXPECT_EQ(
+        makeKit({"--soundfont", soundFont_->string(), "--out", set.string(), "--force"}, elsewhere),
+        0);
     EXPECT_TRUE(readBytes(set / "BD.wav").starts_with("RIFF"));
 
-    // Without --out: the data folder's Sound/, as TAKTWERK_HOME names it.
-    ::setenv("TAKTWERK_HOME", (folder / "home").c_str(), 1);
-    EXPECT_EQ(makeKit({"--soundfont", soundFont_->string()}), 0);
-    ::unsetenv("TAKTWERK_HOME");
-    EXPECT_TRUE(sound::isKitComplete(folder / "home" / "Sound" / "Default"));
-    EXPECT_TRUE(fs::exists(folder / "home" / "Sound" / "High Tom.wav"));
+    // Without --out: the sound folder's Default, the extra toms beside it, the user's own kept.
+    const fs::path home = folder / "home" / "Sound";
+    fs::create_directories(home);
+    writeBytes(home / "Floor Tom.wav", "the user's floor tom");
+    EXPECT_EQ(makeKit({"--soundfont", soundFont_->string()}, home), 0);
+    EXPECT_TRUE(sound::isKitComplete(home / "Default"));
+    EXPECT_TRUE(fs::exists(home / "High Tom.wav"));
+    EXPECT_EQ(readBytes(home / "Floor Tom.wav"), "the user's floor tom");
     for (const fs::path& where : {folder / "Sound", set, folder / "home" / "Sound"})
         EXPECT_TRUE(temporariesIn(where).empty()) << where;
 }

@@ -9,6 +9,7 @@
 #include "ui/Widgets.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -318,6 +319,15 @@ TEST(MainWindow, TheCaptionSaysWhenNoAudioOutputPlays)
                                                          "\u2013 3 Samples nicht geladen"));
 }
 
+TEST(MainWindow, CaptionsAreTheProgramsOwnWithNothingAppended)
+{
+    // Qt appends an application display name to every window's caption (" \u2014 NAME", and
+    // twice the name on the no-output caption); the captions are exact, so none may be set.
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
+    EXPECT_EQ(QGuiApplication::applicationName(), "taktwerk");
+    EXPECT_EQ(QGuiApplication::desktopFileName(), "taktwerk");
+}
+
 TEST(MainWindow, PlaybackIsPaintedFromTheEventsAndStopRestoresTheLooks)
 {
     TestWindow t;
@@ -394,6 +404,26 @@ TEST(MainWindow, ALoadDuringPlaybackShowsTheRhythmFromItsFirstStep)
     EXPECT_EQ(t.machine.RhythmName(), "Five");
     EXPECT_EQ(t.window->padButton(kTom2)->text(), "Conga");
     EXPECT_EQ(t.log.soundChoices.back().tomSounds[1], "Conga");
+}
+
+TEST(MainWindow, AFileNamedOnTheCommandLineShowsAsALoadAndAMissingOneChangesNothing)
+{
+    TestWindow t;
+    const auto file = std::filesystem::path(t.machine.settings().IniFile).replace_extension("rtm");
+    t.click(t.window->muteButton(kBass));
+    t.window->tempoBar()->setValue(97);
+    ASSERT_TRUE(rhythms::writeRhythmFile(t.machine.currentRhythm(), file));
+    t.window->NewRhythm();
+
+    const auto missing = t.window->openRhythm(file.parent_path() / "Missing.rtm");
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.error().message.find("gibt es nicht"), std::string::npos);
+    EXPECT_EQ(t.window->tempoLabel()->text(), "120");
+
+    ASSERT_TRUE(t.window->openRhythm(file));
+    std::filesystem::remove(file);
+    EXPECT_EQ(t.window->tempoLabel()->text(), "97");
+    EXPECT_EQ(paintedColour(t.window->muteButton(kBass)), kMuted);
 }
 
 TEST(MainWindow, TheAnimationMovesOnlyInTheBeginnerView)
