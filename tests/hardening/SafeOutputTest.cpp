@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -281,6 +282,39 @@ TEST(SafeOutput, AFailedWriteLeavesNoTemporary)
     EXPECT_TRUE(temporariesIn(folder.path()).empty());
     EXPECT_FALSE(fs::exists(folder / "a.txt"));
     EXPECT_FALSE(fs::exists(folder / "Set"));
+}
+
+TEST(SafeOutput, AFullDiskLeavesNeitherAnOutputNorATemporary)
+{
+    TempFolder folder;
+    testing::writeImpulseKit(folder.path(), "Impulse", 44100);
+    const fs::path rhythm = writeTestRhythm(folder / "Rock.rtm");
+    // In children whose files may not grow past a few bytes (the header fails) or past
+    // 64 KiB (the samples fail), the way a full disk stops a write.
+    for (const rlim_t bytes : {rlim_t{16}, rlim_t{64 * 1024}}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead of ending the child
+            const rlimit limit{bytes, bytes};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            const CommandRun run =
+                render({rhythm.string(), "-o", (folder / "out.wav").string(), "--seconds", "10"},
+                       folder.path());
+            const bool saved = static_cast<bool>(
+                core::replaceFile(folder / "big.txt", std::string(128 * 1024, 'x')));
+            ::_exit(run.code == 2 && run.err.find("geschrieben werden") != std::string::npos &&
+                            !saved
+                        ? 0
+                        : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << bytes << ": " << status;
+        EXPECT_FALSE(fs::exists(folder / "out.wav"));
+        EXPECT_FALSE(fs::exists(folder / "big.txt"));
+        EXPECT_TRUE(temporariesIn(folder.path()).empty()) << bytes;
+    }
 }
 
 TEST(SafeOutput, SigintSigtermAndSighupRemoveTheTemporariesBeingWritten)

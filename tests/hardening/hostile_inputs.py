@@ -98,8 +98,9 @@ class Sandbox:
     def path(self, *parts):
         return os.path.join(self.work, *parts)
 
-    def run(self, args, timeout=30, interrupt=None):
-        """Runs taktwerk ARGS in work/; `interrupt` = (seconds, signal) sends a signal."""
+    def run(self, args, timeout=20, interrupt=None):
+        """Runs taktwerk ARGS in work/; `interrupt` = (seconds, signal) sends a signal. A run
+        that hangs is killed and reported with the exit code "hung"."""
         started = time.monotonic()
         process = subprocess.Popen([TAKTWERK, *args], cwd=self.work, env=self.env,
                                    stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
@@ -107,8 +108,14 @@ class Sandbox:
         if interrupt:
             time.sleep(interrupt[0])
             process.send_signal(interrupt[1])
-        out, err = process.communicate(timeout=timeout)
-        return process.returncode, out.decode(errors="replace"), err.decode(errors="replace"), \
+        try:
+            out, err = process.communicate(timeout=timeout)
+            code = process.returncode
+        except subprocess.TimeoutExpired:
+            process.kill()
+            out, err = process.communicate()
+            code = "hung"
+        return code, out.decode(errors="replace"), err.decode(errors="replace"), \
             time.monotonic() - started
 
     def leftovers(self):
