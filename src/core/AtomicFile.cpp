@@ -1,7 +1,6 @@
 #include "core/AtomicFile.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <random>
