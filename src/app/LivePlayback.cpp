@@ -139,7 +139,8 @@ void LivePlayback::installReadyVoices()
             continue;
         ++silentVoices_;
         std::clog << "taktwerk: " << sound::voiceName(static_cast<sound::VoiceId>(voice)) << ": \""
-                  << core::utf8FromPath(set->sources[slot].file) << "\" " << set->problems[slot] << '\n';
+                  << core::utf8FromPath(set->sources[slot].file) << "\" " << set->problems[slot]
+                  << '\n';
     }
     engine_->collectGarbage();
     engine_->setVoices(std::move(set));
