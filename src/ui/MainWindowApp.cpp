@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QStyleFactory>
+#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -64,6 +65,15 @@ bool hasDisplay()
     };
     // A platform chosen by hand (offscreen, vnc, ...) needs no display server.
     return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
+// The cost benchmark (bench/measure-cost) measures the window playing, with no one to click:
+// TAKTWERK_BENCH_PRESS_RUN=1 presses RUN once the window is up. No option a user would meet,
+// nothing on screen.
+bool pressesRunAtStart()
+{
+    const char* value = std::getenv("TAKTWERK_BENCH_PRESS_RUN");
+    return value != nullptr && std::string_view(value) == "1";
 }
 
 // A failed load of the file the user named: the reason in a message box, the detail in the log.
@@ -180,6 +190,9 @@ int runMainWindow(int argc, char** argv)
     window.setFocus();
     if (options->rhythmFile)
         open(*options->rhythmFile);
+    if (pressesRunAtStart()) {
+        QTimer::singleShot(0, &window, [&window] { window.toggleRun(); });
+    }
     const int code = QApplication::exec();
     // Normally the window's close did this already; it matters when the session ends it.
     (void)machine->shutdown();

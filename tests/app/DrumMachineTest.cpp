@@ -67,8 +67,12 @@ TEST(DrumMachine, StartsWithTheDesignedRhythmAndPublishesIt)
     EXPECT_EQ(m.machine.HiHatMemory(), m.machine.pattern().RowToPattern(kHiHat));
     EXPECT_TRUE(m.machine.isMuted(kRide));
     EXPECT_FALSE(m.machine.isMuted(kBass));
+    // The one place that says what a fresh start holds; the window test checks that every
+    // control shows it.
     EXPECT_EQ(m.machine.meter().Interval(), 4);
     EXPECT_EQ(m.machine.meter().Beats(), 16);
+    EXPECT_EQ(m.machine.meter().intervalOption(), 1);
+    EXPECT_EQ(m.machine.meter().beatsOption(), 1);
     EXPECT_TRUE(m.machine.intro());
     EXPECT_EQ(m.machine.tempoBpm(), 120);
     EXPECT_EQ(m.machine.RhythmName(), "Default");
