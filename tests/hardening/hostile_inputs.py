@@ -264,12 +264,15 @@ def run_cases(s):
          says=["input file itself"], untouched=[rock])
     case(s, "export onto a link to its input", ["export-midi", rock, "-o", p("softlink.mid")], 2,
          says=["input file itself"], untouched=[rock])
-    case(s, "render into /dev/null", ["render", rock, "-o", "/dev/null"], 2,
-         says=["device, a FIFO"], untouched=["/dev/null"])
+    # A device node of our own: as root, a program with this fault would replace the system's
+    # /dev/null itself, so that is asked of it only when it cannot.
     if IS_ROOT:
         os.mknod(p("mynull"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
         case(s, "render into a character device", ["render", rock, "-o", p("mynull")], 2,
              says=["device, a FIFO"], untouched=[p("mynull")])
+    else:
+        case(s, "render into /dev/null", ["render", rock, "-o", "/dev/null"], 2,
+             says=["device, a FIFO"], untouched=["/dev/null"])
     os.mkfifo(p("out.fifo"))
     case(s, "render into a FIFO", ["render", rock, "-o", p("out.fifo")], 2,
          says=["device, a FIFO"], within=5, untouched=[p("out.fifo")])
