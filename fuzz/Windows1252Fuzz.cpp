@@ -1,6 +1,6 @@
 // Windows-1252 <-> UTF-8: every byte string survives the trip through UTF-8 unchanged (rhythm
-// files from the Windows program are read and written back), and every text that converts to
-// Windows-1252 converts back to itself.
+// files from the Windows program are read and written back), every text that converts to
+// Windows-1252 converts back to itself, and every file name shows as valid UTF-8.
 
 #include "FuzzCheck.h"
 #include "core/Windows1252.h"
@@ -36,5 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ++count;
     }
     FUZZ_CHECK(count == bytes.size());  // one code point per Windows-1252 byte
+
+    // A file name from the folder, shown in the library: always valid UTF-8, the name's own
+    // text when it was UTF-8 already, else its Windows-1252 reading.
+    const std::string shown = nameAsUtf8(bytes);
+    FUZZ_CHECK(isValidUtf8(shown));
+    FUZZ_CHECK(shown == (isValidUtf8(bytes) ? std::string(bytes) : utf8));
     return 0;
 }

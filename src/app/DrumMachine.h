@@ -77,6 +77,8 @@ public:
     std::string playbackTrouble();
     // False while no audio device plays (the machine runs on, silent but for MIDI).
     bool hasAudioOutput() const { return !playback_ || playback_->hasAudioOutput(); }
+    // Why sampled voices are silent, for the caption; empty when none is.
+    std::string soundProblem() const { return playback_ ? playback_->soundProblem() : ""; }
 
     // A pad pressed with any button. A right press on a tom stops playback and asks for the
     // sample dialog instead of sounding.

@@ -1,5 +1,7 @@
 #include "app/LivePlayback.h"
 
+#include "core/Paths.h"
+#include "devices/LibraryNoise.h"
 #include "sound/GmSynth.h"
 
 #include <chrono>
@@ -35,8 +37,10 @@ LivePlayback::LivePlayback(const Settings& settings)
 
     engine_ = std::make_unique<sound::Engine>(static_cast<double>(out_->sampleRate()));
     engine_->setMode(sound::soundModeFor(settings.SoundDevice));
+    wave_ = sound::soundModeFor(settings.SoundDevice) == sound::SoundMode::Wave;
     engine_->setClickNote(settings.ClickNote);
-    engine_->SetSound(choiceOf(settings));
+    voices_ = std::make_unique<sound::VoiceLoader>(static_cast<double>(out_->sampleRate()));
+    voices_->requestSet(choiceOf(settings));
     bool synthLoaded = false;
     if (const auto soundFont = sound::findSoundFont()) {
         if (auto loaded = engine_->loadSynth(*soundFont); !loaded)
@@ -105,32 +109,61 @@ bool LivePlayback::popEvent(sequencer::StepEvent& event)
 
 sound::PadActions LivePlayback::hitPad(int track, int button)
 {
+    installReadyVoices();
     engine_->collectGarbage();
     return engine_->hitPad(track, button);
 }
 
-void LivePlayback::click() { engine_->click(); }
-
-void LivePlayback::setSound(const sound::SoundChoice& choice)
+void LivePlayback::click()
 {
-    engine_->collectGarbage();
-    engine_->SetSound(choice);
+    installReadyVoices();
+    engine_->click();
 }
+
+void LivePlayback::setSound(const sound::SoundChoice& choice) { voices_->requestSet(choice); }
 
 void LivePlayback::setSingleSound(int inSound, const sound::SoundChoice& choice)
 {
+    voices_->requestTom(inSound, choice);
+}
+
+void LivePlayback::installReadyVoices()
+{
+    std::unique_ptr<sound::VoiceSet> set = voices_->takeReady();
+    if (!set)
+        return;
+    silentVoices_ = 0;
+    for (int voice = 0; voice < sound::kVoiceCount; ++voice) {
+        const auto slot = static_cast<std::size_t>(voice);
+        if (set->problems[slot].empty())
+            continue;
+        ++silentVoices_;
+        std::clog << "taktwerk: " << sound::voiceName(static_cast<sound::VoiceId>(voice)) << ": \""
+                  << core::utf8FromPath(set->sources[slot].file) << "\" " << set->problems[slot]
+                  << '\n';
+    }
     engine_->collectGarbage();
-    engine_->SetSingleSound(inSound, choice);
+    engine_->setVoices(std::move(set));
+}
+
+std::string LivePlayback::soundProblem() const
+{
+    if (!wave_ || silentVoices_ == 0)
+        return {};
+    return silentVoices_ == 1 ? "1 Sample nicht geladen"
+                              : std::to_string(silentVoices_) + " Samples nicht geladen";
 }
 
 void LivePlayback::setOutput(int soundDevice, int clickNote)
 {
     engine_->setMode(sound::soundModeFor(soundDevice));
+    wave_ = sound::soundModeFor(soundDevice) == sound::SoundMode::Wave;
     engine_->setClickNote(clickNote);
 }
 
 void LivePlayback::preview(const std::filesystem::path& file)
 {
+    installReadyVoices();
     engine_->collectGarbage();
     engine_->preview(file);
 }
@@ -144,8 +177,8 @@ void LivePlayback::replaceOutput(std::unique_ptr<devices::AudioOut> next)
     // The old output's thread must be gone before the new one calls the engine: one audio
     // thread at a time.
     out_->stop();
+    xruns_.restart(out_->xruns());  // the new output counts from zero
     out_ = std::move(next);
-    xruns_ = 0;  // the new output counts from zero
     if (auto started = out_->start(*engine_); !started)
         std::clog << "taktwerk: " << started.error().message << " (" << started.error().detail
                   << ")\n";
@@ -185,17 +218,19 @@ bool LivePlayback::hasAudioOutput() const
 
 std::string LivePlayback::trouble()
 {
+    installReadyVoices();
     std::string report = watchOutput();
-    auto note = [&report](auto now, auto& reported, const char* what) {
-        if (now == reported)
-            return;
-        report += (report.empty() ? "" : "; ") + std::to_string(now - reported) + " " + what;
-        reported = now;
+    const auto now = ThrottledCount::Clock::now();
+    auto note = [&report](std::string line) {
+        if (!line.empty())
+            report += (report.empty() ? "" : "; ") + line;
     };
-    note(steps_->droppedEvents(), droppedSteps_, "steps not shown (the window fell behind)");
-    note(engine_->commandDrops(), droppedCommands_, "sound commands lost (audio stalled)");
-    note(engine_->midiDrops(), droppedMidi_, "MIDI messages lost");
-    note(out_->xruns(), xruns_, "audio blocks late");
+    note(droppedSteps_.report(steps_->droppedEvents(), now));
+    note(droppedCommands_.report(engine_->commandDrops(), now));
+    note(droppedMidi_.report(engine_->midiDrops(), now));
+    note(xruns_.report(out_->xruns(), now));
+    for (std::string& line : devices::takeLibraryNoise())
+        note(std::move(line));
     return report;
 }
 

@@ -6,10 +6,12 @@
 
 #include "app/Playback.h"
 #include "app/Settings.h"
+#include "app/ThrottledCount.h"
 #include "devices/AudioOut.h"
 #include "playback/LiveParameters.h"
 #include "playback/StepPlayer.h"
 #include "sound/Engine.h"
+#include "sound/VoiceLoader.h"
 
 #include <chrono>
 #include <memory>
@@ -20,9 +22,9 @@ namespace taktwerk::app {
 
 class LivePlayback final : public Playback {
 public:
-    // Opens the first audio output that works (the null output when none does), builds the
-    // voices of `settings`' sample set and the built-in General-MIDI synth, and starts the
-    // output. Never fails: what could not be had is said in notice().
+    // Opens the first audio output that works (the null output when none does), loads the
+    // built-in General-MIDI synth, starts the output and asks the voice loader for the voices
+    // of `settings`' sample set. Never fails: what could not be had is said in notice().
     explicit LivePlayback(const Settings& settings);
     ~LivePlayback() override;
 
@@ -36,6 +38,9 @@ public:
     bool popEvent(sequencer::StepEvent& event) override;
     sound::PadActions hitPad(int track, int button) override;
     void click() override;
+    // Both only ask the voice loader: the samples load on its thread while the old voices play
+    // on, and the new set is swapped in by the next call that finds it ready (trouble() does on
+    // every tick of the window's timers).
     void setSound(const sound::SoundChoice& choice) override;
     void setSingleSound(int inSound, const sound::SoundChoice& choice) override;
     void setOutput(int soundDevice, int clickNote) override;
@@ -50,11 +55,15 @@ public:
     // back"). The window calls this from its playback timer.
     std::string trouble() override;
     bool hasAudioOutput() const override;
+    std::string soundProblem() const override;
     void shutdown() override;
 
 private:
     std::string watchOutput();
     void replaceOutput(std::unique_ptr<devices::AudioOut> next);
+    // Swaps in the voice set the loader has finished, if any; says in the log which samples it
+    // could not load.
+    void installReadyVoices();
 
     playback::LiveParameters parameters_;
     std::unique_ptr<devices::AudioOut> out_;
@@ -67,11 +76,15 @@ private:
     // Set while the null output stands in for a lost device: when to try a real one again.
     std::optional<std::chrono::steady_clock::time_point> retryAt_;
     bool midiFailed_ = false;  // `MidiFailed`: neither an external MIDI port nor the synth
-    // The audio thread's counters as last reported.
-    std::uint64_t droppedSteps_ = 0;
-    std::uint64_t droppedCommands_ = 0;
-    std::uint64_t droppedMidi_ = 0;
-    std::uint32_t xruns_ = 0;
+    bool wave_ = false;        // the sampled voices sound (not MIDI)
+    int silentVoices_ = 0;     // of the voice set last swapped in
+    // The audio thread's counters, reported at most once a minute each.
+    ThrottledCount droppedSteps_{"steps not shown (the window fell behind)"};
+    ThrottledCount droppedCommands_{"sound commands lost (audio stalled)"};
+    ThrottledCount droppedMidi_{"MIDI messages lost"};
+    ThrottledCount xruns_{"audio blocks late"};
+    // Last of all, so it is gone (its thread stopped) before anything it could outlive.
+    std::unique_ptr<sound::VoiceLoader> voices_;
 };
 
 }  // namespace taktwerk::app

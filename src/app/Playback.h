@@ -53,6 +53,9 @@ public:
     // False while nothing can be heard because no audio device is there (playback goes on
     // on an internal clock, so the window and MIDI stay live).
     virtual bool hasAudioOutput() const { return true; }
+    // For the window's caption, in its words: why sampled voices are silent ("3 Samples nicht
+    // geladen"); empty while every voice has its sample or MIDI plays.
+    virtual std::string soundProblem() const { return {}; }
     // Silences everything at once, sends "all notes off", closes audio and MIDI. Called once,
     // at exit; nothing sounds afterwards.
     virtual void shutdown() = 0;

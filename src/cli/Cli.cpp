@@ -9,6 +9,8 @@
 #include "cli/MakeKitCommand.h"
 #include "cli/PlayCommand.h"
 #include "cli/RenderCommand.h"
+#include "core/CleanupOnSignal.h"
+#include "devices/LibraryNoise.h"
 
 #include <algorithm>
 #include <array>
@@ -36,7 +38,7 @@ constexpr std::array<CommandHelp, 6> kCommands{{
      "  --json                one line of JSON instead of text\n"},
     {"render",
      "taktwerk render FILE.rtm -o OUT.wav [--loops N | --seconds S] [--intro] [--tail]\n"
-     "                       [--rate HZ] [--float]\n",
+     "                       [--rate HZ] [--float] [--force]\n",
      "play a rhythm through its sample set into a WAV file",
      "  -o, --output OUT.wav  the WAV file to write\n"
      "  --loops N             seamless passes of the loop, 1 to 100000 (default 4)\n"
@@ -44,21 +46,25 @@ constexpr std::array<CommandHelp, 6> kCommands{{
      "  --intro               the count-in first\n"
      "  --tail                let the last hits ring out after the music\n"
      "  --rate HZ             sample rate, 8000 to 192000 (default 44100)\n"
-     "  --float               32-bit float samples (default 16-bit)\n"},
-    {"export-midi", "taktwerk export-midi FILE.rtm -o OUT.mid [--loops N]\n",
+     "  --float               32-bit float samples (default 16-bit)\n"
+     "  --force               replace OUT.wav even when it is no audio file\n"},
+    {"export-midi", "taktwerk export-midi FILE.rtm -o OUT.mid [--loops N] [--force]\n",
      "write a rhythm as a Standard MIDI File",
      "  -o, --output OUT.mid  the MIDI file to write\n"
-     "  --loops N             passes of the loop, 1 to 10000 (default 4)\n"},
+     "  --loops N             passes of the loop, 1 to 10000 (default 4)\n"
+     "  --force               replace OUT.mid even when it is no MIDI file\n"},
     {"play", "taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro]\n",
      "play a rhythm live until Ctrl-C",
      "  --midi                General MIDI notes (default: as the settings choose)\n"
      "  --wave                the sampled voices of the rhythm's sample set\n"
      "  --seconds S           stop after this many seconds, up to 86400\n"
      "  --intro               the count-in first\n"},
-    {"make-kit", "taktwerk make-kit [--soundfont FILE] [--out DIR]\n",
+    {"make-kit", "taktwerk make-kit [--soundfont FILE] [--out DIR] [--force]\n",
      "render the default sample set from a General-MIDI SoundFont",
      "  --soundfont FILE      the SoundFont (default: the system's, in /usr/share/sounds/sf2)\n"
-     "  --out DIR             the sample set's folder (default: Default in the sound folder)\n"},
+     "  --out DIR             the sample set's folder, and nothing beside it (default: Default\n"
+     "                        in the sound folder, the extra toms beside it)\n"
+     "  --force               replace the files of a sample set that is there\n"},
     {"import-kit",
      "taktwerk import-kit SOURCE [--name NAME] [--force] [--map FILE=INSTRUMENT ...]\n",
      "make a sample set from a Hydrogen drumkit or an SFZ file",
@@ -186,6 +192,10 @@ int run(std::span<char* const> args)
         return 2;
     }
 
+    // What the libraries below would print is said in our own lines, and a command cut short
+    // by Ctrl-C, `kill` or a closed terminal leaves no temporary file behind.
+    devices::catchLibraryNoise();
+    core::removeTemporariesOnSignals();
     const std::vector<std::string_view> rest(args.begin() + 1, args.end());
     if (first == "info")
         return runInfo(rest, std::cout, std::cerr);

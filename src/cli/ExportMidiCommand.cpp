@@ -1,5 +1,6 @@
 #include "cli/ExportMidiCommand.h"
 
+#include "cli/OutputTarget.h"
 #include "cli/RhythmArgs.h"
 #include "core/AtomicFile.h"
 #include "sound/MidiFile.h"
@@ -10,7 +11,8 @@
 namespace taktwerk::cli {
 namespace {
 
-constexpr std::string_view kUsage = "usage: taktwerk export-midi FILE.rtm -o OUT.mid [--loops N]\n";
+constexpr std::string_view kUsage =
+    "usage: taktwerk export-midi FILE.rtm -o OUT.mid [--loops N] [--force]\n";
 constexpr long long kMaxLoops = 10000;
 
 int usage(std::ostream& err, std::string_view problem = {})
@@ -28,6 +30,7 @@ int runExportMidi(std::span<const std::string_view> args, std::ostream& out, std
     std::optional<std::string_view> input;
     std::optional<std::string_view> output;
     sound::MidiFileJob job;
+    bool force = false;
     ArgReader reader(args);
     while (!reader.done()) {
         const std::string_view arg = reader.next();
@@ -41,6 +44,8 @@ int runExportMidi(std::span<const std::string_view> args, std::ostream& out, std
             if (!number)
                 return usage(err, "--loops needs a whole number from 1 to 10000");
             job.loops = static_cast<int>(*number);
+        } else if (arg == "--force") {
+            force = true;
         } else if (!arg.starts_with("-") && !input) {
             input = arg;
         } else {
@@ -53,6 +58,12 @@ int runExportMidi(std::span<const std::string_view> args, std::ostream& out, std
     const auto rhythm = loadRhythmForCommand("export-midi", *input, err);
     if (!rhythm)
         return 2;
+    if (auto target = checkOutput(std::filesystem::path(*output), std::filesystem::path(*input),
+                                  OutputKind::Midi, force);
+        !target) {
+        printError(err, "export-midi", target.error().message);
+        return 2;
+    }
     job.name = rhythm->name;
     job.rows = rowsOf(*rhythm);
     job.mutes = mutesOf(*rhythm);

@@ -1,6 +1,7 @@
 #pragma once
-// `taktwerk export-midi FILE.rtm -o OUT.mid [--loops N]`: the rhythm as a Standard MIDI File.
-// Main thread of the command line.
+// `taktwerk export-midi FILE.rtm -o OUT.mid [--loops N] [--force]`: the rhythm as a Standard
+// MIDI File, written atomically. The output is never the input, a device or a FIFO, nor,
+// without --force, an existing file other than MIDI. Main thread of the command line.
 
 #include <ostream>
 #include <span>

@@ -1,10 +1,9 @@
 #include "cli/InfoCommand.h"
 
-#include "rhythms/RhythmLoad.h"
+#include "cli/RhythmArgs.h"
 
 #include <array>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
 
 namespace taktwerk::cli {
@@ -52,15 +51,6 @@ std::size_t validSequence(std::string_view text)
 }
 
 std::string number(int value) { return std::to_string(value); }
-
-// One line for the user, whatever the error texts hold.
-std::string oneLine(std::string text)
-{
-    for (char& c : text)
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    return text;
-}
 
 void printText(const rhythms::Rhythm& rhythm, std::ostream& out)
 {
@@ -157,22 +147,15 @@ int runInfo(std::span<const std::string_view> args, std::ostream& out, std::ostr
         return 2;
     }
 
-    // The state a fresh start has before any rhythm is loaded: tempo 120, 4 steps per beat, a
-    // loop of 16 steps. Only its numbers matter, as those a file's unfit number leaves alone.
-    const rhythms::Rhythm startUp;
-    const auto loaded =
-        rhythms::loadRhythmFile(std::filesystem::path(*file), startUp, /*beginner=*/false);
-    if (!loaded) {
-        std::string line = "taktwerk info: " + loaded.error().message;
-        if (!loaded.error().detail.empty())
-            line += " (" + loaded.error().detail + ")";
-        err << oneLine(line) << '\n';
+    // Loaded on top of the state a fresh start has before any rhythm is loaded (tempo 120, 4
+    // steps per beat, a loop of 16 steps), as the other commands load it.
+    const auto rhythm = loadRhythmForCommand("info", *file, err);
+    if (!rhythm)
         return 2;
-    }
     if (json)
-        out << rhythmJson(loaded->rhythm) << '\n';
+        out << rhythmJson(*rhythm) << '\n';
     else
-        printText(loaded->rhythm, out);
+        printText(*rhythm, out);
     return 0;
 }
 

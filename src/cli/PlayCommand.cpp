@@ -8,7 +8,9 @@
 #include "sound/GmSynth.h"
 #include "sound/MakeKit.h"
 #include "sound/Pads.h"
+#include "sound/VoiceLoader.h"
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <optional>
@@ -33,26 +35,27 @@ volatile std::sig_atomic_t interrupted = 0;
 
 extern "C" void onInterrupt(int) { interrupted = 1; }
 
-// Puts the previous handlers back when playing ends.
+// Ctrl-C, `kill` and a closed terminal (SIGHUP) all end playing the clean way. Puts the
+// previous handlers back when playing ends.
 class InterruptGuard {
 public:
     InterruptGuard()
     {
         interrupted = 0;
-        previousInt_ = std::signal(SIGINT, onInterrupt);
-        previousTerm_ = std::signal(SIGTERM, onInterrupt);
+        for (std::size_t i = 0; i < kSignals.size(); ++i)
+            previous_[i] = std::signal(kSignals[i], onInterrupt);
     }
     ~InterruptGuard()
     {
-        std::signal(SIGINT, previousInt_);
-        std::signal(SIGTERM, previousTerm_);
+        for (std::size_t i = 0; i < kSignals.size(); ++i)
+            std::signal(kSignals[i], previous_[i]);
     }
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
 
 private:
-    void (*previousInt_)(int) = SIG_DFL;
-    void (*previousTerm_)(int) = SIG_DFL;
+    static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
+    std::array<void (*)(int), 3> previous_{};
 };
 
 int usage(std::ostream& err, std::string_view problem = {})
@@ -128,12 +131,23 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
             if (auto kit = sound::ensureDefaultKit(settings.SoundDir); !kit)
                 printError(err, "play", "warning: " + kit.error().message, kit.error().detail);
         }
-        engine.SetSound(soundChoiceOf(*rhythm, settings.SoundDir));
+        // Loaded on the loader's thread, so that Ctrl-C ends the wait at once however long
+        // odd sample files take.
+        sound::VoiceLoader loader(static_cast<double>(output.sampleRate()));
+        loader.requestSet(soundChoiceOf(*rhythm, settings.SoundDir));
+        if (!loader.waitUntilBuilt([] { return interrupted != 0; })) {
+            out << "taktwerk play: stopped after 0 steps\n";
+            return 0;
+        }
+        auto voices = loader.takeReady();
+        (void)reportSilentVoices(err, "play", *voices, playedVoices(*rhythm, intro));
+        engine.setVoices(std::move(voices));
     } else if (const auto soundFont = sound::findSoundFont()) {
         // Sounds MIDI mode while no external receiver takes the notes.
         if (auto synth = engine.loadSynth(*soundFont); !synth)
             printError(err, "play", "warning: " + synth.error().message, synth.error().detail);
     }
+    printLibraryNoise(err, "play");
 
     playback::LiveParameters parameters;
     {
@@ -195,6 +209,7 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     if (output.xruns() > 0)
         out << ", " << output.xruns() << " dropouts";
     out << '\n';
+    printLibraryNoise(err, "play");
     return code;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // `taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro]`: live playback in a
 // terminal through the first audio output that works (JACK, PulseAudio, ALSA, else a silent
-// clock), showing the play position. Ctrl-C stops cleanly: all notes off, then the streams
-// close. Main thread of the command line; the output's own thread plays.
+// clock), showing the play position. Ctrl-C, SIGTERM and SIGHUP stop cleanly: all notes off,
+// then the streams close, and the last line says how far it played. Main thread of the command
+// line; the output's own thread plays, and the samples load on a loader thread.
 
 #include "app/Settings.h"
 

@@ -1,5 +1,6 @@
 #include "cli/RenderCommand.h"
 
+#include "cli/OutputTarget.h"
 #include "cli/RhythmArgs.h"
 #include "playback/OfflineRender.h"
 #include "sound/MakeKit.h"
@@ -14,7 +15,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: taktwerk render FILE.rtm -o OUT.wav [--loops N | --seconds S] [--intro] [--tail]\n"
-    "                       [--rate HZ] [--float]\n";
+    "                       [--rate HZ] [--float] [--force]\n";
 constexpr long long kMaxLoops = 100000;
 constexpr double kMaxSeconds = 24.0 * 60.0 * 60.0;
 constexpr long long kMinRate = 8000;
@@ -39,6 +40,7 @@ int runRender(std::span<const std::string_view> args, const std::filesystem::pat
     std::optional<std::string_view> output;
     playback::RenderJob job;
     bool loopsGiven = false;
+    bool force = false;
     ArgReader reader(args);
     while (!reader.done()) {
         const std::string_view arg = reader.next();
@@ -71,6 +73,8 @@ int runRender(std::span<const std::string_view> args, const std::filesystem::pat
             job.tail = true;
         } else if (arg == "--float") {
             job.floatSamples = true;
+        } else if (arg == "--force") {
+            force = true;
         } else if (!arg.starts_with("-") && !input) {
             input = arg;
         } else {
@@ -92,18 +96,30 @@ int runRender(std::span<const std::string_view> args, const std::filesystem::pat
     job.beats = rhythm->Beats;
     job.sound = soundChoiceOf(*rhythm, soundDir);
 
+    if (auto target = checkOutput(std::filesystem::path(*output), std::filesystem::path(*input),
+                                  OutputKind::Audio, force);
+        !target) {
+        printError(err, "render", target.error().message);
+        return 2;
+    }
+
     // The default set is made from the system's SoundFont when it is missing, as at the
-    // program's first start; any other missing set would render silence, which must not pass
-    // unnoticed.
+    // program's first start.
     if (job.sound.soundSet == "Default") {
         if (auto kit = sound::ensureDefaultKit(soundDir); !kit)
             printError(err, "render", "warning: " + kit.error().message, kit.error().detail);
     }
-    std::error_code error;
-    if (!std::filesystem::is_directory(soundDir / job.sound.soundSet, error))
+    // Any sample missing would render silence where the rhythm has hits; that must not pass
+    // unnoticed, and a render that would hold nothing but silence is refused.
+    auto voices = sound::buildVoiceSet(job.sound, static_cast<double>(job.sampleRate));
+    const auto played = playedVoices(*rhythm, job.intro);
+    if (reportSilentVoices(err, "render", *voices, played) == 0 && !played.empty()) {
         printError(err, "render",
-                   "warning: sample set \"" + job.sound.soundSet + "\" not found in \"" +
-                       soundDir.string() + "\"; its voices are silent");
+                   "no sample of the rhythm's drums could be loaded from the sample set \"" +
+                       job.sound.soundSet + "\"; nothing written");
+        return 2;
+    }
+    job.voices = std::move(voices);
 
     // Only a terminal shows a line that rewrites itself; a log would fill with it.
     const bool showProgress =

@@ -1,7 +1,9 @@
 #pragma once
 // `taktwerk render FILE.rtm -o OUT.wav [--loops N | --seconds S] [--intro] [--tail]
-// [--rate HZ] [--float]`: the rhythm played offline through its sample set's voices, exactly
-// as live playback plays it, into a WAV file. Main thread of the command line.
+// [--rate HZ] [--float] [--force]`: the rhythm played offline through its sample set's voices,
+// exactly as live playback plays it, into a WAV file (RF64 past 4 GiB). The output is never the
+// input, a device or a FIFO, nor, without --force, an existing file other than audio.
+// Main thread of the command line.
 
 #include <filesystem>
 #include <ostream>

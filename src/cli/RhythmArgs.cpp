@@ -1,5 +1,9 @@
 #include "cli/RhythmArgs.h"
 
+#include "core/Paths.h"
+#include "core/Profile.h"
+#include "devices/LibraryNoise.h"
+#include "pattern/Meter.h"
 #include "rhythms/RhythmLoad.h"
 
 #include <charconv>
@@ -50,13 +54,61 @@ std::optional<rhythms::Rhythm> loadRhythmForCommand(std::string_view command, st
         printError(err, command, "Die Datei \"" + std::string(file) + "\" gibt es nicht.");
         return std::nullopt;
     }
-    const rhythms::Rhythm startUp;
-    auto loaded = rhythms::loadRhythmFile(path, startUp, /*beginner=*/false);
-    if (!loaded) {
-        printError(err, command, loaded.error().message, loaded.error().detail);
+    const auto profile = core::ProfileFile::open(path);
+    if (!profile) {
+        printError(err, command, profile.error().message, profile.error().detail);
         return std::nullopt;
     }
-    return loaded->rhythm;
+    if (!profile->hasSection("Settings") && !profile->hasSection("RhythmData"))
+        printError(err, command,
+                   "warning: \"" + std::string(file) +
+                       "\" holds no rhythm (no [Settings] or [RhythmData] section); it loads as "
+                       "the default rhythm");
+    const rhythms::Rhythm startUp;
+    return rhythms::loadRhythm(*profile, startUp, /*beginner=*/false).rhythm;
+}
+
+std::vector<sound::VoiceId> playedVoices(const rhythms::Rhythm& rhythm, bool intro)
+{
+    std::vector<sound::VoiceId> voices;
+    const int loopSteps = pattern::playbackLoopLength(rhythm.Interval, rhythm.Beats, false);
+    for (int track = 0; track < pattern::kTrackCount; ++track) {
+        if (rhythm.mutes.isMuted(track))
+            continue;
+        for (int step = 0; step < loopSteps; ++step) {
+            if (rhythm.pattern.StepIsOn(track, step)) {
+                voices.push_back(static_cast<sound::VoiceId>(track));
+                break;
+            }
+        }
+    }
+    if (intro)
+        voices.push_back(sound::VoiceId::ST);
+    return voices;
+}
+
+int reportSilentVoices(std::ostream& err, std::string_view command, const sound::VoiceSet& voices,
+                       const std::vector<sound::VoiceId>& played)
+{
+    int sounding = 0;
+    for (const sound::VoiceId voice : played) {
+        const auto slot = static_cast<std::size_t>(sound::index(voice));
+        if (voices.samples[slot]) {
+            ++sounding;
+            continue;
+        }
+        printError(err, command,
+                   "warning: " + std::string(sound::voiceName(voice)) + " is silent: \"" +
+                       core::utf8FromPath(voices.sources[slot].file) + "\" " +
+                       (voices.problems[slot].empty() ? "did not load" : voices.problems[slot]));
+    }
+    return sounding;
+}
+
+void printLibraryNoise(std::ostream& err, std::string_view command)
+{
+    for (const std::string& line : devices::takeLibraryNoise())
+        printError(err, command, "warning: " + line);
 }
 
 std::array<pattern::Row, pattern::kTrackCount> rowsOf(const rhythms::Rhythm& rhythm)

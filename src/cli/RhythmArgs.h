@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace taktwerk::cli {
 
@@ -41,10 +42,24 @@ std::optional<long long> parseWhole(std::string_view text, long long min, long l
 // A decimal number in (0, max].
 std::optional<double> parsePositive(std::string_view text, double max);
 
-// Loads `file` as the window loads a rhythm on top of the start-up state. On failure prints
-// one line "taktwerk COMMAND: reason" on `err`.
+// Loads `file` as the window loads a rhythm on top of the start-up state. A missing or
+// unreadable file is refused with one line "taktwerk COMMAND: reason" on `err`, the same for
+// every command. A file without a [Settings] or [RhythmData] section (a sound file, junk) loads
+// as the window loads it, as the default rhythm, and the line says that it holds no rhythm.
 std::optional<rhythms::Rhythm> loadRhythmForCommand(std::string_view command, std::string_view file,
                                                     std::ostream& err);
+
+// The voices the rhythm plays: every unmuted track with a step in the loop, and the click when
+// a count-in is played.
+std::vector<sound::VoiceId> playedVoices(const rhythms::Rhythm& rhythm, bool intro);
+
+// Tells, one line each, which of `played` stay silent in `voices` ("bass drum", the file, why).
+// Returns how many of them sound.
+int reportSilentVoices(std::ostream& err, std::string_view command, const sound::VoiceSet& voices,
+                       const std::vector<sound::VoiceId>& played);
+
+// Prints what the libraries below said meanwhile (ALSA, FluidSynth, GLib), one line each.
+void printLibraryNoise(std::ostream& err, std::string_view command);
 
 // The rows and mutes of a rhythm as the sound side takes them.
 std::array<pattern::Row, pattern::kTrackCount> rowsOf(const rhythms::Rhythm& rhythm);

@@ -3,10 +3,10 @@
 #include "core/AtomicFile.h"
 #include "core/Windows1252.h"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 namespace taktwerk::core {
 
@@ -173,12 +173,29 @@ Result<ProfileFile> ProfileFile::open(const std::filesystem::path& file)
     // A pipe or a device would block the reader or never end.
     if (status.type() != std::filesystem::file_type::regular)
         return fail(message, "not a regular file");
+    const std::string tooLarge = "Die Datei \"" + utf8Name(file) +
+                                 "\" ist zu groß für eine Rhythmus- oder Einstellungsdatei "
+                                 "(höchstens 1 MiB).";
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error)
+        return fail(message, error.message());
+    if (size > kMaxFileBytes)
+        return fail(tooLarge, std::to_string(size) + " bytes");
     std::ifstream in(file, std::ios::binary);
     if (!in)
         return fail(message, std::strerror(errno));
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // Read in chunks to the end, never past the limit: the file may grow while it is read.
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(size));
+    std::array<char, 65536> chunk{};
+    while (in && bytes.size() <= kMaxFileBytes) {
+        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        bytes.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+    }
     if (in.bad())
         return fail(message, "read error");
+    if (bytes.size() > kMaxFileBytes)
+        return fail(tooLarge, "grew past 1 MiB while it was read");
     return fromBytes(bytes, file);
 }
 
@@ -216,6 +233,11 @@ std::optional<std::string> ProfileFile::get(std::string_view section, std::strin
     if (result.empty())
         return std::nullopt;
     return result;
+}
+
+bool ProfileFile::hasSection(std::string_view section) const
+{
+    return locate(text_, trim(section), {}).sectionFound;
 }
 
 std::string ProfileFile::read(std::string_view section, std::string_view key,

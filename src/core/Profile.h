@@ -9,6 +9,7 @@
 
 #include "core/Result.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -16,17 +17,25 @@
 
 namespace taktwerk::core {
 
+// A rhythm file is a few hundred bytes and a settings file less; even with every value at the
+// 2047 characters a value may have, both stay far below this. Anything larger is not ours, and
+// reading it whole would cost seconds and hundreds of megabytes for nothing.
+inline constexpr std::uintmax_t kMaxFileBytes = 1024 * 1024;
+
 // One INI file held in memory: open, read or set many keys, commit once.
 class ProfileFile {
 public:
     // A missing file opens as empty (it is created by the first commit). A path that exists
-    // but cannot be read (a folder, a pipe, no permission) is an error.
+    // but cannot be read (a folder, a pipe, no permission) is an error, and so is a file larger
+    // than kMaxFileBytes, refused before a byte of it is read.
     static Result<ProfileFile> open(const std::filesystem::path& file);
     // The file's bytes as they would be on disk, without touching the disk (tests, fuzzing).
     static ProfileFile fromBytes(std::string_view bytes, std::filesystem::path file = {});
 
     // The value, or nullopt when the section, the key or the value is missing or empty.
     std::optional<std::string> get(std::string_view section, std::string_view key) const;
+    // Whether a section of that name (in any letter case) is in the file.
+    bool hasSection(std::string_view section) const;
     // The value, or `fallback` when get() would give nullopt.
     std::string read(std::string_view section, std::string_view key,
                      std::string_view fallback) const;

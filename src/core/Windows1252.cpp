@@ -171,4 +171,18 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) noexcept
     return i == a.size() && j == b.size();
 }
 
+bool isValidUtf8(std::string_view bytes) noexcept
+{
+    for (std::size_t pos = 0; pos < bytes.size();) {
+        if (decodeStrict(bytes, pos) == kInvalid)
+            return false;
+    }
+    return true;
+}
+
+std::string nameAsUtf8(std::string_view bytes)
+{
+    return isValidUtf8(bytes) ? std::string(bytes) : cp1252ToUtf8(bytes);
+}
+
 }  // namespace taktwerk::core

@@ -28,4 +28,10 @@ void appendUtf8(std::string& out, char32_t c);
 // Equal without regard to the case of the letters above.
 bool equalsIgnoringCase(std::string_view a, std::string_view b) noexcept;
 
+// True when every byte belongs to a valid UTF-8 sequence (no overlong forms or surrogates).
+bool isValidUtf8(std::string_view bytes) noexcept;
+// A name from the file system as UTF-8 text: valid UTF-8 as it stands, anything else read as
+// Windows-1252, which is what a file copied from the Windows program carries.
+std::string nameAsUtf8(std::string_view bytes);
+
 }  // namespace taktwerk::core

@@ -1,6 +1,7 @@
 #include "devices/MidiOut.h"
 
 #include <RtMidi.h>
+#include <unistd.h>
 #include <utility>
 
 namespace taktwerk::devices {
@@ -16,6 +17,10 @@ bool isTimedMidiApi(RtMidi::Api api)
 {
     return api != RtMidi::UNIX_JACK && api != RtMidi::RTMIDI_DUMMY && api != RtMidi::UNSPECIFIED;
 }
+
+// RtMidi prints to the terminal when its ALSA client cannot start, before any callback of ours
+// can take the message; without the sequencer's device it cannot, so it is not asked.
+bool hasAlsaSequencer() { return ::access("/dev/snd/seq", R_OK | W_OK) == 0; }
 
 }  // namespace
 
@@ -46,6 +51,10 @@ core::Result<std::unique_ptr<MidiOut>> MidiOut::openFirstPort(const std::string&
     for (const RtMidi::Api api : apis) {
         if (!isTimedMidiApi(api))
             continue;
+        if (api == RtMidi::LINUX_ALSA && !hasAlsaSequencer()) {
+            detail += RtMidi::getApiDisplayName(api) + ": no /dev/snd/seq. ";
+            continue;
+        }
         try {
             auto port = std::make_unique<RtMidiOut>(api, clientName);
             std::vector<std::string> names;

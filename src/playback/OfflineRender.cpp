@@ -1,5 +1,6 @@
 #include "playback/OfflineRender.h"
 
+#include "core/AtomicFile.h"
 #include "pattern/Meter.h"
 #include "sequencer/StepClock.h"
 
@@ -7,7 +8,6 @@
 #include <cmath>
 #include <sndfile.h>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace taktwerk::playback {
@@ -22,6 +22,9 @@ using SndfileHandle = std::unique_ptr<SNDFILE, SndfileCloser>;
 constexpr std::uint32_t kBlockFrames = 1024;
 // The ring-out ends when the voices have nothing left; no sample lasts longer than this.
 constexpr double kMaxTailSeconds = sound::kMaxSampleSeconds + 1.0;
+// A WAV file's RIFF and data sizes are 32-bit. The header's chunks (format, fact, PEAK) take a
+// few dozen bytes; this leaves ample room for them.
+constexpr std::uint64_t kMaxWavDataBytes = 0xFFFFFFFFull - 4096;
 
 std::uint64_t framesOfSteps(std::uint64_t steps, const RenderJob& job) noexcept
 {
@@ -73,7 +76,10 @@ OfflineRenderer::OfflineRenderer(const RenderJob& job)
     }
     engine_.setMode(sound::SoundMode::Wave);
     engine_.setBeginner(false);
-    engine_.SetSound(job.sound);
+    if (job.voices)
+        engine_.setVoices(std::make_unique<sound::VoiceSet>(*job.voices));
+    else
+        engine_.SetSound(job.sound);
     engine_.setStepSource(&playback_);
     parameters_.run();
 }
@@ -85,6 +91,21 @@ void OfflineRenderer::render(float* out, std::uint32_t frames) noexcept
     engine_.collectGarbage();
 }
 
+std::uint64_t maxRenderFrames(const RenderJob& job) noexcept
+{
+    std::uint64_t frames = musicLength(job);
+    if (job.tail)
+        frames += static_cast<std::uint64_t>(kMaxTailSeconds * job.sampleRate) + kBlockFrames;
+    return frames;
+}
+
+bool needsRf64(std::uint64_t frames, int channels, bool floatSamples) noexcept
+{
+    const std::uint64_t bytesPerFrame =
+        static_cast<std::uint64_t>(std::max(channels, 1)) * (floatSamples ? 4u : 2u);
+    return frames > kMaxWavDataBytes / bytesPerFrame;
+}
+
 core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem::path& file,
                                      const RenderProgress& progress)
 {
@@ -94,12 +115,17 @@ core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem
     SF_INFO info{};
     info.samplerate = static_cast<int>(job.sampleRate);
     info.channels = sound::kOutputChannels;
-    info.format = SF_FORMAT_WAV | (job.floatSamples ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
+    info.format = (needsRf64(maxRenderFrames(job), sound::kOutputChannels, job.floatSamples)
+                       ? SF_FORMAT_RF64
+                       : SF_FORMAT_WAV) |
+                  (job.floatSamples ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
     // Written beside the target and renamed at the end, so a failed or cancelled render never
     // leaves a file that looks finished.
-    std::filesystem::path partial = file;
-    partial += ".part";
-    SndfileHandle out(sf_open(partial.c_str(), SFM_WRITE, &info));
+    auto partial = core::AtomicFile::create(file, "Die Datei \"" + utf8(file) +
+                                                      "\" kann nicht geschrieben werden.");
+    if (!partial)
+        return core::fail(partial.error().message, partial.error().detail);
+    SndfileHandle out(sf_open_fd(partial->fd(), SFM_WRITE, &info, SF_FALSE));
     if (!out)
         return core::fail("Die Datei \"" + utf8(file) + "\" kann nicht geschrieben werden.",
                           sf_strerror(nullptr));
@@ -113,9 +139,7 @@ core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem
     };
     const auto failed = [&] {
         const std::string detail = sf_strerror(out.get());
-        out.reset();
-        std::error_code ignored;  // the failure reported is the write, not the clean-up
-        std::filesystem::remove(partial, ignored);
+        out.reset();  // the temporary file goes with `partial`
         return core::fail(
             "Die Datei \"" + utf8(file) + "\" konnte nicht fertig geschrieben werden.", detail);
     };
@@ -153,14 +177,13 @@ core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem
         report.frames += static_cast<std::uint64_t>(frames);
     }
 
-    out.reset();
-    std::error_code error;
-    std::filesystem::rename(partial, file, error);
-    if (error) {
-        std::filesystem::remove(partial, error);
-        return core::fail("Die Datei \"" + utf8(file) + "\" kann nicht geschrieben werden.",
-                          error.message());
-    }
+    // sf_close writes the header's final sizes; only then is the file complete.
+    if (const int closed = sf_close(out.release()); closed != 0)
+        return core::fail("Die Datei \"" + utf8(file) +
+                              "\" konnte nicht fertig geschrieben werden.",
+                          sf_error_number(closed));
+    if (auto committed = partial->commit(); !committed)
+        return core::fail(committed.error().message, committed.error().detail);
     return report;
 }
 

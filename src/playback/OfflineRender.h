@@ -26,6 +26,9 @@ struct RenderJob {
     int interval = pattern::kDefaultInterval;
     int beats = pattern::kDefaultBeats;
     sound::SoundChoice sound;
+    // The voices `sound` gives, built beforehand at `sampleRate` (the command line does, to tell
+    // the user which samples are missing); null: the renderer builds them.
+    std::shared_ptr<const sound::VoiceSet> voices;
     std::uint32_t sampleRate = 44100;
     int loops = 4;              // passes of the loop, unless `seconds` is set
     double seconds = 0.0;       // > 0: this long instead of whole loops
@@ -71,8 +74,16 @@ struct RenderReport {
 // Called now and then with the share done, 0 to 1.
 using RenderProgress = std::function<void(double done)>;
 
-// Renders `job` into a WAV file. The file appears complete or not at all.
+// Renders `job` into a WAV file (RF64 when it would pass the 4 GiB a WAV file can describe). The
+// file appears complete or not at all: it is written under a temporary name (AtomicFile.h),
+// which every failure, Ctrl-C and SIGTERM remove.
 core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem::path& file,
                                      const RenderProgress& progress = {});
+
+// The most frames renderWav writes for `job`: the music and, with `tail`, the longest ring-out.
+std::uint64_t maxRenderFrames(const RenderJob& job) noexcept;
+// Whether that many frames of that kind need RF64: a WAV file's sizes are 32-bit, and one past
+// 4 GiB would read back as a fraction of itself.
+bool needsRf64(std::uint64_t frames, int channels, bool floatSamples) noexcept;
 
 }  // namespace taktwerk::playback

@@ -4,6 +4,8 @@
 #include "rhythms/RhythmFile.h"
 
 #include <algorithm>
+#include <iterator>
+#include <optional>
 #include <system_error>
 
 namespace taktwerk::rhythms {
@@ -48,34 +50,91 @@ bool listsBefore(std::string_view left, std::string_view right)
     return left < right;
 }
 
-core::Result<std::vector<std::string>> RhythmLibrary::list() const
+namespace {
+
+// An entry the folder lists as a rhythm: a regular file (or a link to one) named "*.rtm" in
+// any letter case, with a name before the extension.
+std::optional<RhythmEntry> entryOf(const fs::directory_entry& item)
 {
-    std::vector<std::string> names;
+    const fs::path& path = item.path();
+    if (!core::equalsIgnoringCase(utf8FromPath(path.extension()), kRhythmExtension))
+        return std::nullopt;
+    std::error_code typeError;
+    if (!item.is_regular_file(typeError))
+        return std::nullopt;
+    std::string name = core::nameAsUtf8(utf8FromPath(path.stem()));
+    if (name.empty())  // ".rtm" alone is a hidden file, not a rhythm without a name
+        return std::nullopt;
+    return RhythmEntry{std::move(name), path};
+}
+
+// Whether `file` lies inside `folder` once links and ".." are resolved.
+bool leadsInside(const fs::path& file, const fs::path& folder)
+{
+    std::error_code error;
+    const fs::path root = fs::weakly_canonical(folder, error);
+    if (error)
+        return false;
+    const fs::path resolved = fs::weakly_canonical(file, error);
+    if (error)
+        return false;
+    const auto [rootEnd, fileAt] =
+        std::mismatch(root.begin(), root.end(), resolved.begin(), resolved.end());
+    // Past the root's last part (a trailing separator gives an empty one) and one more name.
+    return (rootEnd == root.end() || (std::next(rootEnd) == root.end() && rootEnd->empty())) &&
+           fileAt != resolved.end();
+}
+
+}  // namespace
+
+core::Result<std::vector<RhythmEntry>> RhythmLibrary::entries() const
+{
+    std::vector<RhythmEntry> found;
     std::error_code error;
     if (!fs::exists(dir_, error))
-        return names;
-    fs::directory_iterator entries(dir_, error);
-    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
-        const fs::path& path = entries->path();
-        // Only the extension the program writes: on a file system that tells case apart a
-        // "Rock.RTM" would list as "Rock" and then load a different, missing "Rock.rtm".
-        if (utf8FromPath(path.extension()) != kRhythmExtension)
-            continue;
-        std::error_code typeError;
-        if (!entries->is_regular_file(typeError))
-            continue;
-        std::string name = utf8FromPath(path.stem());
-        if (!name.empty())  // ".rtm" alone is a hidden file, not a rhythm without a name
-            names.push_back(std::move(name));
+        return found;
+    fs::directory_iterator items(dir_, error);
+    for (; !error && items != fs::directory_iterator(); items.increment(error)) {
+        if (auto entry = entryOf(*items))
+            found.push_back(std::move(*entry));
     }
     if (error)
         return core::fail("Der Rhythmus-Ordner " + inQuotes(utf8FromPath(dir_)) +
                               " kann nicht gelesen werden.",
                           error.message());
-    std::sort(names.begin(), names.end(), [](const std::string& left, const std::string& right) {
-        return listsBefore(left, right);
+    std::sort(found.begin(), found.end(), [](const RhythmEntry& left, const RhythmEntry& right) {
+        if (left.name != right.name)
+            return listsBefore(left.name, right.name);
+        return left.file < right.file;  // "Rock.RTM" and "Rock.rtm": always the same order
     });
+    return found;
+}
+
+core::Result<std::vector<std::string>> RhythmLibrary::list() const
+{
+    auto found = entries();
+    if (!found)
+        return core::fail(found.error().message, found.error().detail);
+    std::vector<std::string> names;
+    names.reserve(found->size());
+    for (RhythmEntry& entry : *found)
+        names.push_back(std::move(entry.name));
     return names;
+}
+
+fs::path RhythmLibrary::pathFor(std::string_view name) const
+{
+    const fs::path exact = rhythmPath(dir_, name);
+    std::error_code error;
+    if (fs::symlink_status(exact, error).type() != fs::file_type::not_found || name.empty())
+        return exact;
+    if (const auto found = entries()) {
+        for (const RhythmEntry& entry : *found) {
+            if (entry.name == name)
+                return entry.file;
+        }
+    }
+    return exact;
 }
 
 bool RhythmLibrary::contains(std::string_view name) const
@@ -92,15 +151,36 @@ core::Result<LoadedRhythm> RhythmLibrary::load(std::string_view name, const Rhyt
     return loadRhythmFile(pathFor(name), current, beginner);
 }
 
-core::Result<fs::path> RhythmLibrary::save(std::string_view name, const Rhythm& rhythm) const
+core::Result<void> RhythmLibrary::checkInside(const fs::path& file, std::string_view name) const
+{
+    std::error_code error;
+    if (!fs::is_symlink(file, error) || leadsInside(file, dir_))
+        return {};
+    return core::fail("Der Rhythmus " + inQuotes(name) +
+                          " ist ein Verweis auf eine Datei außerhalb des Rhythmus-Ordners; er wird "
+                          "weder überschrieben noch gelöscht.",
+                      "symbolic link leading out of the rhythm folder");
+}
+
+core::Result<fs::path> RhythmLibrary::saveTarget(std::string_view name) const
 {
     if (auto checked = checkRhythmName(name); !checked)
         return core::fail(checked.error().message);
+    fs::path file = pathFor(name);
+    if (auto inside = checkInside(file, name); !inside)
+        return core::fail(inside.error().message, inside.error().detail);
+    return file;
+}
+
+core::Result<fs::path> RhythmLibrary::save(std::string_view name, const Rhythm& rhythm) const
+{
+    auto file = saveTarget(name);
+    if (!file)
+        return file;
     Rhythm named = rhythm;
     named.name = std::string(name);
-    fs::path file = pathFor(name);
     // The profile's message already names the file and what to do about it.
-    if (auto written = writeRhythmFile(named, file); !written)
+    if (auto written = writeRhythmFile(named, *file); !written)
         return core::fail(written.error().message, written.error().detail);
     return file;
 }
@@ -109,7 +189,15 @@ core::Result<void> RhythmLibrary::remove(std::string_view name) const
 {
     if (auto checked = checkFileName(name); !checked)
         return core::fail(checked.error().message);
-    const fs::path file = pathFor(name);
+    return removeFile(pathFor(name), name);
+}
+
+core::Result<void> RhythmLibrary::removeFile(const fs::path& file, std::string_view name) const
+{
+    if (file.parent_path() != dir_ && file.parent_path() / "" != dir_)
+        return core::fail("Der Name " + inQuotes(name) + " ist kein Rhythmus in diesem Ordner.");
+    if (auto inside = checkInside(file, name); !inside)
+        return inside;
     std::error_code error;
     const fs::file_status status = fs::symlink_status(file, error);
     if (status.type() == fs::file_type::not_found)

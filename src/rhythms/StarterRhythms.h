@@ -9,9 +9,11 @@
 
 namespace taktwerk::rhythms {
 
-// Copies the ".rtm" files of `starterDir` into `rhythmDir`. Call it only right after start-up
-// created `rhythmDir`; as a second guard it copies nothing into a folder that holds anything.
-// Returns the number of rhythms copied.
+// Creates `rhythmDir` holding copies of the ".rtm" files of `starterDir`. The folder is built
+// under a temporary name and renamed into place whole, so a start killed meanwhile leaves no
+// folder (and the next start builds it again) or the complete one, never a few rhythms. An
+// existing folder, even an empty one, is the user's and is not touched. Returns the number of
+// rhythms copied.
 core::Result<int> installStarterRhythms(const std::filesystem::path& starterDir,
                                         const std::filesystem::path& rhythmDir);
 

@@ -110,6 +110,8 @@ void Engine::SetSingleSound(int inSound, const SoundChoice& choice)
     swapVoices(rebuildTom(built_, inSound, choice, sampleRate_));
 }
 
+void Engine::setVoices(std::unique_ptr<VoiceSet> set) { swapVoices(std::move(set)); }
+
 void Engine::DXCleanUp() { swapVoices(nullptr); }
 
 void Engine::preview(const std::filesystem::path& file)

@@ -62,6 +62,10 @@ public:
     // Rebuild tom `inSound` (7, 8, 9) from `choice`; the other voices keep their samples
     // and keep sounding.
     void SetSingleSound(int inSound, const SoundChoice& choice);
+    // Swaps in a voice set built elsewhere (on a loader thread, say), as SetSound swaps its own.
+    void setVoices(std::unique_ptr<VoiceSet> set);
+    // The voice set the audio thread plays, or will once its swap arrives.
+    const VoiceSet& voices() const noexcept { return built_; }
     // Release all voices: from the next block on, every voice is silent.
     void DXCleanUp();
     // The dialogs' `PreviewVoice`: plays `file` once (loaded here), in either mode, cutting the

@@ -1,11 +1,13 @@
 #include "sound/MakeKit.h"
 
+#include "core/AtomicFile.h"
 #include "sound/GmSynth.h"
 #include "sound/VoiceSet.h"
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <sndfile.h>
 #include <system_error>
 
@@ -100,36 +102,31 @@ std::vector<float> shape(const std::vector<float>& hit)
     return shaped;
 }
 
-core::Result<void> writeWav(const std::filesystem::path& file, const std::vector<float>& stereo,
-                            float gain)
+// The samples as a 16-bit WAV in `file`'s temporary file, not yet in place.
+core::Result<core::AtomicFile> prepareWav(const std::filesystem::path& file,
+                                          const std::vector<float>& stereo, float gain)
 {
     std::vector<float> scaled(stereo);
     for (float& value : scaled)
         value = std::clamp(value * gain, -1.0f, 1.0f);
-    // Written under a temporary name first: a kit cut short must not leave a broken file
-    // that a later start takes for complete.
-    auto partial = file;
-    partial += ".part";
+    const std::string message =
+        "Die Datei \"" + file.string() + "\" konnte nicht geschrieben werden.";
+    auto out = core::AtomicFile::create(file, message);
+    if (!out)
+        return out;
     SF_INFO info{};
     info.samplerate = kKitSampleRate;
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SndfileHandle handle(sf_open(partial.c_str(), SFM_WRITE, &info));
+    SndfileHandle handle(sf_open_fd(out->fd(), SFM_WRITE, &info, SF_FALSE));
     if (!handle)
-        return core::fail("Die Datei \"" + file.string() + "\" konnte nicht geschrieben werden.",
-                          sf_strerror(nullptr));
+        return core::fail(message, sf_strerror(nullptr));
     const auto frames = static_cast<sf_count_t>(scaled.size() / 2);
-    const bool complete = sf_writef_float(handle.get(), scaled.data(), frames) == frames;
-    handle.reset();
-    std::error_code error;
-    if (complete)
-        std::filesystem::rename(partial, file, error);
-    if (!complete || error) {
-        std::filesystem::remove(partial, error);
-        return core::fail("Die Datei \"" + file.string() + "\" konnte nicht geschrieben werden.",
-                          error ? error.message() : "short write");
-    }
-    return {};
+    if (sf_writef_float(handle.get(), scaled.data(), frames) != frames)
+        return core::fail(message, sf_strerror(handle.get()));
+    if (const int closed = sf_close(handle.release()); closed != 0)
+        return core::fail(message, sf_error_number(closed));
+    return out;
 }
 
 struct Rendered {
@@ -170,14 +167,6 @@ core::Result<KitReport> makeKit(const KitOptions& options)
     if (!synth)
         return core::fail(synth.error().message, synth.error().detail);
 
-    std::error_code error;
-    for (const auto& dir : {options.setDir, options.extraTomDir}) {
-        if (!dir.empty() && !std::filesystem::is_directory(dir, error) &&
-            !std::filesystem::create_directories(dir, error))
-            return core::fail("Der Ordner \"" + dir.string() + "\" konnte nicht angelegt werden.",
-                              error.message());
-    }
-
     KitReport report;
     std::vector<Rendered> rendered;
     for (const KitSample& sample : kitSamples()) {
@@ -209,17 +198,55 @@ core::Result<KitReport> makeKit(const KitOptions& options)
         if (item.inSet)
             setPeak = std::max(setPeak, peakOf(item.data));
     }
-    const auto target = static_cast<float>(fromDb(kKitPeakDb));
-    const float gain = target / setPeak;
+    const auto peakTarget = static_cast<float>(fromDb(kKitPeakDb));
+    const float gain = peakTarget / setPeak;
     report.gainDb = 20.0 * std::log10(static_cast<double>(gain));
+
+    // A set folder that is not there yet is built whole under a temporary name.
+    std::error_code error;
+    std::optional<core::AtomicFolder> newSet;
+    if (!std::filesystem::exists(options.setDir, error)) {
+        auto folder =
+            core::AtomicFolder::create(options.setDir, "Der Ordner \"" + options.setDir.string() +
+                                                           "\" konnte nicht angelegt werden.");
+        if (!folder)
+            return core::fail(folder.error().message, folder.error().detail);
+        newSet = std::move(*folder);
+    }
+    if (!options.extraTomDir.empty() &&
+        !std::filesystem::is_directory(options.extraTomDir, error) &&
+        !std::filesystem::create_directories(options.extraTomDir, error))
+        return core::fail("Der Ordner \"" + options.extraTomDir.string() +
+                              "\" konnte nicht angelegt werden.",
+                          error.message());
+
+    // Everything is written under temporary names before anything takes its place.
+    std::vector<std::pair<core::AtomicFile, std::filesystem::path>> pending;
     for (const Rendered& item : rendered) {
-        if (options.onlyMissing && isRegularFile(item.file))
+        const auto name = item.file.filename();
+        const auto target = item.inSet && newSet ? newSet->path() / name : item.file;
+        if (!options.replaceExisting && std::filesystem::exists(target, error)) {
+            report.kept.push_back(item.file);
             continue;
+        }
         // An extra tom louder than the set must not clip: it is brought down to the same peak.
-        const float itemGain = std::min(gain, target / peakOf(item.data));
-        if (auto written = writeWav(item.file, item.data, itemGain); !written)
-            return core::fail(written.error().message, written.error().detail);
-        report.written.push_back(item.file);
+        const float itemGain = std::min(gain, peakTarget / peakOf(item.data));
+        auto prepared = prepareWav(target, item.data, itemGain);
+        if (!prepared)
+            return core::fail(prepared.error().message, prepared.error().detail);
+        pending.emplace_back(std::move(*prepared), item.file);
+    }
+    for (auto& [file, shownAs] : pending) {
+        if (auto placed = file.commit(options.replaceExisting); placed)
+            report.written.push_back(shownAs);
+        else if (!options.replaceExisting && std::filesystem::exists(file.target(), error))
+            report.kept.push_back(shownAs);  // appeared meanwhile: the other writer's stays
+        else
+            return core::fail(placed.error().message, placed.error().detail);
+    }
+    if (newSet) {
+        if (auto placed = newSet->commit(); !placed)
+            return core::fail(placed.error().message, placed.error().detail);
     }
     return report;
 }
@@ -234,8 +261,7 @@ core::Result<KitReport> ensureDefaultKit(const std::filesystem::path& soundDir)
         return core::fail("Es wurde keine SoundFont-Datei gefunden; der Klangsatz \"Default\" "
                           "kann nicht erzeugt werden.",
                           "no .sf2 in /usr/share/sounds/sf2");
-    return makeKit(
-        {.soundFont = *soundFont, .setDir = setDir, .extraTomDir = soundDir, .onlyMissing = true});
+    return makeKit({.soundFont = *soundFont, .setDir = setDir, .extraTomDir = soundDir});
 }
 
 }  // namespace taktwerk::sound

@@ -30,15 +30,20 @@ struct KitOptions {
     std::filesystem::path soundFont;
     std::filesystem::path setDir;       // the fourteen files go here (e.g. Sound/Default)
     std::filesystem::path extraTomDir;  // the extra toms go here (e.g. Sound); empty: none
-    bool onlyMissing = false;           // keep files that already exist (the user's own samples)
+    // Replace files that exist; otherwise they stay as they are (they may be the user's own).
+    bool replaceExisting = false;
 };
 
 struct KitReport {
     std::vector<std::filesystem::path> written;
-    double gainDb = 0.0;  // the common gain raised onto the synth's output
-    int clickNote = 0;    // the key the click was rendered from
+    std::vector<std::filesystem::path> kept;  // existed and were left alone
+    double gainDb = 0.0;                      // the common gain raised onto the synth's output
+    int clickNote = 0;                        // the key the click was rendered from
 };
 
+// Renders every sample first and writes nothing until all are rendered and written under
+// temporary names; a new set folder is built whole under a temporary name and renamed into
+// place. A kit that fails on the way leaves the folders as they were.
 core::Result<KitReport> makeKit(const KitOptions& options);
 
 // True when `setDir` holds all fourteen files of a sample set.

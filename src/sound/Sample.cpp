@@ -4,6 +4,7 @@
 #include <cmath>
 #include <samplerate.h>
 #include <sndfile.h>
+#include <string>
 #include <system_error>
 
 namespace taktwerk::sound {
@@ -37,8 +38,7 @@ std::vector<float> readStereo(SNDFILE* file, const SF_INFO& info)
 {
     const auto channels = static_cast<std::size_t>(info.channels);
     // Trust the header's length only as an upper bound: truncated files end early.
-    const auto maxFrames = std::min<sf_count_t>(
-        info.frames, static_cast<sf_count_t>(kMaxSampleSeconds * info.samplerate));
+    const sf_count_t maxFrames = info.frames;
     std::vector<float> stereo;
     stereo.reserve(static_cast<std::size_t>(std::max<sf_count_t>(maxFrames, 0)) * 2);
     std::vector<float> chunk(static_cast<std::size_t>(kReadChunkFrames) * channels);
@@ -99,21 +99,34 @@ std::vector<float> resampleStereo(const std::vector<float>& stereo, double fromR
     return out;
 }
 
-std::shared_ptr<const Sample> loadSample(const std::filesystem::path& file, double outputRate)
+core::Result<std::shared_ptr<const Sample>> readSample(const std::filesystem::path& file,
+                                                       double outputRate)
 {
     // Only plain files: opening a FIFO or a device would block or read forever.
     std::error_code error;
-    if (!std::filesystem::is_regular_file(file, error))
-        return nullptr;
+    const auto status = std::filesystem::status(file, error);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return core::fail("missing");
+    if (error || status.type() != std::filesystem::file_type::regular)
+        return core::fail("not a regular file");
     SF_INFO info{};
     SndfileHandle handle(sf_open(file.c_str(), SFM_READ, &info));
-    if (!handle || info.channels < 1 || info.frames <= 0 || info.samplerate < kMinFileRate ||
-        info.samplerate > kMaxFileRate)
-        return nullptr;
+    if (!handle)
+        return core::fail("not a sound file libsndfile reads", sf_strerror(nullptr));
+    if (info.channels < 1 || info.frames <= 0)
+        return core::fail("holds no sound");
+    if (info.samplerate < kMinFileRate || info.samplerate > kMaxFileRate)
+        return core::fail("sample rate " + std::to_string(info.samplerate) + " Hz out of range");
+    // The header's claim, checked before a byte is decoded or a buffer allocated.
+    if (static_cast<double>(info.frames) > kMaxSampleSeconds * info.samplerate)
+        return core::fail("longer than 30 s");
+    if (static_cast<double>(info.frames) * info.channels > kMaxSampleValues)
+        return core::fail("too much data for a drum sample (" + std::to_string(info.channels) +
+                          " channels at " + std::to_string(info.samplerate) + " Hz)");
     std::vector<float> stereo = readStereo(handle.get(), info);
     handle.reset();
     if (stereo.empty())
-        return nullptr;
+        return core::fail("holds no sound");
     auto sample = std::make_shared<Sample>();
     if (static_cast<double>(info.samplerate) == outputRate) {
         sample->data = std::move(stereo);
@@ -123,8 +136,14 @@ std::shared_ptr<const Sample> loadSample(const std::filesystem::path& file, doub
             value = sanitize(value);  // sinc ringing may overshoot full scale a little
     }
     if (sample->data.empty())
-        return nullptr;
-    return sample;
+        return core::fail("could not be converted to the output's rate");
+    return std::shared_ptr<const Sample>(std::move(sample));
+}
+
+std::shared_ptr<const Sample> loadSample(const std::filesystem::path& file, double outputRate)
+{
+    auto sample = readSample(file, outputRate);
+    return sample ? std::move(*sample) : nullptr;
 }
 
 }  // namespace taktwerk::sound

@@ -13,6 +13,9 @@ namespace {
 
 constexpr std::array<std::string_view, kVoiceCount> kVoiceCodes{"BD", "SD", "HH", "OH", "RC",
                                                                 "CC", "T1", "T2", "T3", "ST"};
+constexpr std::array<std::string_view, kVoiceCount> kVoiceNames{
+    "bass drum",    "snare drum", "hi-hat", "open hi-hat", "ride cymbal",
+    "crash cymbal", "tom 1",      "tom 2",  "tom 3",       "click"};
 constexpr std::array<std::string_view, 3> kSnareFiles{"SD", "SD2", "RM"};
 constexpr std::array<std::string_view, 3> kRideFiles{"RC", "RC2", "CB"};
 constexpr std::array<std::string_view, 3> kTomDefaultNames{"Tom 1", "Tom 2", "Tom 3"};
@@ -23,7 +26,8 @@ constexpr int kFirstTomSound = 7;  // `inSound` numbers the toms 7, 8, 9
 std::filesystem::path inFolder(const std::filesystem::path& folder, std::string_view name)
 {
     std::filesystem::path file = folder;
-    file += std::filesystem::path::preferred_separator;
+    if (!folder.native().ends_with(std::filesystem::path::preferred_separator))
+        file += std::filesystem::path::preferred_separator;
     file += std::string(name);
     return file;
 }
@@ -46,6 +50,24 @@ std::string_view variant(const std::array<std::string_view, 3>& files, int choic
 std::string_view voiceCode(VoiceId voice) noexcept
 {
     return kVoiceCodes[static_cast<std::size_t>(voice)];
+}
+
+std::string_view voiceName(VoiceId voice) noexcept
+{
+    return kVoiceNames[static_cast<std::size_t>(voice)];
+}
+
+bool isInSoundFolder(const std::filesystem::path& file, const std::filesystem::path& soundDir)
+{
+    std::error_code error;
+    const auto root = std::filesystem::weakly_canonical(soundDir.empty() ? "." : soundDir, error);
+    if (error)
+        return false;
+    const auto resolved = std::filesystem::weakly_canonical(file, error);
+    if (error)
+        return false;
+    const auto relative = resolved.lexically_relative(root);
+    return !relative.empty() && *relative.begin() != ".." && relative != ".";
 }
 
 bool isRegularFile(const std::filesystem::path& file)
@@ -138,10 +160,22 @@ public:
         if (auto found = loaded_.find(source.file); found != loaded_.end())
             return found->second;
         std::shared_ptr<const Sample> sample = shared(source);
-        if (!sample)
-            sample = loadSample(source.file, outputRate_);
+        if (!sample) {
+            auto read = readSample(source.file, outputRate_);
+            if (read)
+                sample = std::move(*read);
+            else
+                problems_[source.file] = read.error().message;
+        }
         loaded_[source.file] = sample;
         return sample;
+    }
+
+    // Why the file gave no sample, in a few words.
+    std::string problem(const std::filesystem::path& file) const
+    {
+        const auto found = problems_.find(file);
+        return found == problems_.end() ? "did not load" : found->second;
     }
 
     const kits::KitIniEntry* layersOf(const std::filesystem::path& file)
@@ -177,6 +211,7 @@ private:
     double outputRate_;
     const VoiceSet* previous_;
     std::map<std::filesystem::path, std::shared_ptr<const Sample>> loaded_;
+    std::map<std::filesystem::path, std::string> problems_;
     std::map<std::filesystem::path, std::optional<kits::KitIni>> kitInis_;
 };
 
@@ -184,36 +219,48 @@ void load(VoiceSet& set, VoiceId voice, const SoundChoice& choice, BuildCache& c
 {
     const auto slot = static_cast<std::size_t>(index(voice));
     const auto file = sampleFileFor(voice, choice);
+    set.samples[slot] = nullptr;
+    set.layers[slot].clear();
+    set.problems[slot].clear();
+    if (!isInSoundFolder(file, choice.soundDir)) {
+        set.sources[slot] = SampleSource{file};
+        set.problems[slot] = "outside the sound folder";
+        return;
+    }
     set.sources[slot] = sampleSourceOf(file);
     set.samples[slot] = cache.sample(set.sources[slot]);
-    set.layers[slot].clear();
-    const kits::KitIniEntry* entry = cache.layersOf(file);
-    if (entry == nullptr)
-        return;
-    for (const kits::KitIniLayer& layer : entry->layers) {
-        SampleLayer loaded;
-        // kit.ini names plain files only, so the layer stays in the set's folder.
-        loaded.source = sampleSourceOf(file.parent_path() / layer.file);
-        loaded.sample = cache.sample(loaded.source);
-        // A layer that cannot be played is left out: its velocities go to the nearest one.
-        if (!loaded.sample)
-            continue;
-        loaded.lowVelocity = layer.lowVelocity;
-        loaded.highVelocity = layer.highVelocity;
-        loaded.gain = static_cast<float>(layer.gain);
-        set.layers[slot].push_back(std::move(loaded));
+    if (const kits::KitIniEntry* entry = cache.layersOf(file)) {
+        for (const kits::KitIniLayer& layer : entry->layers) {
+            SampleLayer loaded;
+            // kit.ini names plain files only, so the layer stays in the set's folder.
+            loaded.source = sampleSourceOf(file.parent_path() / layer.file);
+            loaded.sample = cache.sample(loaded.source);
+            // A layer that cannot be played is left out: its velocities go to the nearest one.
+            if (!loaded.sample)
+                continue;
+            loaded.lowVelocity = layer.lowVelocity;
+            loaded.highVelocity = layer.highVelocity;
+            loaded.gain = static_cast<float>(layer.gain);
+            set.layers[slot].push_back(std::move(loaded));
+        }
     }
+    // Layers alone sound too; only a voice with nothing to play is silent.
+    if (!set.samples[slot] && set.layers[slot].empty())
+        set.problems[slot] = cache.problem(file);
 }
 
 }  // namespace
 
 std::unique_ptr<VoiceSet> buildVoiceSet(const SoundChoice& choice, double outputRate,
-                                        const VoiceSet* previous)
+                                        const VoiceSet* previous, const std::atomic<bool>* cancel)
 {
     auto set = std::make_unique<VoiceSet>();
     BuildCache cache(outputRate, previous);
-    for (int voice = 0; voice < kVoiceCount; ++voice)
+    for (int voice = 0; voice < kVoiceCount; ++voice) {
+        if (cancel != nullptr && cancel->load())
+            break;
         load(*set, static_cast<VoiceId>(voice), choice, cache);
+    }
     return set;
 }
 

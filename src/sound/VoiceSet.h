@@ -9,6 +9,7 @@
 #include "sound/Sample.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -28,6 +29,8 @@ constexpr int index(VoiceId voice) noexcept { return static_cast<int>(voice); }
 
 // "BD", "SD", ... : the voice's code, as in rhythm files and the sample set's file names.
 std::string_view voiceCode(VoiceId voice) noexcept;
+// "bass drum", "snare drum", ... : the voice as the command line names it to the user.
+std::string_view voiceName(VoiceId voice) noexcept;
 
 // What decides the sample files: the settings' folder and set, the rhythm's snare and ride
 // variants and the three tom names ("Tom 1" ... "Tom 3" mean: the set's own tom).
@@ -46,6 +49,11 @@ bool isRegularFile(const std::filesystem::path& file);
 // it falls back to the "Default" set's click when its own set has none.
 std::filesystem::path sampleFileFor(VoiceId voice, const SoundChoice& choice,
                                     const FileExistsFn& exists = isRegularFile);
+
+// Whether `file` lies inside `soundDir` once ".." and links are resolved. Set and tom names
+// come from rhythm files anyone may have written; one that leads out of the sound folder
+// ("../../etc", a link to elsewhere) names no sample of ours and is treated as missing.
+bool isInSoundFolder(const std::filesystem::path& file, const std::filesystem::path& soundDir);
 
 // Which file a sample came from and how that file looked, so an unchanged file need not be
 // loaded and converted again.
@@ -84,6 +92,9 @@ struct VoiceSet {
     std::array<SampleSource, kVoiceCount> sources;
     // The voice's layers from kit.ini; empty: its file alone, for every velocity.
     std::array<std::vector<SampleLayer>, kVoiceCount> layers;
+    // Why a voice is silent, in a few words ("missing", "outside the sound folder", ...); empty
+    // for a voice that sounds. Read on the owner's thread only.
+    std::array<std::string, kVoiceCount> problems;
 
     const Sample* sample(int voice) const noexcept { return samples[voice].get(); }
     // audio thread. The layer a hit of `velocity` plays: the first whose range holds it.
@@ -95,8 +106,11 @@ struct VoiceSet {
 // SetSound: all ten voices from `choice`, loaded and converted to `outputRate`. Samples of
 // `previous` (built for the same rate) whose file is unchanged are shared, not reloaded: loading
 // a rhythm of the same sample set costs next to nothing.
+// A build on a loader thread stops between two samples once `cancel` is set, and gives back
+// what it has: the caller throws it away.
 std::unique_ptr<VoiceSet> buildVoiceSet(const SoundChoice& choice, double outputRate,
-                                        const VoiceSet* previous = nullptr);
+                                        const VoiceSet* previous = nullptr,
+                                        const std::atomic<bool>* cancel = nullptr);
 
 // SetSingleSound: a copy of `current` with one tom (`inSound` 7, 8 or 9) rebuilt from
 // `choice`; the other voices share `current`'s samples.

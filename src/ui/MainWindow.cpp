@@ -32,6 +32,8 @@ constexpr int kTomFirst = pattern::index(pattern::Track::Tom1);
 constexpr int kTomLast = pattern::index(pattern::Track::Tom3);
 constexpr int kOpenHiHat = pattern::index(pattern::Track::OpenHiHat);
 constexpr int kRide = pattern::index(pattern::Track::RideCymbal);
+// Often enough that a sample set chosen while stopped sounds at the next pad press.
+constexpr auto kStoppedPollInterval = std::chrono::milliseconds(100);
 
 QColor colour(Rgb rgb) { return QColor::fromRgb(rgb); }
 
@@ -85,8 +87,14 @@ MainWindow::MainWindow(app::DrumMachine& machine, Questions& questions, QWidget*
     build();
     playbackTimer_.setTimerType(Qt::PreciseTimer);
     connect(&playbackTimer_, &QTimer::timeout, this, &MainWindow::pollPlayback);
-    connect(&outputTimer_, &QTimer::timeout, this, &MainWindow::showAudioOutputState);
-    outputTimer_.start(std::chrono::seconds(1));
+    // While stopped, this timer brings in what playback has to say: voices a loader finished, a
+    // lost output, library messages. While playing, the playback timer does it more often.
+    connect(&outputTimer_, &QTimer::timeout, this, [this] {
+        if (!machine_.isRunning())
+            logPlaybackTrouble();
+        showAudioOutputState();
+    });
+    outputTimer_.start(kStoppedPollInterval);
     refreshAll();
     showAudioOutputState();
 }
@@ -187,6 +195,7 @@ void MainWindow::buildTopBand()
     tempoLabel_ = new QLabel(bpmFrame);
     place(tempoLabel_, kBpmLabel);
     tempoLabel_->setAlignment(Qt::AlignCenter);
+    tempoLabel_->setTextFormat(Qt::PlainText);
     tempoLabel_->setFont(appFont(fontPixels(14.25), true));
     tempoLabel_->setStyleSheet(
         QStringLiteral("QLabel { color: #00FF00; background: transparent; }"));
@@ -475,18 +484,25 @@ void MainWindow::pollPlayback()
     sequencer::StepEvent event;
     while (machine_.pollEvent(event))
         applyEvent(event);
+    logPlaybackTrouble();
+    showAudioOutputState();
+}
+
+void MainWindow::logPlaybackTrouble()
+{
     if (const std::string trouble = machine_.playbackTrouble(); !trouble.empty())
         std::clog << "taktwerk: " << trouble << '\n';
-    showAudioOutputState();
 }
 
 void MainWindow::showAudioOutputState()
 {
     // A musician must see why nothing is heard; the caption gets its own title back as soon
-    // as an output returns.
-    const QString title = machine_.hasAudioOutput()
-                              ? QStringLiteral("Quorrel Taktwerk")
-                              : QStringLiteral("Quorrel Taktwerk \u2013 no audio output");
+    // as an output returns and the samples are there.
+    QString title = QStringLiteral("Quorrel Taktwerk");
+    if (!machine_.hasAudioOutput())
+        title += QStringLiteral(" \u2013 no audio output");
+    if (const std::string problem = machine_.soundProblem(); !problem.empty())
+        title += QStringLiteral(" \u2013 ") + QString::fromStdString(problem);
     if (windowTitle() != title)
         setWindowTitle(title);
 }

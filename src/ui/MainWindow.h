@@ -48,7 +48,8 @@ public:
     void toggleRun();
     // Paints every step event waiting in the machine; the playback timer calls it.
     void pollPlayback();
-    // The caption says "no audio output" while nothing can be heard.
+    // The caption says "no audio output" while nothing can be heard, and how many samples
+    // could not be loaded while the sampled voices play.
     void showAudioOutputState();
     // Repaints everything from the machine (after a load, a new rhythm, a view change).
     void refreshAll();
@@ -114,6 +115,8 @@ private:
     void onPad(int track, Qt::MouseButton button);
     void onTap(Qt::MouseButton button);
     void startPlaybackTimer();
+    // Asks playback what went wrong (and lets it take in voices its loader finished).
+    void logPlaybackTrouble();
 
     app::DrumMachine& machine_;
     Questions& questions_;
@@ -142,7 +145,7 @@ private:
     PicturePanel* logo_ = nullptr;
     std::array<QPixmap, 2> frames_;
     QTimer playbackTimer_;
-    QTimer outputTimer_;  // keeps the caption's output state current while stopped too
+    QTimer outputTimer_;  // polls playback while stopped (pollPlayback does while playing)
     std::function<app::DrumMachine::Clock::time_point()> tapClock_ = app::DrumMachine::Clock::now;
 };
 

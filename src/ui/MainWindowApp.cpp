@@ -4,6 +4,7 @@
 #include "app/FirstStart.h"
 #include "app/LivePlayback.h"
 #include "app/Settings.h"
+#include "devices/LibraryNoise.h"
 #include "ui/Artwork.h"
 #include "ui/DialogSupport.h"
 #include "ui/Dialogs.h"
@@ -140,6 +141,7 @@ int runMainWindow(int argc, char** argv)
         return 1;
     }
 
+    devices::catchLibraryNoise();
     QApplication application(argc, argv);
     prepareApplication(application);
 

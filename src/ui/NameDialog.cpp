@@ -95,7 +95,14 @@ void NameDialog::cmdSave_Click()
         backToName();
         return;
     }
-    const auto written = machine_.saveRhythm(library.pathFor(name), name, steps_);
+    const auto target = library.saveTarget(name);
+    if (!target) {
+        questions_.tell(this, QStringLiteral("Der Rhythmus wurde nicht gespeichert.\n") +
+                                  fromUtf8(target.error().message));
+        backToName();
+        return;
+    }
+    const auto written = machine_.saveRhythm(*target, name, steps_);
     if (!written) {
         if (!written.error().detail.empty())
             std::cerr << "taktwerk: " << written.error().message << " (" << written.error().detail

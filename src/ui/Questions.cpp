@@ -4,16 +4,30 @@
 
 namespace taktwerk::ui {
 
+namespace {
+
+// The texts name rhythms and files, and a file may be called "<h1>...": Qt would guess such a
+// text to be markup and show another name than the one the question is about.
+int showBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+            QMessageBox::StandardButtons buttons)
+{
+    QMessageBox box(icon, QStringLiteral("Quorrel Taktwerk"), text, buttons, parent);
+    box.setTextFormat(Qt::PlainText);
+    return box.exec();
+}
+
+}  // namespace
+
 bool MessageBoxQuestions::askYesNo(QWidget* parent, const QString& text)
 {
     // Only No holds the program back; every other answer goes ahead, as it always did.
-    return QMessageBox::question(parent, QStringLiteral("Quorrel Taktwerk"), text,
-                                 QMessageBox::Yes | QMessageBox::No) != QMessageBox::No;
+    return showBox(parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) !=
+           QMessageBox::No;
 }
 
 void MessageBoxQuestions::tell(QWidget* parent, const QString& text)
 {
-    QMessageBox::warning(parent, QStringLiteral("Quorrel Taktwerk"), text);
+    (void)showBox(parent, QMessageBox::Warning, text, QMessageBox::Ok);  // OK is the only answer
 }
 
 }  // namespace taktwerk::ui

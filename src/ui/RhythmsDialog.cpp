@@ -24,6 +24,8 @@ constexpr layout::TwipsRect kNew{60, 120, 750, 270};
 constexpr layout::TwipsRect kSave{840, 120, 750, 270};
 constexpr layout::TwipsRect kDel{1620, 120, 750, 270};
 constexpr layout::TwipsRect kList{30, 420, 2325, 5550};
+// Where a list entry keeps its file's name as the folder holds it.
+constexpr int kFileRole = Qt::UserRole;
 
 }  // namespace
 
@@ -90,13 +92,18 @@ void RhythmsDialog::ListFiles()
 {
     lstRhythms_->clear();
     const rhythms::RhythmLibrary library(machine_.settings().RhythmDir);
-    const auto names = library.list();
-    if (!names) {
-        report(names.error().message, names.error().detail);
+    const auto entries = library.entries();
+    if (!entries) {
+        report(entries.error().message, entries.error().detail);
         return;
     }
-    for (const std::string& name : *names)
-        lstRhythms_->addItem(fromUtf8(name));
+    for (const rhythms::RhythmEntry& entry : *entries) {
+        auto* item = new QListWidgetItem(fromUtf8(entry.name), lstRhythms_);
+        // The file's own name, byte for byte: the name shown may be decoded from another
+        // code page or have its extension in capitals.
+        const std::string& native = entry.file.native();
+        item->setData(kFileRole, QByteArray(native.data(), static_cast<qsizetype>(native.size())));
+    }
 }
 
 void RhythmsDialog::selectName(const QString& name)
@@ -115,21 +122,31 @@ QString RhythmsDialog::selectedName() const
     return selected.isEmpty() ? QString() : selected.front()->text();
 }
 
+std::filesystem::path RhythmsDialog::selectedFile() const
+{
+    const QList<QListWidgetItem*> selected = lstRhythms_->selectedItems();
+    if (selected.isEmpty())
+        return {};
+    const QByteArray native = selected.front()->data(kFileRole).toByteArray();
+    return std::filesystem::path(
+        std::string(native.constData(), static_cast<std::size_t>(native.size())));
+}
+
 void RhythmsDialog::lstRhythms_MouseDown()
 {
     // With nothing selected there is no rhythm to load: loading the empty name would clear
     // the grid without a question.
-    const QString name = selectedName();
-    if (name.isEmpty())
+    const std::filesystem::path file = selectedFile();
+    if (file.empty())
         return;
-    const rhythms::RhythmLibrary library(machine_.settings().RhythmDir);
     // A file removed behind the list's back would load as an empty rhythm and wipe the grid;
     // the list is brought up to date instead.
-    if (!library.contains(toUtf8(name))) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) {
         ListFiles();
         return;
     }
-    if (auto loaded = window_.loadRhythm(library.pathFor(toUtf8(name))); !loaded)
+    if (auto loaded = window_.loadRhythm(file); !loaded)
         report(loaded.error().message, loaded.error().detail);
 }
 
@@ -163,10 +180,11 @@ void RhythmsDialog::cmdSave_Click()
 void RhythmsDialog::cmdDel_Click()
 {
     const QString name = selectedName();
-    if (name.isEmpty())
+    const std::filesystem::path file = selectedFile();
+    if (name.isEmpty() || file.empty())
         return;
-    const rhythms::RhythmLibrary library(machine_.settings().RhythmDir);
-    if (!library.contains(toUtf8(name))) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) {
         // Gone meanwhile: what the user wanted has happened; the stale entry goes.
         ListFiles();
         return;
@@ -174,7 +192,8 @@ void RhythmsDialog::cmdDel_Click()
     if (!questions_.askYesNo(this, QStringLiteral("Rhythmus ") + name +
                                        QString::fromUtf8(" wirklich l\u00f6schen ?   ")))
         return;
-    if (auto removed = library.remove(toUtf8(name)); !removed)
+    const rhythms::RhythmLibrary library(machine_.settings().RhythmDir);
+    if (auto removed = library.removeFile(file, toUtf8(name)); !removed)
         report(removed.error().message, removed.error().detail);
     ListFiles();
 }

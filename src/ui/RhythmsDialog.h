@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QWidget>
+#include <filesystem>
 
 class QPushButton;
 
@@ -50,6 +51,8 @@ public:
 
     // The selected entry's text; empty when nothing is selected.
     QString selectedName() const;
+    // The selected entry's file; empty when nothing is selected.
+    std::filesystem::path selectedFile() const;
 
     // A press in the list: loads the selected rhythm.
     void lstRhythms_MouseDown();

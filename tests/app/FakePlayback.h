@@ -29,6 +29,7 @@ struct PlaybackLog {
     int previewStops = 0;
     bool midiFailed = false;
     bool audioOutput = true;
+    std::string soundProblem;
     std::deque<sequencer::StepEvent> queued;
 };
 
@@ -82,6 +83,7 @@ public:
     int editTom() const override { return editTom_; }
     std::string trouble() override { return {}; }
     bool hasAudioOutput() const override { return log_.audioOutput; }
+    std::string soundProblem() const override { return log_.soundProblem; }
     void shutdown() override { ++log_.shutdowns; }
 
 private:

@@ -115,10 +115,13 @@ TEST(RenderCommand, RefusesWhatItCannotDoWithAReason)
     EXPECT_EQ(run.code, 2);
     EXPECT_NE(run.err.find("Missing.rtm"), std::string::npos);
 
-    // A sample set that is not there renders silence, and says so.
+    // A sample set that is not there would render nothing but silence: refused, with the
+    // drums that have no sample named.
     run = render({rhythmFile.string(), "-o", out, "--loops", "1"}, folder.path());
-    EXPECT_EQ(run.code, 0);
-    EXPECT_NE(run.err.find("\"Impulse\" not found"), std::string::npos);
+    EXPECT_EQ(run.code, 2);
+    EXPECT_NE(run.err.find("bass drum is silent"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\"Impulse\"; nothing written"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
 
     run = render({rhythmFile.string(), "-o", (folder / "no" / "out.wav").string()}, folder.path());
     EXPECT_EQ(run.code, 2);

@@ -260,9 +260,10 @@ TEST_F(ProfileTest, ReportsUnwritablePlacesAndKeepsPermissions)
 // A save killed at any moment leaves the old file or the new one, never a torn mix.
 TEST_F(ProfileTest, ASaveKilledMidwayLeavesAWholeFile)
 {
-    // Big enough that a write takes a while, so the kills land inside it.
+    // Big enough that a write takes a while, so the kills land inside it; below the 1 MiB a
+    // profile may have.
     std::string body;
-    for (int i = 0; i < 20000; ++i)
+    for (int i = 0; i < 9000; ++i)
         body += "Key" + std::to_string(i) + "=" + std::string(100, 'v') + "\r\n";
     const std::string version0 = "[S]\r\nGen=0\r\n" + body;
     const std::string version1 = "[S]\r\nGen=1\r\n" + body;

@@ -3,16 +3,22 @@
 // Each ends in a documented default or a clear message, and nothing the user had is lost.
 
 #include "app/Settings.h"
+#include "cli/ExportMidiCommand.h"
 #include "cli/InfoCommand.h"
+#include "cli/PlayCommand.h"
+#include "cli/RenderCommand.h"
 #include "core/AtomicFile.h"
 #include "core/Profile.h"
 #include "rhythms/RhythmFile.h"
 #include "rhythms/RhythmLibrary.h"
 #include "rhythms/TempFolder.h"
+#include "sound/ImpulseKit.h"
 #include "sound/VoiceSet.h"
 
 #include <array>
+#include <chrono>
 #include <fcntl.h>
+#include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <random>
@@ -384,6 +390,172 @@ TEST(BadSettingsFile, AFolderInItsPlaceReadsAsDefaultsAndASaveSaysWhy)
             << saved.error().message;
     }
     EXPECT_TRUE(fs::is_directory(settings.IniFile / "inside"));
+}
+
+// What each command says about a rhythm file, run as the command line runs it.
+struct CommandRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+CommandRun runCommand(std::string_view command, const fs::path& file, const fs::path& folder)
+{
+    const std::string path = file.string();
+    const std::string output = (folder / "out.any").string();
+    std::ostringstream out;
+    std::ostringstream err;
+    int code = -1;
+    if (command == "info") {
+        code = cli::runInfo(std::vector<std::string_view>{path}, out, err);
+    } else if (command == "render") {
+        code = cli::runRender(std::vector<std::string_view>{path, "-o", output}, folder, out, err);
+    } else if (command == "export-midi") {
+        code = cli::runExportMidi(std::vector<std::string_view>{path, "-o", output}, out, err);
+    } else {
+        app::Settings settings;
+        settings.SoundDir = folder;
+        code = cli::runPlay(std::vector<std::string_view>{path, "--seconds", "0.01"}, settings, out,
+                            err);
+    }
+    return {code, out.str(), err.str()};
+}
+
+TEST(BadRhythmFile, EveryCommandRefusesAMissingOrUnreadableFileAlike)
+{
+    TempFolder folder;
+    fs::create_directory(folder / "folder.rtm");
+    ASSERT_EQ(::mkfifo((folder / "fifo.rtm").c_str(), 0600), 0);
+    fs::create_symlink(folder / "gone.rtm", folder / "dangling.rtm");
+    writeBytes(folder / "huge.rtm", std::string(2 * 1024 * 1024, 'X'));
+    struct Case {
+        fs::path file;
+        std::string message;
+    };
+    const Case cases[] = {
+        {folder / "missing.rtm",
+         "Die Datei \"" + (folder / "missing.rtm").string() + "\" gibt es nicht."},
+        {folder / "dangling.rtm", "gibt es nicht"},
+        {folder / "folder.rtm", "kann nicht gelesen werden"},
+        {folder / "fifo.rtm", "kann nicht gelesen werden"},
+        {folder / "huge.rtm", "ist zu groß"},
+    };
+    for (const std::string_view command : {"info", "render", "export-midi", "play"}) {
+        for (const Case& c : cases) {
+            const CommandRun run = runCommand(command, c.file, folder.path());
+            EXPECT_EQ(run.code, 2) << command << " " << c.file;
+            EXPECT_EQ(run.out, "") << command;
+            EXPECT_TRUE(run.err.starts_with("taktwerk " + std::string(command) + ": "));
+            EXPECT_NE(run.err.find(c.message), std::string::npos) << command << ": " << run.err;
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        }
+    }
+    EXPECT_FALSE(fs::exists(folder / "out.any"));
+}
+
+TEST(BadRhythmFile, AFileWithoutARhythmLoadsAsTheWindowLoadsItAndTheCommandsSaySo)
+{
+    TempFolder folder;
+    const std::pair<std::string_view, std::string> files[] = {
+        {"empty.rtm", ""},
+        {"junk.rtm", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)},
+        {"sound.rtm", std::string("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0", 20)},
+        {"other.ini", "[Quorrel Taktwerk]\r\nSound=Default\r\n"},
+    };
+    for (const auto& [name, bytes] : files) {
+        writeBytes(folder / name, bytes);
+        // The window's load: the default rhythm, no error.
+        const auto load = rhythms::loadRhythmFile(folder / name, Rhythm{}, false);
+        ASSERT_TRUE(load) << name;
+        EXPECT_EQ(load->rhythm, Rhythm{}) << name;
+        for (const std::string_view command : {"info", "export-midi"}) {
+            const CommandRun run = runCommand(command, folder / name, folder.path());
+            EXPECT_EQ(run.code, 0) << command << " " << name << ": " << run.err;
+            EXPECT_NE(run.err.find("holds no rhythm"), std::string::npos) << run.err;
+        }
+        fs::remove(folder / "out.any");
+    }
+    // One section is enough to be a rhythm, however odd the rest.
+    writeBytes(folder / "steps.rtm", "[RhythmData]\r\nBD=X\r\n");
+    EXPECT_EQ(runCommand("info", folder / "steps.rtm", folder.path()).err, "");
+}
+
+TEST(BadRhythmFile, FilesOverAMebibyteAreRefusedUnreadAndAtOnce)
+{
+    TempFolder folder;
+    writeBytes(folder / "2MB.rtm", std::string(2 * 1024 * 1024, '\n'));
+    {
+        std::ofstream sparse(folder / "1GB.rtm", std::ios::binary);
+    }
+    fs::resize_file(folder / "1GB.rtm", 1ull << 30);  // a gigabyte of NULs, costing no disk
+    for (const char* name : {"2MB.rtm", "1GB.rtm"}) {
+        const auto started = std::chrono::steady_clock::now();
+        const auto opened = core::ProfileFile::open(folder / name);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100));
+        ASSERT_FALSE(opened) << name;
+        EXPECT_NE(opened.error().message.find("zu groß"), std::string::npos);
+        EXPECT_NE(opened.error().message.find(name), std::string::npos);
+    }
+    std::string largest = "[Settings]\r\nBPM=99\r\n";
+    largest.resize(core::kMaxFileBytes, ' ');
+    writeBytes(folder / "largest.rtm", largest);
+    const auto load = rhythms::loadRhythmFile(folder / "largest.rtm", Rhythm{}, false);
+    ASSERT_TRUE(load);
+    EXPECT_EQ(load->rhythm.Bpm, 99);
+
+    // An oversized settings file reads as defaults and is never saved over.
+    app::Settings settings;
+    settings.IniFile = folder / "2MB.rtm";
+    settings.RhythmDir = folder / "Rhythms";
+    settings.SoundDir = folder / "Sound";
+    settings.ClickNote = 50;
+    app::LoadSettings(settings);
+    EXPECT_EQ(settings.ClickNote, 37);
+    EXPECT_FALSE(app::saveMode(settings));
+    EXPECT_EQ(fs::file_size(folder / "2MB.rtm"), 2u * 1024 * 1024);
+}
+
+TEST(BadSampleFolder, SetAndTomNamesThatLeaveTheSoundFolderAreMissing)
+{
+    TempFolder folder;
+    const fs::path sound = folder / "Sound";
+    // A complete set outside the sound folder, which no name from a rhythm file may reach.
+    testing::writeImpulseKit(folder / "outside", "Kit", 48000);
+    testing::writeImpulseKit(sound, "Default", 48000);
+    testing::writeImpulseKit(sound, "Real", 48000);
+    fs::create_directory_symlink(folder / "outside" / "Kit", sound / "LinkOut");
+    fs::create_directory_symlink(sound / "Real", sound / "LinkIn");
+    fs::copy_file(sound / "Real" / "T1.wav", sound / "Bongo.wav");
+
+    struct Case {
+        std::string set;
+        std::string tom;
+        std::string_view bassDrum;  // the problem, empty when the sample loads
+        std::string_view tomOne;
+    };
+    const std::string outside = (folder / "outside" / "Kit").string();
+    const Case cases[] = {
+        {"Real", "Tom 1", "", ""},
+        {"LinkIn", "Bongo", "", ""},               // a link that stays inside is fine
+        {outside, "Tom 1", "missing", "missing"},  // joined as text: Sound//tmp/...
+        {"../outside/Kit", "Tom 1", "outside the sound folder", "outside the sound folder"},
+        {"LinkOut", "Tom 1", "outside the sound folder", "outside the sound folder"},
+        {"Real/../../outside/Kit", "Tom 1", "outside the sound folder", "outside the sound folder"},
+        {"Real", "../outside/Kit/T1", "", "outside the sound folder"},
+        {"Real", "../../../../../../../../.." + (folder / "outside" / "Kit" / "T1").string(), "",
+         "outside the sound folder"},
+        {"Real", "/" + (folder / "outside" / "Kit" / "T1").string(), "", "missing"},
+        {"..", "Tom 1", "outside the sound folder", "outside the sound folder"},
+    };
+    for (const Case& c : cases) {
+        sound::SoundChoice choice;
+        choice.soundDir = sound;
+        choice.soundSet = c.set;
+        choice.tomSounds[0] = c.tom;
+        const auto voices = sound::buildVoiceSet(choice, 48000.0);
+        EXPECT_EQ(voices->problems[0], c.bassDrum) << c.set;
+        EXPECT_EQ(voices->problems[6], c.tomOne) << c.tom;
+        EXPECT_EQ(voices->samples[6] == nullptr, !c.tomOne.empty()) << c.tom;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "rhythms/RhythmLibrary.h"
 
 #include "TempFolder.h"
+#include "rhythms/RhythmFile.h"
 #include "rhythms/RhythmName.h"
 
 #include <gtest/gtest.h>
@@ -45,16 +46,18 @@ TEST(RhythmLibrary, ListsRhythmFilesByNameWithoutRegardToCase)
     EXPECT_TRUE(listOf(library).empty());
     EXPECT_TRUE(listOf(RhythmLibrary(folder / "missing")).empty());
 
+    // The extension in any letter case, as copies from Windows carry it.
     for (const char* name : {"Rock.rtm", "ballad.rtm", "Blues.rtm", "Waltz 3.4.rtm", "notes.txt",
-                             "Shout.RTM", "rtm", ".rtm"})
+                             "Shout.RTM", "rtm", ".rtm", ".RTM"})
         writeBytes(folder / name, "");
     std::filesystem::create_directory(folder / "Folder.rtm");
-    EXPECT_EQ(listOf(library), (std::vector<std::string>{"ballad", "Blues", "Rock", "Waltz 3.4"}));
+    EXPECT_EQ(listOf(library),
+              (std::vector<std::string>{"ballad", "Blues", "Rock", "Shout", "Waltz 3.4"}));
 
     // Letters with umlauts fold as well; equal names in another case keep a fixed order.
     for (const char* name : {"über.rtm", "Übel.rtm", "ROCK.rtm"})
         writeBytes(folder / name, "");
-    EXPECT_EQ(listOf(library), (std::vector<std::string>{"ballad", "Blues", "ROCK", "Rock",
+    EXPECT_EQ(listOf(library), (std::vector<std::string>{"ballad", "Blues", "ROCK", "Rock", "Shout",
                                                          "Waltz 3.4", "Übel", "über"}));
 }
 
@@ -129,6 +132,75 @@ TEST(RhythmLibrary, DeleteRemovesTheFileAndTakesAVanishedOneAsDone)
     EXPECT_FALSE(library.remove(""));
     EXPECT_FALSE(library.remove("../Blues"));
     EXPECT_TRUE(std::filesystem::exists(folder / "Blues.rtm"));
+}
+
+TEST(RhythmLibrary, NamesFromWindowsCopiesAreListedLoadedSavedAndDeletedByTheirOwnBytes)
+{
+    TempFolder folder;
+    const RhythmLibrary library(folder.path());
+    Rhythm rhythm;
+    rhythm.Bpm = 101;
+    // "Köln Groove" in Windows-1252, as the Windows program's copy carries it, and an extension
+    // in capitals.
+    rhythm.name = "Köln Groove";
+    for (const char* file : {"K\xf6ln Groove.rtm", "ROCK.RTM"})
+        ASSERT_TRUE(writeRhythmFile(rhythm, folder / file));
+    EXPECT_EQ(listOf(library), (std::vector<std::string>{"Köln Groove", "ROCK"}));
+    const auto entries = library.entries();
+    ASSERT_TRUE(entries);
+    EXPECT_EQ((*entries)[0].file, folder / "K\xf6ln Groove.rtm");
+    EXPECT_EQ((*entries)[1].file, folder / "ROCK.RTM");
+
+    for (const std::string_view name : {"Köln Groove", "ROCK"}) {
+        EXPECT_TRUE(library.contains(name)) << name;
+        const auto load = library.load(name, Rhythm{}, false);
+        ASSERT_TRUE(load) << name;
+        EXPECT_EQ(load->rhythm.Bpm, 101) << name;
+        // Saved back into the file it came from, not beside it under another spelling.
+        rhythm.Bpm = 77;
+        const auto saved = library.save(name, rhythm);
+        ASSERT_TRUE(saved) << name;
+        EXPECT_EQ(library.load(name, Rhythm{}, false)->rhythm.Bpm, 77);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 2);
+    EXPECT_EQ(library.pathFor("Köln Groove"), folder / "K\xf6ln Groove.rtm");
+
+    for (const std::string_view name : {"Köln Groove", "ROCK"})
+        EXPECT_TRUE(library.remove(name)) << name;
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+}
+
+TEST(RhythmLibrary, ALinkLeadingOutOfTheFolderIsNeitherSavedThroughNorDeleted)
+{
+    TempFolder folder;
+    std::filesystem::create_directory(folder / "Rhythms");
+    std::filesystem::create_directory(folder / "outside");
+    writeBytes(folder / "outside" / "victim.txt", "not a rhythm");
+    const RhythmLibrary library(folder / "Rhythms");
+    ASSERT_TRUE(library.save("Real", Rhythm{}));
+    std::filesystem::create_symlink(folder / "outside" / "victim.txt",
+                                    folder / "Rhythms" / "Out.rtm");
+    std::filesystem::create_symlink("../Rhythms/../outside/victim.txt",
+                                    folder / "Rhythms" / "Sneaky.rtm");
+    std::filesystem::create_symlink("Real.rtm", folder / "Rhythms" / "Alias.rtm");
+
+    for (const std::string_view name : {"Out", "Sneaky"}) {
+        const auto saved = library.save(name, Rhythm{});
+        ASSERT_FALSE(saved) << name;
+        EXPECT_NE(saved.error().message.find("außerhalb des Rhythmus-Ordners"), std::string::npos);
+        EXPECT_FALSE(library.remove(name)) << name;
+        EXPECT_TRUE(std::filesystem::is_symlink(folder / "Rhythms" / (std::string(name) + ".rtm")));
+    }
+    EXPECT_EQ(readBytes(folder / "outside" / "victim.txt"), "not a rhythm");
+
+    // A link within the folder is the folder's own business: saving writes its target.
+    Rhythm fast;
+    fast.Bpm = 200;
+    ASSERT_TRUE(library.save("Alias", fast));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / "Rhythms" / "Alias.rtm"));
+    EXPECT_EQ(library.load("Real", Rhythm{}, false)->rhythm.Bpm, 200);
+    EXPECT_TRUE(library.remove("Alias"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "Rhythms" / "Real.rtm"));
 }
 
 }  // namespace

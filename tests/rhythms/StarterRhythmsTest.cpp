@@ -35,20 +35,25 @@ TEST(StarterRhythms, AreExactlyWhatTheProgramWouldHaveSaved)
     }
 }
 
-TEST(StarterRhythms, GoOnlyIntoAnEmptyFolder)
+TEST(StarterRhythms, MakeANewFolderWholeAndLeaveAnExistingOneAlone)
 {
     TempFolder folder;
-    std::filesystem::create_directory(folder / "Rhythms");
     const auto copied = installStarterRhythms(kStarterDir, folder / "Rhythms");
     ASSERT_TRUE(copied) << copied.error().message;
     EXPECT_EQ(*copied, 12);
     EXPECT_EQ(readBytes(folder / "Rhythms" / "Shuffle.rtm"),
               readBytes(kStarterDir / "Shuffle.rtm"));
+    // Built under a temporary name and renamed: nothing of it is left beside the folder.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
 
-    std::filesystem::create_directory(folder / "Mine");
+    // A folder the user has, even an empty one (the starters deleted), stays as it is.
+    for (const char* own : {"Mine", "Empty"})
+        std::filesystem::create_directory(folder / own);
     writeBytes(folder / "Mine" / "Own.rtm", "");
-    EXPECT_EQ(*installStarterRhythms(kStarterDir, folder / "Mine"), 0);
+    for (const char* own : {"Mine", "Empty"})
+        EXPECT_EQ(*installStarterRhythms(kStarterDir, folder / own), 0);
     EXPECT_EQ(*RhythmLibrary(folder / "Mine").list(), std::vector<std::string>{"Own"});
+    EXPECT_TRUE(std::filesystem::is_empty(folder / "Empty"));
 }
 
 }  // namespace

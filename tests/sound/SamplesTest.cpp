@@ -110,11 +110,15 @@ TEST(LoadSample, BadFilesGiveSilenceOrWhatCanBeRead)
     EXPECT_EQ(nan->data, (std::vector<float>{0, 0, 1, 1, -1, -1, 0, 0}));
 }
 
-TEST(LoadSample, OverlongFileIsCutAtThirtySeconds)
+TEST(LoadSample, AFileClaimingMoreThanThirtySecondsIsRefusedUnread)
 {
     TempDir dir;
-    writeWav(dir.path() / "long.wav", constant(0.25f, 8000 * 40), 8000);
-    auto sample = loadSample(dir.path() / "long.wav", 8000.0);
+    writeWav(dir.path() / "long.wav", constant(0.25f, 8000 * 30 + 1), 8000);
+    const auto refused = readSample(dir.path() / "long.wav", 8000.0);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().message, "longer than 30 s");
+    writeWav(dir.path() / "thirty.wav", constant(0.25f, 8000 * 30), 8000);
+    auto sample = loadSample(dir.path() / "thirty.wav", 8000.0);
     ASSERT_TRUE(sample);
     EXPECT_EQ(sample->frames(), 8000u * 30);
 }

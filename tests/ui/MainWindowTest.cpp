@@ -337,6 +337,16 @@ TEST(MainWindow, TheCaptionSaysWhenNoAudioOutputPlays)
     t.log.audioOutput = true;
     t.window->showAudioOutputState();
     EXPECT_EQ(t.window->windowTitle(), "Quorrel Taktwerk");
+
+    // Samples that could not be loaded are never silence passed off as a working set.
+    t.log.soundProblem = "3 Samples nicht geladen";
+    t.window->showAudioOutputState();
+    EXPECT_EQ(t.window->windowTitle(),
+              QString::fromUtf8("Quorrel Taktwerk \u2013 3 Samples nicht geladen"));
+    t.log.audioOutput = false;
+    t.window->showAudioOutputState();
+    EXPECT_EQ(t.window->windowTitle(), QString::fromUtf8("Quorrel Taktwerk \u2013 no audio output "
+                                                         "\u2013 3 Samples nicht geladen"));
 }
 
 TEST(MainWindow, CaptionsAreTheProgramsOwnWithNothingAppended)

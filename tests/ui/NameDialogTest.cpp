@@ -203,5 +203,22 @@ TEST_F(NameDialogTest, ClosingTheDialogBringsTheLibraryBack)
     EXPECT_TRUE(fs::is_empty(rhythmDir()));
 }
 
+TEST_F(NameDialogTest, ALinkLeadingOutOfTheRhythmFolderIsNotSavedThrough)
+{
+    fs::create_directories(rhythmDir());
+    writeBytes(home_ / "victim.txt", "not a rhythm");
+    fs::create_symlink(home_ / "victim.txt", rhythmFile("Trap"));
+    ui::NameDialog& dialog = startSave();
+    dialog.nameBox()->setText("Trap");
+    pressEnter(dialog);
+    settle();
+    ASSERT_EQ(questions_.told.size(), 1u);
+    EXPECT_TRUE(
+        questions_.told[0].contains(QString::fromUtf8("au\u00dferhalb des Rhythmus-Ordners")))
+        << questions_.told[0].toStdString();
+    EXPECT_EQ(readBytes(home_ / "victim.txt"), "not a rhythm");
+    EXPECT_EQ(library_->nameDialog(), &dialog);  // kept, so another name can be given
+}
+
 }  // namespace
 }  // namespace taktwerk::testing

@@ -215,5 +215,33 @@ TEST_F(RhythmsDialogTest, SaveRoundTripRestoresTheRhythm)
     EXPECT_EQ(machine_->RhythmName(), "Mine");
 }
 
+TEST_F(RhythmsDialogTest, WindowsNamesAndCapitalExtensionsAreListedLoadedAndDeleted)
+{
+    writeRhythm("Funk", {0, 3}, 97);
+    fs::rename(rhythmFile("Funk"), rhythmDir() / "FUNK.RTM");
+    writeRhythm("Koeln", {5}, 150);
+    fs::rename(rhythmFile("Koeln"), rhythmDir() / "K\xf6ln Groove.rtm");  // Windows-1252 bytes
+    ui::RhythmsDialog& library = openLibrary();
+    EXPECT_EQ(entries(library.list()),
+              (QStringList{"FUNK", QString::fromUtf8("K\u00f6ln Groove")}));
+
+    pressRow(library.list(), 1);
+    EXPECT_EQ(machine_->tempoBpm(), 150);
+    EXPECT_EQ(machine_->RhythmFile(), rhythmDir() / "K\xf6ln Groove.rtm");
+    pressRow(library.list(), 0);
+    EXPECT_EQ(machine_->tempoBpm(), 97);
+
+    library.deleteButton()->click();
+    ASSERT_EQ(questions_.asked.size(), 1u);
+    EXPECT_EQ(questions_.asked[0], QString::fromUtf8("Rhythmus FUNK wirklich l\u00f6schen ?   "));
+    EXPECT_FALSE(fs::exists(rhythmDir() / "FUNK.RTM"));
+    pressRow(library.list(), 0);
+    library.deleteButton()->click();
+    EXPECT_EQ(questions_.asked.back(),
+              QString::fromUtf8("Rhythmus K\u00f6ln Groove wirklich l\u00f6schen ?   "));
+    EXPECT_TRUE(fs::is_empty(rhythmDir()));
+    EXPECT_EQ(library.list()->count(), 0);
+}
+
 }  // namespace
 }  // namespace taktwerk::testing

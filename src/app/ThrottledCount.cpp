@@ -1,0 +1,17 @@
+#include "app/ThrottledCount.h"
+
+namespace taktwerk::app {
+
+std::string ThrottledCount::report(std::uint64_t count, Clock::time_point now)
+{
+    const std::uint64_t total = base_ + count;
+    if (total <= shown_ || (lastLine_ && now - *lastLine_ < every_))
+        return {};
+    std::string line =
+        std::to_string(total - shown_) + " " + what_ + " (" + std::to_string(total) + " in all)";
+    shown_ = total;
+    lastLine_ = now;
+    return line;
+}
+
+}  // namespace taktwerk::app

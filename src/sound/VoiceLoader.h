@@ -1,0 +1,63 @@
+#pragma once
+// Builds voice sets on a worker thread of its own, so loading and converting samples (up to a
+// second a file for odd ones) never blocks the window or Ctrl-C: playback goes on with the old
+// set until the new one is ready, and the owner swaps it into the engine (Engine::setVoices).
+// Owned by one thread, the owner (the GUI thread, or the command line's main thread); requests
+// and results cross to the worker under a mutex that neither the audio thread nor the worker's
+// loading ever holds for long.
+
+#include "sound/VoiceSet.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace taktwerk::sound {
+
+class VoiceLoader {
+public:
+    explicit VoiceLoader(double outputRate);
+    // Stops the worker; a build under way ends after the sample it is loading.
+    ~VoiceLoader();
+    VoiceLoader(const VoiceLoader&) = delete;
+    VoiceLoader& operator=(const VoiceLoader&) = delete;
+
+    // SetSound: all ten voices from `choice`. Requests still waiting are dropped: this one
+    // replaces everything they would have built. Unchanged samples are shared, not reloaded.
+    void requestSet(const SoundChoice& choice);
+    // SetSingleSound: tom `inSound` (7, 8, 9) from `choice`, on top of the set requested last.
+    void requestTom(int inSound, const SoundChoice& choice);
+
+    // The set of the newest request finished since the last call; null while none is.
+    std::unique_ptr<VoiceSet> takeReady();
+    // Waits until every request is built (true), or until `stop` says so (false), asking it
+    // every `poll`.
+    bool waitUntilBuilt(const std::function<bool()>& stop,
+                        std::chrono::milliseconds poll = std::chrono::milliseconds(10));
+
+private:
+    struct Request {
+        bool wholeSet = true;
+        int inSound = 0;
+        SoundChoice choice;
+    };
+
+    void work();
+
+    const double outputRate_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Request> requests_;     // under mutex_
+    std::unique_ptr<VoiceSet> ready_;  // under mutex_
+    bool building_ = false;            // under mutex_
+    std::atomic<bool> stopping_{false};
+    VoiceSet latest_;  // worker only: the set the next request builds on
+    std::thread worker_;
+};
+
+}  // namespace taktwerk::sound
