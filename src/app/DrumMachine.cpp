@@ -110,22 +110,20 @@ void DrumMachine::tap(MouseButton button, Clock::time_point now)
         setTempo(*tempo);
 }
 
-sequencer::TransportLooks DrumMachine::run()
+void DrumMachine::run()
 {
-    const auto looks = transport_.start(grid_.beginnerView);
+    transport_.start();
     if (playback_) {
         publish();
         playback_->start();
     }
-    return looks;
 }
 
-sequencer::TransportLooks DrumMachine::stop()
+void DrumMachine::stop()
 {
-    const auto looks = transport_.stop(grid_.beginnerView);
+    transport_.stop();
     if (playback_)
         playback_->stop();
-    return looks;
 }
 
 bool DrumMachine::pollEvent(sequencer::StepEvent& event)
@@ -316,7 +314,7 @@ core::Result<void> DrumMachine::shutdown()
         return {};
     shutDown_ = true;
     if (transport_.Running())
-        (void)transport_.stop(grid_.beginnerView);  // nobody paints the looks any more
+        transport_.stop();
     if (playback_)
         playback_->shutdown();
     settings_.ModeSetting = grid_.beginnerView ? 1 : 0;

@@ -66,10 +66,11 @@ public:
     void tap(MouseButton button, Clock::time_point now);
     const sequencer::TapTempo& tapTempo() const noexcept { return tap_; }
 
-    // Transport: what the RUN/STOP button and the lights show after the press.
+    // Transport: RUN starts over at step 0 (after a count-in when "Intro" is checked), STOP
+    // ends playing; the window paints their looks.
     bool isRunning() const noexcept { return transport_.Running(); }
-    sequencer::TransportLooks run();
-    sequencer::TransportLooks stop();
+    void run();
+    void stop();
     // The oldest played step not yet painted; false when none waits. Never waits itself.
     bool pollEvent(sequencer::StepEvent& event);
 

@@ -29,12 +29,11 @@ void StepPlayer::followTransport() noexcept  // audio thread
     const LiveParameters::Transport transport = parameters_.transport();
     if (transport.running && (!sequencer_.Running() || transport.run != run_)) {
         run_ = transport.run;
-        // The looks of RUN and STOP are the window's to paint; only the counters matter here.
-        (void)sequencer_.start(snapshot_.inputs.beginner);
+        sequencer_.start();
         // A start plays its first step (count-in or step 0) at once.
         clock_.restart(position_, snapshot_.tempoBpm);
     } else if (!transport.running && sequencer_.Running()) {
-        (void)sequencer_.stop(snapshot_.inputs.beginner);
+        sequencer_.stop();
     }
 }
 

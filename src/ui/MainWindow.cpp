@@ -1,11 +1,10 @@
 #include "ui/MainWindow.h"
 
-#include "pattern/Colours.h"
-#include "pattern/Geometry.h"
-#include "sequencer/Sequencer.h"
 #include "ui/Artwork.h"
 #include "ui/Fonts.h"
+#include "ui/GridGeometry.h"
 #include "ui/Layout.h"
+#include "ui/Looks.h"
 #include "ui/Questions.h"
 #include "ui/Widgets.h"
 
@@ -66,7 +65,7 @@ QRect clientOf(const QWidget* panel)
 // The outer window size of a view less the frame: the client area.
 QSize clientSize(bool beginner)
 {
-    const pattern::ViewLayout& view = pattern::viewLayout(beginner);
+    const ViewLayout& view = viewLayout(beginner);
     return {px(view.windowWidth - kFrameWidthTw), px(view.windowHeight - kFrameHeightTw)};
 }
 
@@ -204,7 +203,7 @@ void MainWindow::buildTopBand()
     tap_ = new FlatButton(container2_);
     place(tap_, kTap);
     tap_->setText(QStringLiteral("T A P"));
-    tap_->setFill(colour(sequencer::kBeatLightOff));
+    tap_->setFill(colour(kBeatLightOff));
     tap_->setFont(appFont(fontPixels(15.75), true));
     tap_->setToolTip(QStringLiteral("Rechtsklick = Reset"));
     connect(tap_, &FlatButton::pressedWith, this, &MainWindow::onTap);
@@ -212,7 +211,7 @@ void MainWindow::buildTopBand()
     run_ = new FlatButton(container2_);
     place(run_, kRun);
     run_->setText(QStringLiteral("R U N"));
-    run_->setFill(colour(sequencer::kRunButtonStopped));
+    run_->setFill(colour(kRunButtonStopped));
     run_->setTextColour(Qt::white);
     run_->setFont(appFont(fontPixels(15.75), true));
     connect(run_, &FlatButton::pressedWith, this, [this](Qt::MouseButton) { toggleRun(); });
@@ -220,23 +219,22 @@ void MainWindow::buildTopBand()
 
 void MainWindow::buildGrid()
 {
-    back_ = new FillPanel(colour(pattern::kGridPanelColour), this);
+    back_ = new FillPanel(colour(kGridPanelColour), this);
     place(back_, kBack);
     back_->setSunkenBorder(true);
     // The panel's children are placed inside its border, as in the original toolkit.
-    upper_ = new LinesPanel(colour(pattern::kGridPanelColour), back_);
+    upper_ = new LinesPanel(colour(kGridPanelColour), back_);
     upper_->setGeometry(clientOf(back_));
-    lower_ = new LinesPanel(colour(pattern::kLowerPanelColour), upper_);
-    const pattern::PanelBox& lower = pattern::kLowerPanelBox;
+    lower_ = new LinesPanel(colour(kLowerPanelColour), upper_);
+    const PanelBox& lower = kLowerPanelBox;
     place(lower_, {lower.left, lower.top, lower.width, lower.height});
     // Created after the black panel, so the crash and tom rows stand on it.
     for (int track = 0; track < pattern::kTrackCount; ++track) {
         const auto t = static_cast<std::size_t>(track);
         for (int step = 0; step < pattern::kStepCount; ++step) {
             auto* button = new FlatButton(upper_);
-            const pattern::RowBox& row = pattern::kRowBoxes[t];
-            place(button, {pattern::columnLeftTwips(step), row.top, pattern::kColumnWidthTwips,
-                           row.height});
+            const RowBox& row = kRowBoxes[t];
+            place(button, {columnLeftTwips(step), row.top, kColumnWidthTwips, row.height});
             button->setCheckable(true);
             connect(button, &FlatButton::clicked, this, [this, track, step] {
                 machine_.toggleStep(track, step);
@@ -330,7 +328,7 @@ void MainWindow::applyView()
         const QSignalBlocker block(mode_);
         mode_->setChecked(beginner);
     }
-    const pattern::ViewLayout& view = pattern::viewLayout(beginner);
+    const ViewLayout& view = viewLayout(beginner);
     back_->resize(px(view.gridPanelWidth), px(view.gridPanelHeight));
     upper_->setGeometry(clientOf(back_));
     setFixedSize(clientSize(beginner));
@@ -347,9 +345,9 @@ void MainWindow::applyView()
     pads_[kOpenHiHat]->setVisible(!beginner);
     mutes_[kRide]->move(px(kMuteLeft), px(view.rideMuteTop));
     mutes_[kOpenHiHat]->setVisible(!beginner);
-    const int rideTop = pattern::rowTopTwips(kRide, beginner);
+    const int rideTop = rowTopTwips(kRide, beginner);
     for (int step = 0; step < pattern::kStepCount; ++step)
-        stepButton(kRide, step)->move(px(pattern::columnLeftTwips(step)), px(rideTop));
+        stepButton(kRide, step)->move(px(columnLeftTwips(step)), px(rideTop));
 }
 
 void MainWindow::refreshStep(int track, int step)
@@ -357,7 +355,7 @@ void MainWindow::refreshStep(int track, int step)
     FlatButton* button = stepButton(track, step);
     const bool on = machine_.StepIsOn(track, step);
     button->setChecked(on);
-    button->setFill(colour(pattern::stepColour(on)));
+    button->setFill(colour(stepColour(on)));
     button->setVisible(machine_.meter().isShown(track, step));
 }
 
@@ -374,17 +372,16 @@ void MainWindow::refreshMeter()
     for (int i = 0; i < 3; ++i)
         intervalOption(i)->setChecked(meter.intervalOption() == i);
     for (int i = 0; i < 3; ++i) {
-        const std::string_view caption = meter.beatsCaption(i);
-        beatsOption(i)->setText(
-            QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+        // Each option is captioned with the loop length it gives.
+        beatsOption(i)->setText(QString::number(meter.optionBeats(i)));
         beatsOption(i)->setChecked(meter.beatsOption() == i);
     }
     std::vector<LinesPanel::Line> upperLines;
     std::vector<LinesPanel::Line> lowerLines;
     for (int line = 1; line <= pattern::kBeatLineCount; ++line) {
-        const int x = px(meter.lineX(line));
-        upperLines.push_back({x, colour(meter.lineColour(line, 0))});
-        lowerLines.push_back({x, colour(meter.lineColour(line, 1))});
+        const int x = px(beatLineX(meter.Interval(), line));
+        upperLines.push_back({x, colour(lineColour(meter.beatLine(line), 0))});
+        lowerLines.push_back({x, colour(lineColour(meter.beatLine(line), 1))});
     }
     upper_->setLines(std::move(upperLines));
     lower_->setLines(std::move(lowerLines));
@@ -399,7 +396,7 @@ void MainWindow::refreshMutes()
     for (int track = 0; track < pattern::kTrackCount; ++track) {
         const bool muted = machine_.isMuted(track);
         muteButton(track)->setChecked(muted);
-        muteButton(track)->setFill(colour(pattern::muteColour(muted)));
+        muteButton(track)->setFill(colour(muteColour(muted)));
     }
 }
 
@@ -423,25 +420,26 @@ void MainWindow::refreshTomCaptions()
             QString::fromStdString(*names[static_cast<std::size_t>(tom)]));
 }
 
-void MainWindow::showTransportLooks(const sequencer::TransportLooks& looks)
+void MainWindow::showTransportLooks()
 {
+    const TransportLooks looks = transportLooks(machine_.isRunning(), machine_.isBeginner());
     run_->setText(
         QString::fromUtf8(looks.caption.data(), static_cast<qsizetype>(looks.caption.size())));
     run_->setFill(colour(looks.buttonColour));
     if (looks.resetsLights) {
-        tap_->setFill(colour(sequencer::kBeatLightOff));
+        tap_->setFill(colour(kBeatLightOff));
         for (FlatButton* pad : pads_)
-            pad->setFill(colour(sequencer::kPadIdle));
+            pad->setFill(colour(kPadIdle));
     }
-    if (looks.markerColumn >= 0)
-        setMarkers(looks.markerColumn);
+    if (looks.markersHome)
+        setMarkers(0);
     showFrame(looks.animation);
 }
 
 void MainWindow::setMarkers(int step)
 {
-    upper_->setMarker(px(pattern::markerXTwips(step)));
-    lower_->setMarker(px(pattern::markerXTwips(step)));
+    upper_->setMarker(px(markerXTwips(step)));
+    lower_->setMarker(px(markerXTwips(step)));
 }
 
 void MainWindow::showFrame(sequencer::AnimationFrame frame)
@@ -455,10 +453,12 @@ void MainWindow::toggleRun()
     // The markers stay on the last column played when playback stops.
     if (machine_.isRunning()) {
         playbackTimer_.stop();
-        showTransportLooks(machine_.stop());
+        machine_.stop();
+        showTransportLooks();
         return;
     }
-    showTransportLooks(machine_.run());
+    machine_.run();
+    showTransportLooks();
     startPlaybackTimer();
 }
 
@@ -493,13 +493,14 @@ void MainWindow::showAudioOutputState()
 
 void MainWindow::applyEvent(const sequencer::StepEvent& event)
 {
-    if (event.repaintsPads()) {
+    // A count-in step leaves the pads as they are.
+    if (event.kind == sequencer::StepEvent::Kind::Pattern) {
         for (int track = 0; track < pattern::kTrackCount; ++track)
-            pads_[static_cast<std::size_t>(track)]->setFill(colour(event.padColour(track)));
+            pads_[static_cast<std::size_t>(track)]->setFill(colour(padColour(event, track)));
     }
     if (event.markerColumn >= 0)
         setMarkers(event.markerColumn);
-    tap_->setFill(colour(event.beatLight));
+    tap_->setFill(colour(beatLightColour(event.beatLight)));
     showFrame(event.animation);
 }
 
@@ -548,7 +549,7 @@ void MainWindow::NewRhythm()
     refreshMeter();
     refreshTempo();
     setMarkers(0);
-    tap_->setFill(colour(sequencer::kBeatLightOff));
+    tap_->setFill(colour(kBeatLightOff));
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)

@@ -102,7 +102,7 @@ private:
     void refreshMeter();
     void refreshMutes();
     void refreshTempo();
-    void showTransportLooks(const sequencer::TransportLooks& looks);
+    void showTransportLooks();
     void setMarkers(int step);
     void showFrame(sequencer::AnimationFrame frame);
     void applyEvent(const sequencer::StepEvent& event);

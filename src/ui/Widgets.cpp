@@ -1,7 +1,7 @@
 #include "ui/Widgets.h"
 
-#include "pattern/Colours.h"
 #include "ui/Layout.h"
+#include "ui/Looks.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -192,7 +192,7 @@ void LinesPanel::paintEvent(QPaintEvent* /*event*/)
         painter.fillRect(line.x - layout::kLinePixels / 2, 0, layout::kLinePixels, height(),
                          line.colour);
     painter.fillRect(marker_ - layout::kMarkerPixels / 2, 0, layout::kMarkerPixels, height(),
-                     QColor::fromRgb(pattern::kPlayMarkerColour));
+                     QColor::fromRgb(layout::kPlayMarkerColour));
 }
 
 PicturePanel::PicturePanel(const QColor& background, QWidget* parent)

@@ -321,7 +321,7 @@ TEST(MainWindow, PlaybackIsPaintedFromTheEventsAndStopRestoresTheLooks)
     step.kind = sequencer::StepEvent::Kind::Pattern;
     step.litPads = (1u << kBass) | (1u << kRide);
     step.markerColumn = 5;
-    step.beatLight = sequencer::kBeatLightRed;
+    step.beatLight = sequencer::BeatLight::Downbeat;
     t.log.queued.push_back(step);
     t.window->pollPlayback();
     EXPECT_EQ(paintedColour(t.window->padButton(kBass)), kPadHit);
@@ -391,7 +391,7 @@ TEST(MainWindow, TheAnimationMovesOnlyInTheBeginnerView)
     TestWindow t;
     sequencer::StepEvent step;
     step.kind = sequencer::StepEvent::Kind::CountIn;
-    step.beatLight = sequencer::kBeatLightGreen;
+    step.beatLight = sequencer::BeatLight::Beat;
     step.animation = sequencer::AnimationFrame::Frame1;
     t.click(t.window->modeBox());
     const qint64 frame0 = t.window->animation()->pictureKey();
