@@ -60,10 +60,10 @@ public:
              next < position_ + frames; next += kStep) {
             const auto frame = static_cast<std::uint32_t>(next - position_);
             const std::uint64_t step = next / kStep;
-            scheduler.padAt(static_cast<int>(2 + (step % 2)), frame);
+            scheduler.padAt(static_cast<int>(2 + (step % 2)), frame, false);
             if (step % 4 == 0)
-                scheduler.padAt(0, frame);
-            scheduler.padAt(static_cast<int>(step % 9), frame);
+                scheduler.padAt(0, frame, false);
+            scheduler.padAt(static_cast<int>(step % 9), frame, false);
         }
         position_ += frames;
     }

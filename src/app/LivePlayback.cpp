@@ -71,10 +71,7 @@ void LivePlayback::publish(const sequencer::StepInputs& inputs, int tempoBpm)
     parameters_.setMeter(inputs.interval, inputs.beats);
     parameters_.setIntro(inputs.intro);
     parameters_.setBeginner(inputs.beginner);
-    if (inputs.beginner != beginner_) {
-        beginner_ = inputs.beginner;
-        engine_->setBeginner(beginner_);
-    }
+    beginner_ = inputs.beginner;
 }
 
 void LivePlayback::start()
@@ -106,7 +103,7 @@ bool LivePlayback::popEvent(sequencer::StepEvent& event)
 sound::PadActions LivePlayback::hitPad(int track, int button)
 {
     engine_->collectGarbage();
-    return engine_->hitPad(track, button);
+    return engine_->hitPad(track, button, beginner_);
 }
 
 void LivePlayback::click() { engine_->click(); }

@@ -121,7 +121,6 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
 
     sound::Engine engine(static_cast<double>(output.sampleRate()));
     engine.setMode(mode);
-    engine.setBeginner(false);
     engine.setClickNote(settings.ClickNote);
     if (mode == sound::SoundMode::Wave) {
         if (rhythm->SoundSet == "Default") {

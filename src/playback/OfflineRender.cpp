@@ -72,7 +72,6 @@ OfflineRenderer::OfflineRenderer(const RenderJob& job)
         parameters_.setBeginner(false);
     }
     engine_.setMode(sound::SoundMode::Wave);
-    engine_.setBeginner(false);
     engine_.SetSound(job.sound);
     engine_.setStepSource(&playback_);
     parameters_.run();

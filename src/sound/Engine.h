@@ -46,9 +46,10 @@ public:
     double sampleRate() const noexcept { return sampleRate_; }
 
     // --- owner thread ---
-    // A press of `track`'s pad, sounded at the start of the next block. Returns what the press
-    // means (e.g. a right click on a tom opens the sample dialog instead of sounding).
-    PadActions hitPad(int track, int button = 0);
+    // A press of `track`'s pad in the view given, sounded at the start of the next block.
+    // Returns what the press means (e.g. a right click on a tom opens the sample dialog instead
+    // of sounding).
+    PadActions hitPad(int track, int button = 0, bool beginner = false);
     // `chkIntro_Click`: one click, note `ClickNote` in MIDI mode, else the ST voice.
     void click();
     // The hidden test controls' "Play": a MIDI note-on of `note`, whatever the mode.
@@ -66,7 +67,6 @@ public:
     void preview(const std::filesystem::path& file);
     void stopPreview();
     void setMode(SoundMode mode);
-    void setBeginner(bool beginner);
     // Both renders the notes that change for the built-in synth (here, on the calling thread: a
     // new click note takes a few milliseconds, a new velocity a fraction of a second); until the
     // new notes arrive, the live synth plays them.
@@ -106,7 +106,6 @@ private:
             SwapNotes,
             SwapPreview,
             SetMode,
-            SetBeginner,
             SetClickNote,
             SetVelocity,
             AllNotesOff,
@@ -115,6 +114,7 @@ private:
         Kind kind = Kind::Click;
         int value = 0;
         int button = 0;
+        bool beginner = false;
         VoiceSet* voices = nullptr;
         GmSynth* synth = nullptr;
         NoteBank* noteBank = nullptr;
@@ -139,7 +139,7 @@ private:
     void refreshNotes();
 
     // audio thread
-    void padAt(int track, std::uint32_t frame) noexcept override;
+    void padAt(int track, std::uint32_t frame, bool beginner) noexcept override;
     void clickAt(std::uint32_t frame) noexcept override;
     void drainCommands() noexcept;
     bool apply(const Command& command) noexcept;  // false: must wait for a later block
@@ -147,7 +147,7 @@ private:
     void retire() noexcept;
     void moveTo(std::uint32_t frame) noexcept;
     void renderUntil(std::uint32_t frame) noexcept;
-    void pressPad(int track, int button) noexcept;
+    void pressPad(int track, int button, bool beginner) noexcept;
     void soundClick() noexcept;
     void playNote(int note) noexcept;
     void endDueNotes() noexcept;
@@ -163,7 +163,6 @@ private:
     VoiceSet built_;  // what the audio thread plays, kept to rebuild single toms from
     std::vector<std::shared_ptr<const Sample>> previews_;  // lent to the audio thread
     SoundMode ownerMode_ = SoundMode::Midi;
-    bool ownerBeginner_ = false;
     std::filesystem::path soundFont_;  // of the synth the audio thread plays; empty: none
     NoteBank builtNotes_;              // what the audio thread plays, to share from
     MidiValues ownerValues_;
@@ -188,7 +187,6 @@ private:
     std::optional<Command> waiting_;  // a swap that waits for the previous one to go back
     StepSource* stepSource_ = nullptr;
     SoundMode mode_ = SoundMode::Midi;
-    bool beginner_ = false;
     int clickNote_ = 37;  // `ClickNote`'s default
     MidiValues midiValues_;
     std::array<std::uint64_t, kKeyCount> noteEnds_{};  // absolute frame of each key's note-off

@@ -169,7 +169,6 @@ TEST(Soak, LivePlaybackUnderRandomEditsKeepsTimeMemoryAndEveryStep)
         }
         case 6:
             beginner = !beginner;
-            engine.setBeginner(beginner);
             parameters.setBeginner(beginner);
             break;
         case 7: {  // a rhythm from the library, with its voices rebuilt, as a load does

@@ -38,6 +38,7 @@ public:
     struct Hit {
         std::uint64_t frame;
         int track;
+        bool beginner = false;  // played in the beginner view
     };
     explicit ScriptedSteps(std::vector<Hit> hits) : hits_(std::move(hits)) {}
     void advance(std::uint32_t frames, BlockScheduler& scheduler) noexcept override;
