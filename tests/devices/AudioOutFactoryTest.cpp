@@ -62,9 +62,8 @@ TEST(OpenAudioOut, FallsBackToTheNullOutputAndSaysSoOnlyInItsResult)
 {
     const NoJackServer noServer;
     AudioOutRequest request;
-    TestOutputs::Counts counts;
-    RecordingMidiDestination::Log midi;
-    TestOutputs outputs(counts, midi, /*jack=*/true);
+    testing::TestDevice device;
+    TestOutputs outputs(device, /*jack=*/true);
 
     ::testing::internal::CaptureStderr();
     const OpenedAudioOut opened = openAudioOut(outputs, request);
@@ -73,9 +72,9 @@ TEST(OpenAudioOut, FallsBackToTheNullOutputAndSaysSoOnlyInItsResult)
     ASSERT_NE(opened.out, nullptr);
     EXPECT_EQ(opened.out->backendName(), "null");
     EXPECT_EQ(opened.notice, "no audio output");
-    EXPECT_EQ(counts.backendTries, 3);
+    EXPECT_EQ(device.backendTries, 3);
     // The null output has no MIDI port of its own: it gets "MIDI output device 0".
-    EXPECT_EQ(counts.midiOpens, 1);
+    EXPECT_EQ(device.midiOpens, 1);
     EXPECT_EQ(opened.out->midiPortName(), "recording");
     ASSERT_FALSE(opened.details.empty());
     EXPECT_EQ(opened.details.front().rfind("JACK: ", 0), 0u) << opened.details.front();
@@ -135,17 +134,16 @@ TEST(NullAudioOut, RunsWholeBlocksAndSendsEachNoteWhenItsFrameIsHeard)
 TEST(ProbeAudioOut, LooksForAudioOnlyAndNeverTouchesTheMidiPort)
 {
     const NoJackServer noServer;
-    TestOutputs::Counts counts;
-    RecordingMidiDestination::Log midi;
-    TestOutputs outputs(counts, midi, /*jack=*/true);
+    testing::TestDevice device;
+    TestOutputs outputs(device, /*jack=*/true);
     for (int probe = 0; probe < 5; ++probe) {
         const auto tried = probeAudioOut(outputs, AudioOutRequest{});
         ASSERT_FALSE(tried) << "never the null output";
         EXPECT_NE(tried.error().detail.find("JACK: "), std::string::npos) << tried.error().detail;
     }
-    EXPECT_EQ(counts.backendTries, 15);
-    EXPECT_EQ(counts.midiOpens, 0);
-    EXPECT_TRUE(midi.copy().empty()) << "not even an all-notes-off";
+    EXPECT_EQ(device.backendTries, 15);
+    EXPECT_EQ(device.midiOpens, 0);
+    EXPECT_TRUE(device.midi.copy().empty()) << "not even an all-notes-off";
 
     if (!JackDummyServer::isInstalled())
         GTEST_SKIP() << "jackd is not installed (Debian package jackd2)";
@@ -154,7 +152,7 @@ TEST(ProbeAudioOut, LooksForAudioOnlyAndNeverTouchesTheMidiPort)
     const auto found = probeAudioOut(outputs, AudioOutRequest{});
     ASSERT_TRUE(found) << found.error().detail;
     EXPECT_EQ((*found)->backendName(), "JACK");
-    EXPECT_EQ(counts.midiOpens, 0);
+    EXPECT_EQ(device.midiOpens, 0);
 }
 
 TEST(NullAudioOut, HandsItsMidiPortOnWithoutClosingIt)

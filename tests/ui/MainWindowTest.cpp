@@ -3,7 +3,7 @@
 
 #include "ui/MainWindow.h"
 
-#include "app/FakePlayback.h"  // tests/app
+#include "app/FakeHost.h"  // tests/app
 #include "rhythms/RhythmFile.h"
 #include "ui/Questions.h"
 #include "ui/Widgets.h"
@@ -79,7 +79,7 @@ app::Settings testSettings()
 }
 
 struct TestWindow {
-    TestWindow() : machine(testSettings(), std::make_unique<testing::FakePlayback>(log))
+    TestWindow() : machine(testSettings(), std::make_unique<testing::FakeHost>(log))
     {
         window = std::make_unique<MainWindow>(machine, questions);
         window->show();
@@ -118,7 +118,7 @@ struct TestWindow {
         std::filesystem::remove(machine.settings().IniFile);
     }
 
-    testing::PlaybackLog log;
+    testing::HostLog log;
     app::DrumMachine machine;
     AnsweringQuestions questions;
     std::unique_ptr<MainWindow> window;
