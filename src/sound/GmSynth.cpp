@@ -89,6 +89,9 @@ core::Result<std::unique_ptr<GmSynth>> GmSynth::create(const std::filesystem::pa
     // not the whole font: a tenth of a second instead of half a second and far less memory.
     fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
     handles->sleepAfterFrames = static_cast<std::uint64_t>(kSleepAfterSeconds * options.sampleRate);
+    // A new synth has sounded nothing, so it has no tail either: it sleeps from the start, or
+    // every program start would hum its reverb into the mix for the first seconds.
+    handles->framesWithoutVoices = handles->sleepAfterFrames;
     handles->synth.reset(new_fluid_synth(settings));
     if (!handles->synth)
         return core::fail("Der eingebaute MIDI-Synthesizer konnte nicht gestartet werden.",
@@ -111,10 +114,13 @@ void GmSynth::send(const MidiMessage& message) noexcept  // audio thread
     if (message.size < 3)
         return;
     fluid_synth_t* synth = handles_->synth.get();
-    handles_->framesWithoutVoices = 0;
     const int channel = message.bytes[0] & 0x0F;
     const int first = message.bytes[1];
     const int second = message.bytes[2];
+    // Only a note makes a sleeping synth sound; a note-off or "all notes off" (sent at every
+    // STOP, in either mode) finds nothing to end, and waking for it would hum its reverb in.
+    if ((message.bytes[0] & 0xF0) == 0x90 && second > 0)
+        handles_->framesWithoutVoices = 0;
     // Return codes are not looked at: FLUID_FAILED here only means a note off for a note that
     // does not sound, or a key the font has no sound for.
     switch (message.bytes[0] & 0xF0) {
