@@ -74,10 +74,11 @@ constexpr Colour beatLightColour(sequencer::BeatLight light) noexcept
     return kBeatLightOff;
 }
 
-// A pad lights for the step that plays its track, muted or not, so the player sees it.
-constexpr Colour padColour(const sequencer::StepEvent& step, int track) noexcept
+// A pad lights for the step that plays its track, muted or not, so the player sees it;
+// `litPads` is a step's: bit t for track t.
+constexpr Colour padColour(std::uint16_t litPads, int track) noexcept
 {
-    return (step.litPads >> track) & 1u ? kPadHit : kPadIdle;
+    return (litPads >> track) & 1u ? kPadHit : kPadIdle;
 }
 
 // What the RUN/STOP button and the lights show after a press.

@@ -14,12 +14,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QRadioButton>
-#include <QScreen>
 #include <QScrollBar>
+#include <QSocketNotifier>
 #include <algorithm>
-#include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <iostream>
+#include <optional>
 
 namespace taktwerk::ui {
 
@@ -82,10 +83,10 @@ MainWindow::MainWindow(app::DrumMachine& machine, Questions& questions, QWidget*
     palette.setColor(QPalette::Window, colour(kWindowColour));
     setPalette(palette);
     build();
-    playbackTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&playbackTimer_, &QTimer::timeout, this, &MainWindow::pollPlayback);
-    connect(&outputTimer_, &QTimer::timeout, this, &MainWindow::showAudioOutputState);
-    outputTimer_.start(std::chrono::seconds(1));
+    if (const sound::Wakeup* news = machine_.news()) {
+        news_ = new QSocketNotifier(news->fd(), QSocketNotifier::Read, this);
+        connect(news_, &QSocketNotifier::activated, this, &MainWindow::pollPlayback);
+    }
     refreshAll();
     showAudioOutputState();
 }
@@ -451,30 +452,46 @@ void MainWindow::showFrame(sequencer::AnimationFrame frame)
 void MainWindow::toggleRun()
 {
     // The markers stay on the last column played when playback stops.
-    if (machine_.isRunning()) {
-        playbackTimer_.stop();
+    if (machine_.isRunning())
         machine_.stop();
-        showTransportLooks();
-        return;
-    }
-    machine_.run();
+    else
+        machine_.run();
     showTransportLooks();
-    startPlaybackTimer();
-}
-
-void MainWindow::startPlaybackTimer()
-{
-    // One look per frame the screen can show; more would paint what nobody sees.
-    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
-    const qreal hz = shown && shown->refreshRate() > 1.0 ? shown->refreshRate() : 60.0;
-    playbackTimer_.start(std::max(1, static_cast<int>(std::lround(1000.0 / hz))));
 }
 
 void MainWindow::pollPlayback()
 {
+    // Taken before the steps are, so that news of a step queued meanwhile wakes the window
+    // again instead of being lost.
+    if (const sound::Wakeup* news = machine_.news())
+        (void)news->clear();
+    // Only what the last steps leave on screen is painted: after a stall, a burst of steps
+    // paints once, and the same screen as painting each in turn.
     sequencer::StepEvent event;
-    while (machine_.pollEvent(event))
-        applyEvent(event);
+    std::optional<std::uint16_t> litPads;
+    int markerColumn = -1;
+    std::optional<sequencer::BeatLight> beatLight;
+    auto frame = sequencer::AnimationFrame::Unchanged;
+    while (machine_.pollEvent(event)) {
+        // A count-in step leaves the pads as they are.
+        if (event.kind == sequencer::StepEvent::Kind::Pattern)
+            litPads = event.litPads;
+        if (event.markerColumn >= 0)
+            markerColumn = event.markerColumn;
+        beatLight = event.beatLight;
+        if (event.animation != sequencer::AnimationFrame::Unchanged)
+            frame = event.animation;
+    }
+    // Each control repaints only when its colour changes.
+    if (litPads) {
+        for (int track = 0; track < pattern::kTrackCount; ++track)
+            pads_[static_cast<std::size_t>(track)]->setFill(colour(padColour(*litPads, track)));
+    }
+    if (markerColumn >= 0)
+        setMarkers(markerColumn);
+    if (beatLight)
+        tap_->setFill(colour(beatLightColour(*beatLight)));
+    showFrame(frame);
     if (const std::string trouble = machine_.playbackTrouble(); !trouble.empty())
         std::clog << "taktwerk: " << trouble << '\n';
     showAudioOutputState();
@@ -489,19 +506,6 @@ void MainWindow::showAudioOutputState()
                               : QStringLiteral("Quorrel Taktwerk \u2013 no audio output");
     if (windowTitle() != title)
         setWindowTitle(title);
-}
-
-void MainWindow::applyEvent(const sequencer::StepEvent& event)
-{
-    // A count-in step leaves the pads as they are.
-    if (event.kind == sequencer::StepEvent::Kind::Pattern) {
-        for (int track = 0; track < pattern::kTrackCount; ++track)
-            pads_[static_cast<std::size_t>(track)]->setFill(colour(padColour(event, track)));
-    }
-    if (event.markerColumn >= 0)
-        setMarkers(event.markerColumn);
-    tap_->setFill(colour(beatLightColour(event.beatLight)));
-    showFrame(event.animation);
 }
 
 void MainWindow::onPad(int track, Qt::MouseButton button)
@@ -578,7 +582,9 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    playbackTimer_.stop();
+    // Nothing is painted once the machine is shut down.
+    if (news_ != nullptr)
+        news_->setEnabled(false);
     // Closing while playing silences at once: the machine stops, ends every note and closes
     // audio and MIDI before the window goes.
     if (auto saved = machine_.shutdown(); !saved)
