@@ -67,6 +67,8 @@ public:
     OutputInfo output() const;
     // Steps the owner did not take in time, and late blocks of every output so far.
     std::uint64_t droppedEvents() const noexcept { return steps_->droppedEvents(); }
+    // Commands to the audio thread lost to a full queue (the output stalled).
+    std::uint64_t lostCommands() const noexcept { return engine_->commandDrops(); }
     std::uint64_t lateBlocks() const noexcept { return lateBlocks_.load(); }
 
     void publish(const sequencer::StepInputs& inputs, int tempoBpm) override;
