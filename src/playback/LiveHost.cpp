@@ -254,7 +254,7 @@ bool LiveHost::popEvent(sequencer::StepEvent& event)
 
 sound::PadActions LiveHost::hitPad(int track, int button, bool beginner)
 {
-    return engine_->hitPad(track, button, beginner);
+    return engine_->hitPad(track, button, sound::kFullVelocity, beginner);
 }
 
 void LiveHost::click() { engine_->click(); }

@@ -46,10 +46,12 @@ public:
     double sampleRate() const noexcept { return sampleRate_; }
 
     // --- owner thread ---
-    // A press of `track`'s pad in the view given, sounded at the start of the next block.
-    // Returns what the press means (e.g. a right click on a tom opens the sample dialog instead
-    // of sounding).
-    PadActions hitPad(int track, int button = 0, bool beginner = false);
+    // A press of `track`'s pad in the view given, sounded at the start of the next block with
+    // `velocity` (1..127: picks the voice's layer and sets its loudness; MIDI mode keeps its
+    // own). Returns what the press means (e.g. a right click on a tom opens the sample dialog
+    // instead of sounding).
+    PadActions hitPad(int track, int button = 0, int velocity = kFullVelocity,
+                      bool beginner = false);
     // `chkIntro_Click`: one click, note `ClickNote` in MIDI mode, else the ST voice.
     void click();
     // The hidden test controls' "Play": a MIDI note-on of `note`, whatever the mode.
@@ -114,6 +116,7 @@ private:
         Kind kind = Kind::Click;
         int value = 0;
         int button = 0;
+        int velocity = kFullVelocity;
         bool beginner = false;
         VoiceSet* voices = nullptr;
         GmSynth* synth = nullptr;
@@ -139,7 +142,7 @@ private:
     void refreshNotes();
 
     // audio thread
-    void padAt(int track, std::uint32_t frame, bool beginner) noexcept override;
+    void padAt(int track, std::uint32_t frame, int velocity, bool beginner) noexcept override;
     void clickAt(std::uint32_t frame) noexcept override;
     void drainCommands() noexcept;
     bool apply(const Command& command) noexcept;  // false: must wait for a later block
@@ -147,7 +150,7 @@ private:
     void retire() noexcept;
     void moveTo(std::uint32_t frame) noexcept;
     void renderUntil(std::uint32_t frame) noexcept;
-    void pressPad(int track, int button, bool beginner) noexcept;
+    void pressPad(int track, int button, int velocity, bool beginner) noexcept;
     void soundClick() noexcept;
     void playNote(int note) noexcept;
     void endDueNotes() noexcept;

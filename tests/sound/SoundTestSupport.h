@@ -38,6 +38,7 @@ public:
     struct Hit {
         std::uint64_t frame;
         int track;
+        int velocity = kFullVelocity;
         bool beginner = false;  // played in the beginner view
     };
     explicit ScriptedSteps(std::vector<Hit> hits) : hits_(std::move(hits)) {}

@@ -151,9 +151,13 @@ TEST_F(VoicesTest, RightClickOnTomPlaysNothingButOtherPadsPlayAlike)
 
 TEST_F(VoicesTest, BeginnerViewSilencesOpenHiHatAndCrashFromPadAndPattern)
 {
-    engine_.hitPad(3, 0, true);
-    engine_.hitPad(5, 0, true);
-    auto out = play({{100, 3, true}, {200, 5, true}, {300, 2, true}}, 6000);  // hi-hat ended
+    engine_.hitPad(3, 0, kFullVelocity, true);
+    engine_.hitPad(5, 0, kFullVelocity, true);
+    const bool beginner = true;
+    auto out = play({{100, 3, kFullVelocity, beginner},
+                     {200, 5, kFullVelocity, beginner},
+                     {300, 2, kFullVelocity, beginner}},
+                    6000);  // the hi-hat has ended
     EXPECT_EQ(out[50], 0.0f);
     EXPECT_EQ(out[250], 0.0f);
     EXPECT_EQ(out[400], level(VoiceId::HH));
