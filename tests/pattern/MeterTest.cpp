@@ -22,18 +22,6 @@ std::string looks(const MeterState& meter)
 
 Row firstSteps(int count) { return count >= kStepCount ? ~Row{0} : (Row{1} << count) - 1; }
 
-TEST(MeterState, StartsAsTheWindowIsCreated)
-{
-    const MeterState meter;
-    EXPECT_EQ(meter.Interval(), 4);
-    EXPECT_EQ(meter.Beats(), 16);
-    EXPECT_EQ(meter.intervalOption(), 1);
-    EXPECT_EQ(meter.beatsOption(), 1);
-    EXPECT_EQ(looks(meter), "BBBEBBBH");
-    for (int track = 0; track < kTrackCount; ++track)
-        EXPECT_EQ(meter.shownRow(track), ~Row{0});
-}
-
 TEST(MeterState, EachIntervalSetsOptionsLinesAndShownColumns)
 {
     struct Case {
