@@ -444,9 +444,21 @@ TEST(MainWindow, AStepRepaintsOnlyTheColumnsTheMarkersLeaveAndEnter)
     TestWindow t;
     t.click(t.window->runButton());
     QTest::qWait(20);
+    // Between the bass drum and snare rows, where the marker shows through.
+    const auto gap = [&t](int column) {
+        const QImage panel = t.window->upperLines()->grab().toImage();
+        const double ratio = panel.devicePixelRatio();
+        const QRect bass = t.window->stepButton(kBass, column)->geometry();
+        const QRect snare = t.window->stepButton(kSnare, column)->geometry();
+        const QPoint middle((bass.left() + bass.right()) / 2, (bass.bottom() + snare.top()) / 2);
+        return panel.pixelColor(static_cast<int>(middle.x() * ratio),
+                                static_cast<int>(middle.y() * ratio));
+    };
+    ASSERT_EQ(gap(0), kRed);
     const PaintCounter left(t.window->stepButton(kBass, 0));
     const PaintCounter entered(t.window->stepButton(kBass, 5));
     const PaintCounter untouched(t.window->stepButton(kBass, 20));
+
     sequencer::StepEvent step;
     step.kind = sequencer::StepEvent::Kind::Pattern;
     step.markerColumn = 5;
@@ -455,6 +467,8 @@ TEST(MainWindow, AStepRepaintsOnlyTheColumnsTheMarkersLeaveAndEnter)
     EXPECT_GT(left.count, 0);
     EXPECT_GT(entered.count, 0);
     EXPECT_EQ(untouched.count, 0);
+    EXPECT_EQ(gap(5), kRed);
+    EXPECT_EQ(gap(0), QColor(0x40, 0x40, 0x40)) << "the old place shows the panel again";
 }
 
 TEST(MainWindow, ALoadDuringPlaybackShowsTheRhythmFromItsFirstStep)
