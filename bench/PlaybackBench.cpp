@@ -1,10 +1,13 @@
 // Playback costs: offline rendering of a busy nine-track rhythm as a multiple of real time
 // (target: 500 times or more), into memory and into a WAV file, and how often the live audio
 // callback path (engine, playback, sequencer, step clock) allocates (target: never), and the
-// CPU that 30 seconds of live playback take, as a share of one core (target: under 2 %).
+// CPU that 30 seconds of live playback through the live host take, as a share of one core
+// (target: under 2 %).
 
 #include "AllocationCounter.h"
 #include "devices/AudioOut.h"
+#include "devices/TimedMidi.h"
+#include "playback/LiveHost.h"
 #include "playback/LiveParameters.h"
 #include "playback/OfflineRender.h"
 #include "playback/StepPlayer.h"
@@ -176,46 +179,51 @@ double processCpuSeconds()
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// Live playback of the busy rhythm through the null output (a real-time clock thread, as a
-// sound card would call us), with the window's 15 ms poll draining the events.
+// Outputs for a machine without sound: the null output only, no MIDI port.
+class NullOutputs final : public AudioOutFactory {
+public:
+    core::Result<std::unique_ptr<AudioOut>> openBackend(AudioBackend,
+                                                        const AudioOutRequest&) override
+    {
+        return core::fail("Kein Audiogerät gefunden.", "benchmark");
+    }
+    core::Result<std::unique_ptr<MidiDestination>> openMidi(const std::string&) override
+    {
+        return core::fail("Kein MIDI-Ausgang gefunden.", "benchmark");
+    }
+};
+
+// Live playback of the busy rhythm through the live host on the null output (a real-time clock
+// thread, as a sound card would call us), with the owner asleep until each step's news.
 void BM_LivePlaybackCpu(benchmark::State& state)
 {
     if (!kit().ready)
         return state.SkipWithError("no SoundFont for the kit");
     constexpr auto kRun = std::chrono::seconds(30);
-    constexpr auto kWindowPoll = std::chrono::milliseconds(15);
     const RenderJob job = busyJob();
     double cpuSeconds = 0.0;
     double wallSeconds = 0.0;
     std::uint64_t steps = 0;
     for (auto _ : state) {
-        const auto out = makeNullAudioOut(AudioOutRequest{});
-        LiveParameters parameters;
-        for (int track = 0; track < pattern::kTrackCount; ++track)
-            parameters.setRow(track, job.rows[static_cast<std::size_t>(track)]);
-        parameters.setMeter(job.interval, job.beats);
-        parameters.setTempo(job.tempoBpm);
-        Engine engine(out->sampleRate());
-        engine.setMode(SoundMode::Wave);
-        SoundChoice choice;
-        choice.soundDir = kit().soundDir;
-        engine.SetSound(choice);
-        StepPlayer playback(parameters, out->sampleRate());
-        engine.setStepSource(&playback);
+        LiveHostOptions options;
+        options.sound.soundDir = kit().soundDir;
+        LiveHost host(options, std::make_unique<NullOutputs>());
+        sequencer::StepInputs inputs;
+        inputs.rows = job.rows;
+        inputs.interval = job.interval;
+        inputs.beats = job.beats;
+        host.publish(inputs, job.tempoBpm);
 
         const double cpuBefore = processCpuSeconds();
         const auto wallBefore = std::chrono::steady_clock::now();
-        if (!out->start(engine))
-            return state.SkipWithError("null output did not start");
-        parameters.run();
-        PlaybackEvent event;
+        host.start();
+        sequencer::StepEvent event;
         while (std::chrono::steady_clock::now() - wallBefore < kRun) {
-            std::this_thread::sleep_for(kWindowPoll);
-            engine.collectGarbage();
-            while (playback.events().pop(event))
+            (void)host.news().wait(std::chrono::milliseconds(100));
+            while (host.popEvent(event))
                 ++steps;
         }
-        out->stop();
+        host.shutdown();
         cpuSeconds = processCpuSeconds() - cpuBefore;
         wallSeconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();

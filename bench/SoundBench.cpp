@@ -99,10 +99,10 @@ public:
             // 37 steps through all 127 velocities in an order that jumps between layers.
             const int velocity =
                 varyVelocity_ ? 1 + static_cast<int>((step * 37) % 127) : kFullVelocity;
-            scheduler.padAt(static_cast<int>(2 + (step % 2)), frame, velocity);
+            scheduler.padAt(static_cast<int>(2 + (step % 2)), frame, velocity, false);
             if (step % 4 == 0)
-                scheduler.padAt(0, frame, velocity);
-            scheduler.padAt(static_cast<int>(step % 9), frame, velocity);
+                scheduler.padAt(0, frame, velocity, false);
+            scheduler.padAt(static_cast<int>(step % 9), frame, velocity, false);
         }
         position_ += frames;
     }

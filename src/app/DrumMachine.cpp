@@ -25,8 +25,8 @@ int buttonNumber(MouseButton button)
 }
 }  // namespace
 
-DrumMachine::DrumMachine(Settings settings, std::unique_ptr<Playback> playback)
-    : settings_(std::move(settings)), playback_(std::move(playback)),
+DrumMachine::DrumMachine(Settings settings, std::unique_ptr<playback::Host> host)
+    : settings_(std::move(settings)), host_(std::move(host)),
       // Taps are timed by the press that DrumMachine::tap hands in, so they replay exactly.
       tap_([this] { return tapNow_; })
 {
@@ -43,7 +43,7 @@ DrumMachine::~DrumMachine()
 
 void DrumMachine::publish()
 {
-    if (!playback_)
+    if (!host_)
         return;
     sequencer::StepInputs inputs;
     inputs.rows = grid_.pattern.rows();
@@ -52,7 +52,7 @@ void DrumMachine::publish()
     inputs.beats = grid_.meter.Beats();
     inputs.intro = intro_;
     inputs.beginner = grid_.beginnerView;
-    playback_->publish(inputs, bpm_);
+    host_->publish(inputs, bpm_);
 }
 
 void DrumMachine::toggleStep(int track, int step)
@@ -93,8 +93,8 @@ void DrumMachine::setIntro(bool on)
 
 void DrumMachine::click()
 {
-    if (playback_)
-        playback_->click();
+    if (host_)
+        host_->click();
 }
 
 void DrumMachine::setTempo(int bpm)
@@ -111,54 +111,36 @@ void DrumMachine::tap(MouseButton button, Clock::time_point now)
         setTempo(*tempo);
 }
 
-sequencer::TransportLooks DrumMachine::run()
+void DrumMachine::run()
 {
-    const auto looks = transport_.start(grid_.beginnerView);
-    if (playback_) {
-        publish();
-        playback_->start();
-    }
-    return looks;
+    if (!host_)
+        return;
+    publish();
+    host_->start();
 }
 
-sequencer::TransportLooks DrumMachine::stop()
+void DrumMachine::stop()
 {
-    const auto looks = transport_.stop(grid_.beginnerView);
-    if (playback_)
-        playback_->stop();
-    return looks;
+    if (host_)
+        host_->stop();
 }
 
-bool DrumMachine::pollEvent(sequencer::StepEvent& event)
-{
-    if (!playback_)
-        return false;
-    // Steps still queued when STOP was pressed belong to the run that ended: painting them
-    // would light pads after the stop put them out.
-    while (playback_->popEvent(event)) {
-        if (transport_.Running())
-            return true;
-    }
-    return false;
-}
+bool DrumMachine::pollEvent(sequencer::StepEvent& event) { return host_ && host_->popEvent(event); }
 
-std::string DrumMachine::playbackTrouble()
-{
-    return playback_ ? playback_->trouble() : std::string{};
-}
+std::string DrumMachine::playbackTrouble() { return host_ ? host_->trouble() : std::string{}; }
 
 PadOutcome DrumMachine::pad(int track, MouseButton button)
 {
     const int pressed = buttonNumber(button);
     const sound::PadActions actions =
-        playback_ ? playback_->hitPad(track, pressed)
-                  : sound::padActions(track, pressed, grid_.beginnerView,
-                                      sound::soundModeFor(settings_.SoundDevice));
+        host_ ? host_->hitPad(track, pressed, grid_.beginnerView)
+              : sound::padActions(track, pressed, grid_.beginnerView,
+                                  sound::soundModeFor(settings_.SoundDevice));
     if (actions.editTom != 0)
         editTom_ = actions.editTom;
     if (!actions.opensSampleDialog)
         return PadOutcome::Played;
-    if (transport_.Running())
+    if (isRunning())
         stop();
     return PadOutcome::OpenSampleDialog;
 }
@@ -166,7 +148,7 @@ PadOutcome DrumMachine::pad(int track, MouseButton button)
 int DrumMachine::EditTom() const
 {
     // The running pattern strikes toms too, on the audio thread; the engine knows the last.
-    const int struck = playback_ ? playback_->editTom() : 0;
+    const int struck = host_ ? host_->editTom() : 0;
     return struck != 0 ? struck : editTom_;
 }
 
@@ -220,10 +202,10 @@ core::Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
     settings_.Tom2Sound = rhythm.Tom2Sound;
     settings_.Tom3Sound = rhythm.Tom3Sound;
     publish();
-    if (playback_) {
-        playback_->restartPattern();
+    if (host_) {
+        host_->restartPattern();
         if (loaded->rebuildVoices)
-            playback_->setSound(soundChoice());
+            host_->setSound(soundChoice());
     }
     return {};
 }
@@ -261,23 +243,23 @@ void DrumMachine::setSoundSet(std::string name) { settings_.SoundSet = std::move
 void DrumMachine::setSoundDevice(int device)
 {
     settings_.SoundDevice = static_cast<std::int16_t>(device);
-    if (playback_)
-        playback_->setOutput(settings_.SoundDevice, settings_.ClickNote);
+    if (host_)
+        host_->setOutput(settings_.SoundDevice, settings_.ClickNote);
 }
 
 void DrumMachine::setClickNote(int note)
 {
     settings_.ClickNote = static_cast<std::int16_t>(note);
-    if (playback_)
-        playback_->setOutput(settings_.SoundDevice, settings_.ClickNote);
+    if (host_)
+        host_->setOutput(settings_.SoundDevice, settings_.ClickNote);
 }
 
-bool DrumMachine::MidiFailed() const { return !playback_ || playback_->midiFailed(); }
+bool DrumMachine::MidiFailed() const { return !host_ || host_->midiFailed(); }
 
 void DrumMachine::SetSound()
 {
-    if (playback_)
-        playback_->setSound(soundChoice());
+    if (host_)
+        host_->setSound(soundChoice());
 }
 
 void DrumMachine::SetSingleSound(int inSound, std::string name)
@@ -295,20 +277,20 @@ void DrumMachine::SetSingleSound(int inSound, std::string name)
     default:
         return;  // only the toms take a sample of their own
     }
-    if (playback_)
-        playback_->setSingleSound(inSound, soundChoice());
+    if (host_)
+        host_->setSingleSound(inSound, soundChoice());
 }
 
 void DrumMachine::preview(const std::filesystem::path& file)
 {
-    if (playback_)
-        playback_->preview(file);
+    if (host_)
+        host_->preview(file);
 }
 
 void DrumMachine::stopPreview()
 {
-    if (playback_)
-        playback_->stopPreview();
+    if (host_)
+        host_->stopPreview();
 }
 
 void DrumMachine::newRhythm()
@@ -320,15 +302,15 @@ void DrumMachine::newRhythm()
     publish();
 }
 
-core::Result<void> DrumMachine::shutdown()
+core::Result<void> DrumMachine::shutdown(ViewSetting view)
 {
     if (shutDown_)
         return {};
     shutDown_ = true;
-    if (transport_.Running())
-        (void)transport_.stop(grid_.beginnerView);  // nobody paints the looks any more
-    if (playback_)
-        playback_->shutdown();
+    if (host_)
+        host_->shutdown();
+    if (view == ViewSetting::Keep)
+        return {};
     settings_.ModeSetting = grid_.beginnerView ? 1 : 0;
     return saveMode(settings_);
 }

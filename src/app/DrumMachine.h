@@ -1,17 +1,19 @@
 #pragma once
 // The drum machine: the one owner of the rhythm state (the grid with pattern, mutes, meter,
-// view and hi-hat memory; tempo and tap state; count-in; name and file) and of live playback.
-// Lives on the GUI thread; both front ends drive it and paint from it. Every change that the
-// audio thread must hear is published to the playback at once, so it is heard at the next
-// step.
+// view and hi-hat memory; tempo and tap state; count-in; name and file) and of the live host.
+// Lives on the GUI thread (or the main thread of `taktwerk play`); both front ends drive it
+// and paint from it. Every change that the audio thread must hear is published to the host at
+// once, so it is heard at the next step. The transport is the host's: RUN and STOP go there,
+// and whether playback runs is read back from it.
 
-#include "app/Playback.h"
 #include "app/Settings.h"
 #include "core/Result.h"
 #include "pattern/GridState.h"
+#include "playback/Host.h"
 #include "rhythms/Rhythm.h"
 #include "sequencer/Sequencer.h"
 #include "sequencer/TapTempo.h"
+#include "sound/Wakeup.h"
 
 #include <chrono>
 #include <filesystem>
@@ -25,12 +27,18 @@ enum class MouseButton : std::uint8_t { Left, Right, Other };
 // What a pad press asks of the window beyond the sound.
 enum class PadOutcome : std::uint8_t { Played, OpenSampleDialog };
 
+// Whether shutting down writes the view ("Mode") into the settings file: the window does, as
+// the view is the user's choice there; `taktwerk play` never shows the beginner view and
+// leaves the setting as it found it.
+enum class ViewSetting : std::uint8_t { Store, Keep };
+
 class DrumMachine {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // `playback` may be null: the machine then edits and shows everything but sounds nothing.
-    explicit DrumMachine(Settings settings = {}, std::unique_ptr<Playback> playback = nullptr);
+    // `host` may be null: the machine then edits and shows everything but neither sounds nor
+    // runs.
+    explicit DrumMachine(Settings settings = {}, std::unique_ptr<playback::Host> host = nullptr);
     ~DrumMachine();
     DrumMachine(const DrumMachine&) = delete;
     DrumMachine& operator=(const DrumMachine&) = delete;
@@ -66,19 +74,23 @@ public:
     void tap(MouseButton button, Clock::time_point now);
     const sequencer::TapTempo& tapTempo() const noexcept { return tap_; }
 
-    // Transport: what the RUN/STOP button and the lights show after the press.
-    bool isRunning() const noexcept { return transport_.Running(); }
-    sequencer::TransportLooks run();
-    sequencer::TransportLooks stop();
-    // The oldest played step not yet painted; false when none waits. Never waits itself.
+    // Transport: RUN starts over at step 0 (after a count-in when "Intro" is checked), STOP
+    // ends playing; the window paints their looks.
+    bool isRunning() const { return host_ && host_->isRunning(); }
+    void run();
+    void stop();
+    // The oldest played step of this run not yet painted; false when none waits. Never waits.
     bool pollEvent(sequencer::StepEvent& event);
+    // Notified when a step or a report waits; null without a host. The window watches it, the
+    // command line sleeps on it.
+    const sound::Wakeup* news() const { return host_ ? &host_->news() : nullptr; }
 
-    // What went wrong on the audio thread since the last call; empty when nothing did.
+    // What went wrong with the sound since the last call; empty when nothing did.
     std::string playbackTrouble();
     // False while no audio device plays (the machine runs on, silent but for MIDI).
-    bool hasAudioOutput() const { return !playback_ || playback_->hasAudioOutput(); }
+    bool hasAudioOutput() const { return !host_ || host_->hasAudioOutput(); }
     // Why sampled voices are silent, for the caption; empty when none is.
-    std::string soundProblem() const { return playback_ ? playback_->soundProblem() : ""; }
+    std::string soundProblem() const { return host_ ? host_->soundProblem() : ""; }
 
     // A pad pressed with any button. A right press on a tom stops playback and asks for the
     // sample dialog instead of sounding.
@@ -126,15 +138,15 @@ public:
     void preview(const std::filesystem::path& file);
     void stopPreview();
 
-    // At exit: silence at once, all notes off, devices released, "Mode" written. Idempotent;
-    // says when "Mode" could not be written.
-    core::Result<void> shutdown();
+    // At exit: silence at once, all notes off, devices released, "Mode" written unless asked
+    // to keep it. Idempotent; says when "Mode" could not be written.
+    core::Result<void> shutdown(ViewSetting view = ViewSetting::Store);
 
 private:
     void publish();
 
     Settings settings_;
-    std::unique_ptr<Playback> playback_;
+    std::unique_ptr<playback::Host> host_;
     bool shutDown_ = false;
 
     pattern::GridState grid_;
@@ -142,7 +154,6 @@ private:
     int bpm_ = sequencer::kDefaultTempoBpm;
     std::chrono::milliseconds tapNow_{0};
     sequencer::TapTempo tap_;
-    sequencer::Sequencer transport_;
     int editTom_ = 0;
     std::string rhythmName_ = "Default";
     std::filesystem::path rhythmFile_;

@@ -1,21 +1,18 @@
 #include "cli/PlayCommand.h"
 
+#include "app/DrumMachine.h"
+#include "app/LiveHostOptions.h"
 #include "cli/RhythmArgs.h"
-#include "devices/AudioOut.h"
-#include "playback/LiveParameters.h"
-#include "playback/StepPlayer.h"
-#include "sound/Engine.h"
-#include "sound/GmSynth.h"
+#include "pattern/Meter.h"
 #include "sound/MakeKit.h"
-#include "sound/Pads.h"
-#include "sound/VoiceLoader.h"
+#include "sound/Wakeup.h"
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <optional>
 #include <string>
-#include <thread>
 #include <unistd.h>
 
 namespace taktwerk::cli {
@@ -24,34 +21,48 @@ namespace {
 constexpr std::string_view kUsage =
     "usage: taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro]\n";
 constexpr double kMaxSeconds = 24.0 * 60.0 * 60.0;
-// How often the terminal learns the play position: faster than the fastest step (33 ms).
-constexpr auto kPollInterval = std::chrono::milliseconds(10);
-// After STOP and all notes off, the output runs this long so the note-offs reach a receiver.
-constexpr auto kLetNotesOffOut = std::chrono::milliseconds(100);
 
-// A signal handler may only touch a lock-free flag of static storage; this is the one place
-// the program keeps such a value.
-volatile std::sig_atomic_t interrupted = 0;
+// A signal handler may only touch lock-free values of static storage: whether to stop, and the
+// descriptor of the wakeup the main thread sleeps on, so that Ctrl-C ends the sleep at once.
+// Atomics, as the handler may run on any of the process's threads. The one place the program
+// keeps such values.
+std::atomic<bool> interrupted{false};
+std::atomic<int> wakeupFd{-1};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
 
-extern "C" void onInterrupt(int) { interrupted = 1; }
+extern "C" void onInterrupt(int)
+{
+    interrupted.store(true);
+    const int fd = wakeupFd.load();
+    if (fd >= 0) {
+        const std::uint64_t one = 1;
+        (void)!::write(fd, &one, sizeof one);  // async-signal-safe, as the wakeup's own notify
+    }
+}
 
-// Ctrl-C, `kill` and a closed terminal (SIGHUP) all end playing the clean way. Puts the
-// previous handlers back when playing ends.
+// Ctrl-C, `kill` and a closed terminal (SIGHUP) all end playing the clean way while it lasts;
+// the previous handlers come back afterwards.
 class InterruptGuard {
 public:
     InterruptGuard()
     {
-        interrupted = 0;
+        interrupted.store(false);
         for (std::size_t i = 0; i < kSignals.size(); ++i)
             previous_[i] = std::signal(kSignals[i], onInterrupt);
     }
     ~InterruptGuard()
     {
+        wakeupFd.store(-1);
         for (std::size_t i = 0; i < kSignals.size(); ++i)
             std::signal(kSignals[i], previous_[i]);
     }
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+    // From now on a signal also wakes whoever sleeps on `wakeup`, until quiet().
+    void wake(const sound::Wakeup& wakeup) { wakeupFd.store(wakeup.fd()); }
+    // Before the wakeup goes: its descriptor number may soon belong to another file.
+    void quiet() { wakeupFd.store(-1); }
 
 private:
     static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
@@ -85,16 +96,16 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
             std::ostream& out, std::ostream& err)
 {
     std::optional<std::string_view> input;
-    sound::SoundMode mode = sound::soundModeFor(settings.SoundDevice);
+    app::Settings playing = settings;
     double seconds = 0.0;
     bool intro = false;
     ArgReader reader(args);
     while (!reader.done()) {
         const std::string_view arg = reader.next();
         if (arg == "--midi") {
-            mode = sound::SoundMode::Midi;
+            playing.SoundDevice = 1;
         } else if (arg == "--wave") {
-            mode = sound::SoundMode::Wave;
+            playing.SoundDevice = 0;
         } else if (arg == "--intro") {
             intro = true;
         } else if (arg == "--seconds") {
@@ -111,106 +122,96 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     }
     if (!input)
         return usage(err);
+    // Before any device is opened: a mistyped name ends here.
     const auto rhythm = loadRhythmForCommand("play", *input, err);
     if (!rhythm)
         return 2;
+    const bool wave = sound::soundModeFor(playing.SoundDevice) == sound::SoundMode::Wave;
+    if (wave && rhythm->SoundSet == "Default") {
+        if (auto kit = sound::ensureDefaultKit(settings.SoundDir); !kit)
+            printError(err, "play", "warning: " + kit.error().message, kit.error().detail);
+    }
 
     // From here on Ctrl-C ends playing the clean way, even before it has begun.
     InterruptGuard guard;
-    devices::OpenedAudioOut opened = devices::openAudioOut();
-    devices::AudioOut& output = *opened.out;
-    if (!opened.notice.empty())
-        printError(err, "play", "warning: " + opened.notice);
-
-    sound::Engine engine(static_cast<double>(output.sampleRate()));
-    engine.setMode(mode);
-    engine.setBeginner(false);
-    engine.setClickNote(settings.ClickNote);
-    if (mode == sound::SoundMode::Wave) {
-        if (rhythm->SoundSet == "Default") {
-            if (auto kit = sound::ensureDefaultKit(settings.SoundDir); !kit)
-                printError(err, "play", "warning: " + kit.error().message, kit.error().detail);
-        }
-        // Loaded on the loader's thread, so that Ctrl-C ends the wait at once however long
-        // odd sample files take.
-        sound::VoiceLoader loader(static_cast<double>(output.sampleRate()));
-        loader.requestSet(soundChoiceOf(*rhythm, settings.SoundDir));
-        if (!loader.waitUntilBuilt([] { return interrupted != 0; })) {
+    auto host = app::openLiveHost(playing);
+    playback::LiveHost& live = *host;
+    if (!live.notice().empty())
+        printError(err, "play", "warning: " + live.notice());
+    // The window's drum machine, driven as the window drives it.
+    app::DrumMachine machine(playing, std::move(host));
+    if (auto loaded = machine.loadRhythm(std::filesystem::path(*input)); !loaded) {
+        printError(err, "play", loaded.error().message, loaded.error().detail);
+        return 2;
+    }
+    machine.setIntro(intro);
+    const sound::Wakeup& news = *machine.news();
+    guard.wake(news);
+    if (wave) {
+        // The samples load on the loader's thread, so that Ctrl-C ends the wait at once however
+        // long odd sample files take.
+        if (!live.waitForVoices([] { return interrupted.load(); })) {
+            guard.quiet();
+            (void)machine.shutdown(app::ViewSetting::Keep);
             out << "taktwerk play: stopped after 0 steps\n";
             return 0;
         }
-        auto voices = loader.takeReady();
-        (void)reportSilentVoices(err, "play", *voices, playedVoices(*rhythm, intro));
-        engine.setVoices(std::move(voices));
-    } else if (const auto soundFont = sound::findSoundFont()) {
-        // Sounds MIDI mode while no external receiver takes the notes.
-        if (auto synth = engine.loadSynth(*soundFont); !synth)
-            printError(err, "play", "warning: " + synth.error().message, synth.error().detail);
+        (void)reportSilentVoices(err, "play", live.voices(), playedVoices(*rhythm, intro));
     }
     printLibraryNoise(err, "play");
 
-    playback::LiveParameters parameters;
-    {
-        playback::LiveParameters::Batch batch(parameters);
-        parameters.setRows(rhythm->pattern);
-        parameters.setMutes(mutesOf(*rhythm));
-        parameters.setTempo(rhythm->Bpm);
-        parameters.setMeter(rhythm->Interval, rhythm->Beats);
-        parameters.setIntro(intro);
-        parameters.setBeginner(false);
-    }
-    playback::StepPlayer playback(parameters, output.sampleRate());
-    engine.setStepSource(&playback);
-
-    if (auto started = output.start(engine); !started) {
-        printError(err, "play", started.error().message, started.error().detail);
-        return 1;
-    }
-    out << "taktwerk play: \"" << rhythm->name << "\" at " << rhythm->Bpm << " BPM through "
-        << output.backendName() << " at " << output.sampleRate() << " Hz"
-        << (mode == sound::SoundMode::Midi ? ", MIDI" : ", WAVE");
-    if (const std::string port = output.midiPortName(); !port.empty())
-        out << " to " << port;
+    const playback::LiveHost::OutputInfo output = live.output();
+    out << "taktwerk play: \"" << machine.RhythmName() << "\" at " << machine.tempoBpm()
+        << " BPM through " << output.backend << " at " << output.sampleRate << " Hz"
+        << (wave ? ", WAVE" : ", MIDI");
+    if (!output.midiPort.empty())
+        out << " to " << output.midiPort;
     out << "; Ctrl-C stops\n" << std::flush;
-    parameters.run();
+    machine.run();
 
     const bool terminal = ::isatty(STDOUT_FILENO) == 1;
-    const int loopSteps = pattern::playbackLoopLength(rhythm->Interval, rhythm->Beats, false);
+    const int loopSteps =
+        pattern::playbackLoopLength(machine.meter().Interval(), machine.meter().Beats(), false);
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                               std::chrono::duration<double>(seconds));
     std::uint64_t steps = 0;
-    int code = 0;
-    while (interrupted == 0 && (seconds == 0.0 || std::chrono::steady_clock::now() < deadline)) {
-        engine.collectGarbage();
-        playback::PlaybackEvent event;
-        while (playback.events().pop(event)) {
+    while (!interrupted.load()) {
+        // Asleep until a step is played, the host reports, Ctrl-C comes or time is up.
+        auto wait = std::chrono::milliseconds(-1);
+        if (seconds > 0.0) {
+            const auto left = deadline - std::chrono::steady_clock::now();
+            if (left <= std::chrono::steady_clock::duration::zero())
+                break;
+            wait = std::chrono::ceil<std::chrono::milliseconds>(left);
+        }
+        (void)news.wait(wait);
+        sequencer::StepEvent event;
+        while (machine.pollEvent(event)) {
             ++steps;
             if (terminal)
-                out << '\r' << positionLine(event.step, loopSteps) << std::flush;
+                out << '\r' << positionLine(event, loopSteps) << std::flush;
         }
-        if (output.deviceLost()) {
-            printError(err, "play", "Die Audioausgabe ist weggefallen.");
-            code = 1;
-            break;
+        if (const std::string trouble = machine.playbackTrouble(); !trouble.empty()) {
+            if (terminal)
+                out << '\n';  // the position line stays, the report goes below it
+            printError(err, "play", trouble);
         }
-        std::this_thread::sleep_for(kPollInterval);
     }
-    parameters.stop();
-    engine.allNotesOff();
-    std::this_thread::sleep_for(kLetNotesOffOut);
-    output.stop();
-    engine.setStepSource(nullptr);
+    guard.quiet();
+    // Stops, ends every note, lets them reach the receiver and closes the devices. Playing never
+    // shows the beginner view, so the view the window starts with stays as it is.
+    (void)machine.shutdown(app::ViewSetting::Keep);
     if (terminal)
         out << '\n';
     out << "taktwerk play: stopped after " << steps << " steps";
-    if (playback.droppedEvents() > 0)
-        out << " (" << playback.droppedEvents() << " not shown)";
-    if (output.xruns() > 0)
-        out << ", " << output.xruns() << " dropouts";
+    if (live.droppedEvents() > 0)
+        out << " (" << live.droppedEvents() << " not shown)";
+    if (live.lateBlocks() > 0)
+        out << ", " << live.lateBlocks() << " dropouts";
     out << '\n';
     printLibraryNoise(err, "play");
-    return code;
+    return 0;
 }
 
 }  // namespace taktwerk::cli

@@ -19,27 +19,51 @@ std::string nameOf(AudioBackend backend)
     return "?";
 }
 
-core::Result<std::unique_ptr<AudioOut>> openBackend(AudioBackend backend,
-                                                    const AudioOutRequest& request)
-{
-    switch (backend) {
-    case AudioBackend::Jack:
-        return openJackAudioOut(request);
-    case AudioBackend::PulseAudio:
-        return openRtAudioOut(RtAudioHost::PulseAudio, request);
-    case AudioBackend::Alsa:
-        return openRtAudioOut(RtAudioHost::Alsa, request);
+class SystemAudioOuts final : public AudioOutFactory {
+public:
+    core::Result<std::unique_ptr<AudioOut>> openBackend(AudioBackend backend,
+                                                        const AudioOutRequest& request) override
+    {
+        switch (backend) {
+        case AudioBackend::Jack:
+            return openJackAudioOut(request);
+        case AudioBackend::PulseAudio:
+            return openRtAudioOut(RtAudioHost::PulseAudio, request);
+        case AudioBackend::Alsa:
+            return openRtAudioOut(RtAudioHost::Alsa, request);
+        }
+        return core::fail("Unbekannte Audioausgabe.");
     }
-    return core::fail("Unbekannte Audioausgabe.");
-}
+
+    core::Result<std::unique_ptr<MidiDestination>> openMidi(const std::string& clientName) override
+    {
+        auto midi = MidiOut::openFirstPort(clientName);
+        if (!midi)
+            return core::Unexpected<core::Error>(midi.error());
+        return std::unique_ptr<MidiDestination>(std::move(*midi));
+    }
+};
 
 }  // namespace
 
+std::unique_ptr<AudioOut> AudioOutFactory::openNull(const AudioOutRequest& request)
+{
+    return makeNullAudioOut(request);
+}
+
+std::unique_ptr<AudioOutFactory> systemAudioOuts() { return std::make_unique<SystemAudioOuts>(); }
+
 OpenedAudioOut openAudioOut(const AudioOutRequest& request)
+{
+    const auto outputs = systemAudioOuts();
+    return openAudioOut(*outputs, request);
+}
+
+OpenedAudioOut openAudioOut(AudioOutFactory& outputs, const AudioOutRequest& request)
 {
     OpenedAudioOut opened;
     for (const AudioBackend backend : request.backends) {
-        auto out = openBackend(backend, request);
+        auto out = outputs.openBackend(backend, request);
         if (out) {
             opened.out = std::move(*out);
             break;
@@ -50,18 +74,40 @@ OpenedAudioOut openAudioOut(const AudioOutRequest& request)
     if (!opened.out) {
         // No device at all is a normal machine (a build server, a remote session): play on
         // an internal clock and say so once.
-        opened.out = makeNullAudioOut(request);
+        opened.out = outputs.openNull(request);
         opened.notice = std::string(kNoAudioOutputNotice);
     }
     // JACK brings its own MIDI port; the others send through "MIDI output device 0".
     if (opened.out->midiPortName().empty()) {
-        auto midi = MidiOut::openFirstPort(request.clientName);
+        auto midi = outputs.openMidi(request.clientName);
         if (midi)
             (void)opened.out->attachMidi(std::move(*midi));  // stopped, so always taken
         else
             opened.details.push_back("MIDI: " + midi.error().message + " " + midi.error().detail);
     }
     return opened;
+}
+
+core::Result<std::unique_ptr<AudioOut>> probeAudioOut(AudioOutFactory& outputs,
+                                                      const AudioOutRequest& request)
+{
+    std::string tried;
+    for (const AudioBackend backend : request.backends) {
+        auto out = outputs.openBackend(backend, request);
+        if (out)
+            return out;
+        tried += (tried.empty() ? "" : "; ") + nameOf(backend) + ": " + out.error().detail;
+    }
+    return core::fail(std::string(kNoAudioOutputNotice), tried);
+}
+
+RtAudioTrouble classifyRtAudioReport(std::string_view text) noexcept
+{
+    // ALSA has prepared the device again after an underrun and plays on; any other refused
+    // write (a failed prepare included) means the device is not coming back by itself.
+    if (text.find("audio write error, underrun") != std::string_view::npos)
+        return RtAudioTrouble::LateBlock;
+    return RtAudioTrouble::DeviceLost;
 }
 
 }  // namespace taktwerk::devices

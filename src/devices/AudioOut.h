@@ -1,11 +1,12 @@
 #pragma once
 // The audio output: one small interface with one back end per API (JACK, RtAudio, null) and a
-// factory that picks the first that works. Owned by the application; start, stop and the
-// queries run on the control (GUI) thread, the back end's own thread calls the AudioSource.
-// The health counters are atomics the GUI may poll at any time.
+// factory that picks the first that works. Owned by the live host; start, stop and the queries
+// run on its control (watch) thread, the back end's own thread calls the AudioSource. The
+// health counters are atomics any thread may read; a lost device also wakes whoever asked.
 
 #include "core/Result.h"
 #include "sound/AudioIO.h"
+#include "sound/Wakeup.h"
 
 #include <atomic>
 #include <chrono>
@@ -55,6 +56,15 @@ public:
     // Outputs without a MIDI port of their own (RtAudio, null) send MIDI through `destination`
     // on a timed thread; JACK has its own port and declines. Only while stopped.
     virtual bool attachMidi(std::unique_ptr<MidiDestination> destination) = 0;
+    // Gives the attached destination back (null when there is none, or while running), so that
+    // the next output can take the user's port over without closing and opening it again.
+    virtual std::unique_ptr<MidiDestination> detachMidi() = 0;
+    // `wakeup` is notified, from whichever thread notices, when the device goes away. Only
+    // while stopped; null for none.
+    void notifyOnLoss(const sound::Wakeup* wakeup) noexcept
+    {
+        lossWakeup_.store(wakeup, std::memory_order_release);
+    }
 
     bool isRunning() const noexcept { return running_.load(std::memory_order_acquire); }
     // The device or server went away; stop() and open a new output.
@@ -66,6 +76,16 @@ public:
     std::uint32_t overruns() const noexcept { return overruns_.load(std::memory_order_relaxed); }
 
 protected:
+    // Any thread, a signal-like callback of the sound system's included: the device or server
+    // went away.
+    void markDeviceLost() noexcept
+    {
+        deviceLost_.store(true, std::memory_order_release);
+        running_.store(false, std::memory_order_release);
+        if (const sound::Wakeup* wakeup = lossWakeup_.load(std::memory_order_acquire))
+            wakeup->notify();
+    }
+
     // audio thread. Counts an overrun when the block's processing, begun at `began`, outlasted
     // the block.
     void checkOverrun(std::chrono::steady_clock::time_point began,
@@ -79,6 +99,9 @@ protected:
     std::atomic<bool> deviceLost_{false};
     std::atomic<std::uint32_t> xruns_{0};
     std::atomic<std::uint32_t> overruns_{0};
+
+private:
+    std::atomic<const sound::Wakeup*> lossWakeup_{nullptr};
 };
 
 struct OpenedAudioOut {
@@ -90,10 +113,36 @@ struct OpenedAudioOut {
     std::vector<std::string> details;
 };
 
-// Tries request.backends in order (JACK only when a server already runs; RtAudio's default
-// output device of that API), then the null output. Where the chosen output has no MIDI port
-// of its own, opens "MIDI output device 0" (MidiOut) for it. Never fails.
+// Where outputs and "MIDI output device 0" come from: the machine's own (systemAudioOuts), or
+// in tests a private JACK server, the null output and recording MIDI destinations, so that no
+// test plays through the sound card or MIDI port of the machine it runs on. Called on the
+// control thread only.
+class AudioOutFactory {
+public:
+    virtual ~AudioOutFactory() = default;
+    // One back end: an error when its device or server is not there.
+    virtual core::Result<std::unique_ptr<AudioOut>> openBackend(AudioBackend backend,
+                                                                const AudioOutRequest& request) = 0;
+    // The output of a machine without sound; always there.
+    virtual std::unique_ptr<AudioOut> openNull(const AudioOutRequest& request);
+    // The MIDI port for an output that has none of its own.
+    virtual core::Result<std::unique_ptr<MidiDestination>>
+    openMidi(const std::string& clientName) = 0;
+};
+
+// JACK (only when a server already runs), RtAudio's default output device of PulseAudio or ALSA,
+// and the first RtMidi output port.
+std::unique_ptr<AudioOutFactory> systemAudioOuts();
+
+// Tries request.backends in order, then the null output. Where the chosen output has no MIDI
+// port of its own, opens one for it. Never fails.
+OpenedAudioOut openAudioOut(AudioOutFactory& outputs, const AudioOutRequest& request);
+// The same with the machine's own outputs.
 OpenedAudioOut openAudioOut(const AudioOutRequest& request = {});
+// Whether a device is back: request.backends in order, audio only. Never the null output and
+// never a MIDI port, so that looking again and again does not touch the user's MIDI device.
+core::Result<std::unique_ptr<AudioOut>> probeAudioOut(AudioOutFactory& outputs,
+                                                      const AudioOutRequest& request);
 
 // The back ends one by one, for the factory and for tests.
 core::Result<std::unique_ptr<AudioOut>> openJackAudioOut(const AudioOutRequest& request);
@@ -101,6 +150,12 @@ enum class RtAudioHost : std::uint8_t { PulseAudio, Alsa, Jack };
 core::Result<std::unique_ptr<AudioOut>> openRtAudioOut(RtAudioHost host,
                                                        const AudioOutRequest& request);
 std::unique_ptr<AudioOut> makeNullAudioOut(const AudioOutRequest& request);
+
+// What an RtAudio report on a running stream means. Its error callback hears of every write
+// the device refused: ALSA's underruns (a late block; the stream goes on), and a device that
+// is gone for good (PulseAudio's server ended, a card unplugged: every later write fails too).
+enum class RtAudioTrouble : std::uint8_t { LateBlock, DeviceLost };
+RtAudioTrouble classifyRtAudioReport(std::string_view text) noexcept;
 
 inline constexpr std::string_view kNoAudioOutputNotice = "no audio output";
 

@@ -150,6 +150,7 @@ public:
     std::string_view backendName() const noexcept override { return "JACK"; }
     std::string midiPortName() const override { return jack_port_name(midi_); }
     bool attachMidi(std::unique_ptr<MidiDestination>) override { return false; }
+    std::unique_ptr<MidiDestination> detachMidi() override { return nullptr; }
 
 private:
     static int processThunk(jack_nframes_t frames, void* self) noexcept
@@ -163,9 +164,7 @@ private:
     }
     static void shutdownThunk(jack_status_t, const char*, void* self) noexcept
     {
-        auto* out = static_cast<JackAudioOut*>(self);
-        out->deviceLost_.store(true, std::memory_order_release);
-        out->running_.store(false, std::memory_order_release);
+        static_cast<JackAudioOut*>(self)->markDeviceLost();
     }
 
     int process(jack_nframes_t frames) noexcept  // audio thread

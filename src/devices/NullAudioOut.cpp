@@ -61,6 +61,10 @@ public:
         sender_.attach(std::move(destination));
         return true;
     }
+    std::unique_ptr<MidiDestination> detachMidi() override
+    {
+        return thread_.joinable() ? nullptr : sender_.detach();
+    }
 
 private:
     void run() noexcept  // audio thread

@@ -134,6 +134,10 @@ public:
         sender_.attach(std::move(destination));
         return true;
     }
+    std::unique_ptr<MidiDestination> detachMidi() override
+    {
+        return started_ ? nullptr : sender_.detach();
+    }
 
 private:
     static int callbackThunk(void* output, void*, unsigned int frames, double,
@@ -143,14 +147,21 @@ private:
         return 0;
     }
 
-    static void errorThunk(RtAudioError::Type type, const std::string&)
+    // Called on RtAudio's callback thread while the stream runs, and must not lock or
+    // allocate there: an atomic load, a look at the text and an eventfd write.
+    static void errorThunk(RtAudioError::Type type, const std::string& text)
     {
-        if (type == RtAudioError::WARNING || type == RtAudioError::DEBUG_WARNING)
+        if (type == RtAudioError::DEBUG_WARNING)
             return;
-        if (RtAudioOut* out = startedStream.load()) {
-            out->deviceLost_.store(true, std::memory_order_release);
-            out->running_.store(false, std::memory_order_release);
-        }
+        RtAudioOut* out = startedStream.load();
+        if (out == nullptr)
+            return;
+        // A lost PulseAudio server or an unplugged card is reported only as a warning, once
+        // per refused write; an underrun is counted from the next callback's status already.
+        if (type == RtAudioError::WARNING &&
+            classifyRtAudioReport(text) == RtAudioTrouble::LateBlock)
+            return;
+        out->markDeviceLost();
     }
 
     // audio thread

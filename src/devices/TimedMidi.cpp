@@ -24,6 +24,13 @@ void TimedMidiSender::attach(std::unique_ptr<MidiDestination> destination)
     hasDestination_.store(destination_ != nullptr, std::memory_order_release);
 }
 
+std::unique_ptr<MidiDestination> TimedMidiSender::detach() noexcept
+{
+    stop();
+    hasDestination_.store(false, std::memory_order_release);
+    return std::move(destination_);
+}
+
 std::string TimedMidiSender::destinationName() const
 {
     return destination_ ? destination_->name() : std::string();

@@ -76,6 +76,8 @@ public:
 
     // Control thread, while stopped.
     void attach(std::unique_ptr<MidiDestination> destination);
+    // Control thread: stops, then gives the destination back (null when there is none).
+    std::unique_ptr<MidiDestination> detach() noexcept;
     bool hasDestination() const noexcept { return hasDestination_.load(std::memory_order_acquire); }
     std::string destinationName() const;
     void start();

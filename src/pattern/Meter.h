@@ -1,11 +1,9 @@
 #pragma once
 // The meter's tables: steps per beat (`Interval` 3, 4, 5), loop length (`Beats`), the
-// resolution options and their captions, the beat lines' places and the playback wrap length,
-// as pure functions. MeterState.h keeps what the window shows of them. Any thread.
+// resolution options and the playback wrap length, as pure functions. MeterState.h keeps what
+// the window shows of them. Any thread.
 
-#include "pattern/Geometry.h"
-
-#include <string_view>
+#include "pattern/Pattern.h"
 
 namespace taktwerk::pattern {
 
@@ -46,29 +44,8 @@ constexpr int resolutionOptionFor(int beats) noexcept
     }
 }
 
-// The caption of resolution option 0, 1 or 2: the loop length it gives, as text.
-constexpr std::string_view optionCaption(int interval, int option) noexcept
-{
-    constexpr std::string_view captions[3][3] = {
-        {"6", "12", "24"}, {"8", "16", "32"}, {"10", "20", "30"}};
-    if (!isValidInterval(interval) || option < 0 || option > 2)
-        return {};
-    return captions[interval - 3][option];
-}
-
+// The beat lines `Line1` ... `Line8`: the places where a beat may end inside the grid.
 inline constexpr int kBeatLineCount = 8;
-
-// The x of beat line 1 ... 8 at an interval: in the gap after the first Interval * line
-// columns. Five steps per beat would put lines 7 and 8 past the last column, so they stand
-// after columns 31 and 32 instead, where the five-step meter keeps them hidden.
-constexpr int beatLineX(int interval, int line) noexcept
-{
-    int columnsBefore = interval * line;
-    if (interval == 5 && line >= 7)
-        columnsBefore = kStepCount - kBeatLineCount + line;
-    // The gap after column c - 1 spans 420 * c + 75 to + 120; the line stands in it at + 90.
-    return columnLeftTwips(columnsBefore) - 30;
-}
 
 // The number of steps playback runs before wrapping to step 0. Outside the beginner view it
 // is `Beats`; the beginner view never plays more than 12, 16 or 10 steps (for `Interval` 3,

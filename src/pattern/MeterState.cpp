@@ -1,7 +1,6 @@
 #include "pattern/MeterState.h"
 
-#include "pattern/Geometry.h"
-
+#include <algorithm>
 #include <initializer_list>
 
 namespace taktwerk::pattern {
@@ -47,9 +46,13 @@ void MeterState::show(int track, Row steps, bool shown) noexcept
 
 bool MeterState::isInView(int track, int step, bool beginner) const noexcept
 {
-    const ViewLayout& layout = viewLayout(beginner);
-    return isShown(track, step) && columnLeftTwips(step) < layout.gridPanelWidth &&
-           rowTopTwips(track, beginner) < layout.gridPanelHeight;
+    if (!isShown(track, step))
+        return false;
+    if (!beginner)
+        return true;
+    const bool upperRow =
+        std::find(kUpperRows.begin(), kUpperRows.end(), track) != kUpperRows.end();
+    return upperRow && step <= kBeginnerEdgeStep;
 }
 
 void MeterState::optInterval_Click(int index, bool beginner)
@@ -58,8 +61,8 @@ void MeterState::optInterval_Click(int index, bool beginner)
         return;
 
     // The beginner branches below may have hidden these.
-    paint(3, LineLook::Grey);
-    paint(5, LineLook::Grey);
+    mark(3, BeatLine::Beat);
+    mark(5, BeatLine::Beat);
 
     // Show everything any interval may have hidden, then hide what this one needs hidden.
     // The open hi-hat row stays out of the beginner view whatever the interval.
@@ -75,29 +78,29 @@ void MeterState::optInterval_Click(int index, bool beginner)
     interval_ = index + 3;
     switch (interval_) {
     case 5:
-        paint(7, LineLook::Hidden);
-        paint(8, lineLook(7));
+        mark(7, BeatLine::Hidden);
+        mark(8, beatLine(7));
         if (beginner) {
             // Two beats of five fill columns 0-9 of the beginner panel's sixteen.
             for (const int track : kUpperRows)
                 show(track, stepsFromTo(10, 15), false);
-            paint(3, LineLook::Hidden);
+            mark(3, BeatLine::Hidden);
         } else {
             for (int track = 0; track < kTrackCount; ++track)
                 show(track, stepsFromTo(30, 31), false);
         }
         break;
     case 4:
-        paint(7, LineLook::Grey);
+        mark(7, BeatLine::Beat);
         break;
     case 3:
-        paint(7, LineLook::Grey);
-        paint(8, lineLook(7));
+        mark(7, BeatLine::Beat);
+        mark(8, beatLine(7));
         if (beginner) {
             // Four beats of three fill columns 0-11 of the beginner panel's sixteen.
             for (const int track : kUpperRows)
                 show(track, stepsFromTo(12, 15), false);
-            paint(5, LineLook::Hidden);
+            mark(5, BeatLine::Hidden);
         } else {
             for (int track = 0; track < kTrackCount; ++track)
                 show(track, stepsFromTo(24, 31), false);
@@ -114,29 +117,29 @@ void MeterState::optBeats_Click(int option)
     if (option < 0 || option > 2)
         return;
 
-    // Lines 1, 3 and 5 are the interval's to paint: the beginner view may have hidden 3 or 5.
-    paint(2, LineLook::Grey);
-    paint(4, LineLook::Grey);
-    paint(6, LineLook::Grey);
-    paint(7, LineLook::Hidden);
-    paint(8, LineLook::Hidden);
+    // Lines 1, 3 and 5 are the interval's to mark: the beginner view may have hidden 3 or 5.
+    mark(2, BeatLine::Beat);
+    mark(4, BeatLine::Beat);
+    mark(6, BeatLine::Beat);
+    mark(7, BeatLine::Hidden);
+    mark(8, BeatLine::Hidden);
     switch (interval_) {
     case 3:
-        paint(7, LineLook::Grey);
-        paint(8, LineLook::Grey);
+        mark(7, BeatLine::Beat);
+        mark(8, BeatLine::Beat);
         break;
     case 4:
-        paint(7, LineLook::Grey);
+        mark(7, BeatLine::Beat);
         break;
     case 5:
-        paint(6, LineLook::Grey);
+        mark(6, BeatLine::Beat);
         break;
     }
 
-    // The yellow line stands right after the last step of the loop: after two, four or eight
+    // The loop's end line stands right after the last step of the loop: after two, four or eight
     // beats, or six beats of five steps, the longest loop a row of 32 steps holds.
-    constexpr int yellowLine[3] = {2, 4, 8};
-    paint(interval_ == 5 && option == 2 ? 6 : yellowLine[option], LineLook::Yellow);
+    constexpr int endLine[3] = {2, 4, 8};
+    mark(interval_ == 5 && option == 2 ? 6 : endLine[option], BeatLine::LoopEnd);
     beatsOption_ = option;
 }
 

@@ -1,38 +1,23 @@
 #pragma once
-// The meter as the window shows it: `Interval`, `Beats`, the selected options and their
-// captions, the eight beat lines, and which step toggles are shown. A value owned with the
-// pattern by the drum machine on the GUI thread; the window only paints it.
+// The meter as the window shows it: `Interval`, `Beats`, the selected options, what each of the
+// eight beat lines marks, and which step toggles are shown. A value owned with the pattern by
+// the drum machine on the GUI thread; the window only paints it.
 //
 // What is shown depends on the path taken, not only on the current values: entering the
 // beginner view does not re-apply the interval, so its columns stay as they were until
 // optInterval_Click next runs. Hence shown columns are kept as state, not derived.
 
-#include "pattern/Colours.h"
 #include "pattern/Meter.h"
 #include "pattern/Pattern.h"
 
 #include <array>
 #include <cstdint>
-#include <string_view>
 
 namespace taktwerk::pattern {
 
-enum class LineLook : std::uint8_t { Grey, Hidden, Yellow };
-
-// Element 0 of a beat line stands in the grid panel, element 1 in the black panel below it;
-// "hidden" is each panel's own colour.
-constexpr Colour lineColour(LineLook look, int element) noexcept
-{
-    switch (look) {
-    case LineLook::Grey:
-        return element == 0 ? kBeatLineGreyUpper : kBeatLineGreyLower;
-    case LineLook::Hidden:
-        return element == 0 ? kGridPanelColour : kLowerPanelColour;
-    case LineLook::Yellow:
-        break;
-    }
-    return kLoopEndLineColour;
-}
+// What a beat line marks: a beat inside the loop, nothing (the line is not seen), or the end
+// of the loop.
+enum class BeatLine : std::uint8_t { Beat, Hidden, LoopEnd };
 
 class MeterState {
 public:
@@ -43,22 +28,16 @@ public:
     int Beats() const noexcept { return loopLengthFor(interval_, beatsOption_); }
     int intervalOption() const noexcept { return interval_ - 3; }
     int beatsOption() const noexcept { return beatsOption_; }
-    std::string_view beatsCaption(int option) const noexcept
-    {
-        return optionCaption(interval_, option);
-    }
+    // The loop length that resolution option 0, 1 or 2 gives at the current interval.
+    int optionBeats(int option) const noexcept { return loopLengthFor(interval_, option); }
 
-    // Lines are numbered 1 ... 8 as `Line1` ... `Line8`; both elements share one x.
-    int lineX(int line) const noexcept { return beatLineX(interval_, line); }
-    LineLook lineLook(int line) const noexcept { return looks_[slot(line)]; }
-    Colour lineColour(int line, int element) const noexcept
-    {
-        return pattern::lineColour(lineLook(line), element);
-    }
+    // Lines are numbered 1 ... 8 as `Line1` ... `Line8`.
+    BeatLine beatLine(int line) const noexcept { return lines_[slot(line)]; }
 
     bool isShown(int track, int step) const noexcept { return (shownRow(track) >> step) & 1u; }
     Row shownRow(int track) const noexcept { return shown_[static_cast<std::size_t>(track)]; }
-    // Shown and not clipped away by the grid panel of the view: what the user can see.
+    // Shown and inside the view (the beginner view reaches only the first five rows and the
+    // first 17 columns): what the user can see.
     bool isInView(int track, int step, bool beginner) const noexcept;
 
     // The user (or a load, or leaving the beginner view) chose interval option 0, 1, 2 for 3,
@@ -81,12 +60,12 @@ public:
 
 private:
     static std::size_t slot(int line) noexcept { return static_cast<std::size_t>(line - 1); }
-    void paint(int line, LineLook look) noexcept { looks_[slot(line)] = look; }
+    void mark(int line, BeatLine what) noexcept { lines_[slot(line)] = what; }
     void show(int track, Row steps, bool shown) noexcept;
 
     int interval_ = kDefaultInterval;
     int beatsOption_ = 1;
-    std::array<LineLook, kBeatLineCount> looks_{};
+    std::array<BeatLine, kBeatLineCount> lines_{};
     std::array<Row, kTrackCount> shown_{};
 };
 

@@ -75,7 +75,6 @@ OfflineRenderer::OfflineRenderer(const RenderJob& job)
         parameters_.setBeginner(false);
     }
     engine_.setMode(sound::SoundMode::Wave);
-    engine_.setBeginner(false);
     if (job.voices)
         engine_.setVoices(std::make_unique<sound::VoiceSet>(*job.voices));
     else

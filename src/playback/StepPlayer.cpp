@@ -4,8 +4,9 @@
 
 namespace taktwerk::playback {
 
-StepPlayer::StepPlayer(const LiveParameters& parameters, std::uint32_t sampleRate) noexcept
-    : parameters_(parameters), clock_(sampleRate)
+StepPlayer::StepPlayer(const LiveParameters& parameters, std::uint32_t sampleRate,
+                       const sound::Wakeup* news) noexcept
+    : parameters_(parameters), clock_(sampleRate), news_(news)
 {
     // A playback made while the transport runs (a new output, say) starts at its first block;
     // the RUN that is already in force counts as seen.
@@ -31,12 +32,11 @@ void StepPlayer::followTransport() noexcept  // audio thread
     const LiveParameters::Transport transport = parameters_.transport();
     if (transport.running && (!sequencer_.Running() || transport.run != run_)) {
         run_ = transport.run;
-        // The looks of RUN and STOP are the window's to paint; only the counters matter here.
-        (void)sequencer_.start(snapshot_.inputs.beginner);
+        sequencer_.start();
         // A start plays its first step (count-in or step 0) at once.
         clock_.restart(position_, snapshot_.tempoBpm);
     } else if (!transport.running && sequencer_.Running()) {
-        (void)sequencer_.stop(snapshot_.inputs.beginner);
+        sequencer_.stop();
     }
 }
 
@@ -55,12 +55,14 @@ void StepPlayer::playStep(std::uint64_t blockStart, sound::BlockScheduler& sched
     // Track order matters: the hi-hat stops a ringing open hi-hat before that is started.
     for (int track = 0; track < pattern::kTrackCount; ++track) {
         if ((step.hits >> track) & 1u)
-            scheduler.padAt(track, offset, sound::kFullVelocity);
+            scheduler.padAt(track, offset, sound::kFullVelocity, step.beginner);
     }
     if (step.click)
         scheduler.clickAt(offset);
     if (!events_.push(PlaybackEvent{step, run_}))
         dropped_.fetch_add(1, std::memory_order_relaxed);
+    else if (news_ != nullptr)
+        news_->notify();
     // The tempo read at this step sets when the next one falls due.
     clock_.advance(snapshot_.tempoBpm);
 }

@@ -2,7 +2,8 @@
 // Live playback: the sequencer's state machine and step clock, run by the engine on the audio
 // thread once per block. Every step reads the live parameters afresh, its hits and clicks are
 // scheduled at their exact frames inside the block, and its event (what the window paints)
-// goes to the GUI through a lock-free queue that nothing here ever waits on. The same class
+// goes to the GUI through a lock-free queue that nothing here ever waits on, with a wakeup so
+// that the GUI need not poll for it. The same class
 // drives offline rendering, so a rendered file and a live performance cannot disagree.
 //
 // Owned by whoever owns the engine; constructed and destroyed off the audio thread.
@@ -12,6 +13,7 @@
 #include "sequencer/StepClock.h"
 #include "sound/SpscQueue.h"
 #include "sound/StepSource.h"
+#include "sound/Wakeup.h"
 
 #include <atomic>
 #include <cstdint>
@@ -32,7 +34,9 @@ using PlaybackEventQueue = sound::SpscQueue<PlaybackEvent, kPlaybackEventCapacit
 
 class StepPlayer final : public sound::StepSource {
 public:
-    StepPlayer(const LiveParameters& parameters, std::uint32_t sampleRate) noexcept;
+    // `news`, when given, is notified after every step queued for the GUI.
+    StepPlayer(const LiveParameters& parameters, std::uint32_t sampleRate,
+               const sound::Wakeup* news = nullptr) noexcept;
 
     // audio thread
     void advance(std::uint32_t frames, sound::BlockScheduler& scheduler) noexcept override;
@@ -61,6 +65,7 @@ private:
     std::uint32_t loadCount_ = 0;
     std::uint64_t position_ = 0;
     PlaybackEventQueue events_;
+    const sound::Wakeup* news_;
     std::atomic<std::uint64_t> dropped_{0};
 };
 

@@ -6,11 +6,11 @@ namespace taktwerk::sequencer {
 namespace {
 
 // What a step does to the beat light and the animation:
-//   'R' red light, frame 1, (count-in) click      'G' green light, frame 1, (count-in) click
+//   'R' downbeat light, frame 1, (count-in) click 'G' beat light, frame 1, (count-in) click
 //   'b' as 'G' when the pattern has a backbeat    '0' frame 0      '.' nothing
 // Count-in rows are indexed by `IntroStep` after its advance (1 to 4 * Interval): one bar of
-// four beats, the first beat red. Pattern rows are indexed by the step played: every beat
-// lights, red at the top of the loop and of the second bar of four beats.
+// four beats, the first beat a downbeat. Pattern rows are indexed by the step played: every
+// beat lights, as a downbeat at the top of the loop and of the second bar of four beats.
 constexpr std::string_view kCountInTable[3] = {
     ".R.0G.0G.0G.0........",  // Interval 3
     ".R.0.G.0.G.0.G.0.....",  // Interval 4
@@ -39,7 +39,7 @@ bool applyCell(char cell, bool backbeat, bool beginner, StepEvent& event) noexce
     switch (cell) {
     case 'R':
     case 'G':
-        event.beatLight = cell == 'R' ? kBeatLightRed : kBeatLightGreen;
+        event.beatLight = cell == 'R' ? BeatLight::Downbeat : BeatLight::Beat;
         if (beginner)
             event.animation = AnimationFrame::Frame1;
         return true;
@@ -54,43 +54,16 @@ bool applyCell(char cell, bool backbeat, bool beginner, StepEvent& event) noexce
 
 }  // namespace
 
-TransportLooks startLooks(bool beginner) noexcept
-{
-    return TransportLooks{
-        .caption = "S T O P",
-        .buttonColour = kRunButtonPlaying,
-        .resetsLights = false,
-        .markerColumn = 0,
-        .animation = beginner ? AnimationFrame::Frame0 : AnimationFrame::Unchanged,
-    };
-}
-
-TransportLooks stopLooks(bool beginner) noexcept
-{
-    return TransportLooks{
-        .caption = "R U N",
-        .buttonColour = kRunButtonStopped,
-        .resetsLights = true,
-        .markerColumn = -1,
-        .animation = beginner ? AnimationFrame::Frame0 : AnimationFrame::Unchanged,
-    };
-}
-
-TransportLooks Sequencer::start(bool beginner) noexcept
+void Sequencer::start() noexcept
 {
     stepPos_ = 0;
     introStep_ = 0;
     // `IntroLen` belongs to one run of the loop and starts from nothing each time.
     introLen_ = 0;
     running_ = true;
-    return startLooks(beginner);
 }
 
-TransportLooks Sequencer::stop(bool beginner) noexcept
-{
-    running_ = false;
-    return stopLooks(beginner);
-}
+void Sequencer::stop() noexcept { running_ = false; }
 
 void Sequencer::load() noexcept
 {
@@ -125,7 +98,7 @@ void Sequencer::playCountInStep(const StepInputs& inputs, StepEvent& event) noex
 {
     ++introStep_;
     event.kind = StepEvent::Kind::CountIn;
-    event.beatLight = kBeatLightOff;
+    event.beatLight = BeatLight::Off;
     const char cell = lookUp(kCountInTable, inputs.interval, introStep_);
     event.click = applyCell(cell, backbeat_, inputs.beginner, event);
 }
@@ -153,7 +126,7 @@ void Sequencer::playPatternStep(const StepInputs& inputs, StepEvent& event) noex
                 event.hits |= trackBit;
         }
     }
-    event.beatLight = kBeatLightOff;
+    event.beatLight = BeatLight::Off;
     if (step < 0 || step >= pattern::kStepCount)
         return;
     event.markerColumn = static_cast<std::int8_t>(step);

@@ -1,28 +1,21 @@
 #pragma once
-// The sequencer's state machine: transport, count-in and what one step plays and shows. Pure
-// and deterministic; it knows nothing of clocks or threads. Live, the playback source owns one
-// on the audio thread and the window paints the events it yields; offline, a renderer drives
-// one the same way, so a rendered file and a live performance cannot disagree.
+// The sequencer's state machine: transport, count-in and what one step plays and marks. Pure
+// and deterministic; it knows nothing of clocks, threads or looks. Live, the playback source
+// owns one on the audio thread and the window paints the events it yields; offline, a renderer
+// drives one the same way, so a rendered file and a live performance cannot disagree.
 
 #include "pattern/Meter.h"
 #include "pattern/Pattern.h"
 
 #include <array>
 #include <cstdint>
-#include <string_view>
 #include <type_traits>
 
 namespace taktwerk::sequencer {
 
-using Rgb = std::uint32_t;  // 0xRRGGBB
-
-inline constexpr Rgb kPadHit = 0xFF8080;
-inline constexpr Rgb kPadIdle = 0xE0E0E0;
-inline constexpr Rgb kBeatLightOff = 0xC0C0C0;
-inline constexpr Rgb kBeatLightRed = 0xFF0000;
-inline constexpr Rgb kBeatLightGreen = 0x00FF00;
-inline constexpr Rgb kRunButtonStopped = 0x008000;
-inline constexpr Rgb kRunButtonPlaying = 0xC00000;
+// What a step marks with the beat light: no beat, the first beat of a bar of four (the loop's
+// start, and in three and four steps per beat the second bar's), or another beat.
+enum class BeatLight : std::uint8_t { Off, Downbeat, Beat };
 
 // The snare steps whose hits make the second and fourth beat light up (steps 2 to 5).
 inline constexpr pattern::Row kBackbeatSteps = 0b111100;
@@ -41,7 +34,7 @@ struct StepInputs {
     bool beginner = false;  // "Beginner Mode" checked
 };
 
-// What one due step does: the sounds the engine plays and the looks the window paints.
+// What one due step does: the sounds the engine plays and what the window shows of it.
 struct StepEvent {
     enum class Kind : std::uint8_t { CountIn, Pattern };
     Kind kind = Kind::Pattern;
@@ -49,42 +42,22 @@ struct StepEvent {
     std::int16_t introStep = 0;  // `IntroStep` after this step
     std::int16_t nextStep = 0;   // `StepPos` after the wrap: the next pattern step to play
     std::uint16_t hits = 0;      // bit t: track t's pad is pressed (cell set, track unmuted)
-    std::uint16_t litPads = 0;   // bit t: pad t shows kPadHit (pattern steps only)
+    std::uint16_t litPads = 0;   // bit t: pad t lights up (pattern steps only)
     bool click = false;          // one count-in click
     bool beginner = false;       // the view the step was played in (its pads obey it)
-    Rgb beatLight = kBeatLightOff;
+    BeatLight beatLight = BeatLight::Off;
     AnimationFrame animation = AnimationFrame::Unchanged;
     std::int8_t markerColumn = -1;  // play-position markers' column; -1: they stay
     std::uint64_t frame = 0;        // absolute audio frame, filled in by whoever clocks the step
-
-    bool repaintsPads() const noexcept { return kind == Kind::Pattern; }
-    Rgb padColour(int track) const noexcept { return (litPads >> track) & 1u ? kPadHit : kPadIdle; }
 };
 static_assert(std::is_trivially_copyable_v<StepEvent>);
-
-// What the RUN/STOP button and the lights show after a press.
-struct TransportLooks {
-    std::string_view caption;  // "R U N" or "S T O P"
-    Rgb buttonColour = kRunButtonStopped;
-    bool resetsLights = false;  // beat light to kBeatLightOff and all pads to kPadIdle
-    std::int8_t markerColumn = -1;
-    AnimationFrame animation = AnimationFrame::Unchanged;
-};
-
-// The markers' x position over grid column `step`, in twips.
-constexpr int markerX(int step) noexcept { return 300 + 420 * step; }
-
-// What RUN and STOP show; the window paints these at once, before the audio thread has even
-// seen the press.
-TransportLooks startLooks(bool beginner) noexcept;
-TransportLooks stopLooks(bool beginner) noexcept;
 
 class Sequencer {
 public:
     // RUN: starts over at pattern step 0, after a count-in when "Intro" is checked.
-    TransportLooks start(bool beginner) noexcept;
-    // STOP: `StepPos` keeps its value until the next start; the markers stay where they are.
-    TransportLooks stop(bool beginner) noexcept;
+    void start() noexcept;
+    // STOP: `StepPos` keeps its value until the next start.
+    void stop() noexcept;
     // A rhythm was loaded: the pattern starts over at step 0 (after a new count-in when
     // "Intro" is checked), whether or not playback runs.
     void load() noexcept;

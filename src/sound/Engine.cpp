@@ -75,13 +75,14 @@ void Engine::collectGarbage()
     }
 }
 
-PadActions Engine::hitPad(int track, int button, int velocity)
+PadActions Engine::hitPad(int track, int button, int velocity, bool beginner)
 {
     push({.kind = Command::Kind::HitPad,
           .value = track,
           .button = button,
-          .velocity = std::clamp(velocity, 1, kFullVelocity)});
-    return padActions(track, button, ownerBeginner_, ownerMode_);
+          .velocity = std::clamp(velocity, 1, kFullVelocity),
+          .beginner = beginner});
+    return padActions(track, button, beginner, ownerMode_);
 }
 
 void Engine::click() { push({.kind = Command::Kind::Click}); }
@@ -128,12 +129,6 @@ void Engine::setMode(SoundMode mode)
 {
     ownerMode_ = mode;
     push({.kind = Command::Kind::SetMode, .value = static_cast<int>(mode)});
-}
-
-void Engine::setBeginner(bool beginner)
-{
-    ownerBeginner_ = beginner;
-    push({.kind = Command::Kind::SetBeginner, .value = beginner ? 1 : 0});
 }
 
 void Engine::setClickNote(int note)
@@ -238,7 +233,7 @@ bool Engine::apply(const Command& command) noexcept
     using Kind = Command::Kind;
     switch (command.kind) {
     case Kind::HitPad:
-        pressPad(command.value, command.button, command.velocity);
+        pressPad(command.value, command.button, command.velocity, command.beginner);
         break;
     case Kind::Click:
         soundClick();
@@ -287,9 +282,6 @@ bool Engine::apply(const Command& command) noexcept
     case Kind::SetMode:
         mode_ = static_cast<SoundMode>(command.value);
         break;
-    case Kind::SetBeginner:
-        beginner_ = command.value != 0;
-        break;
     case Kind::SetClickNote:
         clickNote_ = command.value;
         break;
@@ -332,10 +324,10 @@ void Engine::retire() noexcept
     // swap waits in waiting_.
 }
 
-void Engine::padAt(int track, std::uint32_t frame, int velocity) noexcept
+void Engine::padAt(int track, std::uint32_t frame, int velocity, bool beginner) noexcept
 {
     moveTo(frame);
-    pressPad(track, 0, std::clamp(velocity, 1, kFullVelocity));
+    pressPad(track, 0, std::clamp(velocity, 1, kFullVelocity), beginner);
 }
 
 void Engine::clickAt(std::uint32_t frame) noexcept
@@ -371,9 +363,9 @@ void Engine::renderUntil(std::uint32_t frame) noexcept
     }
 }
 
-void Engine::pressPad(int track, int button, int velocity) noexcept
+void Engine::pressPad(int track, int button, int velocity, bool beginner) noexcept
 {
-    const PadActions actions = padActions(track, button, beginner_, mode_);
+    const PadActions actions = padActions(track, button, beginner, mode_);
     if (actions.editTom != 0)
         editTom_.store(actions.editTom, std::memory_order_relaxed);
     if (actions.midiNote != 0)

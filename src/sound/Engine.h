@@ -46,11 +46,12 @@ public:
     double sampleRate() const noexcept { return sampleRate_; }
 
     // --- owner thread ---
-    // A press of `track`'s pad, sounded at the start of the next block with `velocity`
-    // (1..127: picks the voice's layer and sets its loudness; MIDI mode keeps its own).
-    // Returns what the press means (e.g. a right click on a tom opens the sample dialog
+    // A press of `track`'s pad in the view given, sounded at the start of the next block with
+    // `velocity` (1..127: picks the voice's layer and sets its loudness; MIDI mode keeps its
+    // own). Returns what the press means (e.g. a right click on a tom opens the sample dialog
     // instead of sounding).
-    PadActions hitPad(int track, int button = 0, int velocity = kFullVelocity);
+    PadActions hitPad(int track, int button = 0, int velocity = kFullVelocity,
+                      bool beginner = false);
     // `chkIntro_Click`: one click, note `ClickNote` in MIDI mode, else the ST voice.
     void click();
     // The hidden test controls' "Play": a MIDI note-on of `note`, whatever the mode. For the
@@ -73,7 +74,6 @@ public:
     void preview(const std::filesystem::path& file);
     void stopPreview();
     void setMode(SoundMode mode);
-    void setBeginner(bool beginner);
     // Both renders the notes that change for the built-in synth (here, on the calling thread: a
     // new click note takes a few milliseconds, a new velocity a fraction of a second); until the
     // new notes arrive, the live synth plays them.
@@ -113,7 +113,6 @@ private:
             SwapNotes,
             SwapPreview,
             SetMode,
-            SetBeginner,
             SetClickNote,
             SetVelocity,
             AllNotesOff,
@@ -123,6 +122,7 @@ private:
         int value = 0;
         int button = 0;
         int velocity = kFullVelocity;
+        bool beginner = false;
         VoiceSet* voices = nullptr;
         GmSynth* synth = nullptr;
         NoteBank* noteBank = nullptr;
@@ -148,7 +148,7 @@ private:
     void refreshNotes(int extraNote = -1);
 
     // audio thread
-    void padAt(int track, std::uint32_t frame, int velocity) noexcept override;
+    void padAt(int track, std::uint32_t frame, int velocity, bool beginner) noexcept override;
     void clickAt(std::uint32_t frame) noexcept override;
     void drainCommands() noexcept;
     bool apply(const Command& command) noexcept;  // false: must wait for a later block
@@ -156,7 +156,7 @@ private:
     void retire() noexcept;
     void moveTo(std::uint32_t frame) noexcept;
     void renderUntil(std::uint32_t frame) noexcept;
-    void pressPad(int track, int button, int velocity) noexcept;
+    void pressPad(int track, int button, int velocity, bool beginner) noexcept;
     void soundClick() noexcept;
     void playNote(int note) noexcept;
     void endDueNotes() noexcept;
@@ -172,7 +172,6 @@ private:
     VoiceSet built_;  // what the audio thread plays, kept to rebuild single toms from
     std::vector<std::shared_ptr<const Sample>> previews_;  // lent to the audio thread
     SoundMode ownerMode_ = SoundMode::Midi;
-    bool ownerBeginner_ = false;
     std::filesystem::path soundFont_;  // of the synth the audio thread plays; empty: none
     NoteBank builtNotes_;              // what the audio thread plays, to share from
     MidiValues ownerValues_;
@@ -197,7 +196,6 @@ private:
     std::optional<Command> waiting_;  // a swap that waits for the previous one to go back
     StepSource* stepSource_ = nullptr;
     SoundMode mode_ = SoundMode::Midi;
-    bool beginner_ = false;
     int clickNote_ = 37;  // `ClickNote`'s default
     MidiValues midiValues_;
     std::array<std::uint64_t, kKeyCount> noteEnds_{};  // absolute frame of each key's note-off

@@ -116,6 +116,10 @@ void GmSynth::send(const MidiMessage& message) noexcept  // audio thread
     const int channel = message.bytes[0] & 0x0F;
     const int first = message.bytes[1];
     const int second = message.bytes[2];
+    // Only a note makes a sleeping synth sound; a note-off or "all notes off" (sent at every
+    // STOP, in either mode) finds nothing to end, and waking for it would hum its reverb in.
+    if ((message.bytes[0] & 0xF0) == 0x90 && second > 0)
+        handles_->framesWithoutVoices = 0;
     // Return codes are not looked at: FLUID_FAILED here only means a note off for a note that
     // does not sound, or a key the font has no sound for.
     switch (message.bytes[0] & 0xF0) {

@@ -91,7 +91,7 @@ std::string midiFileBytes(const MidiFileJob& job)
     inputs.interval = job.interval;
     inputs.beats = job.beats;
     sequencer::Sequencer sequencer;
-    (void)sequencer.start(false);  // the looks are for a window; there is none
+    sequencer.start();
     const int loopSteps = pattern::playbackLoopLength(job.interval, job.beats, false);
     const std::uint64_t steps =
         static_cast<std::uint64_t>(std::max(job.loops, 0)) * static_cast<std::uint64_t>(loopSteps);

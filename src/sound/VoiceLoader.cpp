@@ -2,7 +2,8 @@
 
 namespace taktwerk::sound {
 
-VoiceLoader::VoiceLoader(double outputRate) : outputRate_(outputRate), worker_([this] { work(); })
+VoiceLoader::VoiceLoader(double outputRate, const Wakeup* ready)
+    : outputRate_(outputRate), readyNews_(ready), worker_([this] { work(); })
 {
 }
 
@@ -77,6 +78,8 @@ void VoiceLoader::work()
         // A newer result makes an older one not yet taken pointless: each builds on the last.
         ready_ = std::move(built);
         wake_.notify_all();
+        if (readyNews_ != nullptr)
+            readyNews_->notify();
     }
 }
 

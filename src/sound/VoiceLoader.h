@@ -7,6 +7,7 @@
 // loading ever holds for long.
 
 #include "sound/VoiceSet.h"
+#include "sound/Wakeup.h"
 
 #include <atomic>
 #include <chrono>
@@ -21,7 +22,9 @@ namespace taktwerk::sound {
 
 class VoiceLoader {
 public:
-    explicit VoiceLoader(double outputRate);
+    // `ready`, when given, is notified each time a set is ready to be taken, so that its owner
+    // need not look again and again.
+    explicit VoiceLoader(double outputRate, const Wakeup* ready = nullptr);
     // Stops the worker; a build under way ends after the sample it is loading.
     ~VoiceLoader();
     VoiceLoader(const VoiceLoader&) = delete;
@@ -50,6 +53,7 @@ private:
     void work();
 
     const double outputRate_;
+    const Wakeup* readyNews_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Request> requests_;     // under mutex_

@@ -4,8 +4,8 @@
 // pixel (96 dpi at 100 % scale); Qt's device-pixel ratio does the rest on bigger screens.
 // Constants only; any thread.
 
-#include "pattern/Geometry.h"
 #include "pattern/Pattern.h"
+#include "ui/GridGeometry.h"
 
 #include <array>
 #include <cmath>
@@ -34,7 +34,7 @@ inline int fontPixels(double points) noexcept
 
 using Rgb = std::uint32_t;  // 0xRRGGBB
 
-// Window: the view's outer sizes (pattern/Geometry.h) include a frame of 105 x 420 twips
+// Window: the view's outer sizes (GridGeometry.h) include a frame of 105 x 420 twips
 // (border and caption bar), so the client area is the outer size less that frame: 15885 x
 // 7980 in the full view, as the window was designed, and 13585 x 4680 in the beginner view.
 inline constexpr int kFrameWidthTw = 105;
@@ -86,7 +86,7 @@ inline constexpr std::array<PadLook, pattern::kTrackCount> kPads{{
     {7380, 495, "Tom 3", 0xC0C0C0, true},
 }};
 
-// Grid panel (picBack) in the window; the grid inside it is in pattern/Geometry.h.
+// Grid panel (picBack) in the window; the grid inside it is in GridGeometry.h.
 inline constexpr TwipsRect kBack{1320, 1095, 13665, 6795};
 inline constexpr int kLinePixels = 3;    // beat lines are 3 pixels wide
 inline constexpr int kMarkerPixels = 9;  // the play-position markers are 9 pixels wide
@@ -102,8 +102,8 @@ inline constexpr std::array<int, pattern::kTrackCount> kMuteHeights{480, 480, 48
 
 // Beginner view artwork. The logo and the animation stand one above the other right of the
 // mute toggles, filling the client height below the pads' top exactly (975 + 2595 twips).
-inline constexpr TwipsRect kAnimation{pattern::kAnimationLeftTwips, 2085, 4305, 2595};
-inline constexpr TwipsRect kLogo{pattern::kAnimationLeftTwips, 1110, 4320, 975};
+inline constexpr TwipsRect kAnimation{kAnimationLeftTwips, 2085, 4305, 2595};
+inline constexpr TwipsRect kLogo{kAnimationLeftTwips, 1110, 4320, 975};
 inline constexpr int kAnimationFrameWidth = 2115;
 inline constexpr int kAnimationFrameHeight = 2535;
 

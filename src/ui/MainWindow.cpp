@@ -1,11 +1,10 @@
 #include "ui/MainWindow.h"
 
-#include "pattern/Colours.h"
-#include "pattern/Geometry.h"
-#include "sequencer/Sequencer.h"
 #include "ui/Artwork.h"
 #include "ui/Fonts.h"
+#include "ui/GridGeometry.h"
 #include "ui/Layout.h"
+#include "ui/Looks.h"
 #include "ui/Questions.h"
 #include "ui/Widgets.h"
 
@@ -15,12 +14,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QRadioButton>
-#include <QScreen>
 #include <QScrollBar>
+#include <QSocketNotifier>
 #include <algorithm>
-#include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <iostream>
+#include <optional>
 
 namespace taktwerk::ui {
 
@@ -32,8 +32,6 @@ constexpr int kTomFirst = pattern::index(pattern::Track::Tom1);
 constexpr int kTomLast = pattern::index(pattern::Track::Tom3);
 constexpr int kOpenHiHat = pattern::index(pattern::Track::OpenHiHat);
 constexpr int kRide = pattern::index(pattern::Track::RideCymbal);
-// Often enough that a sample set chosen while stopped sounds at the next pad press.
-constexpr auto kStoppedPollInterval = std::chrono::milliseconds(100);
 
 QColor colour(Rgb rgb) { return QColor::fromRgb(rgb); }
 
@@ -68,7 +66,7 @@ QRect clientOf(const QWidget* panel)
 // The outer window size of a view less the frame: the client area.
 QSize clientSize(bool beginner)
 {
-    const pattern::ViewLayout& view = pattern::viewLayout(beginner);
+    const ViewLayout& view = viewLayout(beginner);
     return {px(view.windowWidth - kFrameWidthTw), px(view.windowHeight - kFrameHeightTw)};
 }
 
@@ -85,16 +83,10 @@ MainWindow::MainWindow(app::DrumMachine& machine, Questions& questions, QWidget*
     palette.setColor(QPalette::Window, colour(kWindowColour));
     setPalette(palette);
     build();
-    playbackTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&playbackTimer_, &QTimer::timeout, this, &MainWindow::pollPlayback);
-    // While stopped, this timer brings in what playback has to say: voices a loader finished, a
-    // lost output, library messages. While playing, the playback timer does it more often.
-    connect(&outputTimer_, &QTimer::timeout, this, [this] {
-        if (!machine_.isRunning())
-            logPlaybackTrouble();
-        showAudioOutputState();
-    });
-    outputTimer_.start(kStoppedPollInterval);
+    if (const sound::Wakeup* news = machine_.news()) {
+        news_ = new QSocketNotifier(news->fd(), QSocketNotifier::Read, this);
+        connect(news_, &QSocketNotifier::activated, this, &MainWindow::pollPlayback);
+    }
     refreshAll();
     showAudioOutputState();
 }
@@ -213,7 +205,7 @@ void MainWindow::buildTopBand()
     tap_ = new FlatButton(container2_);
     place(tap_, kTap);
     tap_->setText(QStringLiteral("T A P"));
-    tap_->setFill(colour(sequencer::kBeatLightOff));
+    tap_->setFill(colour(kBeatLightOff));
     tap_->setFont(appFont(fontPixels(15.75), true));
     tap_->setToolTip(QStringLiteral("Rechtsklick = Reset"));
     connect(tap_, &FlatButton::pressedWith, this, &MainWindow::onTap);
@@ -221,7 +213,7 @@ void MainWindow::buildTopBand()
     run_ = new FlatButton(container2_);
     place(run_, kRun);
     run_->setText(QStringLiteral("R U N"));
-    run_->setFill(colour(sequencer::kRunButtonStopped));
+    run_->setFill(colour(kRunButtonStopped));
     run_->setTextColour(Qt::white);
     run_->setFont(appFont(fontPixels(15.75), true));
     connect(run_, &FlatButton::pressedWith, this, [this](Qt::MouseButton) { toggleRun(); });
@@ -229,23 +221,22 @@ void MainWindow::buildTopBand()
 
 void MainWindow::buildGrid()
 {
-    back_ = new FillPanel(colour(pattern::kGridPanelColour), this);
+    back_ = new FillPanel(colour(kGridPanelColour), this);
     place(back_, kBack);
     back_->setSunkenBorder(true);
     // The panel's children are placed inside its border, as in the original toolkit.
-    upper_ = new LinesPanel(colour(pattern::kGridPanelColour), back_);
+    upper_ = new LinesPanel(colour(kGridPanelColour), back_);
     upper_->setGeometry(clientOf(back_));
-    lower_ = new LinesPanel(colour(pattern::kLowerPanelColour), upper_);
-    const pattern::PanelBox& lower = pattern::kLowerPanelBox;
+    lower_ = new LinesPanel(colour(kLowerPanelColour), upper_);
+    const PanelBox& lower = kLowerPanelBox;
     place(lower_, {lower.left, lower.top, lower.width, lower.height});
     // Created after the black panel, so the crash and tom rows stand on it.
     for (int track = 0; track < pattern::kTrackCount; ++track) {
         const auto t = static_cast<std::size_t>(track);
         for (int step = 0; step < pattern::kStepCount; ++step) {
             auto* button = new FlatButton(upper_);
-            const pattern::RowBox& row = pattern::kRowBoxes[t];
-            place(button, {pattern::columnLeftTwips(step), row.top, pattern::kColumnWidthTwips,
-                           row.height});
+            const RowBox& row = kRowBoxes[t];
+            place(button, {columnLeftTwips(step), row.top, kColumnWidthTwips, row.height});
             button->setCheckable(true);
             connect(button, &FlatButton::clicked, this, [this, track, step] {
                 machine_.toggleStep(track, step);
@@ -339,7 +330,7 @@ void MainWindow::applyView()
         const QSignalBlocker block(mode_);
         mode_->setChecked(beginner);
     }
-    const pattern::ViewLayout& view = pattern::viewLayout(beginner);
+    const ViewLayout& view = viewLayout(beginner);
     back_->resize(px(view.gridPanelWidth), px(view.gridPanelHeight));
     upper_->setGeometry(clientOf(back_));
     setFixedSize(clientSize(beginner));
@@ -356,9 +347,9 @@ void MainWindow::applyView()
     pads_[kOpenHiHat]->setVisible(!beginner);
     mutes_[kRide]->move(px(kMuteLeft), px(view.rideMuteTop));
     mutes_[kOpenHiHat]->setVisible(!beginner);
-    const int rideTop = pattern::rowTopTwips(kRide, beginner);
+    const int rideTop = rowTopTwips(kRide, beginner);
     for (int step = 0; step < pattern::kStepCount; ++step)
-        stepButton(kRide, step)->move(px(pattern::columnLeftTwips(step)), px(rideTop));
+        stepButton(kRide, step)->move(px(columnLeftTwips(step)), px(rideTop));
 }
 
 void MainWindow::refreshStep(int track, int step)
@@ -366,7 +357,7 @@ void MainWindow::refreshStep(int track, int step)
     FlatButton* button = stepButton(track, step);
     const bool on = machine_.StepIsOn(track, step);
     button->setChecked(on);
-    button->setFill(colour(pattern::stepColour(on)));
+    button->setFill(colour(stepColour(on)));
     button->setVisible(machine_.meter().isShown(track, step));
 }
 
@@ -383,17 +374,16 @@ void MainWindow::refreshMeter()
     for (int i = 0; i < 3; ++i)
         intervalOption(i)->setChecked(meter.intervalOption() == i);
     for (int i = 0; i < 3; ++i) {
-        const std::string_view caption = meter.beatsCaption(i);
-        beatsOption(i)->setText(
-            QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+        // Each option is captioned with the loop length it gives.
+        beatsOption(i)->setText(QString::number(meter.optionBeats(i)));
         beatsOption(i)->setChecked(meter.beatsOption() == i);
     }
     std::vector<LinesPanel::Line> upperLines;
     std::vector<LinesPanel::Line> lowerLines;
     for (int line = 1; line <= pattern::kBeatLineCount; ++line) {
-        const int x = px(meter.lineX(line));
-        upperLines.push_back({x, colour(meter.lineColour(line, 0))});
-        lowerLines.push_back({x, colour(meter.lineColour(line, 1))});
+        const int x = px(beatLineX(meter.Interval(), line));
+        upperLines.push_back({x, colour(lineColour(meter.beatLine(line), 0))});
+        lowerLines.push_back({x, colour(lineColour(meter.beatLine(line), 1))});
     }
     upper_->setLines(std::move(upperLines));
     lower_->setLines(std::move(lowerLines));
@@ -408,7 +398,7 @@ void MainWindow::refreshMutes()
     for (int track = 0; track < pattern::kTrackCount; ++track) {
         const bool muted = machine_.isMuted(track);
         muteButton(track)->setChecked(muted);
-        muteButton(track)->setFill(colour(pattern::muteColour(muted)));
+        muteButton(track)->setFill(colour(muteColour(muted)));
     }
 }
 
@@ -432,25 +422,26 @@ void MainWindow::refreshTomCaptions()
             QString::fromStdString(*names[static_cast<std::size_t>(tom)]));
 }
 
-void MainWindow::showTransportLooks(const sequencer::TransportLooks& looks)
+void MainWindow::showTransportLooks()
 {
+    const TransportLooks looks = transportLooks(machine_.isRunning(), machine_.isBeginner());
     run_->setText(
         QString::fromUtf8(looks.caption.data(), static_cast<qsizetype>(looks.caption.size())));
     run_->setFill(colour(looks.buttonColour));
     if (looks.resetsLights) {
-        tap_->setFill(colour(sequencer::kBeatLightOff));
+        tap_->setFill(colour(kBeatLightOff));
         for (FlatButton* pad : pads_)
-            pad->setFill(colour(sequencer::kPadIdle));
+            pad->setFill(colour(kPadIdle));
     }
-    if (looks.markerColumn >= 0)
-        setMarkers(looks.markerColumn);
+    if (looks.markersHome)
+        setMarkers(0);
     showFrame(looks.animation);
 }
 
 void MainWindow::setMarkers(int step)
 {
-    upper_->setMarker(px(pattern::markerXTwips(step)));
-    lower_->setMarker(px(pattern::markerXTwips(step)));
+    upper_->setMarker(px(markerXTwips(step)));
+    lower_->setMarker(px(markerXTwips(step)));
 }
 
 void MainWindow::showFrame(sequencer::AnimationFrame frame)
@@ -462,34 +453,46 @@ void MainWindow::showFrame(sequencer::AnimationFrame frame)
 void MainWindow::toggleRun()
 {
     // The markers stay on the last column played when playback stops.
-    if (machine_.isRunning()) {
-        playbackTimer_.stop();
-        showTransportLooks(machine_.stop());
-        return;
-    }
-    showTransportLooks(machine_.run());
-    startPlaybackTimer();
-}
-
-void MainWindow::startPlaybackTimer()
-{
-    // One look per frame the screen can show; more would paint what nobody sees.
-    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
-    const qreal hz = shown && shown->refreshRate() > 1.0 ? shown->refreshRate() : 60.0;
-    playbackTimer_.start(std::max(1, static_cast<int>(std::lround(1000.0 / hz))));
+    if (machine_.isRunning())
+        machine_.stop();
+    else
+        machine_.run();
+    showTransportLooks();
 }
 
 void MainWindow::pollPlayback()
 {
+    // Taken before the steps are, so that news of a step queued meanwhile wakes the window
+    // again instead of being lost.
+    if (const sound::Wakeup* news = machine_.news())
+        (void)news->clear();
+    // Only what the last steps leave on screen is painted: after a stall, a burst of steps
+    // paints once, and the same screen as painting each in turn.
     sequencer::StepEvent event;
-    while (machine_.pollEvent(event))
-        applyEvent(event);
-    logPlaybackTrouble();
-    showAudioOutputState();
-}
-
-void MainWindow::logPlaybackTrouble()
-{
+    std::optional<std::uint16_t> litPads;
+    int markerColumn = -1;
+    std::optional<sequencer::BeatLight> beatLight;
+    auto frame = sequencer::AnimationFrame::Unchanged;
+    while (machine_.pollEvent(event)) {
+        // A count-in step leaves the pads as they are.
+        if (event.kind == sequencer::StepEvent::Kind::Pattern)
+            litPads = event.litPads;
+        if (event.markerColumn >= 0)
+            markerColumn = event.markerColumn;
+        beatLight = event.beatLight;
+        if (event.animation != sequencer::AnimationFrame::Unchanged)
+            frame = event.animation;
+    }
+    // Each control repaints only when its colour changes.
+    if (litPads) {
+        for (int track = 0; track < pattern::kTrackCount; ++track)
+            pads_[static_cast<std::size_t>(track)]->setFill(colour(padColour(*litPads, track)));
+    }
+    if (markerColumn >= 0)
+        setMarkers(markerColumn);
+    if (beatLight)
+        tap_->setFill(colour(beatLightColour(*beatLight)));
+    showFrame(frame);
     if (const std::string trouble = machine_.playbackTrouble(); !trouble.empty())
         std::clog << "taktwerk: " << trouble << '\n';
 }
@@ -505,18 +508,6 @@ void MainWindow::showAudioOutputState()
         title += QStringLiteral(" \u2013 ") + QString::fromStdString(problem);
     if (windowTitle() != title)
         setWindowTitle(title);
-}
-
-void MainWindow::applyEvent(const sequencer::StepEvent& event)
-{
-    if (event.repaintsPads()) {
-        for (int track = 0; track < pattern::kTrackCount; ++track)
-            pads_[static_cast<std::size_t>(track)]->setFill(colour(event.padColour(track)));
-    }
-    if (event.markerColumn >= 0)
-        setMarkers(event.markerColumn);
-    tap_->setFill(colour(event.beatLight));
-    showFrame(event.animation);
 }
 
 void MainWindow::onPad(int track, Qt::MouseButton button)
@@ -577,7 +568,7 @@ void MainWindow::NewRhythm()
     refreshMeter();
     refreshTempo();
     setMarkers(0);
-    tap_->setFill(colour(sequencer::kBeatLightOff));
+    tap_->setFill(colour(kBeatLightOff));
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
@@ -606,7 +597,9 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    playbackTimer_.stop();
+    // Nothing is painted once the machine is shut down.
+    if (news_ != nullptr)
+        news_->setEnabled(false);
     // Closing while playing silences at once: the machine stops, ends every note and closes
     // audio and MIDI before the window goes.
     if (auto saved = machine_.shutdown(); !saved)

@@ -1,15 +1,15 @@
 #pragma once
 // The main window: the grid, the meter and tempo controls, the transport, the pads and the
-// mutes. It turns clicks into DrumMachine calls and repaints from the machine; during playback
-// a timer at the screen's refresh rate drains the machine's step events and paints them, so
-// a busy window never delays a hit and a stalled engine never freezes the window.
-// Owned by runMainWindow (or a test); GUI thread only.
+// mutes. It turns clicks into DrumMachine calls and repaints from the machine. The machine's
+// news (a step played, the audio output lost or back) wakes it through its event loop: no
+// timer runs, playing or not, and a step repaints only what it changes (two marker columns,
+// the pads that change colour, the beat light). A busy window never delays a hit and a stalled
+// engine never freezes the window. Owned by runMainWindow (or a test); GUI thread only.
 
 #include "app/DrumMachine.h"
 #include "pattern/Pattern.h"
 #include "sequencer/Sequencer.h"
 
-#include <QTimer>
 #include <QWidget>
 #include <array>
 #include <filesystem>
@@ -19,6 +19,7 @@ class QCheckBox;
 class QLabel;
 class QRadioButton;
 class QScrollBar;
+class QSocketNotifier;
 
 namespace taktwerk::ui {
 
@@ -46,10 +47,10 @@ public:
     // RUN/STOP as a press on the button would (also Space, Escape and the tom pads' right
     // button).
     void toggleRun();
-    // Paints every step event waiting in the machine; the playback timer calls it.
+    // Paints what the steps waiting in the machine leave on screen and logs what the machine
+    // reports; the machine's news calls it.
     void pollPlayback();
-    // The caption says "no audio output" while nothing can be heard, and how many samples
-    // could not be loaded while the sampled voices play.
+    // The caption says "no audio output" while nothing can be heard.
     void showAudioOutputState();
     // Repaints everything from the machine (after a load, a new rhythm, a view change).
     void refreshAll();
@@ -79,7 +80,8 @@ public:
     QWidget* muteContainer() const;
     PicturePanel* animation() const { return animation_; }
     PicturePanel* logo() const { return logo_; }
-    const QTimer& playbackTimer() const { return playbackTimer_; }
+    // Watches the machine's news; null without a host, disabled once the machine is shut down.
+    const QSocketNotifier* newsNotifier() const { return news_; }
     // Where TAP presses take their time from; tests replace it to tap exact intervals.
     void setTapClock(std::function<app::DrumMachine::Clock::time_point()> clock);
 
@@ -108,15 +110,11 @@ private:
     void refreshMeter();
     void refreshMutes();
     void refreshTempo();
-    void showTransportLooks(const sequencer::TransportLooks& looks);
+    void showTransportLooks();
     void setMarkers(int step);
     void showFrame(sequencer::AnimationFrame frame);
-    void applyEvent(const sequencer::StepEvent& event);
     void onPad(int track, Qt::MouseButton button);
     void onTap(Qt::MouseButton button);
-    void startPlaybackTimer();
-    // Asks playback what went wrong (and lets it take in voices its loader finished).
-    void logPlaybackTrouble();
 
     app::DrumMachine& machine_;
     Questions& questions_;
@@ -144,8 +142,7 @@ private:
     PicturePanel* animation_ = nullptr;
     PicturePanel* logo_ = nullptr;
     std::array<QPixmap, 2> frames_;
-    QTimer playbackTimer_;
-    QTimer outputTimer_;  // polls playback while stopped (pollPlayback does while playing)
+    QSocketNotifier* news_ = nullptr;
     std::function<app::DrumMachine::Clock::time_point()> tapClock_ = app::DrumMachine::Clock::now;
 };
 

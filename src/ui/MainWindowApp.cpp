@@ -2,7 +2,7 @@
 
 #include "app/DrumMachine.h"
 #include "app/FirstStart.h"
-#include "app/LivePlayback.h"
+#include "app/LiveHostOptions.h"
 #include "app/Settings.h"
 #include "devices/LibraryNoise.h"
 #include "ui/Artwork.h"
@@ -160,10 +160,10 @@ int runMainWindow(int argc, char** argv)
     for (const std::string& note : app::LoadSettingsOnStart(settings))
         std::cerr << "taktwerk: " << note << '\n';
 
-    auto playback = std::make_unique<app::LivePlayback>(settings);
-    if (!playback->notice().empty())
-        std::cerr << "taktwerk: " << playback->notice() << '\n';
-    auto machine = std::make_unique<app::DrumMachine>(settings, std::move(playback));
+    auto host = app::openLiveHost(settings);
+    if (!host->notice().empty())
+        std::cerr << "taktwerk: " << host->notice() << '\n';
+    auto machine = std::make_unique<app::DrumMachine>(settings, std::move(host));
     MainWindow window(*machine, questions);
     const Dialogs dialogs(*machine, window, questions);
     if (settings.ModeSetting == 1 || options->beginner) {

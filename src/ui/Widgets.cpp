@@ -1,7 +1,7 @@
 #include "ui/Widgets.h"
 
-#include "pattern/Colours.h"
 #include "ui/Layout.h"
+#include "ui/Looks.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -175,24 +175,32 @@ void LinesPanel::setLines(std::vector<Line> lines)
     update();
 }
 
+QRect LinesPanel::markerRect(int x) const
+{
+    return {x - layout::kMarkerPixels / 2, 0, layout::kMarkerPixels, height()};
+}
+
 void LinesPanel::setMarker(int x)
 {
     if (x == marker_)
         return;
+    // Only the two strips repaint, and with them the two columns of step toggles they cross;
+    // the rest of the grid stays as it is.
+    update(markerRect(marker_));
     marker_ = x;
-    update();
+    update(markerRect(marker_));
 }
 
 void LinesPanel::paintEvent(QPaintEvent* /*event*/)
 {
+    // Qt clips the painter to the part that needs it, so a marker's move repaints two strips.
     QPainter painter(this);
     painter.fillRect(rect(), background_);
     // Lines and marker are drawn centred on their x, full height, behind the toggles.
     for (const Line& line : lines_)
         painter.fillRect(line.x - layout::kLinePixels / 2, 0, layout::kLinePixels, height(),
                          line.colour);
-    painter.fillRect(marker_ - layout::kMarkerPixels / 2, 0, layout::kMarkerPixels, height(),
-                     QColor::fromRgb(pattern::kPlayMarkerColour));
+    painter.fillRect(markerRect(marker_), QColor::fromRgb(layout::kPlayMarkerColour));
 }
 
 PicturePanel::PicturePanel(const QColor& background, QWidget* parent)
@@ -203,6 +211,8 @@ PicturePanel::PicturePanel(const QColor& background, QWidget* parent)
 
 void PicturePanel::setPicture(const QPixmap& picture)
 {
+    if (picture.cacheKey() == picture_.cacheKey())
+        return;
     picture_ = picture;
     update();
 }

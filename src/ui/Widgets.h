@@ -103,6 +103,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    QRect markerRect(int x) const;
+
     QColor background_;
     std::vector<Line> lines_;
     int marker_ = 0;

@@ -1,7 +1,8 @@
 #include "app/DrumMachine.h"
 
-#include "FakePlayback.h"
-#include "app/LivePlayback.h"
+#include "FakeHost.h"
+#include "app/LiveHostOptions.h"
+#include "devices/support/TestOutputs.h"
 
 #include <chrono>
 #include <filesystem>
@@ -18,8 +19,8 @@ namespace taktwerk::app {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::FakePlayback;
-using testing::PlaybackLog;
+using testing::FakeHost;
+using testing::HostLog;
 
 constexpr int kBass = 0;
 constexpr int kSnare = 1;
@@ -53,10 +54,10 @@ private:
 
 struct Machine {
     explicit Machine(Settings settings = {})
-        : machine(std::move(settings), std::make_unique<FakePlayback>(log))
+        : machine(std::move(settings), std::make_unique<FakeHost>(log))
     {
     }
-    PlaybackLog log;
+    HostLog log;
     DrumMachine machine;
 };
 
@@ -114,28 +115,25 @@ TEST(DrumMachine, NewRhythmInTheBeginnerViewEmptiesTheHiHatMemory)
     EXPECT_EQ(m.machine.pattern().RowToPattern(kHiHat), allOff());
 }
 
-TEST(DrumMachine, StopDropsStepsOfTheRunThatEnded)
+TEST(DrumMachine, RunAndStopGoToTheHostWhichAloneKnowsWhetherItRuns)
 {
     Machine m;
-    const auto started = m.machine.run();
-    EXPECT_EQ(started.caption, "S T O P");
-    EXPECT_EQ(started.markerColumn, 0);
+    m.machine.setTempo(200);
+    m.machine.run();
+    EXPECT_TRUE(m.machine.isRunning());
     EXPECT_EQ(m.log.starts, 1);
-    sequencer::StepEvent step;
-    step.kind = sequencer::StepEvent::Kind::Pattern;
-    step.markerColumn = 3;
-    m.log.queued.push_back(step);
-    sequencer::StepEvent got;
-    ASSERT_TRUE(m.machine.pollEvent(got));
-    EXPECT_EQ(got.markerColumn, 3);
-
-    m.log.queued.push_back(step);
-    const auto stopped = m.machine.stop();
-    EXPECT_EQ(stopped.caption, "R U N");
-    EXPECT_TRUE(stopped.resetsLights);
+    EXPECT_EQ(m.log.tempoBpm, 200) << "what RUN plays is published first";
+    m.machine.stop();
+    EXPECT_FALSE(m.machine.isRunning());
     EXPECT_EQ(m.log.stops, 1);
-    EXPECT_FALSE(m.machine.pollEvent(got));
-    EXPECT_TRUE(m.log.queued.empty());
+
+    // Without a host nothing runs, and nothing pretends to.
+    DrumMachine silent;
+    silent.run();
+    EXPECT_FALSE(silent.isRunning());
+    sequencer::StepEvent event;
+    EXPECT_FALSE(silent.pollEvent(event));
+    EXPECT_EQ(silent.news(), nullptr);
 }
 
 TEST(DrumMachine, PadsPlayAndARightClickOnATomStopsForTheSampleDialog)
@@ -146,7 +144,7 @@ TEST(DrumMachine, PadsPlayAndARightClickOnATomStopsForTheSampleDialog)
     EXPECT_EQ(m.machine.EditTom(), 2);
     EXPECT_EQ(m.log.padsHit, (std::vector<int>{kSnare, kTom2}));
 
-    (void)m.machine.run();
+    m.machine.run();
     EXPECT_EQ(m.machine.pad(8, MouseButton::Right), PadOutcome::OpenSampleDialog);
     EXPECT_FALSE(m.machine.isRunning());
     EXPECT_EQ(m.log.stops, 1);
@@ -160,7 +158,7 @@ TEST(DrumMachine, ShutdownSilencesOnceAndStoresTheView)
     Settings settings;
     settings.IniFile = folder.path() / "taktwerk.ini";
     Machine m(settings);
-    (void)m.machine.run();
+    m.machine.run();
     m.machine.setBeginner(true);
     EXPECT_TRUE(m.machine.shutdown());
     EXPECT_TRUE(m.machine.shutdown());
@@ -255,35 +253,63 @@ namespace taktwerk::app {
 namespace {
 
 // The real chain on a machine without sound: the null output's clock runs the engine, whose
-// step source plays the published rhythm and hands each step to the window's queue.
-TEST(LivePlayback, StepsOfARunReachTheWindowAndStopEndsThem)
+// step source plays the published rhythm and hands each step to the window's queue, waking
+// whoever waits for it.
+struct LiveMachine {
+    explicit LiveMachine(const std::filesystem::path& folder)
+    {
+        settings.SoundDir = folder;
+        settings.IniFile = folder / "taktwerk.ini";
+        machine = std::make_unique<DrumMachine>(
+            settings, std::make_unique<playback::LiveHost>(
+                          liveHostOptions(settings),
+                          std::make_unique<devices::testing::TestOutputs>(device, false)));
+    }
+    // The markers' columns of the steps that arrive within `forHowLong`, sleeping on the news.
+    std::vector<int> columns(std::size_t wanted, std::chrono::milliseconds forHowLong)
+    {
+        std::vector<int> seen;
+        const auto deadline = std::chrono::steady_clock::now() + forHowLong;
+        sequencer::StepEvent event;
+        while (seen.size() < wanted && std::chrono::steady_clock::now() < deadline) {
+            (void)machine->news()->wait(10ms);
+            while (machine->pollEvent(event))
+                seen.push_back(event.markerColumn);
+        }
+        return seen;
+    }
+    devices::testing::TestDevice device;
+    Settings settings;
+    std::unique_ptr<DrumMachine> machine;
+};
+
+TEST(LiveMachine, StepsOfARunReachTheWindowAndThoseOfAnEndedRunNever)
 {
     Folder folder;
-    Settings settings;
-    settings.SoundDir = folder.path();
-    settings.IniFile = folder.path() / "taktwerk.ini";
-    DrumMachine machine(settings, std::make_unique<LivePlayback>(settings));
+    LiveMachine live(folder.path());
+    DrumMachine& machine = *live.machine;
     machine.setIntro(false);
     machine.setTempo(450);
-    (void)machine.run();
+    machine.run();
+    EXPECT_EQ(live.columns(3, 10s), (std::vector<int>{0, 1, 2}));
 
-    std::vector<int> columns;
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    sequencer::StepEvent event;
-    while (columns.size() < 3 && std::chrono::steady_clock::now() < deadline) {
-        while (machine.pollEvent(event))
-            columns.push_back(event.markerColumn);
-        std::this_thread::sleep_for(5ms);
-    }
-    ASSERT_GE(columns.size(), 3u);
-    EXPECT_EQ(columns[0], 0);
-    EXPECT_EQ(columns[1], 1);
-    EXPECT_EQ(columns[2], 2);
+    // Steps keep coming while nobody takes them; a STOP and a new RUN make all of them stale,
+    // so the first step shown is the new run's first.
+    std::this_thread::sleep_for(150ms);
+    machine.stop();
+    machine.run();
+    const std::vector<int> restarted = live.columns(2, 10s);
+    ASSERT_EQ(restarted.size(), 2u);
+    EXPECT_EQ(restarted[0], 0);
+    EXPECT_EQ(restarted[1], 1);
 
-    (void)machine.stop();
+    machine.stop();
     std::this_thread::sleep_for(50ms);
+    sequencer::StepEvent event;
     EXPECT_FALSE(machine.pollEvent(event));
+    EXPECT_FALSE(machine.isRunning());
     EXPECT_TRUE(machine.shutdown());
+    EXPECT_FALSE(machine.hasAudioOutput());
 }
 
 }  // namespace

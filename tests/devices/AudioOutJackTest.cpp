@@ -153,14 +153,15 @@ TEST(JackAudioOut, ReportsTheServerGoingAwayAsDeviceLost)
     auto opened = openJackAudioOut(AudioOutRequest{});
     ASSERT_TRUE(opened) << opened.error().detail;
     AudioOut& out = **opened;
+    const sound::Wakeup lost;
+    out.notifyOnLoss(&lost);
     ClickSource source(kFirstClick, kSpacing);
     ASSERT_TRUE(out.start(source));
+    EXPECT_FALSE(lost.wait(std::chrono::milliseconds(100)));
 
     server.stop();
-    const auto giveUp = std::chrono::steady_clock::now() + kShutdownWait;
-    while (!out.deviceLost() && std::chrono::steady_clock::now() < giveUp)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-
+    // Whoever watches the output sleeps until the loss wakes it; nobody polls.
+    EXPECT_TRUE(lost.wait(std::chrono::duration_cast<std::chrono::milliseconds>(kShutdownWait)));
     EXPECT_TRUE(out.deviceLost());
     EXPECT_FALSE(out.isRunning());
     out.stop();  // must neither hang nor crash with the server gone

@@ -1,9 +1,11 @@
 // The RtAudio output, driven through RtAudio's own JACK host against a private dummy server
-// (the only device a machine without sound has), with its timed MIDI recorded.
+// (the only device a machine without sound has), with its timed MIDI recorded; and through
+// PulseAudio against a private server that is then taken away.
 
 #include "devices/AudioOut.h"
 #include "devices/support/JackDummyServer.h"
 #include "devices/support/JackRecorder.h"
+#include "devices/support/PulseDummyServer.h"
 #include "devices/support/TestSources.h"
 
 #include <chrono>
@@ -16,6 +18,7 @@ namespace {
 using testing::ClickSource;
 using testing::JackDummyServer;
 using testing::JackRecorder;
+using testing::PulseDummyServer;
 using testing::RecordingMidiDestination;
 
 constexpr std::uint64_t kFirstClick = 37;
@@ -89,6 +92,34 @@ TEST(RtAudioOut, PlaysClicksAtExactFramesAndSendsTheirNotesOnTheFrameGrid)
     }
     EXPECT_LE(gridBreaks, out.xruns());
     EXPECT_EQ(out.overruns(), 0u);
+}
+
+TEST(RtAudioOut, ALostPulseAudioServerIsReportedAsALostDeviceAndWakesItsWatcher)
+{
+    if (!PulseDummyServer::isInstalled())
+        GTEST_SKIP() << "pulseaudio is not installed (Debian package pulseaudio)";
+    PulseDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    auto opened = openRtAudioOut(RtAudioHost::PulseAudio, AudioOutRequest{});
+    ASSERT_TRUE(opened) << opened.error().message << " " << opened.error().detail;
+    AudioOut& out = **opened;
+    const sound::Wakeup lost;
+    out.notifyOnLoss(&lost);
+    ClickSource source(kFirstClick, kSpacing);
+    ASSERT_TRUE(out.start(source));
+    const auto giveUp = std::chrono::steady_clock::now() + 10s;
+    while (source.blocks() < 20 && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_GE(source.blocks(), 20u) << "the server takes our audio";
+    EXPECT_FALSE(lost.wait(0ms));
+    EXPECT_FALSE(out.deviceLost());
+
+    // RtAudio hears of it only as a warning of a refused write, at its next block.
+    server.kill();
+    EXPECT_TRUE(lost.wait(5000ms));
+    EXPECT_TRUE(out.deviceLost());
+    EXPECT_FALSE(out.isRunning());
+    out.stop();  // must neither hang nor crash with the server gone
 }
 
 }  // namespace

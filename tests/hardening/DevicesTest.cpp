@@ -1,10 +1,12 @@
 // Devices that come and go under live playback: the JACK server stopped while playing (the
 // program notices, says "no audio output" and plays on, on the null output's clock; when a
-// server is back, sound goes there again), no MIDI port, a SoundFont that is not there.
+// server is back, sound goes there again, and looking for it never touched the MIDI port), no
+// MIDI port, a SoundFont that is not there.
 
-#include "app/LivePlayback.h"
+#include "app/LiveHostOptions.h"
 #include "devices/MidiOut.h"
 #include "devices/support/JackDummyServer.h"
+#include "devices/support/TestOutputs.h"
 #include "sound/GmSynth.h"
 #include "sound/ImpulseKit.h"
 
@@ -19,6 +21,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using devices::testing::JackDummyServer;
+using devices::testing::TestDevice;
+using devices::testing::TestOutputs;
 
 class ScopedEnvironment {
 public:
@@ -51,27 +55,47 @@ app::Settings kitSettings(const std::filesystem::path& soundDir)
     return settings;
 }
 
-// Runs the window's playback timer for a while: drains the step events and collects what the
-// playback reports. Returns the frame of the last step seen (0 for none).
+// The host for `settings` with the test's outputs, looking for a lost one every 300 ms, so that
+// a test sees many probes.
+std::unique_ptr<playback::LiveHost> hostFor(const app::Settings& settings, TestDevice& device,
+                                            bool jack)
+{
+    playback::LiveHostOptions options = app::liveHostOptions(settings);
+    options.probeInterval = 300ms;
+    return std::make_unique<playback::LiveHost>(options,
+                                                std::make_unique<TestOutputs>(device, jack));
+}
+
+// Stands in for the window for a while: sleeps until the host has news, takes the steps and
+// what it reports. Returns the frame of the last step seen (0 for none).
 struct Polled {
     int steps = 0;
     std::uint64_t lastFrame = 0;
     std::string trouble;
 };
-Polled poll(app::LivePlayback& playback, std::chrono::milliseconds forHowLong)
+Polled poll(playback::Host& host, std::chrono::milliseconds forHowLong)
 {
     Polled polled;
     const auto end = std::chrono::steady_clock::now() + forHowLong;
     while (std::chrono::steady_clock::now() < end) {
+        (void)host.news().wait(std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now()));
         sequencer::StepEvent event;
-        while (playback.popEvent(event)) {
+        while (host.popEvent(event)) {
             ++polled.steps;
             polled.lastFrame = event.frame;
         }
-        polled.trouble += playback.trouble();
-        std::this_thread::sleep_for(16ms);  // a 60 Hz display's timer
+        polled.trouble += host.trouble();
     }
     return polled;
+}
+
+int allNotesOffs(TestDevice& device)
+{
+    int count = 0;
+    for (const auto& sent : device.midi.copy())
+        count += sent.allNotesOff ? 1 : 0;
+    return count;
 }
 
 TEST(Devices, JackServerStoppedWhilePlayingIsNoticedPlaybackGoesOnAndSoundComesBack)
@@ -86,35 +110,49 @@ TEST(Devices, JackServerStoppedWhilePlayingIsNoticedPlaybackGoesOnAndSoundComesB
 
     std::optional<JackDummyServer> server(std::in_place);
     ASSERT_TRUE(server->isReady()) << server->failure();
-    app::LivePlayback playback(kitSettings(soundDir));
-    EXPECT_EQ(playback.notice(), "");
+    TestDevice device;
+    const auto host = hostFor(kitSettings(soundDir), device, /*jack=*/true);
+    EXPECT_EQ(host->notice(), "");
+    EXPECT_TRUE(host->hasAudioOutput());
+    EXPECT_EQ(device.midiOpens, 0) << "JACK brings its own MIDI port";
     sequencer::StepInputs inputs;
     inputs.rows[0] = 0xFFFFFFFFu;
-    playback.publish(inputs, 450);  // 15 steps a second
-    playback.start();
-    const Polled before = poll(playback, 600ms);
+    host->publish(inputs, 450);  // 15 steps a second
+    host->start();
+    const Polled before = poll(*host, 600ms);
     EXPECT_GT(before.steps, 3);
     EXPECT_EQ(before.trouble.find("no audio output"), std::string::npos) << before.trouble;
 
     server->stop();
-    const Polled lost = poll(playback, 1000ms);
-    EXPECT_NE(lost.trouble.find("no audio output"), std::string::npos) << lost.trouble;
+    const Polled lost = poll(*host, 1500ms);
+    EXPECT_NE(lost.trouble.find("JACK went away: no audio output"), std::string::npos)
+        << lost.trouble;
+    EXPECT_FALSE(host->hasAudioOutput());
     // Playback went on, on the null output's clock, from where it was.
     EXPECT_GT(lost.steps, 5);
     EXPECT_GT(lost.lastFrame, before.lastFrame);
+    // The null output took "MIDI output device 0" once; the probes since (about one in 300 ms)
+    // opened audio only, so the port saw no open, close or all-notes-off.
+    EXPECT_GE(device.backendTries, 1 + 3 * 3);
+    EXPECT_EQ(device.midiOpens, 1);
+    EXPECT_EQ(allNotesOffs(device), 0);
 
     server.reset();
     server.emplace();  // a server again (under a new name, which JACK clients now find)
     ASSERT_TRUE(server->isReady()) << server->failure();
-    const Polled back = poll(playback, 4000ms);
+    const Polled back = poll(*host, 3000ms);
     EXPECT_NE(back.trouble.find("audio output back: JACK"), std::string::npos) << back.trouble;
+    EXPECT_TRUE(host->hasAudioOutput());
     EXPECT_GT(back.steps, 20);
     EXPECT_GT(back.lastFrame, lost.lastFrame);
-    const Polled after = poll(playback, 500ms);
+    const Polled after = poll(*host, 500ms);
     EXPECT_GT(after.steps, 3);
     EXPECT_EQ(after.trouble.find("no audio output"), std::string::npos) << after.trouble;
+    // JACK has its own port again: the stand-in's ended, once, with its notes off.
+    EXPECT_EQ(device.midiOpens, 1);
+    EXPECT_EQ(allNotesOffs(device), 1);
 
-    playback.shutdown();
+    host->shutdown();
     std::filesystem::remove_all(soundDir);
 }
 
@@ -127,7 +165,6 @@ TEST(Devices, NoMidiPortAndNoSoundFontLeaveAWorkingDrumMachine)
     }
 
     ScopedEnvironment noSoundFont("TAKTWERK_SOUNDFONT", "/nonexistent/none.sf2");
-    ScopedEnvironment noJack("JACK_DEFAULT_SERVER", "taktwerk-no-such-server");
     const auto soundFont = sound::findSoundFont();
     ASSERT_TRUE(soundFont);
     const auto synth = sound::GmSynth::create(*soundFont, {});
@@ -137,12 +174,16 @@ TEST(Devices, NoMidiPortAndNoSoundFontLeaveAWorkingDrumMachine)
     // MIDI mode with neither a port nor the built-in synth: silent, but it runs and steps.
     app::Settings settings;
     settings.SoundDir = std::filesystem::temp_directory_path() / "taktwerk-no-such-sound";
-    app::LivePlayback playback(settings);
-    playback.publish(sequencer::StepInputs{}, 450);
-    playback.start();
-    (void)playback.hitPad(0, 1);
-    EXPECT_GT(poll(playback, 500ms).steps, 3);
-    playback.shutdown();
+    TestDevice device;
+    device.midiPort = false;
+    const auto host = hostFor(settings, device, /*jack=*/false);
+    EXPECT_EQ(host->notice(), "no audio output");
+    EXPECT_TRUE(host->midiFailed());
+    host->publish(sequencer::StepInputs{}, 450);
+    host->start();
+    (void)host->hitPad(0, 1, false);
+    EXPECT_GT(poll(*host, 500ms).steps, 3);
+    host->shutdown();
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // whatever loading is left happens on the loader's thread, so choosing a sample set never makes
 // the window (or Ctrl-C in `play`) wait, and the old voices play on until the new ones are in.
 
-#include "app/LivePlayback.h"
+#include "app/LiveHostOptions.h"
+#include "devices/AudioOut.h"
+#include "devices/TimedMidi.h"
 #include "rhythms/TempFolder.h"
 #include "sound/ImpulseKit.h"
 #include "sound/VoiceSet.h"
@@ -18,6 +20,20 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using testing::TempFolder;
+
+// No sound card and no MIDI port: the host plays into the null output.
+class NoOutputs final : public devices::AudioOutFactory {
+public:
+    core::Result<std::unique_ptr<devices::AudioOut>>
+    openBackend(devices::AudioBackend, const devices::AudioOutRequest&) override
+    {
+        return core::fail("no sound card", "in tests");
+    }
+    core::Result<std::unique_ptr<devices::MidiDestination>> openMidi(const std::string&) override
+    {
+        return core::fail("no MIDI port", "in tests");
+    }
+};
 
 // A WAV header claiming `frames` frames of 16-bit PCM, the data a hole in a sparse file: costs
 // nothing on the disk, as much as a real file to decode.
@@ -102,12 +118,12 @@ TEST(SlowSamples, ChoosingASampleSetNeverWaitsForItsFilesAndTheOldVoicesPlayOn)
     settings.SoundDir = sound;
     settings.SoundSet = "Impulse";
     settings.SoundDevice = 2;  // the sampled voices
-    app::LivePlayback playback(settings);
-    // The start's set comes in once the loader has it: one sample short.
+    playback::LiveHost playback(app::liveHostOptions(settings), std::make_unique<NoOutputs>());
+    // The start's set comes in once the loader has it, and says so: one sample short.
     const auto deadline = Clock::now() + std::chrono::seconds(20);
     while (playback.soundProblem().empty() && Clock::now() < deadline) {
+        (void)playback.news().wait(std::chrono::milliseconds(50));
         (void)playback.trouble();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ASSERT_EQ(playback.soundProblem(), "1 Sample nicht geladen");
 
@@ -117,12 +133,12 @@ TEST(SlowSamples, ChoosingASampleSetNeverWaitsForItsFilesAndTheOldVoicesPlayOn)
     const auto asked = Clock::now();
     playback.setSound(slow);
     EXPECT_LT(Clock::now() - asked, std::chrono::milliseconds(100));
-    // Meanwhile the window's timer keeps calling, pads keep sounding, and the old set plays.
+    // Meanwhile the window keeps calling, pads keep sounding, and the old set plays.
     Clock::duration longestCall{};
     while (!playback.soundProblem().empty() && Clock::now() < deadline) {
         const auto call = Clock::now();
         (void)playback.trouble();
-        (void)playback.hitPad(0, 1);
+        (void)playback.hitPad(0, 1, false);
         longestCall = std::max(longestCall, Clock::now() - call);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }

@@ -1,20 +1,19 @@
 // Soak: live playback into a JACK dummy server for minutes while a driver thread, standing in
-// for the window, edits steps, mutes, tempo, meter and view, loads rhythms, rebuilds the voices
-// and hits pads at random every few milliseconds, through the same live parameters and engine
-// calls the window uses. Afterwards: no block of ours took longer than its period (no underrun
-// caused by us), the heap did not grow, and every step came exactly one step length after the
-// one before, with none lost.
+// for the window, edits steps, mutes, tempo, meter and view, loads rhythms, rebuilds the voices,
+// hits pads and presses STOP and RUN at random every few milliseconds, through the drum machine
+// and its live host exactly as the window does. Afterwards: no block of ours took longer than
+// its period (no underrun caused by us), the heap did not grow, and every step came exactly
+// one step length after the one before, with none lost.
 //
 // Long by nature, so it runs only when asked: TAKTWERK_SOAK_SECONDS=600 (`make soak`); CI runs
 // a minute of it.
 
+#include "app/DrumMachine.h"
+#include "app/LiveHostOptions.h"
 #include "devices/AudioOut.h"
+#include "devices/TimedMidi.h"
 #include "devices/support/JackDummyServer.h"
-#include "pattern/Meter.h"
-#include "playback/LiveParameters.h"
-#include "playback/StepPlayer.h"
 #include "rhythms/RhythmLoad.h"
-#include "sound/Engine.h"
 #include "sound/ImpulseKit.h"
 
 #include <algorithm>
@@ -24,6 +23,7 @@
 #include <ctime>
 #include <gtest/gtest.h>
 #include <malloc.h>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
@@ -63,16 +63,62 @@ private:
     std::atomic<std::uint64_t> blocks_{0};
 };
 
-// The window's publish of a whole rhythm state, as one batch so no step sees half of it.
-void publish(playback::LiveParameters& parameters, const rhythms::Rhythm& rhythm, bool beginner)
-{
-    const playback::LiveParameters::Batch batch(parameters);
-    parameters.setRows(rhythm.pattern);
-    parameters.setMutes(rhythm.mutes.bits());
-    parameters.setTempo(rhythm.Bpm);
-    parameters.setMeter(rhythm.Interval, rhythm.Beats);
-    parameters.setBeginner(beginner);
-}
+// The JACK output, running the host's engine through a TimedSource.
+class TimedJackOut final : public devices::AudioOut {
+public:
+    explicit TimedJackOut(std::unique_ptr<devices::AudioOut> jack) : jack_(std::move(jack)) {}
+    ~TimedJackOut() override { stop(); }
+    core::Result<void> start(sound::AudioSource& source) override
+    {
+        timed_.emplace(source);
+        auto started = jack_->start(*timed_);
+        running_.store(static_cast<bool>(started));
+        return started;
+    }
+    void stop() noexcept override
+    {
+        jack_->stop();
+        running_.store(false);
+    }
+    std::uint32_t sampleRate() const noexcept override { return jack_->sampleRate(); }
+    std::uint32_t blockFrames() const noexcept override { return jack_->blockFrames(); }
+    std::string_view backendName() const noexcept override { return jack_->backendName(); }
+    std::string midiPortName() const override { return jack_->midiPortName(); }
+    bool attachMidi(std::unique_ptr<devices::MidiDestination>) override { return false; }
+    std::unique_ptr<devices::MidiDestination> detachMidi() override { return nullptr; }
+
+    const TimedSource& timed() const { return *timed_; }
+    std::uint32_t serverXruns() const { return jack_->xruns(); }
+
+private:
+    std::unique_ptr<devices::AudioOut> jack_;
+    std::optional<TimedSource> timed_;
+};
+
+// JACK (the test's dummy server) and nothing else; remembers the output it made.
+class SoakOutputs final : public devices::AudioOutFactory {
+public:
+    explicit SoakOutputs(std::atomic<TimedJackOut*>& made) : made_(made) {}
+    core::Result<std::unique_ptr<devices::AudioOut>>
+    openBackend(devices::AudioBackend backend, const devices::AudioOutRequest& request) override
+    {
+        if (backend != devices::AudioBackend::Jack)
+            return core::fail("Kein Audiogerät gefunden.", "not in the soak");
+        auto jack = devices::openJackAudioOut(request);
+        if (!jack)
+            return core::Unexpected<core::Error>(jack.error());
+        auto timed = std::make_unique<TimedJackOut>(std::move(*jack));
+        made_.store(timed.get());
+        return std::unique_ptr<devices::AudioOut>(std::move(timed));
+    }
+    core::Result<std::unique_ptr<devices::MidiDestination>> openMidi(const std::string&) override
+    {
+        return core::fail("Kein MIDI-Ausgang gefunden.", "not in the soak");
+    }
+
+private:
+    std::atomic<TimedJackOut*>& made_;
+};
 
 std::size_t heapInUse() { return mallinfo2().uordblks; }
 
@@ -87,36 +133,43 @@ TEST(Soak, LivePlaybackUnderRandomEditsKeepsTimeMemoryAndEveryStep)
 
     JackDummyServer server;
     ASSERT_TRUE(server.isReady()) << server.failure();
-    auto opened = devices::openJackAudioOut(devices::AudioOutRequest{});
-    ASSERT_TRUE(opened) << opened.error().detail;
-    devices::AudioOut& out = **opened;
-    const std::uint32_t rate = out.sampleRate();
-
+    const std::uint32_t rate = JackDummyServer::kSampleRate;
     const std::filesystem::path soundDir =
         std::filesystem::temp_directory_path() / ("taktwerk-soak-" + std::to_string(::getpid()));
     testing::writeImpulseKit(soundDir, "Default", static_cast<int>(rate));
     testing::writeImpulseKit(soundDir, "Other", 44100);  // converted at every load
 
-    playback::LiveParameters parameters;
-    sound::Engine engine(rate);
-    engine.setMode(sound::SoundMode::Wave);
-    sound::SoundChoice choice;
-    choice.soundDir = soundDir;
-    engine.SetSound(choice);
-    playback::StepPlayer steps(parameters, rate);
-    engine.setStepSource(&steps);
-    TimedSource timed(engine);
-    parameters.setIntro(false);  // count-in steps would make the step check longer, not stronger
-    rhythms::Rhythm rhythm;
-    publish(parameters, rhythm, false);
-    ASSERT_TRUE(out.start(timed));
-    parameters.run();
+    app::Settings settings;
+    settings.SoundDir = soundDir;
+    settings.SoundDevice = 0;  // the sampled voices
+    std::atomic<TimedJackOut*> made{nullptr};
+    auto host = std::make_unique<playback::LiveHost>(app::liveHostOptions(settings),
+                                                     std::make_unique<SoakOutputs>(made));
+    playback::LiveHost& live = *host;
+    ASSERT_EQ(live.output().backend, "JACK");
+    TimedJackOut& out = *made.load();
+    app::DrumMachine machine(settings, std::move(host));
+    machine.setIntro(false);  // count-in steps would make the step check longer, not stronger
+    machine.run();
 
-    // The tempos the driver picks from; a step lasts 15 * rate / tempo frames, give or take the
-    // one frame of rounding a tempo change may add.
+    // The tempos the driver picks, and those of the rhythms it loads (heard until the driver
+    // sets its own); a step lasts 15 * rate / tempo frames, give or take the one frame of
+    // rounding a tempo change may add.
     const std::array<int, 6> tempos{35, 97, 120, 199, 333, 450};
+    const std::vector<std::string> files = {"Rock",       "Bossa Nova", "Five Groove",
+                                            "Ballad 6-8", "Disco",      "Reggae"};
+    auto fileOf = [](const std::string& name) {
+        return std::filesystem::path(TAKTWERK_STARTER_RHYTHMS) / (name + ".rtm");
+    };
+    std::set<int> heard(tempos.begin(), tempos.end());
+    heard.insert(machine.tempoBpm());
+    for (const std::string& name : files) {
+        auto load = rhythms::loadRhythmFile(fileOf(name), machine.currentRhythm(), false);
+        ASSERT_TRUE(load) << load.error().message;
+        heard.insert(std::clamp<int>(load->rhythm.Bpm, 35, 450));
+    }
     std::set<std::uint64_t> stepLengths;
-    for (const int tempo : tempos) {
+    for (const int tempo : heard) {
         const std::uint64_t exact = 15ull * rate / static_cast<unsigned>(tempo);
         for (const std::uint64_t length : {exact - 1, exact, exact + 1, exact + 2})
             stepLengths.insert(length);
@@ -126,16 +179,13 @@ TEST(Soak, LivePlaybackUnderRandomEditsKeepsTimeMemoryAndEveryStep)
     const auto pick = [&random](int below) {
         return std::uniform_int_distribution<int>(0, below - 1)(random);
     };
-    const std::vector<std::string> files = {"Rock",       "Bossa Nova", "Five Groove",
-                                            "Ballad 6-8", "Disco",      "Reggae"};
     std::uint64_t edits = 0;
     std::uint64_t loads = 0;
     std::uint64_t stepsChecked = 0;
     std::uint64_t badSteps = 0;
     std::uint64_t skippedSteps = 0;
     std::uint64_t restarts = 0;
-    bool beginner = false;
-    playback::PlaybackEvent previous{};
+    sequencer::StepEvent previous;
     bool havePrevious = false;
     std::size_t heapAfterWarmUp = 0;
     std::size_t heapPeak = 0;
@@ -145,59 +195,42 @@ TEST(Soak, LivePlaybackUnderRandomEditsKeepsTimeMemoryAndEveryStep)
         switch (pick(12)) {
         case 0:
         case 1:
-        case 2: {  // a step click
-            const int track = pick(pattern::kTrackCount);
-            rhythm.pattern.SetStep(track, pick(32), pick(2) == 1);
-            parameters.setRow(track, rhythm.pattern.row(track));
+        case 2:  // a step click
+            machine.toggleStep(pick(pattern::kTrackCount), pick(32));
             break;
-        }
         case 3:
-            rhythm.mutes.setMuted(pick(pattern::kTrackCount), pick(2) == 1);
-            parameters.setMutes(rhythm.mutes.bits());
+            machine.setMuted(pick(pattern::kTrackCount), pick(2) == 1);
             break;
         case 4:
-            rhythm.Bpm = static_cast<std::int16_t>(tempos[static_cast<std::size_t>(pick(6))]);
-            parameters.setTempo(rhythm.Bpm);
+            machine.setTempo(tempos[static_cast<std::size_t>(pick(6))]);
             break;
-        case 5: {  // the interval and resolution options
-            rhythm.Interval = static_cast<std::int16_t>(3 + pick(3));
-            rhythm.Beats =
-                static_cast<std::int16_t>(pattern::loopLengthFor(rhythm.Interval, pick(3)));
-            const playback::LiveParameters::Batch batch(parameters);
-            parameters.setMeter(rhythm.Interval, rhythm.Beats);
+        case 5:  // the interval and resolution options
+            if (pick(2) == 0)
+                machine.setIntervalOption(pick(3));
+            else
+                machine.setBeatsOption(pick(3));
             break;
-        }
         case 6:
-            beginner = !beginner;
-            engine.setBeginner(beginner);
-            parameters.setBeginner(beginner);
+            machine.setBeginner(!machine.isBeginner());
             break;
-        case 7: {  // a rhythm from the library, with its voices rebuilt, as a load does
-            const auto file = std::filesystem::path(TAKTWERK_STARTER_RHYTHMS) /
-                              (files[static_cast<std::size_t>(pick(6))] + ".rtm");
-            auto load = rhythms::loadRhythmFile(file, rhythm, beginner);
-            ASSERT_TRUE(load) << load.error().message;
-            rhythm = load->rhythm;
-            rhythm.Bpm = static_cast<std::int16_t>(tempos[static_cast<std::size_t>(pick(6))]);
-            publish(parameters, rhythm, beginner);
-            parameters.markLoaded();
-            choice.soundSet = pick(2) == 0 ? "Default" : "Other";
-            choice.snareChoice = load->rhythm.SnareChoice;
-            engine.collectGarbage();
-            engine.SetSound(choice);
+        case 7: {  // a rhythm from the library, then another sample set, as the dialogs do
+            ASSERT_TRUE(machine.loadRhythm(fileOf(files[static_cast<std::size_t>(pick(6))])));
+            machine.setTempo(tempos[static_cast<std::size_t>(pick(6))]);
+            machine.setSoundSet(pick(2) == 0 ? "Default" : "Other");
+            machine.SetSound();
             ++loads;
             break;
         }
         case 8:
-            engine.collectGarbage();
-            (void)engine.hitPad(pick(pattern::kTrackCount), 1);
+            (void)machine.pad(pick(pattern::kTrackCount), app::MouseButton::Left);
             break;
         case 9:
             if (pick(50) == 0) {  // now and then STOP and RUN again
-                parameters.stop();
-                engine.allNotesOff();
+                machine.stop();
                 std::this_thread::sleep_for(10ms);
-                parameters.run();
+                machine.run();
+                havePrevious = false;
+                ++restarts;
             }
             break;
         default:
@@ -205,25 +238,23 @@ TEST(Soak, LivePlaybackUnderRandomEditsKeepsTimeMemoryAndEveryStep)
         }
         ++edits;
 
-        // The window's timer: drain the step events and check their spacing.
-        playback::PlaybackEvent event;
-        while (steps.events().pop(event)) {
-            if (havePrevious && event.run == previous.run) {
-                const std::uint64_t gap = event.step.frame - previous.step.frame;
+        // The window's share: take the steps and check their spacing.
+        sequencer::StepEvent event;
+        while (machine.pollEvent(event)) {
+            if (havePrevious) {
+                const std::uint64_t gap = event.frame - previous.frame;
                 ++stepsChecked;
                 if (!stepLengths.contains(gap))
                     ++badSteps;
                 // No step skipped or played twice: the one announced next, or step 0 after a
-                // load (or a loop that a meter change cut short).
-                if (event.step.step != previous.step.nextStep && event.step.step != 0)
+                // load (or a loop that a meter or view change cut short).
+                if (event.step != previous.nextStep && event.step != 0)
                     ++skippedSteps;
-            } else if (havePrevious) {
-                ++restarts;
             }
             previous = event;
             havePrevious = true;
         }
-        engine.collectGarbage();
+        (void)machine.playbackTrouble();
         if (now >= warmUp) {
             const std::size_t heap = heapInUse();
             if (heapAfterWarmUp == 0)
@@ -232,38 +263,38 @@ TEST(Soak, LivePlaybackUnderRandomEditsKeepsTimeMemoryAndEveryStep)
         }
         std::this_thread::sleep_for(std::chrono::microseconds(500 + pick(4500)));
     }
-    parameters.stop();
-    engine.allNotesOff();
-    std::this_thread::sleep_for(50ms);
-    out.stop();
-    engine.collectGarbage();
+    const std::uint32_t serverXruns = out.serverXruns();
+    const TimedSource& timed = out.timed();
+    const std::uint64_t blocks = timed.blocks();
+    const std::uint64_t longest = timed.longestNanoseconds();
+    const double periodNanoseconds = 1e9 * out.blockFrames() / rate;
+    ASSERT_TRUE(machine.shutdown(app::ViewSetting::Keep));
     std::filesystem::remove_all(soundDir);
 
-    const double periodNanoseconds = 1e9 * out.blockFrames() / rate;
     RecordProperty("Seconds", static_cast<int>(duration.count()));
     RecordProperty("Edits", static_cast<int>(edits));
     RecordProperty("Loads", static_cast<int>(loads));
     RecordProperty("StepsChecked", static_cast<int>(stepsChecked));
-    RecordProperty("Blocks", static_cast<int>(timed.blocks()));
-    RecordProperty("LongestBlockMicroseconds", static_cast<int>(timed.longestNanoseconds() / 1000));
-    RecordProperty("ServerXruns", static_cast<int>(out.xruns()));
+    RecordProperty("Blocks", static_cast<int>(blocks));
+    RecordProperty("LongestBlockMicroseconds", static_cast<int>(longest / 1000));
+    RecordProperty("ServerXruns", static_cast<int>(serverXruns));
     RecordProperty("HeapGrowthBytes",
                    static_cast<int>(heapPeak) - static_cast<int>(heapAfterWarmUp));
     std::cout << "soak: " << duration.count() << " s, " << edits << " edits, " << loads
               << " loads, " << stepsChecked << " step spacings checked, " << restarts
-              << " restarts, " << timed.blocks() << " blocks, longest "
-              << timed.longestNanoseconds() / 1000 << " us of CPU (period "
-              << periodNanoseconds / 1000 << " us), " << out.xruns() << " server xruns, heap "
-              << heapAfterWarmUp << " -> peak " << heapPeak << " bytes, dropped events "
-              << steps.droppedEvents() << ", dropped commands " << engine.commandDrops() << '\n';
+              << " restarts, " << blocks << " blocks, longest " << longest / 1000
+              << " us of CPU (period " << periodNanoseconds / 1000 << " us), " << serverXruns
+              << " server xruns, heap " << heapAfterWarmUp << " -> peak " << heapPeak
+              << " bytes, dropped events " << live.droppedEvents() << ", dropped commands "
+              << live.lostCommands() << '\n';
 
-    EXPECT_GT(timed.blocks(), 0u);
-    EXPECT_LT(static_cast<double>(timed.longestNanoseconds()), periodNanoseconds);
+    EXPECT_GT(blocks, 0u);
+    EXPECT_LT(static_cast<double>(longest), periodNanoseconds);
     EXPECT_GT(stepsChecked, 0u);
     EXPECT_EQ(badSteps, 0u);
     EXPECT_EQ(skippedSteps, 0u);
-    EXPECT_EQ(steps.droppedEvents(), 0u);
-    EXPECT_EQ(engine.commandDrops(), 0u);
+    EXPECT_EQ(live.droppedEvents(), 0u);
+    EXPECT_EQ(live.lostCommands(), 0u);
     // Steady state allocates nothing for good: the voice sets and synths come and go, the
     // heap's high-water mark stays put (a little slack for the allocator's own bookkeeping).
     EXPECT_LT(heapPeak, heapAfterWarmUp + 1024 * 1024);

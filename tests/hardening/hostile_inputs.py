@@ -386,7 +386,7 @@ def run_cases(s):
     case(s, "make-kit from /etc/passwd", ["make-kit", "--soundfont", "/etc/passwd", "--out",
                                           p("kit3")], 1, absent=[p("kit3")])
     case(s, "make-kit cut short by Ctrl-C", ["make-kit", "--out", p("kit4")], -signal.SIGINT,
-         interrupt=(0.3, signal.SIGINT), absent=[p("kit4")])
+         interrupt=(0.1, signal.SIGINT), absent=[p("kit4")])
 
     # --- settings files and stale temporaries -----------------------------------------------
     ini = os.path.join(home, "taktwerk.ini")

@@ -133,15 +133,15 @@ TEST(BeginnerView, HiddenLinesSurviveLoopChangesUntilTheViewIsLeft)
     GridState grid;
     setBeginnerView(grid, true);
     grid.meter.optInterval_Click(2, true);
-    EXPECT_EQ(grid.meter.lineLook(3), LineLook::Hidden);
+    EXPECT_EQ(grid.meter.beatLine(3), BeatLine::Hidden);
     grid.meter.optBeats_Click(0);
-    EXPECT_EQ(grid.meter.lineLook(3), LineLook::Hidden);
+    EXPECT_EQ(grid.meter.beatLine(3), BeatLine::Hidden);
     grid.meter.optInterval_Click(0, true);
-    EXPECT_EQ(grid.meter.lineLook(3), LineLook::Grey);
-    EXPECT_EQ(grid.meter.lineLook(5), LineLook::Hidden);
+    EXPECT_EQ(grid.meter.beatLine(3), BeatLine::Beat);
+    EXPECT_EQ(grid.meter.beatLine(5), BeatLine::Hidden);
 
     setBeginnerView(grid, false);
-    EXPECT_EQ(grid.meter.lineLook(5), LineLook::Grey);
+    EXPECT_EQ(grid.meter.beatLine(5), BeatLine::Beat);
 }
 
 TEST(BeginnerView, LeavingReappliesTheIntervalInTheFullView)
@@ -194,9 +194,9 @@ TEST(NewRhythm, ClearsStepsAndMutesAndKeepsTheInterval)
     EXPECT_EQ(grid.mutes, Mutes{});
     EXPECT_EQ(grid.meter.Interval(), 3);
     EXPECT_EQ(grid.meter.Beats(), 12);
-    EXPECT_EQ(grid.meter.beatsCaption(0), "6");
-    EXPECT_EQ(grid.meter.beatsCaption(2), "24");
-    EXPECT_EQ(grid.meter.lineLook(4), LineLook::Yellow);
+    EXPECT_EQ(grid.meter.optionBeats(0), 6);
+    EXPECT_EQ(grid.meter.optionBeats(2), 24);
+    EXPECT_EQ(grid.meter.beatLine(4), BeatLine::LoopEnd);
     EXPECT_EQ(grid.meter.shownRow(kBass), shownBass);
     EXPECT_EQ(grid.HiHatMemory, "");
 }

@@ -180,7 +180,8 @@ public:
             parameters_.setMuted(static_cast<int>(random_() % pattern::kTrackCount),
                                  random_() % 4 == 0);
             parameters_.setTempo(sequencer::kMinTempoBpm + static_cast<int>(random_() % 416));
-            (void)engine_.hitPad(track, random_() % 5 == 0 ? 1 : 0);
+            (void)engine_.hitPad(track, random_() % 5 == 0 ? 1 : 0, sound::kFullVelocity,
+                                 beginner_);
             if (round % 7 == 0)
                 engine_.click();
             settle(1);
@@ -203,10 +204,12 @@ public:
         settle();
     }
 
+    // The view reaches the engine with each press: the pattern's from the parameters, the
+    // pads' with the call.
     void beginner(bool on)
     {
         parameters_.setBeginner(on);
-        engine_.setBeginner(on);
+        beginner_ = on;
         settle();
     }
 
@@ -220,6 +223,7 @@ private:
     std::minstd_rand random_{20240601};
     std::uint64_t steps_ = 0;
     int round_ = 0;
+    bool beginner_ = false;
 };
 
 TEST(AudioPath, NeverAllocatesNorLocksWhatEverTheOwnerDoes)

@@ -39,6 +39,7 @@ public:
         std::uint64_t frame;
         int track;
         int velocity = kFullVelocity;
+        bool beginner = false;  // played in the beginner view
     };
     explicit ScriptedSteps(std::vector<Hit> hits) : hits_(std::move(hits)) {}
     void advance(std::uint32_t frames, BlockScheduler& scheduler) noexcept override;

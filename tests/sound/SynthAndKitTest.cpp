@@ -34,7 +34,8 @@ TEST(GmSynth, EngineRendersABassDrumAtItsFrameWhenNoReceiverListens)
     ScriptedSteps steps({{1001, 0}});
     engine.setStepSource(&steps);
     const auto out = renderLeft(engine, 6000, 100);
-    EXPECT_LT(peak(out, 0, 1001), 1e-6f);  // the reverb's idle hum only
+    // A fresh synth sleeps until its first note: not even its reverb's idle hum is mixed in.
+    EXPECT_EQ(peak(out, 0, 1001), 0.0f);
     EXPECT_GT(peak(out, 1001, 6000), 0.01f);
 
     // With a receiver, the notes go there and the synth stays silent.
@@ -44,6 +45,12 @@ TEST(GmSynth, EngineRendersABassDrumAtItsFrameWhenNoReceiverListens)
     const auto quiet = renderLeft(engine, 4800, 256, receiver);
     EXPECT_EQ(receiver.events().size(), 2u);  // note-on and its note-off
     EXPECT_LT(peak(quiet, 0, 4800), 1e-6f);
+
+    // Asleep again, the synth is not woken by STOP's "all notes off": nothing to end, no hum.
+    renderLeft(engine, 3 * 48000, 256);
+    engine.allNotesOff();
+    const auto stopped = renderLeft(engine, 4800, 256);
+    EXPECT_EQ(peak(stopped, 0, 4800), 0.0f);
 }
 
 struct WavFile {

@@ -151,15 +151,17 @@ TEST_F(VoicesTest, RightClickOnTomPlaysNothingButOtherPadsPlayAlike)
 
 TEST_F(VoicesTest, BeginnerViewSilencesOpenHiHatAndCrashFromPadAndPattern)
 {
-    engine_.setBeginner(true);
-    engine_.hitPad(3);
-    engine_.hitPad(5);
-    auto out = play({{100, 3}, {200, 5}, {300, 2}}, 6000);  // the hi-hat has ended
+    engine_.hitPad(3, 0, kFullVelocity, true);
+    engine_.hitPad(5, 0, kFullVelocity, true);
+    const bool beginner = true;
+    auto out = play({{100, 3, kFullVelocity, beginner},
+                     {200, 5, kFullVelocity, beginner},
+                     {300, 2, kFullVelocity, beginner}},
+                    6000);  // the hi-hat has ended
     EXPECT_EQ(out[50], 0.0f);
     EXPECT_EQ(out[250], 0.0f);
     EXPECT_EQ(out[400], level(VoiceId::HH));
 
-    engine_.setBeginner(false);
     out = play({{100, 3}, {200, 5}}, 1000);
     EXPECT_EQ(out[150], level(VoiceId::OH));
     EXPECT_EQ(out[250], level(VoiceId::OH) + level(VoiceId::CC));

@@ -4,7 +4,7 @@
 // answered by the test. Qt runs on its offscreen platform (QtEnvironment.cpp).
 
 #include "app/DrumMachine.h"
-#include "app/FakePlayback.h"  // tests/app
+#include "app/FakeHost.h"  // tests/app
 #include "app/Settings.h"
 #include "core/Paths.h"
 #include "rhythms/RhythmFile.h"
@@ -85,7 +85,7 @@ protected:
     {
         stopMachine();
         machine_ =
-            std::make_unique<app::DrumMachine>(settings_, std::make_unique<FakePlayback>(sound_));
+            std::make_unique<app::DrumMachine>(settings_, std::make_unique<FakeHost>(sound_));
         window_ = std::make_unique<ui::MainWindow>(*machine_, questions_);
         dialogs_ = std::make_unique<ui::Dialogs>(*machine_, *window_, questions_);
     }
@@ -163,7 +163,7 @@ protected:
 
     TempFolder home_;
     app::Settings settings_;
-    PlaybackLog sound_;
+    HostLog sound_;
     ScriptedQuestions questions_;
     std::unique_ptr<app::DrumMachine> machine_;
     std::unique_ptr<ui::MainWindow> window_;

@@ -3,17 +3,19 @@
 
 #include "ui/MainWindow.h"
 
-#include "app/FakePlayback.h"  // tests/app
+#include "app/FakeHost.h"  // tests/app
 #include "rhythms/RhythmFile.h"
 #include "ui/Questions.h"
 #include "ui/Widgets.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSocketNotifier>
 #include <QTest>
 #include <chrono>
 #include <filesystem>
@@ -79,11 +81,37 @@ app::Settings testSettings()
     return settings;
 }
 
+// Counts the paint events a widget gets.
+class PaintCounter final : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+    int count = 0;
+};
+
 struct TestWindow {
-    TestWindow() : machine(testSettings(), std::make_unique<testing::FakePlayback>(log))
+    TestWindow()
+        : host(new testing::FakeHost(log)),
+          machine(testSettings(), std::unique_ptr<testing::FakeHost>(host))
     {
         window = std::make_unique<MainWindow>(machine, questions);
         window->show();
+    }
+    // A step arrives as from the audio thread: queued, with news, painted by the event loop.
+    void play(const sequencer::StepEvent& step)
+    {
+        host->queue(step);
+        QTest::qWait(1);  // the news is handled; nobody calls the window
+        QCoreApplication::processEvents();
+    }
+    bool timersRun() const
+    {
+        return !QAbstractEventDispatcher::instance()->registeredTimers(window.get()).isEmpty();
     }
     void click(QWidget* widget, Qt::MouseButton button = Qt::LeftButton)
     {
@@ -136,7 +164,8 @@ struct TestWindow {
         std::filesystem::remove(machine.settings().IniFile);
     }
 
-    testing::PlaybackLog log;
+    testing::HostLog log;
+    testing::FakeHost* host;  // the machine's
     app::DrumMachine machine;
     AnsweringQuestions questions;
     std::unique_ptr<MainWindow> window;
@@ -161,7 +190,8 @@ TEST(MainWindow, EveryControlShowsTheMachinesStateFromTheStart)
     for (int option = 0; option < 3; ++option) {
         EXPECT_EQ(t.window->intervalOption(option)->isChecked(), meter.intervalOption() == option);
         EXPECT_EQ(t.window->beatsOption(option)->isChecked(), meter.beatsOption() == option);
-        EXPECT_EQ(t.window->beatsOption(option)->text().toStdString(), meter.beatsCaption(option));
+        EXPECT_EQ(t.window->beatsOption(option)->text(),
+                  QString::number(meter.optionBeats(option)));
     }
     EXPECT_TRUE(t.yellowLineEndsTheLoop(meter.Beats()));
     EXPECT_TRUE(t.markersInColumn(0));
@@ -365,15 +395,14 @@ TEST(MainWindow, PlaybackIsPaintedFromTheEventsAndStopRestoresTheLooks)
     EXPECT_EQ(t.log.starts, 1);
     EXPECT_EQ(t.window->runButton()->text(), "S T O P");
     EXPECT_EQ(paintedColour(t.window->runButton()), kMuted);
-    EXPECT_TRUE(t.window->playbackTimer().isActive());
+    EXPECT_FALSE(t.timersRun()) << "steps wake the window; nothing polls for them";
 
     sequencer::StepEvent step;
     step.kind = sequencer::StepEvent::Kind::Pattern;
     step.litPads = (1u << kBass) | (1u << kRide);
     step.markerColumn = 5;
-    step.beatLight = sequencer::kBeatLightRed;
-    t.log.queued.push_back(step);
-    t.window->pollPlayback();
+    step.beatLight = sequencer::BeatLight::Downbeat;
+    t.play(step);
     EXPECT_EQ(paintedColour(t.window->padButton(kBass)), kPadHit);
     EXPECT_EQ(paintedColour(t.window->padButton(kRide)), kPadHit);  // muted, still lit
     EXPECT_EQ(paintedColour(t.window->padButton(kSnare)), kPadIdle);
@@ -390,11 +419,66 @@ TEST(MainWindow, PlaybackIsPaintedFromTheEventsAndStopRestoresTheLooks)
         EXPECT_EQ(t.window->padButton(track)->fill(), kPadIdle) << track;
     // The markers stay on the last column played.
     EXPECT_TRUE(t.markersInColumn(5));
-    EXPECT_FALSE(t.window->playbackTimer().isActive());
+    EXPECT_FALSE(t.timersRun());
 
     // A new start puts them back on column 0.
     t.click(t.window->runButton());
     EXPECT_TRUE(t.markersInColumn(0));
+}
+
+TEST(MainWindow, ABurstOfStepsPaintsWhatTheLastLeavesAndACountInLeavesThePads)
+{
+    TestWindow t;
+    t.click(t.window->runButton());
+    sequencer::StepEvent first;
+    first.kind = sequencer::StepEvent::Kind::Pattern;
+    first.litPads = 1u << kSnare;
+    first.markerColumn = 3;
+    first.beatLight = sequencer::BeatLight::Downbeat;
+    sequencer::StepEvent second = first;
+    second.litPads = 1u << kBass;
+    second.markerColumn = 4;
+    second.beatLight = sequencer::BeatLight::Off;
+    // As after a stall: both wait when the window wakes.
+    t.host->queue(first);
+    t.host->queue(second);
+    t.play(sequencer::StepEvent{.kind = sequencer::StepEvent::Kind::CountIn});
+    EXPECT_EQ(paintedColour(t.window->padButton(kBass)), kPadHit);
+    EXPECT_EQ(paintedColour(t.window->padButton(kSnare)), kPadIdle);
+    EXPECT_TRUE(t.markersInColumn(4));
+    EXPECT_EQ(paintedColour(t.window->tapButton()), kGrey);
+}
+
+TEST(MainWindow, AStepRepaintsOnlyTheColumnsTheMarkersLeaveAndEnter)
+{
+    TestWindow t;
+    t.click(t.window->runButton());
+    QTest::qWait(20);
+    // Between the bass drum and snare rows, where the marker shows through.
+    const auto gap = [&t](int column) {
+        const QImage panel = t.window->upperLines()->grab().toImage();
+        const double ratio = panel.devicePixelRatio();
+        const QRect bass = t.window->stepButton(kBass, column)->geometry();
+        const QRect snare = t.window->stepButton(kSnare, column)->geometry();
+        const QPoint middle((bass.left() + bass.right()) / 2, (bass.bottom() + snare.top()) / 2);
+        return panel.pixelColor(static_cast<int>(middle.x() * ratio),
+                                static_cast<int>(middle.y() * ratio));
+    };
+    ASSERT_EQ(gap(0), kRed);
+    const PaintCounter left(t.window->stepButton(kBass, 0));
+    const PaintCounter entered(t.window->stepButton(kBass, 5));
+    const PaintCounter untouched(t.window->stepButton(kBass, 20));
+
+    sequencer::StepEvent step;
+    step.kind = sequencer::StepEvent::Kind::Pattern;
+    step.markerColumn = 5;
+    t.play(step);
+    QTest::qWait(20);
+    EXPECT_GT(left.count, 0);
+    EXPECT_GT(entered.count, 0);
+    EXPECT_EQ(untouched.count, 0);
+    EXPECT_EQ(gap(5), kRed);
+    EXPECT_EQ(gap(0), QColor(0x40, 0x40, 0x40)) << "the old place shows the panel again";
 }
 
 TEST(MainWindow, ALoadDuringPlaybackShowsTheRhythmFromItsFirstStep)
@@ -417,8 +501,8 @@ TEST(MainWindow, ALoadDuringPlaybackShowsTheRhythmFromItsFirstStep)
     sequencer::StepEvent step;
     step.kind = sequencer::StepEvent::Kind::Pattern;
     step.markerColumn = 9;
-    t.log.queued.push_back(step);
-    t.window->pollPlayback();
+    t.play(step);
+    ASSERT_TRUE(t.markersInColumn(9));
     ASSERT_TRUE(t.window->loadRhythm(file));
     std::filesystem::remove(file);
     EXPECT_TRUE(t.markersInColumn(0));
@@ -461,13 +545,12 @@ TEST(MainWindow, TheAnimationMovesOnlyInTheBeginnerView)
     TestWindow t;
     sequencer::StepEvent step;
     step.kind = sequencer::StepEvent::Kind::CountIn;
-    step.beatLight = sequencer::kBeatLightGreen;
+    step.beatLight = sequencer::BeatLight::Beat;
     step.animation = sequencer::AnimationFrame::Frame1;
     t.click(t.window->modeBox());
     const qint64 frame0 = t.window->animation()->pictureKey();
     t.click(t.window->runButton());
-    t.log.queued.push_back(step);
-    t.window->pollPlayback();
+    t.play(step);
     EXPECT_NE(t.window->animation()->pictureKey(), frame0);
     EXPECT_EQ(paintedColour(t.window->tapButton()), QColor(0x00, 0xFF, 0x00));
     t.click(t.window->runButton());  // stop shows frame 0 again
@@ -574,7 +657,8 @@ TEST(MainWindow, ClosingWhilePlayingSilencesEverything)
     EXPECT_TRUE(t.window->close());
     EXPECT_FALSE(t.machine.isRunning());
     EXPECT_EQ(t.log.shutdowns, 1);
-    EXPECT_FALSE(t.window->playbackTimer().isActive());
+    ASSERT_NE(t.window->newsNotifier(), nullptr);
+    EXPECT_FALSE(t.window->newsNotifier()->isEnabled()) << "nothing paints after the shutdown";
     EXPECT_FALSE(t.window->isVisible());
     std::ifstream ini(t.machine.settings().IniFile);
     std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());

@@ -1,13 +1,20 @@
 #pragma once
 // Where the step grid and what moves with the beginner view stand, in twips (1/1440 inch),
-// relative to the grid panel unless said otherwise. The window converts and paints these; the
-// sequencer places the play markers with them. Constants only, any thread.
+// relative to the grid panel unless said otherwise: the beat lines, the play markers and the
+// rows the beginner view moves. The window converts and paints these. Constants only, any
+// thread.
 
+#include "pattern/Meter.h"
 #include "pattern/Pattern.h"
 
 #include <array>
 
-namespace taktwerk::pattern {
+namespace taktwerk::ui::layout {
+
+using pattern::index;
+using pattern::kStepCount;
+using pattern::kTrackCount;
+using pattern::Track;
 
 inline constexpr int kColumnPitchTwips = 420;
 inline constexpr int kColumnWidthTwips = 375;  // leaves a 45-twip gap for the beat lines
@@ -20,8 +27,18 @@ constexpr int columnLeftTwips(int step) noexcept
 
 // The play markers run through a column 180 twips in, near its middle (column 0: 300).
 constexpr int markerXTwips(int step) noexcept { return columnLeftTwips(step) + 180; }
-inline constexpr int kMarkerHomeXTwips = markerXTwips(0);
-inline constexpr int kMarkerWidthTwips = 9;
+
+// The x of beat line 1 ... 8 at an interval: in the gap after the first Interval * line
+// columns. Five steps per beat would put lines 7 and 8 past the last column, so they stand
+// after columns 31 and 32 instead, where the five-step meter keeps them hidden.
+constexpr int beatLineX(int interval, int line) noexcept
+{
+    int columnsBefore = interval * line;
+    if (interval == 5 && line >= 7)
+        columnsBefore = kStepCount - pattern::kBeatLineCount + line;
+    // The gap after column c - 1 spans 420 * c + 75 to + 120; the line stands in it at + 90.
+    return columnLeftTwips(columnsBefore) - 30;
+}
 
 struct RowBox {
     int top = 0;
@@ -101,4 +118,4 @@ constexpr const ViewLayout& viewLayout(bool beginner) noexcept
     return beginner ? kBeginnerViewLayout : kFullViewLayout;
 }
 
-}  // namespace taktwerk::pattern
+}  // namespace taktwerk::ui::layout

@@ -1,8 +1,11 @@
 #pragma once
-// A Playback that records what the drum machine tells it and plays back the step events a
-// test queues, in place of the audio output and engine. Shared by the app and window tests.
+// A host that records what the drum machine tells it and hands out the step events a test
+// queues, in place of the engine and the audio output. Shared by the app and window tests.
+// Its transport is one flag and a RUN counter, as the real host's transport word is; it drops
+// queued steps of a run that has ended the way the real host does, so that what the window
+// paints can be checked against it.
 
-#include "app/Playback.h"
+#include "playback/Host.h"
 
 #include <deque>
 #include <filesystem>
@@ -12,7 +15,7 @@
 
 namespace taktwerk::testing {
 
-struct PlaybackLog {
+struct HostLog {
     sequencer::StepInputs inputs;
     int tempoBpm = 0;
     int publishes = 0;
@@ -30,12 +33,20 @@ struct PlaybackLog {
     bool midiFailed = false;
     bool audioOutput = true;
     std::string soundProblem;
+    std::string trouble;
     std::deque<sequencer::StepEvent> queued;
 };
 
-class FakePlayback final : public app::Playback {
+class FakeHost final : public playback::Host {
 public:
-    explicit FakePlayback(PlaybackLog& log) : log_(log) {}
+    explicit FakeHost(HostLog& log) : log_(log) {}
+
+    // A step of the current run, as the audio thread would hand it over, and the news of it.
+    void queue(const sequencer::StepEvent& event)
+    {
+        log_.queued.push_back(event);
+        news_.notify();
+    }
 
     void publish(const sequencer::StepInputs& inputs, int tempoBpm) override
     {
@@ -43,21 +54,36 @@ public:
         log_.tempoBpm = tempoBpm;
         ++log_.publishes;
     }
-    void start() override { ++log_.starts; }
-    void stop() override { ++log_.stops; }
+    void start() override
+    {
+        ++log_.starts;
+        running_ = true;
+        log_.queued.clear();  // steps of an earlier run are never shown
+    }
+    void stop() override
+    {
+        ++log_.stops;
+        running_ = false;
+    }
+    bool isRunning() const override { return running_; }
     void restartPattern() override { ++log_.restarts; }
     bool popEvent(sequencer::StepEvent& event) override
     {
+        if (!running_)
+            log_.queued.clear();
         if (log_.queued.empty())
             return false;
         event = log_.queued.front();
         log_.queued.pop_front();
         return true;
     }
-    sound::PadActions hitPad(int track, int button) override
+    const sound::Wakeup& news() const override { return news_; }
+    std::string trouble() override { return std::exchange(log_.trouble, {}); }
+    bool hasAudioOutput() const override { return log_.audioOutput; }
+    sound::PadActions hitPad(int track, int button, bool beginner) override
     {
         const sound::PadActions actions =
-            sound::padActions(track, button, log_.inputs.beginner, sound::SoundMode::Midi);
+            sound::padActions(track, button, beginner, sound::SoundMode::Midi);
         if (actions.midiNote != 0)
             log_.padsHit.push_back(track);
         if (actions.editTom != 0)
@@ -81,13 +107,17 @@ public:
     void stopPreview() override { ++log_.previewStops; }
     bool midiFailed() const override { return log_.midiFailed; }
     int editTom() const override { return editTom_; }
-    std::string trouble() override { return {}; }
-    bool hasAudioOutput() const override { return log_.audioOutput; }
     std::string soundProblem() const override { return log_.soundProblem; }
-    void shutdown() override { ++log_.shutdowns; }
+    void shutdown() override
+    {
+        ++log_.shutdowns;
+        running_ = false;
+    }
 
 private:
-    PlaybackLog& log_;
+    HostLog& log_;
+    sound::Wakeup news_;
+    bool running_ = false;
     int editTom_ = 0;
 };
 

@@ -1,15 +1,15 @@
 #pragma once
 // A count of audio-thread trouble (late blocks, lost steps or commands) as lines for the log: at
 // most one line a minute, with the running total. A dropout storm would otherwise print a line
-// at every check of the window's timer (hundreds in a few minutes). Owned by live playback on
-// the GUI thread; the counts themselves are the audio thread's atomics, read there.
+// at every check of the live host's watch thread (hundreds in a few minutes). Owned by that
+// thread; the counts themselves are the audio thread's atomics, read there.
 
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 
-namespace taktwerk::app {
+namespace taktwerk::playback {
 
 class ThrottledCount {
 public:
@@ -35,4 +35,4 @@ private:
     std::optional<Clock::time_point> lastLine_;
 };
 
-}  // namespace taktwerk::app
+}  // namespace taktwerk::playback

@@ -1,6 +1,6 @@
-#include "app/ThrottledCount.h"
+#include "playback/ThrottledCount.h"
 
-namespace taktwerk::app {
+namespace taktwerk::playback {
 
 std::string ThrottledCount::report(std::uint64_t count, Clock::time_point now)
 {
@@ -14,4 +14,4 @@ std::string ThrottledCount::report(std::uint64_t count, Clock::time_point now)
     return line;
 }
 
-}  // namespace taktwerk::app
+}  // namespace taktwerk::playback

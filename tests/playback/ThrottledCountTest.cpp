@@ -1,8 +1,8 @@
-#include "app/ThrottledCount.h"
+#include "playback/ThrottledCount.h"
 
 #include <gtest/gtest.h>
 
-namespace taktwerk::app {
+namespace taktwerk::playback {
 namespace {
 
 using std::chrono::seconds;
@@ -49,4 +49,4 @@ TEST(ThrottledCount, SaysAtMostOneLineAMinuteWithTheRunningTotal)
 }
 
 }  // namespace
-}  // namespace taktwerk::app
+}  // namespace taktwerk::playback

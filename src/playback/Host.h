@@ -1,36 +1,53 @@
 #pragma once
-// The seam between the drum machine (GUI thread) and live playback: the sound engine, its
-// audio output and the step source that the audio thread advances (LivePlayback.h). The drum
-// machine owns one Playback and calls it only from the GUI thread; what crosses to the audio
-// thread goes through the implementation's atomics and queues, never through locks. Tests
-// put a recording fake in its place.
+// The seam between the drum machine and live playback: what the machine tells the audio side
+// and what it learns back. LiveHost is the one real host; the drum machine's tests put a
+// recording fake in its place. Every call comes from the owner's thread (the window's GUI
+// thread, or the main thread of `taktwerk play`); what crosses to the audio thread goes through
+// atomics and lock-free queues, never through locks.
 
 #include "sequencer/Sequencer.h"
 #include "sound/Pads.h"
 #include "sound/VoiceSet.h"
+#include "sound/Wakeup.h"
 
 #include <filesystem>
 #include <string>
 
-namespace taktwerk::app {
+namespace taktwerk::playback {
 
-class Playback {
+class Host {
 public:
-    virtual ~Playback() = default;
+    virtual ~Host() = default;
+
     // Takes the state that every step reads afresh, and the tempo; the next step uses them.
     virtual void publish(const sequencer::StepInputs& inputs, int tempoBpm) = 0;
     // RUN: starts over at step 0 (after a count-in when the published inputs ask for one).
     virtual void start() = 0;
     // STOP: no further step is taken; sounding MIDI notes are ended.
     virtual void stop() = 0;
+    // Whether RUN is in force, read from the transport word the audio side follows: there is
+    // no second copy of it anywhere.
+    virtual bool isRunning() const = 0;
     // A rhythm was loaded: the next step is step 0 again (after a new count-in).
     virtual void restartPattern() = 0;
-    // The oldest step of the current run that the window has not painted yet; false when
-    // there is none. Never waits.
+
+    // The oldest step of the current run not taken yet; false when there is none. Steps of a
+    // run that has ended (queued before STOP, or before the latest RUN) are dropped here, the
+    // one place that filters them. Never waits.
     virtual bool popEvent(sequencer::StepEvent& event) = 0;
-    // A press of `track`'s pad with mouse `button` (1 left, 2 right), sounded at once; says
-    // what the press means beyond the sound.
-    virtual sound::PadActions hitPad(int track, int button) = 0;
+    // Notified when a step or a report waits, so that the owner can sleep until then instead
+    // of polling: the window watches its descriptor, `play` waits on it.
+    virtual const sound::Wakeup& news() const = 0;
+    // What happened since the last call, for the log: the output lost or back, steps, commands
+    // or MIDI messages lost, late blocks. Empty when nothing did.
+    virtual std::string trouble() = 0;
+    // False while nothing can be heard because no audio device is there (playback goes on on
+    // an internal clock, so the window and MIDI stay live).
+    virtual bool hasAudioOutput() const = 0;
+
+    // A press of `track`'s pad with mouse `button` (1 left, 2 right) in the view given, sounded
+    // at once; says what the press means beyond the sound.
+    virtual sound::PadActions hitPad(int track, int button, bool beginner) = 0;
     // Sounds one count-in click now.
     virtual void click() = 0;
     // Rebuilds the ten voices from `choice`, also while playing.
@@ -47,12 +64,6 @@ public:
     virtual bool midiFailed() const = 0;
     // The tom (1..3) last struck, by mouse or by the pattern; 0 before any.
     virtual int editTom() const = 0;
-    // What went wrong on the audio thread since the last call (lost steps or commands, late
-    // blocks), for the log; empty when nothing did.
-    virtual std::string trouble() = 0;
-    // False while nothing can be heard because no audio device is there (playback goes on
-    // on an internal clock, so the window and MIDI stay live).
-    virtual bool hasAudioOutput() const { return true; }
     // For the window's caption, in its words: why sampled voices are silent ("3 Samples nicht
     // geladen"); empty while every voice has its sample or MIDI plays.
     virtual std::string soundProblem() const { return {}; }
@@ -61,4 +72,4 @@ public:
     virtual void shutdown() = 0;
 };
 
-}  // namespace taktwerk::app
+}  // namespace taktwerk::playback

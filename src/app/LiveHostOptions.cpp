@@ -1,0 +1,25 @@
+#include "app/LiveHostOptions.h"
+
+#include "sound/GmSynth.h"
+
+namespace taktwerk::app {
+
+playback::LiveHostOptions liveHostOptions(const Settings& settings)
+{
+    playback::LiveHostOptions options;
+    options.mode = sound::soundModeFor(settings.SoundDevice);
+    options.clickNote = settings.ClickNote;
+    options.sound.soundDir = settings.SoundDir;
+    options.sound.soundSet = settings.SoundSet;
+    options.sound.tomSounds = {settings.Tom1Sound, settings.Tom2Sound, settings.Tom3Sound};
+    options.soundFont = sound::findSoundFont();
+    return options;
+}
+
+std::unique_ptr<playback::LiveHost> openLiveHost(const Settings& settings)
+{
+    return std::make_unique<playback::LiveHost>(liveHostOptions(settings),
+                                                devices::systemAudioOuts());
+}
+
+}  // namespace taktwerk::app

@@ -1,0 +1,355 @@
+#include "playback/LiveHost.h"
+
+#include "core/Paths.h"
+#include "devices/LibraryNoise.h"
+#include "devices/TimedMidi.h"
+
+#include <algorithm>
+#include <exception>
+#include <future>
+#include <iostream>
+
+namespace taktwerk::playback {
+
+namespace {
+
+// How often the audio thread's counters are looked at while all is well: a late block or a
+// lost step reaches the log within a second, and an idle program wakes once a second at most.
+constexpr auto kReportInterval = std::chrono::seconds(1);
+// After "all notes off" the output runs this many blocks more, so the note-offs reach the
+// receiver before the stream closes.
+constexpr int kNotesOffBlocks = 3;
+
+void log(const std::string& message, const std::string& detail = {})
+{
+    std::clog << "taktwerk: " << message << (detail.empty() ? "" : " (" + detail + ")") << '\n';
+}
+
+}  // namespace
+
+LiveHost::LiveHost(const LiveHostOptions& options,
+                   std::unique_ptr<devices::AudioOutFactory> outputs)
+    : outputs_(std::move(outputs)), request_(options.request), probeInterval_(options.probeInterval)
+{
+    std::promise<std::string> ready;
+    std::future<std::string> noticed = ready.get_future();
+    watcher_ = std::thread([this, options, ready = std::move(ready)]() mutable {
+        try {
+            ready.set_value(begin(options));
+        } catch (...) {
+            ready.set_exception(std::current_exception());
+            return;
+        }
+        watch();
+    });
+    try {
+        notice_ = noticed.get();
+    } catch (...) {
+        watcher_.join();
+        throw;
+    }
+}
+
+LiveHost::~LiveHost() { shutdown(); }
+
+// ---------------------------------------------------------------- watch thread
+
+std::string LiveHost::begin(const LiveHostOptions& options)
+{
+    devices::OpenedAudioOut opened = devices::openAudioOut(*outputs_, request_);
+    for (const std::string& detail : opened.details)
+        log(detail);
+    out_ = std::move(opened.out);
+    std::string notice = opened.notice;
+    // The engine and the step clock run at the rate of the first output for good; a later one
+    // must offer the same.
+    request_.sampleRate = out_->sampleRate();
+
+    engine_ = std::make_unique<sound::Engine>(static_cast<double>(request_.sampleRate));
+    engine_->setMode(options.mode);
+    engine_->setClickNote(options.clickNote);
+    wave_ = options.mode == sound::SoundMode::Wave;
+    // Loaded on the loader's thread: odd sample files may take a second each, and the window
+    // must open and play (silently) meanwhile.
+    voices_ = std::make_unique<sound::VoiceLoader>(static_cast<double>(request_.sampleRate), &news_);
+    voices_->requestSet(options.sound);
+    bool synthLoaded = false;
+    if (options.soundFont) {
+        if (auto loaded = engine_->loadSynth(*options.soundFont); !loaded)
+            log(loaded.error().message, loaded.error().detail);
+        else
+            synthLoaded = true;
+    }
+    // MIDI notes sound through an external port or the built-in synth; with neither, MIDI
+    // cannot be chosen.
+    midiFailed_ = !synthLoaded && out_->midiPortName().empty();
+    steps_ = std::make_unique<StepPlayer>(parameters_, request_.sampleRate, &news_);
+    engine_->setStepSource(steps_.get());
+    if (auto started = startOutput(); !started && notice.empty())
+        notice = started.error().message;
+    return notice;
+}
+
+void LiveHost::watch()
+{
+    while (!stopping_.load(std::memory_order_acquire)) {
+        const auto wait = standingIn_ ? std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            nextProbe_ - std::chrono::steady_clock::now())
+                                      : std::chrono::milliseconds(kReportInterval);
+        (void)watchWakeup_.wait(std::max(wait, std::chrono::milliseconds(0)));
+        if (stopping_.load(std::memory_order_acquire))
+            break;
+        std::string report = watchOutput();
+        if (const std::string counted = countTrouble(); !counted.empty())
+            report += (report.empty() ? "" : "; ") + counted;
+        if (!report.empty())
+            post(report);
+    }
+}
+
+std::string LiveHost::watchOutput()
+{
+    if (out_->deviceLost()) {
+        const std::string lost(out_->backendName());
+        replaceOutput(outputs_->openNull(request_));
+        standingIn_ = true;
+        nextProbe_ = std::chrono::steady_clock::now() + probeInterval_;
+        return lost + " went away: " + std::string(devices::kNoAudioOutputNotice);
+    }
+    if (!standingIn_ || std::chrono::steady_clock::now() < nextProbe_)
+        return {};
+    nextProbe_ = std::chrono::steady_clock::now() + probeInterval_;
+    auto tried = devices::probeAudioOut(*outputs_, request_);
+    // The engine and the step clock run at the rate they were built for; an output at another
+    // rate would play everything at the wrong pitch and tempo.
+    if (!tried || (*tried)->sampleRate() != request_.sampleRate)
+        return {};
+    replaceOutput(std::move(*tried));
+    standingIn_ = false;
+    return "audio output back: " + std::string(out_->backendName());
+}
+
+void LiveHost::replaceOutput(std::unique_ptr<devices::AudioOut> next)
+{
+    // The old output's thread must be gone before the new one calls the engine: one audio
+    // thread at a time.
+    out_->stop();
+    foldLateBlocks();
+    // An output without a MIDI port of its own takes over the user's port from the one before,
+    // so that it stays open; only when none was open yet is it opened, once.
+    if (next->midiPortName().empty()) {
+        std::unique_ptr<devices::MidiDestination> midi = out_->detachMidi();
+        if (!midi) {
+            if (auto opened = outputs_->openMidi(request_.clientName))
+                midi = std::move(*opened);
+            else
+                log("MIDI: " + opened.error().message, opened.error().detail);
+        }
+        if (midi)
+            (void)next->attachMidi(std::move(midi));  // not started yet, so always taken
+    }
+    out_ = std::move(next);
+    (void)startOutput();
+}
+
+core::Result<void> LiveHost::startOutput()
+{
+    out_->notifyOnLoss(&watchWakeup_);
+    auto started = out_->start(*engine_);
+    if (!started)
+        log(started.error().message, started.error().detail);
+    publishOutput();
+    return started;
+}
+
+void LiveHost::publishOutput()
+{
+    {
+        const std::lock_guard lock(reportMutex_);
+        info_ = OutputInfo{.backend = std::string(out_->backendName()),
+                           .sampleRate = out_->sampleRate(),
+                           .midiPort = out_->midiPortName()};
+    }
+    audible_.store(out_->isRunning() && out_->backendName() != "null", std::memory_order_release);
+}
+
+void LiveHost::foldLateBlocks()
+{
+    // A new output counts from zero.
+    const std::uint32_t xruns = out_->xruns();
+    lateBlocks_.fetch_add(xruns - countedXruns_);
+    xruns_.restart(xruns);
+    countedXruns_ = 0;
+}
+
+std::string LiveHost::countTrouble()
+{
+    std::string report;
+    auto note = [&report](std::string line) {
+        if (!line.empty())
+            report += (report.empty() ? "" : "; ") + line;
+    };
+    const auto now = ThrottledCount::Clock::now();
+    note(droppedSteps_.report(steps_->droppedEvents(), now));
+    note(droppedCommands_.report(engine_->commandDrops(), now));
+    note(droppedMidi_.report(engine_->midiDrops(), now));
+    const std::uint32_t xruns = out_->xruns();
+    lateBlocks_.fetch_add(xruns - countedXruns_);
+    countedXruns_ = xruns;
+    note(xruns_.report(xruns, now));
+    // What ALSA, FluidSynth or GLib said meanwhile, one line each.
+    for (std::string& line : devices::takeLibraryNoise())
+        note(std::move(line));
+    return report;
+}
+
+void LiveHost::post(const std::string& report)
+{
+    {
+        const std::lock_guard lock(reportMutex_);
+        reports_ += (reports_.empty() ? "" : "; ") + report;
+    }
+    news_.notify();
+}
+
+// ---------------------------------------------------------------- owner thread
+
+LiveHost::OutputInfo LiveHost::output() const
+{
+    const std::lock_guard lock(reportMutex_);
+    return info_;
+}
+
+std::string LiveHost::trouble()
+{
+    installReadyVoices();
+    const std::lock_guard lock(reportMutex_);
+    return std::exchange(reports_, {});
+}
+
+void LiveHost::publish(const sequencer::StepInputs& inputs, int tempoBpm)
+{
+    // A load or a new rhythm changes many values at once; no step may see half of them.
+    const LiveParameters::Batch batch(parameters_);
+    for (int track = 0; track < pattern::kTrackCount; ++track)
+        parameters_.setRow(track, inputs.rows[static_cast<std::size_t>(track)]);
+    parameters_.setMutes(inputs.mutes);
+    parameters_.setTempo(tempoBpm);
+    parameters_.setMeter(inputs.interval, inputs.beats);
+    parameters_.setIntro(inputs.intro);
+    parameters_.setBeginner(inputs.beginner);
+}
+
+void LiveHost::start() { parameters_.run(); }
+
+void LiveHost::stop()
+{
+    parameters_.stop();
+    engine_->allNotesOff();
+}
+
+void LiveHost::restartPattern() { parameters_.markLoaded(); }
+
+bool LiveHost::popEvent(sequencer::StepEvent& event)
+{
+    const LiveParameters::Transport transport = parameters_.transport();
+    PlaybackEvent queued;
+    while (steps_->events().pop(queued)) {
+        if (transport.running && queued.run == transport.run) {
+            event = queued.step;
+            return true;
+        }
+    }
+    return false;
+}
+
+sound::PadActions LiveHost::hitPad(int track, int button, bool beginner)
+{
+    installReadyVoices();
+    return engine_->hitPad(track, button, sound::kFullVelocity, beginner);
+}
+
+void LiveHost::click()
+{
+    installReadyVoices();
+    engine_->click();
+}
+
+void LiveHost::setSound(const sound::SoundChoice& choice) { voices_->requestSet(choice); }
+
+void LiveHost::setSingleSound(int inSound, const sound::SoundChoice& choice)
+{
+    voices_->requestTom(inSound, choice);
+}
+
+void LiveHost::setOutput(int soundDevice, int clickNote)
+{
+    engine_->setMode(sound::soundModeFor(soundDevice));
+    wave_ = sound::soundModeFor(soundDevice) == sound::SoundMode::Wave;
+    engine_->setClickNote(clickNote);
+}
+
+void LiveHost::preview(const std::filesystem::path& file)
+{
+    installReadyVoices();
+    engine_->preview(file);
+}
+
+bool LiveHost::waitForVoices(const std::function<bool()>& stop)
+{
+    if (!voices_->waitUntilBuilt(stop))
+        return false;
+    installReadyVoices(false);
+    return true;
+}
+
+void LiveHost::installReadyVoices(bool logProblems)
+{
+    std::unique_ptr<sound::VoiceSet> set = voices_->takeReady();
+    if (!set)
+        return;
+    silentVoices_ = 0;
+    for (int voice = 0; voice < sound::kVoiceCount; ++voice) {
+        const auto slot = static_cast<std::size_t>(voice);
+        if (set->problems[slot].empty())
+            continue;
+        ++silentVoices_;
+        if (logProblems)
+            log(std::string(sound::voiceName(static_cast<sound::VoiceId>(voice))) + ": \"" +
+                core::utf8FromPath(set->sources[slot].file) + "\" " + set->problems[slot]);
+    }
+    engine_->setVoices(std::move(set));
+}
+
+std::string LiveHost::soundProblem() const
+{
+    if (!wave_ || silentVoices_ == 0)
+        return {};
+    return silentVoices_ == 1 ? "1 Sample nicht geladen"
+                              : std::to_string(silentVoices_) + " Samples nicht geladen";
+}
+
+void LiveHost::stopPreview() { engine_->stopPreview(); }
+
+void LiveHost::shutdown()
+{
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    parameters_.stop();
+    engine_->allNotesOff();
+    stopping_.store(true, std::memory_order_release);
+    watchWakeup_.notify();
+    watcher_.join();  // from here on the output is this thread's
+    if (out_->isRunning()) {
+        const double blockSeconds =
+            static_cast<double>(out_->blockFrames()) / static_cast<double>(out_->sampleRate());
+        std::this_thread::sleep_for(std::chrono::duration<double>(kNotesOffBlocks * blockSeconds));
+    }
+    // The voices and the synth go with the engine, after the output no longer calls it.
+    out_->stop();
+    foldLateBlocks();
+    audible_.store(false, std::memory_order_release);
+}
+
+}  // namespace taktwerk::playback

@@ -1,0 +1,159 @@
+#pragma once
+// The one live host: the engine, the live parameters, the step player, the audio output and
+// the output watch, wired together here and nowhere else. The window (through the drum
+// machine), `taktwerk play`, the soak test and the benchmarks all play through it.
+//
+// Threads. The owner (GUI thread, or the command line's main thread) makes every call below.
+// The output's own thread is the audio thread: it runs the engine, which runs the step player.
+// The host's watch thread chooses the output and owns it: it opens the first one, replaces one
+// whose device went away (JACK stopped, the PulseAudio server gone, a card unplugged) by the
+// null output so that playback goes on, probes now and then for a real one to come back, and
+// counts what went wrong. Probing opens audio only: the user's MIDI port is opened once, when
+// an output needs it, and handed from output to output, never opened and closed to try. The
+// watch thread tells the owner through news() and trouble(); the owner never waits on it.
+//
+// Outputs come from an injected factory, so tests play into the null output or a private JACK
+// server, never through the sound card or MIDI port of the machine they run on.
+
+#include "devices/AudioOut.h"
+#include "playback/Host.h"
+#include "playback/LiveParameters.h"
+#include "playback/StepPlayer.h"
+#include "playback/ThrottledCount.h"
+#include "sound/Engine.h"
+#include "sound/VoiceLoader.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace taktwerk::playback {
+
+struct LiveHostOptions {
+    sound::SoundMode mode = sound::SoundMode::Wave;
+    int clickNote = 37;  // `ClickNote`'s default
+    sound::SoundChoice sound;
+    // The built-in General-MIDI synth's SoundFont; none: MIDI sounds only through a port.
+    std::optional<std::filesystem::path> soundFont;
+    devices::AudioOutRequest request;
+    // How often a lost output is looked for again: often enough that sound is back soon after
+    // the server, seldom enough that trying costs nothing noticeable.
+    std::chrono::milliseconds probeInterval{2000};
+};
+
+class LiveHost final : public Host {
+public:
+    // Chooses the first output that works (the null output when none does) on the watch
+    // thread, builds the voices and the synth for it and starts it. Never fails: what could
+    // not be had is said in notice() and the log.
+    LiveHost(const LiveHostOptions& options, std::unique_ptr<devices::AudioOutFactory> outputs);
+    ~LiveHost() override;
+    LiveHost(const LiveHost&) = delete;
+    LiveHost& operator=(const LiveHost&) = delete;
+
+    // For the user, once: e.g. "no audio output"; empty when all is well.
+    const std::string& notice() const noexcept { return notice_; }
+    // The output as it is now, for a status line.
+    struct OutputInfo {
+        std::string backend;
+        std::uint32_t sampleRate = 0;
+        std::string midiPort;  // empty: MIDI sounds through the built-in synth
+    };
+    OutputInfo output() const;
+    // Steps the owner did not take in time, and late blocks of every output so far.
+    std::uint64_t droppedEvents() const noexcept { return steps_->droppedEvents(); }
+    // Commands to the audio thread lost to a full queue (the output stalled).
+    std::uint64_t lostCommands() const noexcept { return engine_->commandDrops(); }
+    std::uint64_t lateBlocks() const noexcept { return lateBlocks_.load(); }
+    // Sample sets load on the voice loader's thread while the old set plays on; the next call
+    // below that finds one ready swaps it in (trouble() does whenever news() wakes the owner).
+    // This waits until the set asked for last sounds, or until `stop` says so (false). It does
+    // not log what could not be loaded: the caller reports that from voices().
+    bool waitForVoices(const std::function<bool()>& stop);
+    const sound::VoiceSet& voices() const noexcept { return engine_->voices(); }
+
+    void publish(const sequencer::StepInputs& inputs, int tempoBpm) override;
+    void start() override;
+    void stop() override;
+    bool isRunning() const override { return parameters_.transport().running; }
+    void restartPattern() override;
+    bool popEvent(sequencer::StepEvent& event) override;
+    const sound::Wakeup& news() const override { return news_; }
+    std::string trouble() override;
+    bool hasAudioOutput() const override { return audible_.load(std::memory_order_acquire); }
+    sound::PadActions hitPad(int track, int button, bool beginner) override;
+    void click() override;
+    void setSound(const sound::SoundChoice& choice) override;
+    void setSingleSound(int inSound, const sound::SoundChoice& choice) override;
+    void setOutput(int soundDevice, int clickNote) override;
+    void preview(const std::filesystem::path& file) override;
+    void stopPreview() override;
+    bool midiFailed() const override { return midiFailed_; }
+    int editTom() const override { return engine_->editTom(); }
+    std::string soundProblem() const override;
+    void shutdown() override;
+
+private:
+    // The watch thread's.
+    std::string begin(const LiveHostOptions& options);
+    void watch();
+    std::string watchOutput();
+    std::string countTrouble();
+    void replaceOutput(std::unique_ptr<devices::AudioOut> next);
+    core::Result<void> startOutput();
+    void publishOutput();
+    void foldLateBlocks();
+    void post(const std::string& report);
+    // The owner's: swaps in the set the loader finished, if any, and says in the log which
+    // samples it could not load.
+    void installReadyVoices(bool logProblems = true);
+
+    // Fixed once built; read by every thread.
+    std::unique_ptr<devices::AudioOutFactory> outputs_;
+    devices::AudioOutRequest request_;  // the rate is the engine's, once chosen
+    std::chrono::milliseconds probeInterval_;
+    sound::Wakeup news_;
+    sound::Wakeup watchWakeup_;  // the watch thread sleeps on it: losses and shutdown wake it
+    LiveParameters parameters_;
+    std::unique_ptr<sound::Engine> engine_;
+    std::unique_ptr<StepPlayer> steps_;
+    std::string notice_;
+    bool midiFailed_ = false;  // `MidiFailed`: neither an external MIDI port nor the synth
+    bool wave_ = false;        // owner: the sampled voices sound (not MIDI)
+    int silentVoices_ = 0;     // owner: of the voice set last swapped in
+
+    // The watch thread's: the output (the owner's again once the thread has ended), and when
+    // to look for a real one while the null output stands in for a lost device.
+    std::unique_ptr<devices::AudioOut> out_;
+    bool standingIn_ = false;
+    std::chrono::steady_clock::time_point nextProbe_{};
+    // The audio thread's counters, each reported at most once a minute.
+    ThrottledCount droppedSteps_{"steps not shown (the window fell behind)"};
+    ThrottledCount droppedCommands_{"sound commands lost (audio stalled)"};
+    ThrottledCount droppedMidi_{"MIDI messages lost"};
+    ThrottledCount xruns_{"audio blocks late"};
+    std::uint32_t countedXruns_ = 0;  // of the current output, in lateBlocks_
+
+    // Crossing from the watch thread to the owner.
+    std::atomic<bool> audible_{false};
+    std::atomic<std::uint64_t> lateBlocks_{0};
+    std::atomic<bool> stopping_{false};
+    mutable std::mutex reportMutex_;  // the watch thread and the owner; never the audio thread
+    std::string reports_;
+    OutputInfo info_;
+
+    std::thread watcher_;
+    bool shutDown_ = false;  // owner only
+    // Last of all, so that its thread has stopped before anything it notifies goes.
+    std::unique_ptr<sound::VoiceLoader> voices_;
+};
+
+}  // namespace taktwerk::playback

@@ -1,0 +1,120 @@
+#pragma once
+// Outputs for tests of live playback. JACK only when the test asks for it (its private dummy
+// server, reached through JACK_DEFAULT_SERVER) and never PulseAudio or ALSA, so that no test
+// plays through the sound card of the machine it runs on; instead a fake sound card the test
+// plugs in and pulls out; the null output; and, for "MIDI output device 0", a recording
+// destination instead of the machine's port. Counts what it opened, so that a test can tell a
+// probe from a change of output.
+//
+// TestDevice is the test's; the factory and the fake card use it from the host's watch thread
+// and the card's clock thread, so everything in it is atomic or locked.
+
+#include "devices/AudioOut.h"
+#include "devices/support/TestSources.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace taktwerk::devices::testing {
+
+class FakeCardOut;
+
+struct TestDevice {
+    std::atomic<int> backendTries{0};
+    std::atomic<int> midiOpens{0};
+    std::atomic<bool> midiPort{true};            // "MIDI output device 0" exists
+    std::atomic<bool> plugged{false};            // the fake card is there to be opened
+    std::atomic<std::uint32_t> rate{48000};      // and plays at this rate
+    std::atomic<FakeCardOut*> current{nullptr};  // the open one, if any
+    RecordingMidiDestination::Log midi;
+
+    // Pulls the card out while it plays: its output reports the loss from this thread, as a
+    // sound system's callback would from its own.
+    void unplug();
+};
+
+// A sound card: the null output's clock under another name, with no MIDI port of its own
+// (like RtAudio's outputs), that can go away.
+class FakeCardOut final : public AudioOut {
+public:
+    FakeCardOut(TestDevice& device, const AudioOutRequest& request) : device_(device)
+    {
+        AudioOutRequest atRate = request;
+        atRate.sampleRate = device.rate.load();
+        inner_ = makeNullAudioOut(atRate);
+        device_.current.store(this);
+    }
+    ~FakeCardOut() override
+    {
+        stop();
+        FakeCardOut* self = this;
+        device_.current.compare_exchange_strong(self, nullptr);
+    }
+
+    core::Result<void> start(sound::AudioSource& source) override
+    {
+        if (deviceLost())
+            return core::fail("Die Soundkarte ist weg.");
+        auto started = inner_->start(source);
+        running_.store(static_cast<bool>(started));
+        return started;
+    }
+    void stop() noexcept override
+    {
+        inner_->stop();
+        running_.store(false);
+    }
+    std::uint32_t sampleRate() const noexcept override { return inner_->sampleRate(); }
+    std::uint32_t blockFrames() const noexcept override { return inner_->blockFrames(); }
+    std::string_view backendName() const noexcept override { return "fake card"; }
+    std::string midiPortName() const override { return inner_->midiPortName(); }
+    bool attachMidi(std::unique_ptr<MidiDestination> destination) override
+    {
+        return inner_->attachMidi(std::move(destination));
+    }
+    std::unique_ptr<MidiDestination> detachMidi() override { return inner_->detachMidi(); }
+
+    void lose() noexcept { markDeviceLost(); }
+
+private:
+    TestDevice& device_;
+    std::unique_ptr<AudioOut> inner_;
+};
+
+inline void TestDevice::unplug()
+{
+    plugged.store(false);
+    if (FakeCardOut* card = current.load())
+        card->lose();
+}
+
+class TestOutputs final : public AudioOutFactory {
+public:
+    TestOutputs(TestDevice& device, bool jack) : device_(device), jack_(jack) {}
+
+    core::Result<std::unique_ptr<AudioOut>> openBackend(AudioBackend backend,
+                                                        const AudioOutRequest& request) override
+    {
+        device_.backendTries.fetch_add(1);
+        if (backend == AudioBackend::Jack && jack_)
+            return openJackAudioOut(request);
+        if (backend == AudioBackend::PulseAudio && device_.plugged.load())
+            return std::unique_ptr<AudioOut>(std::make_unique<FakeCardOut>(device_, request));
+        return core::fail("Kein Audiogerät gefunden.", "not in tests");
+    }
+    core::Result<std::unique_ptr<MidiDestination>> openMidi(const std::string&) override
+    {
+        device_.midiOpens.fetch_add(1);
+        if (!device_.midiPort.load())
+            return core::fail("Kein MIDI-Ausgang gefunden.", "not in tests");
+        return std::unique_ptr<MidiDestination>(
+            std::make_unique<RecordingMidiDestination>(device_.midi));
+    }
+
+private:
+    TestDevice& device_;
+    bool jack_;
+};
+
+}  // namespace taktwerk::devices::testing

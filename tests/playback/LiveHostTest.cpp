@@ -1,0 +1,164 @@
+// The live host on a fake sound card that the test plugs in and pulls out, and on the null
+// output: the watch thread notices a lost card at once, plays on without it, takes it back at
+// the engine's rate only, and never opens or closes the MIDI port to look for it.
+
+#include "playback/LiveHost.h"
+
+#include "devices/support/TestOutputs.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace taktwerk::playback {
+namespace {
+
+using namespace std::chrono_literals;
+using devices::testing::TestDevice;
+using devices::testing::TestOutputs;
+
+constexpr auto kProbe = 100ms;
+
+struct Host {
+    explicit Host(TestDevice& device)
+    {
+        LiveHostOptions options;
+        options.probeInterval = kProbe;
+        host = std::make_unique<LiveHost>(options, std::make_unique<TestOutputs>(device, false));
+        sequencer::StepInputs inputs;
+        inputs.rows[0] = 0xFFFFFFFFu;
+        host->publish(inputs, 450);  // 15 steps a second
+        host->start();
+    }
+    // Sleeps on the news until `wanted` appears in a report or `limit` has passed; the steps
+    // that came meanwhile are counted.
+    std::string awaitReport(const std::string& wanted, std::chrono::milliseconds limit)
+    {
+        std::string reports;
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (reports.find(wanted) == std::string::npos &&
+               std::chrono::steady_clock::now() < end) {
+            (void)host->news().wait(10ms);
+            sequencer::StepEvent event;
+            while (host->popEvent(event)) {
+                ++steps;
+                lastFrame = event.frame;
+            }
+            reports += host->trouble();
+        }
+        return reports;
+    }
+    int allNotesOffs(TestDevice& device) const
+    {
+        int count = 0;
+        for (const auto& sent : device.midi.copy())
+            count += sent.allNotesOff ? 1 : 0;
+        return count;
+    }
+
+    std::unique_ptr<LiveHost> host;
+    int steps = 0;
+    std::uint64_t lastFrame = 0;
+};
+
+TEST(LiveHost, StepsWakeTheOwnerWhoNeverPolls)
+{
+    TestDevice device;
+    Host h(device);
+    EXPECT_EQ(h.host->notice(), "no audio output");
+    EXPECT_FALSE(h.host->hasAudioOutput());
+    EXPECT_TRUE(h.host->isRunning());
+    // Woken by the steps (and once by the voice loader): a wait without a timeout must end.
+    for (int step = 0; step < 3; ++step) {
+        sequencer::StepEvent event;
+        int wakes = 0;
+        do {
+            ASSERT_TRUE(h.host->news().wait(2000ms));
+            ASSERT_LE(++wakes, 2);
+        } while (!h.host->popEvent(event));
+        EXPECT_EQ(event.step, step);
+    }
+    h.host->stop();
+    EXPECT_FALSE(h.host->isRunning());
+    h.host->shutdown();
+    h.host->shutdown();
+}
+
+TEST(LiveHost, ALostCardIsNoticedAtOnceAndPlaybackGoesOnWithoutIt)
+{
+    TestDevice device;
+    device.plugged = true;
+    Host h(device);
+    EXPECT_EQ(h.host->notice(), "");
+    EXPECT_EQ(h.host->output().backend, "fake card");
+    EXPECT_TRUE(h.host->hasAudioOutput());
+    EXPECT_EQ(device.midiOpens, 1) << "the card has no MIDI port: device 0 is opened for it";
+    (void)h.awaitReport("never", 300ms);
+    const std::uint64_t before = h.lastFrame;
+    ASSERT_GT(h.steps, 2);
+
+    const auto pulled = std::chrono::steady_clock::now();
+    device.unplug();
+    const std::string lost = h.awaitReport("fake card went away: no audio output", 2000ms);
+    ASSERT_NE(lost.find("fake card went away: no audio output"), std::string::npos) << lost;
+    // The loss woke the watch thread; it did not wait for a timer.
+    EXPECT_LT(std::chrono::steady_clock::now() - pulled, 500ms);
+    EXPECT_FALSE(h.host->hasAudioOutput());
+    EXPECT_EQ(h.host->output().backend, "null");
+    EXPECT_EQ(h.host->output().midiPort, "recording") << "the port went to the stand-in";
+
+    const int steps = h.steps;
+    (void)h.awaitReport("never", 300ms);
+    EXPECT_GT(h.steps, steps + 2);
+    EXPECT_GT(h.lastFrame, before);
+    h.host->shutdown();
+}
+
+TEST(LiveHost, LookingForTheCardNeverTouchesTheMidiPortAndTakesItBackAtTheSameRateOnly)
+{
+    TestDevice device;
+    device.plugged = true;
+    Host h(device);
+    device.unplug();
+    ASSERT_NE(h.awaitReport("went away", 2000ms).find("went away"), std::string::npos);
+    // The lost card's stream stopped once; its port passed to the null output, still open.
+    const int offsAtLoss = h.allNotesOffs(device);
+    EXPECT_EQ(offsAtLoss, 1);
+
+    const int tries = device.backendTries;
+    (void)h.awaitReport("never", 10 * kProbe);
+    EXPECT_GE(device.backendTries, tries + 3 * 5) << "five probes or more, of three back ends";
+    EXPECT_EQ(device.midiOpens, 1);
+    EXPECT_EQ(h.allNotesOffs(device), offsAtLoss);
+
+    // A card at another rate would play at the wrong pitch and tempo.
+    device.rate = 44100;
+    device.plugged = true;
+    EXPECT_EQ(h.awaitReport("back", 5 * kProbe).find("back"), std::string::npos);
+    EXPECT_FALSE(h.host->hasAudioOutput());
+
+    device.rate = 48000;
+    const std::string back = h.awaitReport("audio output back: fake card", 2000ms);
+    EXPECT_NE(back.find("audio output back: fake card"), std::string::npos) << back;
+    EXPECT_TRUE(h.host->hasAudioOutput());
+    EXPECT_EQ(h.host->output().midiPort, "recording");
+    EXPECT_EQ(device.midiOpens, 1) << "the same port all along";
+    const int steps = h.steps;
+    (void)h.awaitReport("never", 300ms);
+    EXPECT_GT(h.steps, steps + 2);
+    h.host->shutdown();
+}
+
+TEST(LiveHost, StaysSilentAboutAHealthyOutput)
+{
+    TestDevice device;
+    device.plugged = true;
+    Host h(device);
+    EXPECT_EQ(h.awaitReport("never", 1500ms), "");
+    EXPECT_EQ(device.backendTries, 2) << "JACK refused, the card taken; no probing";
+    EXPECT_EQ(h.host->lateBlocks(), 0u);
+    h.host->shutdown();
+}
+
+}  // namespace
+}  // namespace taktwerk::playback
