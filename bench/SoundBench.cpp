@@ -53,6 +53,9 @@ const Kit& kit()
 // at 120 beats per minute.
 class BusyPattern final : public StepSource {
 public:
+    // `accents`: velocities that change from step to step instead of every hit at 127.
+    explicit BusyPattern(bool accents = false) : accents_(accents) {}
+
     void advance(std::uint32_t frames, BlockScheduler& scheduler) noexcept override
     {
         constexpr std::uint64_t kStep = 6000;  // a sixteenth at 120 bpm, 48 kHz
@@ -60,15 +63,21 @@ public:
              next < position_ + frames; next += kStep) {
             const auto frame = static_cast<std::uint32_t>(next - position_);
             const std::uint64_t step = next / kStep;
-            scheduler.padAt(static_cast<int>(2 + (step % 2)), frame);
+            scheduler.padAt(static_cast<int>(2 + (step % 2)), frame, velocity(step));
             if (step % 4 == 0)
-                scheduler.padAt(0, frame);
-            scheduler.padAt(static_cast<int>(step % 9), frame);
+                scheduler.padAt(0, frame, velocity(step));
+            scheduler.padAt(static_cast<int>(step % 9), frame, velocity(step));
         }
         position_ += frames;
     }
 
 private:
+    int velocity(std::uint64_t step) const noexcept
+    {
+        return accents_ ? static_cast<int>(40 + (step * 29) % 88) : 127;
+    }
+
+    bool accents_;
     std::uint64_t position_ = 0;
 };
 

@@ -18,9 +18,20 @@ void StepPlayer::advance(std::uint32_t frames,
     followTransport();
     const std::uint64_t blockStart = position_;
     const std::uint64_t blockEnd = blockStart + frames;
-    // Bounded: a step lasts at least 15 * rate / 450 frames.
-    while (sequencer_.Running() && clock_.dueFrame() < blockEnd)
-        playStep(blockStart, scheduler);
+    // In frame order, late hits before a step due on the same frame, as they belong to the
+    // step before it. Bounded: a step lasts at least 15 * rate / 450 frames, and each round
+    // takes one step or sounds the one set of late hits. Late hits sound after STOP too: their
+    // step was taken, and a step taken always completes.
+    for (;;) {
+        const bool stepDue = sequencer_.Running() && clock_.dueFrame() < blockEnd;
+        const bool lateDue = late_.tracks != 0 && late_.frame < blockEnd;
+        if (lateDue && (!stepDue || late_.frame <= clock_.dueFrame()))
+            soundLateHits(blockStart, scheduler);
+        else if (stepDue)
+            playStep(blockStart, scheduler);
+        else
+            break;
+    }
     position_ = blockEnd;
 }
 
@@ -31,8 +42,10 @@ void StepPlayer::followTransport() noexcept  // audio thread
         run_ = transport.run;
         // The looks of RUN and STOP are the window's to paint; only the counters matter here.
         (void)sequencer_.start(snapshot_.inputs.beginner);
-        // A start plays its first step (count-in or step 0) at once.
+        // A start plays its first step (count-in or step 0) at once. RUN starts over: hits a
+        // run stopped just before still owed are not played into the new one.
         clock_.restart(position_, snapshot_.tempoBpm);
+        late_.tracks = 0;
     } else if (!transport.running && sequencer_.Running()) {
         (void)sequencer_.stop(snapshot_.inputs.beginner);
     }
@@ -50,17 +63,35 @@ void StepPlayer::playStep(std::uint64_t blockStart, sound::BlockScheduler& sched
     sequencer::StepEvent step = sequencer_.step(snapshot_.inputs);
     step.frame = due;
     const auto offset = static_cast<std::uint32_t>(due - blockStart);
-    // Track order matters: the hi-hat stops a ringing open hi-hat before that is started.
-    for (int track = 0; track < pattern::kTrackCount; ++track) {
-        if ((step.hits >> track) & 1u)
-            scheduler.padAt(track, offset);
+    late_.frame = clock_.swungFrame(
+        snapshot_.tempoBpm,
+        pattern::swingDelayUnits(snapshot_.inputs.swing, snapshot_.inputs.interval, step.step));
+    late_.tracks = step.hits;
+    if (step.hits != 0) {
+        const auto column = static_cast<std::size_t>(step.step);
+        for (std::size_t track = 0; track < late_.velocities.size(); ++track)
+            late_.velocities[track] = snapshot_.inputs.velocities[track][column];
     }
+    if (late_.frame == due)
+        soundLateHits(blockStart, scheduler);
     if (step.click)
         scheduler.clickAt(offset);
     if (!events_.push(PlaybackEvent{step, run_}))
         dropped_.fetch_add(1, std::memory_order_relaxed);
     // The tempo read at this step sets when the next one falls due.
     clock_.advance(snapshot_.tempoBpm);
+}
+
+void StepPlayer::soundLateHits(std::uint64_t blockStart,
+                               sound::BlockScheduler& scheduler) noexcept  // audio thread
+{
+    const auto offset = static_cast<std::uint32_t>(late_.frame - blockStart);
+    // Track order matters: the hi-hat stops a ringing open hi-hat before that is started.
+    for (int track = 0; track < pattern::kTrackCount; ++track) {
+        if ((late_.tracks >> track) & 1u)
+            scheduler.padAt(track, offset, late_.velocities[static_cast<std::size_t>(track)]);
+    }
+    late_.tracks = 0;
 }
 
 }  // namespace taktwerk::playback

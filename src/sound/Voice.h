@@ -4,7 +4,8 @@
 // silent, sounding or finished; stop silences it and rewinds; a voice without a sample takes
 // both and stays silent. A sound that is cut off (retrigger, choke, stop) is faded out over
 // a couple of milliseconds on a second play head, so no click is heard, while the new hit
-// starts at its exact frame.
+// starts at its exact frame. Each hit plays at a gain of its own (its velocity's), which a
+// fading tail keeps.
 
 #include "sound/Sample.h"
 
@@ -18,8 +19,9 @@ public:
     // Owner thread, before playing: how many frames a cut-off sound takes to fade out.
     void setFadeFrames(std::uint32_t frames) noexcept { fadeFrames_ = frames; }
 
-    // audio thread. Run, then rewind: `sample` (may be null) plays from its first frame.
-    void start(const Sample* sample) noexcept;
+    // audio thread. Run, then rewind: `sample` (may be null) plays from its first frame, each
+    // of its values times `gain`.
+    void start(const Sample* sample, float gain = 1.0f) noexcept;
     // audio thread. Stop, then rewind: the sounding sample fades out, nothing follows.
     void stop() noexcept;
     // audio thread. Adds this voice's next `frames` frames to interleaved stereo `out`.
@@ -34,6 +36,7 @@ private:
     struct PlayHead {
         const Sample* sample = nullptr;
         std::size_t position = 0;  // in frames
+        float gain = 1.0f;
     };
     void cut() noexcept;
 
