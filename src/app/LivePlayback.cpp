@@ -36,6 +36,7 @@ LivePlayback::LivePlayback(const Settings& settings)
     engine_ = std::make_unique<sound::Engine>(static_cast<double>(out_->sampleRate()));
     engine_->setMode(sound::soundModeFor(settings.SoundDevice));
     engine_->setClickNote(settings.ClickNote);
+    engine_->setVolume(settings.Volume);
     engine_->SetSound(choiceOf(settings));
     bool synthLoaded = false;
     if (const auto soundFont = sound::findSoundFont()) {
@@ -66,6 +67,8 @@ void LivePlayback::publish(const sequencer::StepInputs& inputs, int tempoBpm)
     const playback::LiveParameters::Batch batch(parameters_);
     for (int track = 0; track < pattern::kTrackCount; ++track)
         parameters_.setRow(track, inputs.rows[static_cast<std::size_t>(track)]);
+    parameters_.setVelocities(inputs.velocities);
+    parameters_.setSwing(inputs.swing);
     parameters_.setMutes(inputs.mutes);
     parameters_.setTempo(tempoBpm);
     parameters_.setMeter(inputs.interval, inputs.beats);
@@ -128,6 +131,8 @@ void LivePlayback::setOutput(int soundDevice, int clickNote)
     engine_->setMode(sound::soundModeFor(soundDevice));
     engine_->setClickNote(clickNote);
 }
+
+void LivePlayback::setVolume(int percent) { engine_->setVolume(percent); }
 
 void LivePlayback::preview(const std::filesystem::path& file)
 {

@@ -39,6 +39,7 @@ public:
     void setSound(const sound::SoundChoice& choice) override;
     void setSingleSound(int inSound, const sound::SoundChoice& choice) override;
     void setOutput(int soundDevice, int clickNote) override;
+    void setVolume(int percent) override;
     void preview(const std::filesystem::path& file) override;
     void stopPreview() override;
     bool midiFailed() const override { return midiFailed_; }
