@@ -138,7 +138,8 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     playback::LiveParameters parameters;
     {
         playback::LiveParameters::Batch batch(parameters);
-        parameters.setRows(rhythm->pattern);
+        parameters.setRows(rhythm->pattern);  // with its velocities
+        parameters.setSwing(rhythm->swing);
         parameters.setMutes(mutesOf(*rhythm));
         parameters.setTempo(rhythm->Bpm);
         parameters.setMeter(rhythm->Interval, rhythm->Beats);
