@@ -12,7 +12,7 @@ constexpr double kGateSeconds = 0.050;
 constexpr double kVolumeRampSeconds = 0.010;
 constexpr int kFullVolume = 100;
 
-// The same curve as a velocity's, so that half way sounds about half as loud.
+// The same curve as a velocity's (velocityCurve), so that half way sounds about half as loud.
 float volumeGain(int percent) noexcept
 {
     const float share =
@@ -87,9 +87,12 @@ void Engine::collectGarbage()
     }
 }
 
-PadActions Engine::hitPad(int track, int button)
+PadActions Engine::hitPad(int track, int button, int velocity)
 {
-    push({.kind = Command::Kind::HitPad, .value = track, .button = button});
+    push({.kind = Command::Kind::HitPad,
+          .value = track,
+          .button = button,
+          .velocity = std::clamp(velocity, 1, kFullVelocity)});
     return padActions(track, button, ownerBeginner_, ownerMode_);
 }
 
@@ -214,8 +217,7 @@ void Engine::process(float* out, std::uint32_t frames, MidiBlockSink& midi) noex
     if (stepSource_ != nullptr)
         stepSource_->advance(frames, *this);
     renderUntil(frames);
-    applyVolume(out, frames);
-    Mixer::finish(out, frames);
+    finishBlock(out, frames);
     blockStart_ += frames;
     retire();
 }
@@ -241,7 +243,7 @@ bool Engine::apply(const Command& command) noexcept
     using Kind = Command::Kind;
     switch (command.kind) {
     case Kind::HitPad:
-        pressPad(command.value, command.button, midiValues_.velocity);
+        pressPad(command.value, command.button, command.velocity);
         break;
     case Kind::Click:
         soundClick();
@@ -253,10 +255,11 @@ bool Engine::apply(const Command& command) noexcept
         if (retiringVoices_ != nullptr)
             return false;
         // Voices whose sample changes are cut (with the fade, which still reads the old
-        // sample); voices whose sample is shared with the new set ring on untouched.
+        // sample); voices whose sample (or layer) is shared with the new set ring on untouched.
         for (int voice = 0; voice < kVoiceCount; ++voice) {
-            const Sample* next = command.voices ? command.voices->sample(voice) : nullptr;
-            if (mixer_.voice(voice).sounding() != next)
+            const Sample* sounding = mixer_.voice(voice).sounding();
+            if (sounding != nullptr &&
+                (command.voices == nullptr || !command.voices->holds(voice, sounding)))
                 mixer_.voice(voice).stop();
         }
         retiringVoices_ = voices_;
@@ -337,7 +340,7 @@ void Engine::retire() noexcept
 void Engine::padAt(int track, std::uint32_t frame, int velocity) noexcept
 {
     moveTo(frame);
-    pressPad(track, 0, velocity);
+    pressPad(track, 0, std::clamp(velocity, 1, kFullVelocity));
 }
 
 void Engine::clickAt(std::uint32_t frame) noexcept
@@ -383,20 +386,25 @@ void Engine::pressPad(int track, int button, int velocity) noexcept
     for (int i = 0; i < actions.actionCount; ++i) {
         const VoiceAction& action = actions.actions[static_cast<std::size_t>(i)];
         Voice& voice = mixer_.voice(action.voice);
-        if (action.kind == VoiceAction::Kind::Start)
-            voice.start(voices_ ? voices_->sample(index(action.voice)) : nullptr,
-                        velocityGain(velocity));
-        else
+        if (action.kind == VoiceAction::Kind::Start) {
+            const LayerPick picked =
+                voices_ ? voices_->pick(index(action.voice), velocity) : LayerPick{};
+            voice.start(picked.sample, picked.gain * velocityCurve(velocity));
+        } else {
             voice.stop();
+        }
     }
 }
 
 void Engine::soundClick() noexcept
 {
-    if (mode_ == SoundMode::Midi)
+    if (mode_ == SoundMode::Midi) {
         playNote(clickNote_, midiValues_.velocity);
-    else
-        mixer_.voice(VoiceId::ST).start(voices_ ? voices_->sample(index(VoiceId::ST)) : nullptr);
+        return;
+    }
+    const LayerPick picked =
+        voices_ ? voices_->pick(index(VoiceId::ST), kFullVelocity) : LayerPick{};
+    mixer_.voice(VoiceId::ST).start(picked.sample, picked.gain);
 }
 
 void Engine::playNote(int note, int velocity) noexcept
@@ -428,7 +436,7 @@ void Engine::playNote(int note, int velocity) noexcept
     nextNoteEnd_ = std::min(nextNoteEnd_, noteEnds_[static_cast<std::size_t>(key)]);
 }
 
-void Engine::applyVolume(float* out, std::uint32_t frames) noexcept
+void Engine::finishBlock(float* out, std::uint32_t frames) noexcept
 {
     const float target = volumeGain(volume_.load(std::memory_order_relaxed));
     if (target != volumeTarget_) {
@@ -437,17 +445,18 @@ void Engine::applyVolume(float* out, std::uint32_t frames) noexcept
         volumeRampLeft_ = blockStart_ == 0 ? 1 : volumeRampFrames_;
         volumeStep_ = (target - volumeGain_) / static_cast<float>(volumeRampLeft_);
     }
-    if (volumeRampLeft_ == 0 && volumeGain_ == 1.0f)
-        return;  // full volume: the block as mixed
-    for (std::uint32_t frame = 0; frame < frames; ++frame) {
-        if (volumeRampLeft_ > 0) {
-            --volumeRampLeft_;
-            // The ramp ends on the target exactly, whatever the float steps added up to.
-            volumeGain_ = volumeRampLeft_ == 0 ? volumeTarget_ : volumeGain_ + volumeStep_;
-        }
-        out[frame * 2] *= volumeGain_;
-        out[frame * 2 + 1] *= volumeGain_;
+    std::uint32_t ramped = 0;
+    for (; ramped < frames && volumeRampLeft_ > 0; ++ramped) {
+        --volumeRampLeft_;
+        // The ramp ends on the target exactly, whatever the float steps added up to.
+        volumeGain_ = volumeRampLeft_ == 0 ? volumeTarget_ : volumeGain_ + volumeStep_;
+        out[ramped * 2] *= volumeGain_;
+        out[ramped * 2 + 1] *= volumeGain_;
     }
+    Mixer::finish(out, ramped, 1.0f);
+    // The rest at one gain, in the pass that limits the block anyway: a volume costs nothing.
+    Mixer::finish(out + static_cast<std::size_t>(ramped) * kOutputChannels, frames - ramped,
+                  volumeGain_);
 }
 
 void Engine::endDueNotes() noexcept

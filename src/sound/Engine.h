@@ -47,9 +47,11 @@ public:
     double sampleRate() const noexcept { return sampleRate_; }
 
     // --- owner thread ---
-    // A press of `track`'s pad, sounded at the start of the next block. Returns what the press
-    // means (e.g. a right click on a tom opens the sample dialog instead of sounding).
-    PadActions hitPad(int track, int button = 0);
+    // A press of `track`'s pad, sounded at the start of the next block with `velocity`
+    // (1..127: picks the voice's layer and sets its loudness; MIDI mode keeps its own).
+    // Returns what the press means (e.g. a right click on a tom opens the sample dialog
+    // instead of sounding).
+    PadActions hitPad(int track, int button = 0, int velocity = kFullVelocity);
     // `chkIntro_Click`: one click, note `ClickNote` in MIDI mode, else the ST voice.
     void click();
     // The hidden test controls' "Play": a MIDI note-on of `note`, whatever the mode.
@@ -71,8 +73,8 @@ public:
     // Renders the click note for the built-in synth when it is new (here, on the calling thread,
     // a few milliseconds); until it arrives, the live synth plays it.
     void setClickNote(int note);
-    // `Velocity`: what the pads pressed by hand, the click and the test note strike with (the
-    // pattern's hits bring their steps' velocities). The built-in synth's layers cover any.
+    // `Velocity`: what the click and the test note strike with in MIDI mode (pads and the
+    // pattern's hits bring their own). The built-in synth's layers cover any.
     void setVelocity(int velocity);
     // Ends every sounding MIDI note (note-offs, then controller 123). Send on stop and
     // before exit, and let one more block run so it reaches the receiver.
@@ -87,7 +89,7 @@ public:
     void collectGarbage();
 
     // --- any thread ---
-    // The master volume, 0 ... 100 (% of full scale on the loudness curve of velocityGain) for
+    // The master volume, 0 ... 100 (% of full scale on the loudness curve of velocityCurve) for
     // everything the engine sounds, external MIDI aside. The next block ramps to it within
     // kVolumeRampSeconds, so a change never clicks.
     void setVolume(int percent) noexcept;
@@ -122,6 +124,7 @@ private:
         Kind kind = Kind::Click;
         int value = 0;
         int button = 0;
+        int velocity = kFullVelocity;
         VoiceSet* voices = nullptr;
         GmSynth* synth = nullptr;
         NoteBank* noteBank = nullptr;
@@ -157,7 +160,7 @@ private:
     void pressPad(int track, int button, int velocity) noexcept;
     void soundClick() noexcept;
     void playNote(int note, int velocity) noexcept;
-    void applyVolume(float* out, std::uint32_t frames) noexcept;
+    void finishBlock(float* out, std::uint32_t frames) noexcept;
     void endDueNotes() noexcept;
     void endNote(int key) noexcept;
     void endAllNotes() noexcept;

@@ -20,16 +20,6 @@ constexpr SoundMode soundModeFor(int soundDevice) noexcept
 
 inline constexpr int kRightButton = 2;
 
-// A hit's level on the sampled voices: (velocity / 127)², the curve General MIDI synths give a
-// note-on (40 log10 of the velocity's share, in dB), so a step sounds alike through the
-// samples and through MIDI. Velocity 127 plays a sample exactly as recorded.
-constexpr float velocityGain(int velocity) noexcept
-{
-    const float share =
-        static_cast<float>(velocity < 0 ? 0 : (velocity > 127 ? 127 : velocity)) / 127.0f;
-    return share * share;
-}
-
 // General MIDI percussion notes of the nine pads, in track order.
 inline constexpr std::array<int, kTrackCount> kPadNotes{36, 40, 42, 46, 51, 49, 48, 45, 41};
 

@@ -34,10 +34,10 @@ void Voice::render(float* out, std::uint32_t frames) noexcept  // audio thread
         const std::size_t left = tail_.sample->frames() - tail_.position;
         const auto count =
             static_cast<std::uint32_t>(std::min<std::size_t>({left, frames, fadeLeft_}));
-        const float step = tail_.gain / static_cast<float>(fadeFrames_);
+        const float step = 1.0f / static_cast<float>(fadeFrames_);
         for (std::uint32_t frame = 0; frame < count; ++frame) {
             // Linear ramp that reaches zero on the fade's last frame.
-            const float gain = static_cast<float>(fadeLeft_ - frame - 1) * step;
+            const float gain = static_cast<float>(fadeLeft_ - frame - 1) * step * tail_.gain;
             const std::size_t at = (tail_.position + frame) * 2;
             out[frame * 2] += data[at] * gain;
             out[frame * 2 + 1] += data[at + 1] * gain;

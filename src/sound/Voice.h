@@ -19,8 +19,8 @@ public:
     // Owner thread, before playing: how many frames a cut-off sound takes to fade out.
     void setFadeFrames(std::uint32_t frames) noexcept { fadeFrames_ = frames; }
 
-    // audio thread. Run, then rewind: `sample` (may be null) plays from its first frame, each
-    // of its values times `gain`.
+    // audio thread. Run, then rewind: `sample` (may be null) plays from its first frame,
+    // scaled by `gain` (a hit's velocity and layer).
     void start(const Sample* sample, float gain = 1.0f) noexcept;
     // audio thread. Stop, then rewind: the sounding sample fades out, nothing follows.
     void stop() noexcept;

@@ -151,9 +151,8 @@ TEST_F(NoteBankTest, NotesOutsideTheBankStillSoundThroughTheLiveSynth)
 TEST_F(NoteBankTest, AHitPlaysTheNearestLayerAtOrAboveItsVelocityTurnedDown)
 {
     // A step at 100 takes the layer of 112, a step at 16 its own layer, a step at 5 the
-    // quietest layer; `Velocity` set by hand reaches the pads pressed by hand alike.
-    engine_.setVelocity(64);
-    engine_.hitPad(1);
+    // quietest layer; a pad pressed with a velocity alike.
+    engine_.hitPad(1, 0, 64);
     const auto out = play({{777, 0, 100}, {5001, 2, 16}, {9007, 5, 5}}, 40000);
     std::vector<float> expected(out.size(), 0.0f);
     add(expected, 40, 0, 4);  // layer 4 is velocity 64

@@ -130,7 +130,7 @@ TEST_F(VoicesTest, AHitsLevelFollowsItsVelocitySquaredAndItsFadeStartsThere)
         EXPECT_EQ(out[99], bd * share * share) << velocity;
         renderLeft(engine_, kLength);  // let it end
     }
-    EXPECT_NEAR(velocityGain(64), 0.25395f, 1e-5f) << "-11.9 dB, as a GM synth plays 64";
+    EXPECT_NEAR(velocityCurve(64), 0.25395f, 1e-5f) << "-11.9 dB, as a GM synth plays 64";
 
     // A quiet hit cut by a loud one fades from its own level, not from full scale.
     const auto out = play({{0, 0, 32}, {1000, 0, 127}}, 1200);
