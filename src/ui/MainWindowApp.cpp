@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QStyleFactory>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -25,7 +26,8 @@ namespace taktwerk::ui {
 namespace {
 
 struct WindowOptions {
-    std::optional<QString> screenshot;  // render to this PNG and exit
+    std::optional<QString> screenshot;            // render to this PNG and exit
+    std::optional<std::filesystem::path> rhythm;  // the screenshot shows this rhythm file
     bool beginner = false;
 };
 
@@ -36,6 +38,8 @@ std::optional<WindowOptions> parseOptions(int argc, char** argv)
         const std::string_view arg = argv[i];
         if (arg == "--screenshot" && i + 1 < argc) {
             options.screenshot = QString::fromLocal8Bit(argv[++i]);
+        } else if (arg == "--rhythm" && i + 1 < argc) {
+            options.rhythm = std::filesystem::path(argv[++i]);
         } else if (arg == "--beginner") {
             options.beginner = true;
         } else {
@@ -58,11 +62,23 @@ bool hasDisplay()
 }
 
 int takeScreenshot(app::DrumMachine& machine, MainWindow& window, const QString& path,
-                   bool beginner)
+                   bool beginner, const std::optional<std::filesystem::path>& rhythm)
 {
     if (beginner) {
         machine.setBeginner(true);
         window.refreshAll();
+    }
+    if (rhythm) {
+        // A missing file would show the empty default rhythm: surely not what was asked for.
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(*rhythm, error)) {
+            std::cerr << "taktwerk: no rhythm file " << rhythm->string() << '\n';
+            return 1;
+        }
+        if (auto loaded = window.loadRhythm(*rhythm); !loaded) {
+            std::cerr << "taktwerk: " << loaded.error().message << '\n';
+            return 1;
+        }
     }
     window.show();
     QApplication::processEvents();
@@ -111,7 +127,8 @@ int runMainWindow(int argc, char** argv)
     if (options->screenshot) {
         app::DrumMachine machine;
         MainWindow window(machine, questions);
-        return takeScreenshot(machine, window, *options->screenshot, options->beginner);
+        return takeScreenshot(machine, window, *options->screenshot, options->beginner,
+                              options->rhythm);
     }
 
     app::Settings settings = app::InitPaths(app::processEnvironment());
