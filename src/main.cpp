@@ -1,7 +1,9 @@
-// The program's entry: a sub-command runs headless; no arguments start the window.
+// The program's entry: help, the version and the sub-commands run headless; anything else is
+// for the window.
 
 #include "cli/Cli.h"
 
+#include <iostream>
 #include <span>
 
 #ifdef TAKTWERK_WITH_GUI
@@ -11,14 +13,17 @@
 int main(int argc, char** argv)
 {
     const std::span<char* const> args(argv + 1, static_cast<std::size_t>(argc - 1));
-    if (taktwerk::cli::isSubCommand(args))
+    if (!taktwerk::cli::opensWindow(args))
         return taktwerk::cli::run(args);
 #ifdef TAKTWERK_WITH_GUI
     return taktwerk::ui::runMainWindow(argc, argv);
 #else
-    if (!args.empty())
-        return taktwerk::cli::run(args);
-    taktwerk::cli::printUsage();
-    return 0;
+    if (args.empty()) {
+        taktwerk::cli::printUsage(std::cout);
+        return 0;
+    }
+    std::cerr << "taktwerk: this copy was built without its window; taktwerk --help lists the "
+                 "headless commands\n";
+    return 2;
 #endif
 }
