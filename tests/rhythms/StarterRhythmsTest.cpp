@@ -49,6 +49,17 @@ TEST(StarterRhythms, TheShuffleSwingsAndTheFunkHasGhostNotes)
     EXPECT_EQ(funk.pattern.velocity(1, 4), 127) << "the backbeat at full strength";
     EXPECT_TRUE(read("Rock").pattern.hasDefaultVelocities());
     EXPECT_EQ(read("Rock").swing, pattern::Swing{});
+    // As the window leaves them: only a set step has a velocity of its own.
+    for (const Rhythm& grooved : {shuffle, funk}) {
+        for (int track = 0; track < pattern::kTrackCount; ++track) {
+            for (int step = 0; step < pattern::kStepCount; ++step) {
+                if (!grooved.pattern.StepIsOn(track, step)) {
+                    EXPECT_EQ(grooved.pattern.velocity(track, step), 127)
+                        << grooved.name << " " << track << "/" << step;
+                }
+            }
+        }
+    }
 }
 
 TEST(StarterRhythms, GoOnlyIntoAnEmptyFolder)
