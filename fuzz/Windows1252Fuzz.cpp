@@ -11,7 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    using namespace taktwerk::app;
+    using namespace taktwerk::core;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
     const std::string utf8 = cp1252ToUtf8(bytes);

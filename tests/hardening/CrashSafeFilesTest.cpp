@@ -8,6 +8,7 @@
 #include "rhythms/RhythmLibrary.h"
 #include "rhythms/TempFolder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -85,9 +86,31 @@ TEST(CrashSafeFiles, AKilledSaveLeavesTheOldOrTheNewVersionWithUnknownKeysKept)
     writeBytes(rhythmFile(folder), kSeedRhythm);
     writeBytes(folder / kSettingsFile, kSeedSettings);
 
+    // How long the loop takes to its first durable save here: a start and two fsyncs take a
+    // few milliseconds on a quiet disk and many times that under a sanitizer or a busy disk.
+    // Kills are spread from the loop's start to well past that moment, so that most rounds
+    // land after some saves on any machine (a kill before the first save proves nothing).
+    const auto firstSave = [&] {
+        const std::filesystem::path trial = temp / "trial";
+        std::filesystem::create_directory(trial);
+        writeBytes(rhythmFile(trial), kSeedRhythm);
+        writeBytes(trial / kSettingsFile, kSeedSettings);
+        const auto started = std::chrono::steady_clock::now();
+        const pid_t pid = startSaveLoop(trial, 1);
+        auto elapsed = std::chrono::steady_clock::duration::zero();
+        while (!versionOf(readBytes(rhythmFile(trial)), "Multi", "Tom1", "Version ") &&
+               elapsed < std::chrono::seconds(5)) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+            elapsed = std::chrono::steady_clock::now() - started;
+        }
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count();
+    }();
     std::mt19937 random(7);  // the kill moments vary with the machine's speed anyway
-    // From the helper's start (a few milliseconds) to a few dozen saves later.
-    std::uniform_int_distribution<int> killAfterMicroseconds(1'000, 40'000);
+    std::uniform_int_distribution<long long> killAfterMicroseconds(
+        1'000, std::max<long long>(40'000, 4 * firstSave + 40'000));
     std::optional<std::uint32_t> rhythmBefore;
     std::optional<std::uint32_t> settingsBefore;
     int roundsWithNewVersions = 0;
