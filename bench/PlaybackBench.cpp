@@ -18,6 +18,7 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -171,6 +172,97 @@ void BM_LiveCallbackAllocations(benchmark::State& state)
     engine.process(out.data(), kLiveBlock, none);
 }
 BENCHMARK(BM_LiveCallbackAllocations);
+
+// One live playback of the busy rhythm, driven block by block on this thread.
+struct LiveRig {
+    LiveParameters parameters;
+    Engine engine{kRate};
+    std::unique_ptr<StepPlayer> playback;
+    std::vector<float> out = std::vector<float>(static_cast<std::size_t>(kLiveBlock) * 2);
+    NoMidi none;
+
+    LiveRig(const RenderJob& job, bool groove)
+    {
+        for (int track = 0; track < pattern::kTrackCount; ++track)
+            parameters.setRow(track, job.rows[static_cast<std::size_t>(track)]);
+        parameters.setMeter(job.interval, job.beats);
+        parameters.setTempo(job.tempoBpm);
+        if (groove) {
+            // Swung 8ths, every step of every track at a velocity of its own, the volume down.
+            pattern::Velocities velocities{};
+            for (std::size_t track = 0; track < velocities.size(); ++track)
+                for (std::size_t step = 0; step < velocities[track].size(); ++step)
+                    velocities[track][step] =
+                        static_cast<std::uint8_t>(1 + (track + step * 37) % 127);
+            parameters.setVelocities(velocities);
+            parameters.setSwing({66, pattern::SwingNote::Eighth});
+            engine.setVolume(80);
+        }
+        engine.setMode(SoundMode::Wave);
+        SoundChoice choice;
+        choice.soundDir = kit().soundDir;
+        engine.SetSound(choice);
+        playback = std::make_unique<StepPlayer>(parameters, kRate);
+        engine.setStepSource(playback.get());
+        parameters.run();
+        for (int warmUp = 0; warmUp < 64; ++warmUp)
+            process();
+    }
+    ~LiveRig()
+    {
+        engine.setStepSource(nullptr);
+        process();
+    }
+    LiveRig(const LiveRig&) = delete;
+    LiveRig& operator=(const LiveRig&) = delete;
+
+    void process()
+    {
+        engine.process(out.data(), kLiveBlock, none);
+        benchmark::DoNotOptimize(out.data());
+        PlaybackEvent event;
+        while (playback->events().pop(event))
+            benchmark::DoNotOptimize(event);
+    }
+};
+
+double threadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// What the groove costs Engine::process: the busy rhythm played straight at full velocity
+// and full volume, against the same swung, accented and turned down, in turns of a few hundred
+// blocks so that both meet the same caches. Timed in this thread's CPU time, which other
+// programs on the machine do not lengthen.
+void BM_EngineProcessGrooveOverPlain(benchmark::State& state)
+{
+    if (!kit().ready)
+        return state.SkipWithError("no SoundFont for the kit");
+    const RenderJob job = busyJob();
+    LiveRig plain(job, false);
+    LiveRig groove(job, true);
+    constexpr int kBlocksPerTurn = 256;
+    double plainSeconds = 0.0;
+    double grooveSeconds = 0.0;
+    for (auto _ : state) {
+        for (LiveRig* rig : {&plain, &groove}) {
+            const double before = threadCpuSeconds();
+            for (int block = 0; block < kBlocksPerTurn; ++block)
+                rig->process();
+            (rig == &plain ? plainSeconds : grooveSeconds) += threadCpuSeconds() - before;
+        }
+        plain.engine.collectGarbage();
+        groove.engine.collectGarbage();
+    }
+    const auto blocks = static_cast<double>(state.iterations() * kBlocksPerTurn);
+    state.counters["plain_us_per_block"] = 1e6 * plainSeconds / blocks;
+    state.counters["groove_us_per_block"] = 1e6 * grooveSeconds / blocks;
+    state.counters["groove_over_plain"] = grooveSeconds / plainSeconds;
+}
+BENCHMARK(BM_EngineProcessGrooveOverPlain)->Unit(benchmark::kMillisecond);
 
 double processCpuSeconds()
 {

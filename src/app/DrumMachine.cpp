@@ -4,6 +4,8 @@
 #include "rhythms/RhythmFile.h"
 #include "rhythms/RhythmLoad.h"
 
+#include <algorithm>
+
 namespace taktwerk::app {
 
 namespace {
@@ -30,6 +32,7 @@ DrumMachine::DrumMachine(Settings settings, std::unique_ptr<playback::Host> host
       // Taps are timed by the press that DrumMachine::tap hands in, so they replay exactly.
       tap_([this] { return tapNow_; })
 {
+    settings_.Volume = static_cast<std::int16_t>(std::clamp<int>(settings_.Volume, 0, kFullVolume));
     // Start-up remembers the hi-hat row as the window holds it.
     grid_.HiHatMemory = grid_.pattern.RowToPattern(kHiHat);
     publish();
@@ -47,6 +50,8 @@ void DrumMachine::publish()
         return;
     sequencer::StepInputs inputs;
     inputs.rows = grid_.pattern.rows();
+    inputs.velocities = grid_.pattern.velocities();
+    inputs.swing = swing_;
     inputs.mutes = grid_.mutes.bits();
     inputs.interval = grid_.meter.Interval();
     inputs.beats = grid_.meter.Beats();
@@ -57,8 +62,42 @@ void DrumMachine::publish()
 
 void DrumMachine::toggleStep(int track, int step)
 {
-    grid_.pattern.SetStep(track, step, !grid_.pattern.StepIsOn(track, step));
+    const bool on = !grid_.pattern.StepIsOn(track, step);
+    grid_.pattern.SetStep(track, step, on);
+    grid_.pattern.setVelocity(track, step, on ? newStepVelocity_ : pattern::kDefaultVelocity);
     publish();
+}
+
+bool DrumMachine::changeVelocity(int track, int step, int delta)
+{
+    if (!grid_.pattern.StepIsOn(track, step))
+        return false;
+    const int before = grid_.pattern.velocity(track, step);
+    grid_.pattern.setVelocity(track, step, before + delta);
+    if (grid_.pattern.velocity(track, step) == before)
+        return false;
+    publish();
+    return true;
+}
+
+void DrumMachine::setNewStepVelocity(int velocity)
+{
+    newStepVelocity_ = pattern::clampVelocity(velocity);
+}
+
+void DrumMachine::setSwing(pattern::Swing swing)
+{
+    swing.percent = pattern::clampSwing(swing.percent);
+    swing_ = swing;
+    publish();
+}
+
+void DrumMachine::setVolume(int percent)
+{
+    settings_.Volume = static_cast<std::int16_t>(std::clamp(percent, 0, kFullVolume));
+    volumeChanged_ = true;
+    if (host_)
+        host_->setVolume(settings_.Volume);
 }
 
 void DrumMachine::setMuted(int track, bool muted)
@@ -172,6 +211,7 @@ rhythms::Rhythm DrumMachine::currentRhythm() const
     rhythm.Interval = static_cast<std::int16_t>(grid_.meter.Interval());
     rhythm.SoundSet = settings_.SoundSet;
     rhythm.pattern = grid_.pattern;
+    rhythm.swing = swing_;
     rhythm.mutes = grid_.mutes;
     rhythm.SnareChoice = snareChoice_;
     rhythm.RideChoice = rideChoice_;
@@ -193,6 +233,7 @@ core::Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
     grid_.meter.selectBeatsOption(loaded->resolutionOption);
     grid_.HiHatMemory = loaded->HiHatMemory;
     bpm_ = sequencer::clampTempo(rhythm.Bpm);
+    swing_ = rhythm.swing;
     rhythmName_ = rhythm.name;
     rhythmFile_ = file;
     settings_.SoundSet = rhythm.SoundSet;
@@ -298,6 +339,7 @@ void DrumMachine::newRhythm()
     rhythmName_.clear();
     pattern::NewRhythm(grid_);
     bpm_ = sequencer::kDefaultTempoBpm;
+    swing_ = {};
     tap_.reset();
     publish();
 }
@@ -309,10 +351,14 @@ core::Result<void> DrumMachine::shutdown(ViewSetting view)
     shutDown_ = true;
     if (host_)
         host_->shutdown();
-    if (view == ViewSetting::Keep)
-        return {};
-    settings_.ModeSetting = grid_.beginnerView ? 1 : 0;
-    return saveMode(settings_);
+    core::Result<void> saved;
+    if (view == ViewSetting::Store) {
+        settings_.ModeSetting = grid_.beginnerView ? 1 : 0;
+        saved = saveMode(settings_);
+    }
+    if (saved && volumeChanged_)
+        saved = saveVolume(settings_);
+    return saved;
 }
 
 }  // namespace taktwerk::app

@@ -1,15 +1,16 @@
 #pragma once
-// The drum machine: the one owner of the rhythm state (the grid with pattern, mutes, meter,
-// view and hi-hat memory; tempo and tap state; count-in; name and file) and of the live host.
-// Lives on the GUI thread (or the main thread of `taktwerk play`); both front ends drive it
-// and paint from it. Every change that the audio thread must hear is published to the host at
-// once, so it is heard at the next step. The transport is the host's: RUN and STOP go there,
-// and whether playback runs is read back from it.
+// The drum machine: the one owner of the rhythm state (the grid with pattern, velocities,
+// mutes, meter, view and hi-hat memory; tempo, swing and tap state; count-in; name and file)
+// and of the live host. Lives on the GUI thread (or the main thread of `taktwerk play`); both
+// front ends drive it and paint from it. Every change that the audio thread must hear is
+// published to the host at once, so it is heard at the next step. The transport is the
+// host's: RUN and STOP go there, and whether playback runs is read back from it.
 
 #include "app/Settings.h"
 #include "core/Result.h"
 #include "pattern/GridState.h"
 #include "playback/Host.h"
+#include "pattern/Swing.h"
 #include "rhythms/Rhythm.h"
 #include "sequencer/Sequencer.h"
 #include "sequencer/TapTempo.h"
@@ -55,7 +56,16 @@ public:
     bool isBeginner() const noexcept { return grid_.beginnerView; }
     const std::string& HiHatMemory() const noexcept { return grid_.HiHatMemory; }
 
+    // A step switched on strikes with the velocity for new steps; one switched off goes back
+    // to 127, so a rhythm whose accents are all gone is saved without velocities again.
     void toggleStep(int track, int step);
+    int velocity(int track, int step) const noexcept { return grid_.pattern.velocity(track, step); }
+    // A set step's velocity moves by `delta`, within 1 ... 127. An unset step has no velocity
+    // the user could see, so it keeps its own. Returns whether the velocity changed.
+    bool changeVelocity(int track, int step, int delta);
+    // The velocity a step switched on takes: 127 until the user chooses another (1 ... 127).
+    int newStepVelocity() const noexcept { return newStepVelocity_; }
+    void setNewStepVelocity(int velocity);
     void setMuted(int track, bool muted);
     // Interval option 0, 1, 2 (3, 4, 5 steps per beat); leaves the loop at four beats.
     void setIntervalOption(int option);
@@ -67,6 +77,16 @@ public:
     bool intro() const noexcept { return intro_; }
     void setIntro(bool on);
     void click();
+
+    // Swing: kept with the rhythm at every interval, heard only at four steps per beat.
+    const pattern::Swing& swing() const noexcept { return swing_; }
+    void setSwing(pattern::Swing swing);
+    bool swingPlays() const noexcept { return grid_.meter.Interval() == pattern::kSwingInterval; }
+
+    // The master volume, 0 ... 100 %, of all the program sounds itself (not of an external
+    // MIDI receiver). Takes effect at once; kept in the settings file from the next exit on.
+    int volume() const noexcept { return settings_.Volume; }
+    void setVolume(int percent);
 
     // Tempo and tap.
     int tempoBpm() const noexcept { return bpm_; }
@@ -98,8 +118,8 @@ public:
     // The tom (1..3) last struck by mouse or pattern: the one the sample dialog changes.
     int EditTom() const;
 
-    // "New", after the user said yes: empty grid, all unmuted, four-beat loop, tempo 120, tap
-    // state and name forgotten.
+    // "New", after the user said yes: empty grid at full velocity, all unmuted, four-beat loop,
+    // tempo 120, straight, tap state and name forgotten.
     void newRhythm();
 
     // Rhythm files. A load sets grid, tempo, meter, mutes and sample choices, rebuilds the
@@ -139,7 +159,8 @@ public:
     void stopPreview();
 
     // At exit: silence at once, all notes off, devices released, "Mode" written unless asked
-    // to keep it. Idempotent; says when "Mode" could not be written.
+    // to keep it (and "Volume" when it was changed). Idempotent; says when the settings could
+    // not be written.
     core::Result<void> shutdown(ViewSetting view = ViewSetting::Store);
 
 private:
@@ -152,6 +173,9 @@ private:
     pattern::GridState grid_;
     bool intro_ = true;  // "Intro" is checked when the window is created
     int bpm_ = sequencer::kDefaultTempoBpm;
+    pattern::Swing swing_;
+    int newStepVelocity_ = pattern::kDefaultVelocity;
+    bool volumeChanged_ = false;
     std::chrono::milliseconds tapNow_{0};
     sequencer::TapTempo tap_;
     int editTom_ = 0;

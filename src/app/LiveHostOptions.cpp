@@ -9,6 +9,7 @@ playback::LiveHostOptions liveHostOptions(const Settings& settings)
     playback::LiveHostOptions options;
     options.mode = sound::soundModeFor(settings.SoundDevice);
     options.clickNote = settings.ClickNote;
+    options.volume = settings.Volume;
     options.sound.soundDir = settings.SoundDir;
     options.sound.soundSet = settings.SoundSet;
     options.sound.tomSounds = {settings.Tom1Sound, settings.Tom2Sound, settings.Tom3Sound};

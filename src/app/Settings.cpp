@@ -5,6 +5,8 @@
 #include "core/Profile.h"
 #include "core/Windows1252.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
@@ -145,6 +147,11 @@ void LoadSettings(Settings& settings)
     setNumber(settings.SoundDevice, profile, section, "Device", "1");
     setNumber(settings.ModeSetting, profile, section, "Mode", "0");
     setNumber(settings.ClickNote, profile, section, "MIDIClick", "37");
+    settings.Volume = kFullVolume;
+    if (const auto volume = core::leadingNumberIfAny(profile ? profile->read(section, "Volume", "")
+                                                             : std::string()))
+        settings.Volume = static_cast<std::int16_t>(
+            std::nearbyint(std::clamp(*volume, 0.0, static_cast<double>(kFullVolume))));
     settings.Tom1Sound = "Tom 1";
     settings.Tom2Sound = "Tom 2";
     settings.Tom3Sound = "Tom 3";
@@ -156,6 +163,15 @@ core::Result<void> saveMode(const Settings& settings)
     if (!file)
         return core::Unexpected<core::Error>(file.error());
     file->set(settings.AppTitle, "Mode", core::decimalText(settings.ModeSetting));
+    return file->commit();
+}
+
+core::Result<void> saveVolume(const Settings& settings)
+{
+    auto file = core::ProfileFile::open(settings.IniFile);
+    if (!file)
+        return core::Unexpected<core::Error>(file.error());
+    file->set(settings.AppTitle, "Volume", core::decimalText(settings.Volume));
     return file->commit();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The program's folders and its settings file. `InitPaths` decides where everything lives,
-// `LoadSettings` creates the missing folders and reads the four keys once at start; the two
-// writers save what the sound dialog and the exit change. A Settings value is owned by
+// `LoadSettings` creates the missing folders and reads the keys once at start; the writers
+// save what the sound dialog and the exit change. A Settings value is owned by
 // app::DrumMachine on the GUI thread; others get copies. The process's environment is passed
 // in, so tests can point the program anywhere.
 
@@ -28,6 +28,9 @@ std::filesystem::path executablePath();
 // The running process's environment.
 Environment processEnvironment();
 
+// The master volume's range, in % of full scale; a fresh settings file plays at full volume.
+inline constexpr int kFullVolume = 100;
+
 struct Settings {
     std::string AppTitle = "Quorrel Taktwerk";  // also the settings file's section
     std::filesystem::path AppDir;               // the program's folder, ending in a separator
@@ -40,9 +43,10 @@ struct Settings {
     // in a separator. Only ever read.
     std::filesystem::path shippedDir;
     std::string SoundSet = "Default";
-    std::int16_t SoundDevice = 1;  // 1 = MIDI, any other value = sampled voices
-    std::int16_t ModeSetting = 0;  // "Beginner Mode" at start: 0 off, 1 on
-    std::int16_t ClickNote = 37;   // MIDI note of the count-in click
+    std::int16_t SoundDevice = 1;       // 1 = MIDI, any other value = sampled voices
+    std::int16_t ModeSetting = 0;       // "Beginner Mode" at start: 0 off, 1 on
+    std::int16_t ClickNote = 37;        // MIDI note of the count-in click
+    std::int16_t Volume = kFullVolume;  // master volume in %, 0 ... kFullVolume
     std::string Tom1Sound = "Tom 1";
     std::string Tom2Sound = "Tom 2";
     std::string Tom3Sound = "Tom 3";
@@ -61,11 +65,14 @@ Settings InitPaths(const Environment& environment);
 // Creates the missing folders (a folder that cannot be made stays missing; its lists stay
 // empty) and reads the settings file. A missing file, section, key or empty value gives the
 // key's default; a number is read by its leading digits, and one that does not fit 16 bits
-// leaves the value `settings` held.
+// leaves the value `settings` held. "Volume" is clamped to 0 ... 100, and text that is no
+// number gives 100: a garbled file must not silence the program.
 void LoadSettings(Settings& settings);
 
 // "Mode", written at every exit.
 core::Result<void> saveMode(const Settings& settings);
+// "Volume", written at an exit after the master volume was changed.
+core::Result<void> saveVolume(const Settings& settings);
 // "Sound" (only when `writeSound`: a sample set was chosen), "Device" and "MIDIClick", as the
 // sound dialog saves them. Both writers save the file once, atomically.
 core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound);

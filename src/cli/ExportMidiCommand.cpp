@@ -66,6 +66,8 @@ int runExportMidi(std::span<const std::string_view> args, std::ostream& out, std
     }
     job.name = rhythm->name;
     job.rows = rowsOf(*rhythm);
+    job.velocities = rhythm->pattern.velocities();
+    job.swing = rhythm->swing;
     job.mutes = mutesOf(*rhythm);
     job.tempoBpm = rhythm->Bpm;
     job.interval = rhythm->Interval;

@@ -52,12 +52,32 @@ std::size_t validSequence(std::string_view text)
 
 std::string number(int value) { return std::to_string(value); }
 
+std::string velocityList(const pattern::VelocityRow& row, std::string_view separator)
+{
+    std::string text;
+    for (const std::uint8_t velocity : row)
+        text += (text.empty() ? "" : std::string(separator)) + number(velocity);
+    return text;
+}
+
+std::string swingText(const rhythms::Rhythm& rhythm)
+{
+    if (rhythm.swing.isStraight())
+        return "straight";
+    std::string text = number(rhythm.swing.percent) + " % on " +
+                       (rhythm.swing.note == pattern::SwingNote::Eighth ? "8ths" : "16ths");
+    if (rhythm.Interval != pattern::kSwingInterval)
+        text += " (heard at 4 steps per beat only)";
+    return text;
+}
+
 void printText(const rhythms::Rhythm& rhythm, std::ostream& out)
 {
     out << "Name:   " << rhythm.name << '\n'
         << "Tempo:  " << rhythm.Bpm << " BPM\n"
         << "Meter:  " << rhythm.Interval << " steps per beat, loop of " << rhythm.Beats
         << " steps\n"
+        << "Swing:  " << swingText(rhythm) << '\n'
         << "Sound:  " << rhythm.SoundSet << " (snare " << rhythm.SnareChoice << ", ride "
         << rhythm.RideChoice << ")\n"
         << "Toms:   " << rhythm.Tom1Sound << ", " << rhythm.Tom2Sound << ", " << rhythm.Tom3Sound
@@ -66,6 +86,8 @@ void printText(const rhythms::Rhythm& rhythm, std::ostream& out)
         const auto slot = static_cast<std::size_t>(track);
         out << pattern::kTrackKeys[slot] << "  " << rhythm.pattern.RowToPattern(track)
             << (rhythm.mutes.isMuted(track) ? "  muted" : "") << '\n';
+        if (!rhythm.pattern.hasDefaultVelocities(track))
+            out << "    velocity " << velocityList(rhythm.pattern.velocities()[slot], ",") << '\n';
     }
 }
 
@@ -116,15 +138,21 @@ std::string rhythmJson(const rhythms::Rhythm& rhythm)
             ", " + jsonString(rhythm.Tom3Sound) + "]";
     std::string tracks;
     std::string mutes;
+    std::string velocities;
     for (int track = 0; track < pattern::kTrackCount; ++track) {
         const auto slot = static_cast<std::size_t>(track);
         const std::string separator = track == 0 ? "" : ", ";
         const std::string key = jsonString(pattern::kTrackKeys[slot]) + ": ";
         tracks += separator + key + jsonString(rhythm.pattern.RowToPattern(track));
         mutes += separator + key + (rhythm.mutes.isMuted(track) ? "true" : "false");
+        velocities +=
+            separator + key + "[" + velocityList(rhythm.pattern.velocities()[slot], ", ") + "]";
     }
     json += ", \"tracks\": {" + tracks + "}";
-    json += ", \"mute\": {" + mutes + "}}";
+    json += ", \"mute\": {" + mutes + "}";
+    json += ", \"swing\": {\"percent\": " + number(rhythm.swing.percent) +
+            ", \"note\": " + number(static_cast<int>(rhythm.swing.note)) + "}";
+    json += ", \"velocity\": {" + velocities + "}}";
     return json;
 }
 

@@ -90,6 +90,8 @@ int runRender(std::span<const std::string_view> args, const std::filesystem::pat
     if (!rhythm)
         return 2;
     job.rows = rowsOf(*rhythm);
+    job.velocities = rhythm->pattern.velocities();
+    job.swing = rhythm->swing;
     job.mutes = mutesOf(*rhythm);
     job.tempoBpm = rhythm->Bpm;
     job.interval = rhythm->Interval;

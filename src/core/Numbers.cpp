@@ -17,6 +17,11 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 double leadingNumber(std::string_view text) noexcept
 {
+    return leadingNumberIfAny(text).value_or(0.0);
+}
+
+std::optional<double> leadingNumberIfAny(std::string_view text) noexcept
+{
     // Collect the longest prefix that forms a number (sign, digits, one ".", an exponent with
     // digits), skipping blanks anywhere in it as the old runtime did ("1 2" reads as 12).
     std::string number;
@@ -43,7 +48,7 @@ double leadingNumber(std::string_view text) noexcept
         }
     }
     if (!digits)
-        return 0.0;
+        return std::nullopt;
     // An exponent counts only when digits follow it; otherwise "12e" reads as 12.
     const std::size_t mark = i;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {

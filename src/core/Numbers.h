@@ -13,6 +13,9 @@ namespace taktwerk::core {
 
 // The leading number of `text` as a double (0 when there is none).
 double leadingNumber(std::string_view text) noexcept;
+// The same, or nullopt when there is none: for values whose 0 would do harm (a volume, a
+// velocity) and which take their default instead.
+std::optional<double> leadingNumberIfAny(std::string_view text) noexcept;
 
 // The leading number rounded half to even; nullopt when it does not fit a 16-bit signed
 // integer (the caller then keeps its previous value).

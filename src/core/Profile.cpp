@@ -3,10 +3,13 @@
 #include "core/AtomicFile.h"
 #include "core/Windows1252.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <vector>
 
 namespace taktwerk::core {
 
@@ -289,6 +292,48 @@ void ProfileFile::set(std::string_view section, std::string_view key, std::strin
     }
     lines += std::string(key) + "=" + text + std::string(kLineEnd);
     text_.insert(at, lines);
+}
+
+void ProfileFile::erase(std::string_view section, std::string_view key)
+{
+    section = trim(section);
+    key = trim(key);
+    if (section.empty() || key.empty())
+        return;
+    struct Range {
+        std::size_t begin;
+        std::size_t end;
+    };
+    std::vector<Range> doomed;   // in text order
+    std::optional<Line> header;  // of the section being read, when its name matches
+    bool keepsAnEntry = false;
+    const auto closeSection = [&] {
+        if (header && !keepsAnEntry)
+            doomed.push_back({header->begin, header->next});
+        header.reset();
+        keepsAnEntry = false;
+    };
+    for (std::size_t pos = 0; pos < text_.size();) {
+        const Line line = lineAt(text_, pos);
+        pos = line.next;
+        const Parsed parsed = parse(text_, line);
+        if (parsed.kind == Parsed::Kind::Header) {
+            closeSection();
+            if (equalsIgnoringCase(parsed.name, section))
+                header = line;
+        } else if (parsed.kind == Parsed::Kind::Entry && header) {
+            if (equalsIgnoringCase(parsed.name, key))
+                doomed.push_back({line.begin, line.next});
+            else
+                keepsAnEntry = true;
+        }
+    }
+    closeSection();
+    // A header is found only once its section has been read: put it back in text order.
+    std::sort(doomed.begin(), doomed.end(),
+              [](const Range& a, const Range& b) { return a.begin < b.begin; });
+    for (auto range = doomed.rbegin(); range != doomed.rend(); ++range)
+        text_.erase(range->begin, range->end - range->begin);
 }
 
 Result<std::string> ProfileFile::toBytes() const

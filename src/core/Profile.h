@@ -46,6 +46,12 @@ public:
     // value, "=" in a key, a character the file's code page cannot hold) changes nothing and
     // makes commit() fail with the reason.
     void set(std::string_view section, std::string_view key, std::string_view value);
+    // Removes every line of `key` in every section of that name, so that get() finds nothing
+    // afterwards; a section left without an entry loses its header too (its blank lines stay).
+    // What a writer uses for a key it writes only when it differs from the default: a file
+    // once written with the key and then saved without it reads as the default again, and
+    // looks as if the key had never been there.
+    void erase(std::string_view section, std::string_view key);
 
     // The bytes commit() would write, or the reason a set() was refused.
     Result<std::string> toBytes() const;

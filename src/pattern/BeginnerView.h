@@ -12,11 +12,13 @@
 namespace taktwerk::pattern {
 
 // Entering the view: `HiHatMemory` becomes the hi-hat row's 32 characters, then every open
-// hi-hat hit is also set in the hi-hat row. The open hi-hat row keeps its steps.
+// hi-hat hit is also set in the hi-hat row, with its velocity where the hi-hat had no hit. The
+// open hi-hat row keeps its steps.
 void foldOpenHiHat(Pattern& pattern, std::string& HiHatMemory);
 
 // Leaving the view: the hi-hat row is set from `HiHatMemory`, whatever was done to it inside
-// the view; a step past the memory's end is off.
+// the view; a step past the memory's end is off. A folded-in step goes back to the default
+// velocity.
 void restoreHiHat(Pattern& pattern, std::string_view HiHatMemory);
 
 // After a rhythm has been written into the pattern: every load forgets the old memory, and

@@ -59,4 +59,18 @@ void Pattern::PatternToRow(int track, std::string_view text) noexcept
 
 std::string Pattern::RowToPattern(int track) const { return textFromRow(rows_[idx(track)]); }
 
+bool Pattern::hasDefaultVelocities(int track) const noexcept
+{
+    return velocities_[idx(track)] == defaultVelocities()[0];
+}
+
+bool Pattern::hasDefaultVelocities() const noexcept
+{
+    for (int track = 0; track < kTrackCount; ++track) {
+        if (!hasDefaultVelocities(track))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace taktwerk::pattern

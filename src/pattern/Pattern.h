@@ -1,7 +1,8 @@
 #pragma once
-// The pattern: nine tracks by 32 steps, each step on or off. Owned by the drum machine on the
-// GUI thread; the sound engine gets each row as one 32-bit word (bit n = step n), so a row can
-// be published to the audio thread with a single atomic store.
+// The pattern: nine tracks by 32 steps, each step on or off and each with a velocity. Owned by
+// the drum machine on the GUI thread; the sound engine gets each row as one 32-bit word (bit n
+// = step n), so a row can be published to the audio thread with a single atomic store, and
+// the velocities beside it.
 
 #include <array>
 #include <cstdint>
@@ -34,6 +35,29 @@ constexpr int index(Track track) noexcept { return static_cast<int>(track); }
 
 using Row = std::uint32_t;
 
+// How hard a step strikes, as a MIDI note-on velocity. Every step has one, set or not, so a
+// step switched off and on again can be given the velocity for new steps afresh.
+inline constexpr int kMinVelocity = 1;
+inline constexpr int kMaxVelocity = 127;
+// Every rhythm sounded at full strength before steps had velocities, so that is the default.
+inline constexpr int kDefaultVelocity = kMaxVelocity;
+using VelocityRow = std::array<std::uint8_t, kStepCount>;
+using Velocities = std::array<VelocityRow, kTrackCount>;
+
+constexpr int clampVelocity(int velocity) noexcept
+{
+    return velocity < kMinVelocity ? kMinVelocity
+                                   : (velocity > kMaxVelocity ? kMaxVelocity : velocity);
+}
+
+constexpr Velocities defaultVelocities() noexcept
+{
+    Velocities velocities{};
+    for (VelocityRow& row : velocities)
+        row.fill(static_cast<std::uint8_t>(kDefaultVelocity));
+    return velocities;
+}
+
 class Pattern {
 public:
     // The pattern a fresh start shows and plays before any rhythm is loaded.
@@ -53,7 +77,28 @@ public:
     void PatternToRow(int track, std::string_view text) noexcept;
     // Always 32 characters of "X" and "_", whatever the loop length or view.
     std::string RowToPattern(int track) const;
-    void ClearGrid() noexcept { rows_.fill(0); }
+    // Every step off and back at the default velocity, as a new rhythm starts.
+    void ClearGrid() noexcept
+    {
+        rows_.fill(0);
+        velocities_ = defaultVelocities();
+    }
+
+    int velocity(int track, int step) const noexcept
+    {
+        return velocities_[idx(track)][static_cast<std::size_t>(step)];
+    }
+    // Clamped to 1 ... 127.
+    void setVelocity(int track, int step, int velocity) noexcept
+    {
+        velocities_[idx(track)][static_cast<std::size_t>(step)] =
+            static_cast<std::uint8_t>(clampVelocity(velocity));
+    }
+    const Velocities& velocities() const noexcept { return velocities_; }
+    // True when no step of `track` (or of any track) differs from the default velocity: a
+    // rhythm file then needs no velocities.
+    bool hasDefaultVelocities(int track) const noexcept;
+    bool hasDefaultVelocities() const noexcept;
 
     Row row(int track) const noexcept { return rows_[idx(track)]; }
     void setRow(int track, Row bits) noexcept { rows_[idx(track)] = bits; }
@@ -64,6 +109,7 @@ public:
 private:
     static std::size_t idx(int track) noexcept { return static_cast<std::size_t>(track); }
     std::array<Row, kTrackCount> rows_{};
+    Velocities velocities_ = defaultVelocities();
 };
 
 // Reads a 32-character step string into a row word (the same rule as PatternToRow).

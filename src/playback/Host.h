@@ -19,7 +19,8 @@ class Host {
 public:
     virtual ~Host() = default;
 
-    // Takes the state that every step reads afresh, and the tempo; the next step uses them.
+    // Takes the state that every step reads afresh (velocities and swing included), and the
+    // tempo; the next step uses them.
     virtual void publish(const sequencer::StepInputs& inputs, int tempoBpm) = 0;
     // RUN: starts over at step 0 (after a count-in when the published inputs ask for one).
     virtual void start() = 0;
@@ -56,6 +57,9 @@ public:
     virtual void setSingleSound(int inSound, const sound::SoundChoice& choice) = 0;
     // `SoundDevice` (1 MIDI, else the sampled voices) and the click's MIDI note.
     virtual void setOutput(int soundDevice, int clickNote) = 0;
+    // The master volume, 0 ... 100 %, of everything sounded here (not of an external MIDI
+    // receiver, which has its own); reached within a few milliseconds, without a click.
+    virtual void setVolume(int percent) = 0;
     // The dialogs' preview voice: plays `file` once, cutting the previous preview; a missing
     // file only cuts. stopPreview() releases it.
     virtual void preview(const std::filesystem::path& file) = 0;

@@ -68,6 +68,7 @@ std::string LiveHost::begin(const LiveHostOptions& options)
     engine_ = std::make_unique<sound::Engine>(static_cast<double>(request_.sampleRate));
     engine_->setMode(options.mode);
     engine_->setClickNote(options.clickNote);
+    engine_->setVolume(options.volume);
     wave_ = options.mode == sound::SoundMode::Wave;
     // Loaded on the loader's thread: odd sample files may take a second each, and the window
     // must open and play (silently) meanwhile.
@@ -233,6 +234,8 @@ void LiveHost::publish(const sequencer::StepInputs& inputs, int tempoBpm)
     const LiveParameters::Batch batch(parameters_);
     for (int track = 0; track < pattern::kTrackCount; ++track)
         parameters_.setRow(track, inputs.rows[static_cast<std::size_t>(track)]);
+    parameters_.setVelocities(inputs.velocities);
+    parameters_.setSwing(inputs.swing);
     parameters_.setMutes(inputs.mutes);
     parameters_.setTempo(tempoBpm);
     parameters_.setMeter(inputs.interval, inputs.beats);
@@ -288,6 +291,8 @@ void LiveHost::setOutput(int soundDevice, int clickNote)
     wave_ = sound::soundModeFor(soundDevice) == sound::SoundMode::Wave;
     engine_->setClickNote(clickNote);
 }
+
+void LiveHost::setVolume(int percent) { engine_->setVolume(percent); }
 
 void LiveHost::preview(const std::filesystem::path& file)
 {

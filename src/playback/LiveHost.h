@@ -40,6 +40,7 @@ namespace taktwerk::playback {
 struct LiveHostOptions {
     sound::SoundMode mode = sound::SoundMode::Wave;
     int clickNote = 37;  // `ClickNote`'s default
+    int volume = 100;    // percent, as `Volume`
     sound::SoundChoice sound;
     // The built-in General-MIDI synth's SoundFont; none: MIDI sounds only through a port.
     std::optional<std::filesystem::path> soundFont;
@@ -94,6 +95,7 @@ public:
     void setSound(const sound::SoundChoice& choice) override;
     void setSingleSound(int inSound, const sound::SoundChoice& choice) override;
     void setOutput(int soundDevice, int clickNote) override;
+    void setVolume(int percent) override;
     void preview(const std::filesystem::path& file) override;
     void stopPreview() override;
     bool midiFailed() const override { return midiFailed_; }

@@ -1,8 +1,30 @@
 #include "playback/LiveParameters.h"
 
+#include <cstring>
+
 namespace taktwerk::playback {
 namespace {
 constexpr auto relaxed = std::memory_order_relaxed;
+constexpr int kSwingNoteShift = 8;
+
+std::uint32_t packSwing(const pattern::Swing& swing) noexcept
+{
+    return static_cast<std::uint32_t>(pattern::clampSwing(swing.percent)) |
+           (static_cast<std::uint32_t>(swing.note) << kSwingNoteShift);
+}
+
+pattern::Swing unpackSwing(std::uint32_t word) noexcept
+{
+    const auto note = static_cast<pattern::SwingNote>(word >> kSwingNoteShift);
+    return {static_cast<int>(word & 0xFFu),
+            note == pattern::SwingNote::Eighth ? note : pattern::SwingNote::Sixteenth};
+}
+}  // namespace
+
+LiveParameters::LiveParameters() noexcept
+{
+    setVelocities(pattern::defaultVelocities());
+    setSwing({});
 }
 
 LiveParameters::Batch::Batch(LiveParameters& parameters) noexcept : parameters_(parameters)
@@ -30,6 +52,24 @@ void LiveParameters::setRows(const pattern::Pattern& pattern) noexcept
 {
     for (int track = 0; track < pattern::kTrackCount; ++track)
         setRow(track, pattern.row(track));
+    setVelocities(pattern.velocities());
+}
+
+void LiveParameters::setVelocities(const pattern::Velocities& velocities) noexcept
+{
+    std::size_t word = 0;
+    for (const pattern::VelocityRow& row : velocities) {
+        for (std::size_t at = 0; at < row.size(); at += kVelocitiesPerWord) {
+            std::uint64_t packed = 0;
+            std::memcpy(&packed, row.data() + at, kVelocitiesPerWord);
+            velocities_[word++].store(packed, relaxed);
+        }
+    }
+}
+
+void LiveParameters::setSwing(const pattern::Swing& swing) noexcept
+{
+    swing_.store(packSwing(swing), relaxed);
 }
 
 void LiveParameters::setMuted(int track, bool muted) noexcept
@@ -78,6 +118,13 @@ bool LiveParameters::read(StepSnapshot& snapshot) const noexcept
     StepSnapshot fresh;
     for (std::size_t track = 0; track < rows_.size(); ++track)
         fresh.inputs.rows[track] = rows_[track].load(relaxed);
+    for (std::size_t word = 0; word < velocities_.size(); ++word) {
+        const std::uint64_t packed = velocities_[word].load(relaxed);
+        pattern::VelocityRow& row = fresh.inputs.velocities[word / kVelocityWordsPerRow];
+        std::memcpy(row.data() + (word % kVelocityWordsPerRow) * kVelocitiesPerWord, &packed,
+                    kVelocitiesPerWord);
+    }
+    fresh.inputs.swing = unpackSwing(swing_.load(relaxed));
     fresh.inputs.mutes = static_cast<std::uint16_t>(mutes_.load(relaxed));
     fresh.inputs.interval = interval_.load(relaxed);
     fresh.inputs.beats = beats_.load(relaxed);

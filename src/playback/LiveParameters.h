@@ -1,11 +1,13 @@
 #pragma once
 // Everything playback reads at each step, published by the drum machine (GUI thread, the one
 // writer) to the audio thread as plain atomics: one 32-bit word per track row, so a step
-// toggle reaches the next step whole; the mutes as one mask; tempo, meter and flags; and the
-// RUN/STOP and load commands. Edits of several values at once (a load, a new rhythm, a meter
-// change) go inside a Batch, and a step never sees half of one.
+// toggle reaches the next step whole; the velocities eight steps to a 64-bit word; the mutes
+// as one mask; tempo, swing, meter and flags; and the RUN/STOP and load commands. Edits of several
+// values at once (a load, a new rhythm, a meter change) go inside a Batch, and a step never sees
+// half of one.
 
 #include "pattern/Pattern.h"
+#include "pattern/Swing.h"
 #include "sequencer/Sequencer.h"
 #include "sequencer/StepClock.h"
 
@@ -24,6 +26,9 @@ struct StepSnapshot {
 
 class LiveParameters {
 public:
+    // As the window is created: full velocity everywhere, straight.
+    LiveParameters() noexcept;
+
     // GUI thread; may nest. Keeps a multi-value edit from being seen half done: a step that falls
     // due meanwhile plays with the values of the step before.
     class Batch {
@@ -39,7 +44,10 @@ public:
 
     // GUI thread, the only writer.
     void setRow(int track, pattern::Row row) noexcept;
+    // The pattern's rows and velocities.
     void setRows(const pattern::Pattern& pattern) noexcept;
+    void setVelocities(const pattern::Velocities& velocities) noexcept;
+    void setSwing(const pattern::Swing& swing) noexcept;
     void setMuted(int track, bool muted) noexcept;
     void setMutes(std::uint16_t mask) noexcept;
     void setTempo(int tempoBpm) noexcept;
@@ -63,7 +71,13 @@ public:
     Transport transport() const noexcept;
 
 private:
+    static constexpr std::size_t kVelocitiesPerWord = sizeof(std::uint64_t);
+    static constexpr std::size_t kVelocityWordsPerRow = pattern::kStepCount / kVelocitiesPerWord;
+
     std::array<std::atomic<pattern::Row>, pattern::kTrackCount> rows_{};
+    std::array<std::atomic<std::uint64_t>, pattern::kTrackCount * kVelocityWordsPerRow>
+        velocities_{};
+    std::atomic<std::uint32_t> swing_{0};  // percent, and the note value above bit 8
     std::atomic<std::uint32_t> mutes_{0};
     std::atomic<int> tempoBpm_{sequencer::kDefaultTempoBpm};
     std::atomic<int> interval_{pattern::kDefaultInterval};

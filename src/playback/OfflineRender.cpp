@@ -68,6 +68,8 @@ OfflineRenderer::OfflineRenderer(const RenderJob& job)
         LiveParameters::Batch batch(parameters_);
         for (int track = 0; track < pattern::kTrackCount; ++track)
             parameters_.setRow(track, job.rows[static_cast<std::size_t>(track)]);
+        parameters_.setVelocities(job.velocities);
+        parameters_.setSwing(job.swing);
         parameters_.setMutes(job.mutes);
         parameters_.setTempo(job.tempoBpm);
         parameters_.setMeter(job.interval, job.beats);

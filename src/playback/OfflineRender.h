@@ -6,6 +6,7 @@
 
 #include "core/Result.h"
 #include "pattern/Pattern.h"
+#include "pattern/Swing.h"
 #include "playback/LiveParameters.h"
 #include "playback/StepPlayer.h"
 #include "sound/Engine.h"
@@ -21,6 +22,8 @@ namespace taktwerk::playback {
 
 struct RenderJob {
     std::array<pattern::Row, pattern::kTrackCount> rows{};
+    pattern::Velocities velocities = pattern::defaultVelocities();
+    pattern::Swing swing;
     std::uint16_t mutes = 0;  // bit t: track t muted
     int tempoBpm = sequencer::kDefaultTempoBpm;
     int interval = pattern::kDefaultInterval;

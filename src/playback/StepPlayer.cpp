@@ -1,7 +1,5 @@
 #include "playback/StepPlayer.h"
 
-#include "sound/VoiceSet.h"
-
 namespace taktwerk::playback {
 
 StepPlayer::StepPlayer(const LiveParameters& parameters, std::uint32_t sampleRate,
@@ -21,9 +19,20 @@ void StepPlayer::advance(std::uint32_t frames,
     followTransport();
     const std::uint64_t blockStart = position_;
     const std::uint64_t blockEnd = blockStart + frames;
-    // Bounded: a step lasts at least 15 * rate / 450 frames.
-    while (sequencer_.Running() && clock_.dueFrame() < blockEnd)
-        playStep(blockStart, scheduler);
+    // In frame order, late hits before a step due on the same frame, as they belong to the
+    // step before it. Bounded: a step lasts at least 15 * rate / 450 frames, and each round
+    // takes one step or sounds the one set of late hits. Late hits sound after STOP too: their
+    // step was taken, and a step taken always completes.
+    for (;;) {
+        const bool stepDue = sequencer_.Running() && clock_.dueFrame() < blockEnd;
+        const bool lateDue = late_.tracks != 0 && late_.frame < blockEnd;
+        if (lateDue && (!stepDue || late_.frame <= clock_.dueFrame()))
+            soundLateHits(blockStart, scheduler);
+        else if (stepDue)
+            playStep(blockStart, scheduler);
+        else
+            break;
+    }
     position_ = blockEnd;
 }
 
@@ -33,8 +42,10 @@ void StepPlayer::followTransport() noexcept  // audio thread
     if (transport.running && (!sequencer_.Running() || transport.run != run_)) {
         run_ = transport.run;
         sequencer_.start();
-        // A start plays its first step (count-in or step 0) at once.
+        // A start plays its first step (count-in or step 0) at once. RUN starts over: hits a
+        // run stopped just before still owed are not played into the new one.
         clock_.restart(position_, snapshot_.tempoBpm);
+        late_.tracks = 0;
     } else if (!transport.running && sequencer_.Running()) {
         sequencer_.stop();
     }
@@ -52,11 +63,18 @@ void StepPlayer::playStep(std::uint64_t blockStart, sound::BlockScheduler& sched
     sequencer::StepEvent step = sequencer_.step(snapshot_.inputs);
     step.frame = due;
     const auto offset = static_cast<std::uint32_t>(due - blockStart);
-    // Track order matters: the hi-hat stops a ringing open hi-hat before that is started.
-    for (int track = 0; track < pattern::kTrackCount; ++track) {
-        if ((step.hits >> track) & 1u)
-            scheduler.padAt(track, offset, sound::kFullVelocity, step.beginner);
+    late_.frame = clock_.swungFrame(
+        snapshot_.tempoBpm,
+        pattern::swingDelayUnits(snapshot_.inputs.swing, snapshot_.inputs.interval, step.step));
+    late_.tracks = step.hits;
+    late_.beginner = step.beginner;
+    if (step.hits != 0) {
+        const auto column = static_cast<std::size_t>(step.step);
+        for (std::size_t track = 0; track < late_.velocities.size(); ++track)
+            late_.velocities[track] = snapshot_.inputs.velocities[track][column];
     }
+    if (late_.frame == due)
+        soundLateHits(blockStart, scheduler);
     if (step.click)
         scheduler.clickAt(offset);
     if (!events_.push(PlaybackEvent{step, run_}))
@@ -65,6 +83,19 @@ void StepPlayer::playStep(std::uint64_t blockStart, sound::BlockScheduler& sched
         news_->notify();
     // The tempo read at this step sets when the next one falls due.
     clock_.advance(snapshot_.tempoBpm);
+}
+
+void StepPlayer::soundLateHits(std::uint64_t blockStart,
+                               sound::BlockScheduler& scheduler) noexcept  // audio thread
+{
+    const auto offset = static_cast<std::uint32_t>(late_.frame - blockStart);
+    // Track order matters: the hi-hat stops a ringing open hi-hat before that is started.
+    for (int track = 0; track < pattern::kTrackCount; ++track) {
+        if ((late_.tracks >> track) & 1u)
+            scheduler.padAt(track, offset, late_.velocities[static_cast<std::size_t>(track)],
+                            late_.beginner);
+    }
+    late_.tracks = 0;
 }
 
 }  // namespace taktwerk::playback

@@ -1,10 +1,14 @@
 #pragma once
 // Live playback: the sequencer's state machine and step clock, run by the engine on the audio
-// thread once per block. Every step reads the live parameters afresh, its hits and clicks are
-// scheduled at their exact frames inside the block, and its event (what the window paints)
-// goes to the GUI through a lock-free queue that nothing here ever waits on, with a wakeup so
-// that the GUI need not poll for it. The same class
-// drives offline rendering, so a rendered file and a live performance cannot disagree.
+// thread once per block. Every step reads the live parameters afresh, its hits (with their
+// steps' velocities) and clicks are scheduled at their exact frames inside the block, and its
+// event (what the window paints) goes to the GUI through a lock-free queue that nothing here
+// ever waits on, with a wakeup so that the GUI need not poll for it. The same class drives
+// offline rendering, so a rendered file and a live performance cannot disagree.
+//
+// A swung step is taken on the straight grid like any other (it reads the parameters, moves
+// the markers, counts the loop there), and only its hits wait for their swung frame, at most
+// one step later, possibly in a later block. Count-in clicks never swing.
 //
 // Owned by whoever owns the engine; constructed and destroyed off the audio thread.
 
@@ -15,6 +19,7 @@
 #include "sound/StepSource.h"
 #include "sound/Wakeup.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <type_traits>
@@ -54,13 +59,23 @@ public:
     const sequencer::Sequencer& sequencer() const noexcept { return sequencer_; }
 
 private:
+    // The hits of the last step taken, while they wait for their swung frame.
+    struct LateHits {
+        std::uint64_t frame = 0;
+        std::uint16_t tracks = 0;  // bit t: track t's pad; 0: nothing waits
+        bool beginner = false;     // the step was played in the beginner view
+        std::array<std::uint8_t, pattern::kTrackCount> velocities{};
+    };
+
     void followTransport() noexcept;
     void playStep(std::uint64_t blockStart, sound::BlockScheduler& scheduler) noexcept;
+    void soundLateHits(std::uint64_t blockStart, sound::BlockScheduler& scheduler) noexcept;
 
     const LiveParameters& parameters_;
     sequencer::Sequencer sequencer_;
     sequencer::StepClock clock_;
     StepSnapshot snapshot_;
+    LateHits late_;
     std::uint32_t run_ = 0;
     std::uint32_t loadCount_ = 0;
     std::uint64_t position_ = 0;

@@ -4,6 +4,7 @@
 
 #include "pattern/Mutes.h"
 #include "pattern/Pattern.h"
+#include "pattern/Swing.h"
 
 #include <array>
 #include <cstdint>
@@ -25,7 +26,8 @@ struct Rhythm {
     std::int16_t Beats = 16;    // loop length in steps
     std::int16_t Interval = 4;  // steps per beat
     std::string SoundSet = "Default";
-    pattern::Pattern pattern;  // all 32 steps of every track travel with the file
+    pattern::Pattern pattern;  // all 32 steps of every track travel with the file, velocities too
+    pattern::Swing swing;      // kept at every interval, played at four steps per beat
     pattern::Mutes mutes;      // a loaded rhythm with no "Mute" section plays every track
     std::int16_t SnareChoice = 0;
     std::int16_t RideChoice = 0;

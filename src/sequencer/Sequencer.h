@@ -6,6 +6,7 @@
 
 #include "pattern/Meter.h"
 #include "pattern/Pattern.h"
+#include "pattern/Swing.h"
 
 #include <array>
 #include <cstdint>
@@ -27,6 +28,8 @@ enum class AnimationFrame : std::int8_t { Unchanged = -1, Frame0 = 0, Frame1 = 1
 // change or a mute takes effect at the next step.
 struct StepInputs {
     std::array<pattern::Row, pattern::kTrackCount> rows{};
+    pattern::Velocities velocities = pattern::defaultVelocities();  // what each hit strikes with
+    pattern::Swing swing;     // when the hits of a pattern step sound (StepClock::swungFrame)
     std::uint16_t mutes = 0;  // bit t: track t muted
     int interval = pattern::kDefaultInterval;
     int beats = pattern::kDefaultBeats;

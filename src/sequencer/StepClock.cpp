@@ -1,5 +1,7 @@
 #include "sequencer/StepClock.h"
 
+#include "pattern/Swing.h"
+
 namespace taktwerk::sequencer {
 namespace {
 
@@ -27,6 +29,22 @@ void StepClock::advance(int tempoBpm) noexcept
 {
     rescale(static_cast<std::uint64_t>(clampTempo(tempoBpm)));
     numerator_ += kSecondsPerStepTimesTempo * sampleRate_;
+}
+
+std::uint64_t StepClock::swungFrame(int tempoBpm, int delayUnits) const noexcept
+{
+    if (delayUnits <= 0)
+        return dueFrame();
+    const auto tempo = static_cast<std::uint64_t>(clampTempo(tempoBpm));
+    // The step's exact time over the tempo it is measured in: the tempo read at this step also
+    // sets how long the step lasts, hence how far its delay reaches. A tempo change rounds the
+    // straight time once, just as advance() will.
+    const std::uint64_t numerator =
+        tempo == tempo_ ? numerator_ : roundHalfUp(numerator_ * tempo, tempo_);
+    constexpr auto kUnits = static_cast<std::uint64_t>(pattern::kSwingDelayUnitsPerStep);
+    const auto delay = static_cast<std::uint64_t>(delayUnits);
+    return roundHalfUp(kUnits * numerator + delay * kSecondsPerStepTimesTempo * sampleRate_,
+                       kUnits * tempo);
 }
 
 void StepClock::rescale(std::uint64_t tempo) noexcept

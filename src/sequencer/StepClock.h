@@ -7,6 +7,9 @@
 // over the current tempo), so steps never drift however long the music plays: step n lands
 // on round-half-up(n * 15 * rate / tempo). A tempo change rescales the numerator once,
 // which is the only rounding, and it never accumulates from step to step.
+//
+// Swing never moves the grid: a swung step falls due on the straight grid, and only its hits
+// sound later, at round-half-up((n + delay) * 15 * rate / tempo), from the same exact fraction.
 
 #include <cstdint>
 
@@ -34,6 +37,10 @@ public:
     // The step that was due has been taken at `tempoBpm` (read at that step): the next one
     // falls due one step length at that tempo later.
     void advance(int tempoBpm) noexcept;
+    // The frame at which the hits of the step now due sound when they come `delayUnits`
+    // fiftieths of a step late (pattern/Swing.h), a step lasting as long as at `tempoBpm`, the
+    // tempo read at that step. No later than the next step's due frame (delay <= one step).
+    std::uint64_t swungFrame(int tempoBpm, int delayUnits) const noexcept;
 
     std::uint32_t sampleRate() const noexcept { return sampleRate_; }
     int tempoBpm() const noexcept { return static_cast<int>(tempo_); }

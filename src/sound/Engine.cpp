@@ -8,6 +8,18 @@ namespace {
 // How long a MIDI note is held before its note-off: long enough for any drum module to
 // take the hit, short enough that a receiver with sustained sounds doesn't drone.
 constexpr double kGateSeconds = 0.050;
+// A volume change glides over this long: a jump in gain is heard as a click, and a hundredth
+// of a second is too short to be heard as a fade.
+constexpr double kVolumeRampSeconds = 0.010;
+constexpr int kFullVolume = 100;
+
+// The same curve as a velocity's (velocityCurve), so that half way sounds about half as loud.
+float volumeGain(int percent) noexcept
+{
+    const float share =
+        static_cast<float>(std::clamp(percent, 0, kFullVolume)) / static_cast<float>(kFullVolume);
+    return share * share;
+}
 
 // Frees what a raw owning pointer from the queues holds. Owner thread only.
 template <typename T>
@@ -19,7 +31,8 @@ void freeOwned(T* object)
 
 Engine::Engine(double sampleRate)
     : sampleRate_(sampleRate), gateFrames_(static_cast<std::uint64_t>(sampleRate * kGateSeconds)),
-      mixer_(sampleRate)
+      mixer_(sampleRate), volumeRampFrames_(std::max<std::uint32_t>(
+                              static_cast<std::uint32_t>(sampleRate * kVolumeRampSeconds), 1))
 {
     noteEnds_.fill(kNever);
 }
@@ -143,8 +156,12 @@ void Engine::setClickNote(int note)
 void Engine::setVelocity(int velocity)
 {
     ownerValues_.velocity = velocity;
-    refreshNotes();  // first, as for the click note
     push({.kind = Command::Kind::SetVelocity, .value = velocity});
+}
+
+void Engine::setVolume(int percent) noexcept
+{
+    volume_.store(std::clamp(percent, 0, kFullVolume), std::memory_order_relaxed);
 }
 
 void Engine::allNotesOff() { push({.kind = Command::Kind::AllNotesOff}); }
@@ -207,7 +224,7 @@ void Engine::process(float* out, std::uint32_t frames, MidiBlockSink& midi) noex
     if (stepSource_ != nullptr)
         stepSource_->advance(frames, *this);
     renderUntil(frames);
-    Mixer::finish(out, frames);
+    finishBlock(out, frames);
     blockStart_ += frames;
     retire();
 }
@@ -239,7 +256,7 @@ bool Engine::apply(const Command& command) noexcept
         soundClick();
         break;
     case Kind::MidiNote:
-        playNote(command.value);
+        playNote(command.value, midiValues_.velocity);
         break;
     case Kind::SwapVoices:
         if (retiringVoices_ != nullptr)
@@ -369,7 +386,7 @@ void Engine::pressPad(int track, int button, int velocity, bool beginner) noexce
     if (actions.editTom != 0)
         editTom_.store(actions.editTom, std::memory_order_relaxed);
     if (actions.midiNote != 0)
-        playNote(actions.midiNote);
+        playNote(actions.midiNote, velocity);
     for (int i = 0; i < actions.actionCount; ++i) {
         const VoiceAction& action = actions.actions[static_cast<std::size_t>(i)];
         Voice& voice = mixer_.voice(action.voice);
@@ -386,7 +403,7 @@ void Engine::pressPad(int track, int button, int velocity, bool beginner) noexce
 void Engine::soundClick() noexcept
 {
     if (mode_ == SoundMode::Midi) {
-        playNote(clickNote_);
+        playNote(clickNote_, midiValues_.velocity);
         return;
     }
     const LayerPick picked =
@@ -394,9 +411,11 @@ void Engine::soundClick() noexcept
     mixer_.voice(VoiceId::ST).start(picked.sample, picked.gain);
 }
 
-void Engine::playNote(int note) noexcept
+void Engine::playNote(int note, int velocity) noexcept
 {
-    const MidiMessage on = MidiNoteOn(note, midiValues_);
+    MidiValues values = midiValues_;
+    values.velocity = velocity;
+    const MidiMessage on = MidiNoteOn(note, values);
     if (on.size == 0)
         return;
     const int key = on.bytes[1];
@@ -407,9 +426,10 @@ void Engine::playNote(int note) noexcept
     if (to == Destination::Synth && on.bytes[2] > 0) {
         // The synth's choke reaches the notes it sounded ahead of time, too.
         mixer_.notes().choke(key);
-        if (const Sample* sample = noteBank_ ? noteBank_->sample(on) : nullptr) {
+        if (const NoteBank::Hit hit = noteBank_ ? noteBank_->find(on) : NoteBank::Hit{};
+            hit.sample != nullptr) {
             // The rendered note holds the whole sound, its note-off included: no gate to keep.
-            mixer_.notes().start(key, sample);
+            mixer_.notes().start(key, hit.sample, hit.gain);
             return;
         }
     }
@@ -418,6 +438,29 @@ void Engine::playNote(int note) noexcept
     noteOffs_[static_cast<std::size_t>(key)] = midiNoteOff(note, midiValues_);
     noteSentTo_[static_cast<std::size_t>(key)] = to;
     nextNoteEnd_ = std::min(nextNoteEnd_, noteEnds_[static_cast<std::size_t>(key)]);
+}
+
+void Engine::finishBlock(float* out, std::uint32_t frames) noexcept
+{
+    const float target = volumeGain(volume_.load(std::memory_order_relaxed));
+    if (target != volumeTarget_) {
+        volumeTarget_ = target;
+        // Before the first block nothing has sounded yet: no ramp needed.
+        volumeRampLeft_ = blockStart_ == 0 ? 1 : volumeRampFrames_;
+        volumeStep_ = (target - volumeGain_) / static_cast<float>(volumeRampLeft_);
+    }
+    std::uint32_t ramped = 0;
+    for (; ramped < frames && volumeRampLeft_ > 0; ++ramped) {
+        --volumeRampLeft_;
+        // The ramp ends on the target exactly, whatever the float steps added up to.
+        volumeGain_ = volumeRampLeft_ == 0 ? volumeTarget_ : volumeGain_ + volumeStep_;
+        out[ramped * 2] *= volumeGain_;
+        out[ramped * 2 + 1] *= volumeGain_;
+    }
+    Mixer::finish(out, ramped, 1.0f);
+    // The rest at one gain, in the pass that limits the block anyway: a volume costs nothing.
+    Mixer::finish(out + static_cast<std::size_t>(ramped) * kOutputChannels, frames - ramped,
+                  volumeGain_);
 }
 
 void Engine::endDueNotes() noexcept

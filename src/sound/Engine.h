@@ -8,8 +8,9 @@
 // longer uses come back through a second queue and are freed on the owner's thread by
 // collectGarbage(), which every owner-side call also runs.
 //
-// Everything within a block happens at its exact frame: the step source places hits, note-offs
-// fall where their gate ends, and the block is rendered piecewise between them. The built-in
+// Everything within a block happens at its exact frame: the step source places hits (each with
+// its step's velocity), note-offs fall where their gate ends, and the block is rendered
+// piecewise between them. The finished block passes the master volume last. The built-in
 // synth can only start notes on its own block grid, so the notes MIDI mode plays are rendered
 // through it ahead of time (NoteBank) and sounded from there, at their frame; any other note
 // goes to the live synth.
@@ -74,10 +75,11 @@ public:
     void preview(const std::filesystem::path& file);
     void stopPreview();
     void setMode(SoundMode mode);
-    // Both renders the notes that change for the built-in synth (here, on the calling thread: a
-    // new click note takes a few milliseconds, a new velocity a fraction of a second); until the
-    // new notes arrive, the live synth plays them.
+    // Renders the click note for the built-in synth when it is new (here, on the calling thread,
+    // a few milliseconds); until it arrives, the live synth plays it.
     void setClickNote(int note);
+    // `Velocity`: what the click and the test note strike with in MIDI mode (pads and the
+    // pattern's hits bring their own). The built-in synth's layers cover any.
     void setVelocity(int velocity);
     // Ends every sounding MIDI note (note-offs, then controller 123). Send on stop and
     // before exit, and let one more block run so it reaches the receiver.
@@ -92,6 +94,11 @@ public:
     void collectGarbage();
 
     // --- any thread ---
+    // The master volume, 0 ... 100 (% of full scale on the loudness curve of velocityCurve) for
+    // everything the engine sounds, external MIDI aside. The next block ramps to it within
+    // kVolumeRampSeconds, so a change never clicks.
+    void setVolume(int percent) noexcept;
+    int volume() const noexcept { return volume_.load(std::memory_order_relaxed); }
     // `EditTom`: the tom (1..3) last struck, by mouse or pattern; 0 before any.
     int editTom() const noexcept { return editTom_.load(std::memory_order_relaxed); }
     // Commands lost because the queue was full (the audio thread is not running).
@@ -158,7 +165,8 @@ private:
     void renderUntil(std::uint32_t frame) noexcept;
     void pressPad(int track, int button, int velocity, bool beginner) noexcept;
     void soundClick() noexcept;
-    void playNote(int note) noexcept;
+    void playNote(int note, int velocity) noexcept;
+    void finishBlock(float* out, std::uint32_t frames) noexcept;
     void endDueNotes() noexcept;
     void endNote(int key) noexcept;
     void endAllNotes() noexcept;
@@ -180,6 +188,7 @@ private:
     SpscQueue<Command, kCommandCapacity> commands_;
     SpscQueue<Garbage, kGarbageCapacity> garbage_;
     std::atomic<int> editTom_{0};
+    std::atomic<int> volume_{100};
     std::atomic<std::uint64_t> commandDrops_{0};
     std::atomic<std::uint64_t> midiDrops_{0};
 
@@ -202,6 +211,11 @@ private:
     std::array<MidiMessage, kKeyCount> noteOffs_{};
     std::array<Destination, kKeyCount> noteSentTo_{};
     std::uint64_t nextNoteEnd_ = kNever;
+    const std::uint32_t volumeRampFrames_;
+    float volumeGain_ = 1.0f;    // applied to the frame being finished
+    float volumeTarget_ = 1.0f;  // where the ramp goes
+    float volumeStep_ = 0.0f;
+    std::uint32_t volumeRampLeft_ = 0;
 
     // The block being rendered.
     float* out_ = nullptr;

@@ -68,6 +68,13 @@ std::vector<std::uint8_t> timeSignature(int interval)
                                      kClocksPerClick / 4, kThirtySecondsPerQuarter});
 }
 
+// A delay of `units` fiftieths of a step in ticks, rounded half up.
+std::uint64_t swingTicks(std::uint64_t units)
+{
+    constexpr auto kUnits = static_cast<std::uint64_t>(pattern::kSwingDelayUnitsPerStep);
+    return (2 * units * kMidiFileTicksPerStep + kUnits) / (2 * kUnits);
+}
+
 }  // namespace
 
 std::string midiFileBytes(const MidiFileJob& job)
@@ -75,7 +82,6 @@ std::string midiFileBytes(const MidiFileJob& job)
     const int tempo = sequencer::clampTempo(job.tempoBpm);
     const auto microsPerQuarter =
         static_cast<std::uint32_t>(std::lround(kMicrosecondsPerMinute / tempo));
-    const auto velocity = static_cast<std::uint8_t>(std::clamp(job.velocity, 1, 127));
 
     std::vector<Event> events;
     events.push_back({0, meta(kMetaTrackName, {job.name.begin(), job.name.end()})});
@@ -87,6 +93,8 @@ std::string midiFileBytes(const MidiFileJob& job)
 
     sequencer::StepInputs inputs;
     inputs.rows = job.rows;
+    inputs.velocities = job.velocities;
+    inputs.swing = job.swing;
     inputs.mutes = job.mutes;
     inputs.interval = job.interval;
     inputs.beats = job.beats;
@@ -95,15 +103,24 @@ std::string midiFileBytes(const MidiFileJob& job)
     const int loopSteps = pattern::playbackLoopLength(job.interval, job.beats, false);
     const std::uint64_t steps =
         static_cast<std::uint64_t>(std::max(job.loops, 0)) * static_cast<std::uint64_t>(loopSteps);
+    const std::uint64_t end = steps * kMidiFileTicksPerStep;
     for (std::uint64_t step = 0; step < steps; ++step) {
         const sequencer::StepEvent played = sequencer.step(inputs);
-        const std::uint64_t tick = step * kMidiFileTicksPerStep;
+        const auto delay = static_cast<std::uint64_t>(
+            pattern::swingDelayUnits(inputs.swing, inputs.interval, played.step));
+        std::uint64_t tick = step * kMidiFileTicksPerStep + swingTicks(delay);
+        if (tick >= end)
+            tick -= end;
         for (int track = 0; track < pattern::kTrackCount; ++track) {
             if (((played.hits >> track) & 1u) == 0)
                 continue;
-            const auto note = static_cast<std::uint8_t>(kPadNotes[static_cast<std::size_t>(track)]);
+            const auto slot = static_cast<std::size_t>(track);
+            const auto note = static_cast<std::uint8_t>(kPadNotes[slot]);
+            const auto velocity = static_cast<std::uint8_t>(pattern::clampVelocity(
+                inputs.velocities[slot][static_cast<std::size_t>(played.step)]));
             events.push_back({tick, {kNoteOn | kDrumChannel, note, velocity}});
-            events.push_back({tick + kMidiFileGateTicks, {kNoteOff | kDrumChannel, note, 0}});
+            events.push_back(
+                {std::min(tick + kMidiFileGateTicks, end), {kNoteOff | kDrumChannel, note, 0}});
         }
     }
     // Stable: at one tick the events keep the order they were made in (name and tempo first,
@@ -111,7 +128,7 @@ std::string midiFileBytes(const MidiFileJob& job)
     std::stable_sort(events.begin(), events.end(),
                      [](const Event& a, const Event& b) { return a.tick < b.tick; });
     // The end of the track closes the last loop, so the file loops seamlessly.
-    events.push_back({steps * kMidiFileTicksPerStep, meta(kMetaEndOfTrack, {})});
+    events.push_back({end, meta(kMetaEndOfTrack, {})});
 
     std::string track;
     std::uint64_t last = 0;

@@ -24,10 +24,10 @@ void Mixer::render(float* out, std::uint32_t frames) noexcept  // audio thread
     notes_.render(out, frames);
 }
 
-void Mixer::finish(float* out, std::uint32_t frames) noexcept  // audio thread
+void Mixer::finish(float* out, std::uint32_t frames, float gain) noexcept  // audio thread
 {
     for (std::uint32_t value = 0; value < frames * 2; ++value)
-        out[value] = std::clamp(out[value], -1.0f, 1.0f);
+        out[value] = std::clamp(out[value] * gain, -1.0f, 1.0f);
 }
 
 bool Mixer::anyFading() const noexcept

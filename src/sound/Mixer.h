@@ -27,8 +27,9 @@ public:
 
     // audio thread. Adds all voices into interleaved stereo `out`.
     void render(float* out, std::uint32_t frames) noexcept;
-    // audio thread. Limits the finished block to full scale.
-    static void finish(float* out, std::uint32_t frames) noexcept;
+    // audio thread. Turns the finished block by `gain` (the master volume; 1 leaves every value
+    // exactly as it is) and limits it to full scale.
+    static void finish(float* out, std::uint32_t frames, float gain = 1.0f) noexcept;
     // audio thread. True while any cut-off sound of the ten voices is still fading.
     bool anyFading() const noexcept;
 

@@ -93,27 +93,53 @@ struct Renderer {
 
 }  // namespace
 
-const Sample* NoteBank::sample(const MidiMessage& noteOn) const noexcept  // audio thread
+NoteBank::Hit NoteBank::find(const MidiMessage& noteOn) const noexcept  // audio thread
 {
-    if (noteOn.size < 3 || noteOn.bytes[0] != status || noteOn.bytes[2] != velocity)
-        return nullptr;
-    return notes[noteOn.bytes[1] & 0x7F].get();
+    if (noteOn.size < 3 || noteOn.bytes[0] != status || noteOn.bytes[2] == 0)
+        return {};
+    const std::size_t key = noteOn.bytes[1] & 0x7Fu;
+    const int velocity = noteOn.bytes[2] & 0x7F;
+    // The quietest layer still at or above the velocity: scaling only ever turns a note down.
+    for (int layer = kNoteLayerCount - 1; layer >= 0; --layer) {
+        const auto at = static_cast<std::size_t>(layer);
+        const Sample* sample = layers[at][key].get();
+        if (sample == nullptr || kNoteLayerVelocities[at] < velocity)
+            continue;
+        const float share =
+            static_cast<float>(velocity) / static_cast<float>(kNoteLayerVelocities[at]);
+        return {sample, share * share};
+    }
+    return {};
+}
+
+bool NoteBank::holds(int key, const Sample* sample) const noexcept  // audio thread
+{
+    if (key < 0 || key >= kMidiKeyCount || sample == nullptr)
+        return false;
+    return std::any_of(layers.begin(), layers.end(), [&](const Layer& layer) {
+        return layer[static_cast<std::size_t>(key)].get() == sample;
+    });
 }
 
 bool NoteBank::covers(std::span<const int> wanted, const MidiValues& values) const noexcept
 {
+    // Any velocity finds a layer once the top one is there.
+    MidiValues loudest = values;
+    loudest.velocity = kNoteLayerVelocities[0];
     return std::all_of(wanted.begin(), wanted.end(), [&](int note) {
-        const MidiMessage on = MidiNoteOn(note, values);
-        return on.size == 0 || sample(on) != nullptr;
+        const MidiMessage on = MidiNoteOn(note, loudest);
+        return on.size == 0 || find(on).sample != nullptr;
     });
 }
 
 std::size_t NoteBank::bytes() const noexcept
 {
     std::size_t total = 0;
-    for (const auto& note : notes) {
-        if (note)
-            total += note->data.size() * sizeof(float);
+    for (const Layer& layer : layers) {
+        for (const auto& note : layer) {
+            if (note)
+                total += note->data.size() * sizeof(float);
+        }
     }
     return total;
 }
@@ -133,41 +159,42 @@ core::Result<std::unique_ptr<NoteBank>> renderNoteBank(const std::filesystem::pa
                                                        const NoteBank* previous)
 {
     auto bank = std::make_unique<NoteBank>();
-    const MidiMessage probe = MidiNoteOn(0, options.values);
-    bank->status = probe.bytes[0];
-    bank->velocity = probe.bytes[2];
-    if (bank->velocity == 0)
-        return bank;  // a note-on of velocity 0 is a note-off: nothing to render
-    const bool sharing = previous != nullptr && previous->status == bank->status &&
-                         previous->velocity == bank->velocity;
+    bank->status = MidiNoteOn(0, options.values).bytes[0];
+    const bool sharing = previous != nullptr && previous->status == bank->status;
 
     std::unique_ptr<GmSynth> synth;
     for (int note : notes) {
-        const MidiMessage on = MidiNoteOn(note, options.values);
-        if (on.size == 0)
-            continue;
-        const std::size_t key = on.bytes[1];
-        if (sharing && previous->notes[key]) {
-            bank->notes[key] = previous->notes[key];
-            continue;
+        const bool isPad = std::find(kPadNotes.begin(), kPadNotes.end(), note) != kPadNotes.end();
+        const int layerCount = isPad ? kNoteLayerCount : 1;
+        for (int layer = 0; layer < layerCount; ++layer) {
+            MidiValues values = options.values;
+            values.velocity = kNoteLayerVelocities[static_cast<std::size_t>(layer)];
+            const MidiMessage on = MidiNoteOn(note, values);
+            if (on.size == 0)
+                break;
+            auto& slot = bank->layers[static_cast<std::size_t>(layer)][on.bytes[1]];
+            if (sharing && previous->layers[static_cast<std::size_t>(layer)][on.bytes[1]]) {
+                slot = previous->layers[static_cast<std::size_t>(layer)][on.bytes[1]];
+                continue;
+            }
+            if (!synth) {
+                // Effects on, as the live synth plays: the reverb tail belongs to the note.
+                auto created = GmSynth::create(
+                    soundFont, {.sampleRate = options.sampleRate, .effects = options.effects});
+                if (!created)
+                    return core::fail(created.error().message, created.error().detail);
+                synth = std::move(created.value());
+            }
+            Renderer renderer{
+                .synth = *synth,
+                .block = synth->blockFrames(),
+                .gateFrames = static_cast<std::size_t>(options.gateSeconds * options.sampleRate),
+                .maxFrames = static_cast<std::size_t>(kMaxNoteSeconds * options.sampleRate),
+                .quietFrames = static_cast<std::size_t>(kQuietSeconds * options.sampleRate),
+                .fadeFrames = static_cast<std::size_t>(kCapFadeSeconds * options.sampleRate),
+                .data = {}};
+            slot = renderer.note(on, midiNoteOff(note, values));
         }
-        if (!synth) {
-            // Effects on, as the live synth plays: the reverb tail belongs to the note.
-            auto created =
-                GmSynth::create(soundFont, {.sampleRate = options.sampleRate, .effects = true});
-            if (!created)
-                return core::fail(created.error().message, created.error().detail);
-            synth = std::move(created.value());
-        }
-        Renderer renderer{
-            .synth = *synth,
-            .block = synth->blockFrames(),
-            .gateFrames = static_cast<std::size_t>(options.gateSeconds * options.sampleRate),
-            .maxFrames = static_cast<std::size_t>(kMaxNoteSeconds * options.sampleRate),
-            .quietFrames = static_cast<std::size_t>(kQuietSeconds * options.sampleRate),
-            .fadeFrames = static_cast<std::size_t>(kCapFadeSeconds * options.sampleRate),
-            .data = {}};
-        bank->notes[key] = renderer.note(on, midiNoteOff(note, options.values));
     }
     return bank;
 }

@@ -10,7 +10,7 @@ void NotePlayer::setFadeFrames(std::uint32_t frames) noexcept
         slot.voice.setFadeFrames(frames);
 }
 
-void NotePlayer::start(int key, const Sample* sample) noexcept  // audio thread
+void NotePlayer::start(int key, const Sample* sample, float gain) noexcept  // audio thread
 {
     // A free voice, or failing one the oldest hit. A voice whose last hit is still fading out is
     // free: the fade goes on beside the new hit. Starting over a sounding hit fades that out.
@@ -23,7 +23,7 @@ void NotePlayer::start(int key, const Sample* sample) noexcept  // audio thread
         if (slot.order < chosen->order)
             chosen = &slot;
     }
-    chosen->voice.start(sample);
+    chosen->voice.start(sample, gain);
     chosen->key = key;
     chosen->order = ++started_;
 }
@@ -45,8 +45,7 @@ void NotePlayer::keepOnly(const NoteBank* bank) noexcept  // audio thread
         const Sample* sounding = slot.voice.sounding();
         if (sounding == nullptr)
             continue;
-        const bool kept = bank != nullptr && slot.key >= 0 && slot.key < kMidiKeyCount &&
-                          bank->notes[static_cast<std::size_t>(slot.key)].get() == sounding;
+        const bool kept = bank != nullptr && bank->holds(slot.key, sounding);
         if (!kept)
             slot.voice.stop();
     }

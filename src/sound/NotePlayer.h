@@ -25,8 +25,8 @@ public:
     // Owner thread, before playing.
     void setFadeFrames(std::uint32_t frames) noexcept;
 
-    // audio thread. Starts `sample` (the sound of `key`) from its first frame.
-    void start(int key, const Sample* sample) noexcept;
+    // audio thread. Starts `sample` (the sound of `key`) from its first frame, at `gain`.
+    void start(int key, const Sample* sample, float gain = 1.0f) noexcept;
     // audio thread. A note-on of `key` reaches the synth: cuts what its exclusive class cuts.
     void choke(int key) noexcept;
     // audio thread. A new bank takes over: hits whose sample it no longer holds are cut (their

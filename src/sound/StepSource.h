@@ -1,7 +1,7 @@
 #pragma once
 // The seam between the engine and the sequencer: once per block, before it mixes, the engine
 // asks its step source what happens in the next `frames` frames, and the step source places
-// every pad hit and click at its exact frame through the scheduler.
+// every pad hit (with the step's velocity) and click at its exact frame through the scheduler.
 
 #include <cstdint>
 
@@ -11,8 +11,8 @@ class BlockScheduler {
 public:
     virtual ~BlockScheduler() = default;
     // audio thread. Sound `track`'s pad (0..8, as a press with button 0 would, in the beginner
-    // view or not) at `frame`, struck with `velocity` (1..127; 127 is every hit of a pattern
-    // today).
+    // view or not) at `frame`, struck with `velocity` (1..127: the MIDI note-on's velocity, a
+    // sample's gain).
     virtual void padAt(int track, std::uint32_t frame, int velocity, bool beginner) noexcept = 0;
     // audio thread. Sound one count-in click at `frame`.
     virtual void clickAt(std::uint32_t frame) noexcept = 0;

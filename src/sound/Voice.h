@@ -4,7 +4,8 @@
 // silent, sounding or finished; stop silences it and rewinds; a voice without a sample takes
 // both and stays silent. A sound that is cut off (retrigger, choke, stop) is faded out over
 // a couple of milliseconds on a second play head, so no click is heard, while the new hit
-// starts at its exact frame.
+// starts at its exact frame. Each hit plays at a gain of its own (its velocity's), which a
+// fading tail keeps.
 
 #include "sound/Sample.h"
 

@@ -100,6 +100,31 @@ inline constexpr std::array<int, pattern::kTrackCount> kMuteTops{60,   960,  186
 inline constexpr std::array<int, pattern::kTrackCount> kMuteHeights{480, 480, 480, 480, 480,
                                                                     360, 360, 360, 360};
 
+// The groove strip: swing, the velocity for new steps and the master volume, in a strip of
+// its own below the designed window, which grows by its height (39 pixels at 100 %) and keeps
+// every other control where it was. Groups are placed in the strip, their parts in the group.
+inline constexpr int kGrooveStripHeight = 585;
+inline constexpr int kGrooveLabelTop = 150;  // captions and values, 285 high
+inline constexpr int kGrooveLabelHeight = 285;
+inline constexpr int kGrooveBarTop = 165;  // scroll bars as tall as the tempo bar
+inline constexpr int kGrooveBarHeight = 255;
+struct GrooveGroup {
+    int left = 0;          // in the strip, full view
+    int beginnerLeft = 0;  // in the strip, beginner view; 0: not shown there
+    int width = 0;
+    TwipsRect caption;
+    TwipsRect bar;
+    TwipsRect value;
+};
+inline constexpr GrooveGroup kSwingGroup{
+    120, 120, 5580, {0, 150, 720, 285}, {720, 165, 2400, 255}, {3180, 150, 660, 285}};
+inline constexpr std::array<TwipsRect, 2> kSwingNoteOptions{
+    {{3900, 135, 840, 315}, {4740, 135, 840, 315}}};
+inline constexpr GrooveGroup kNewVelocityGroup{
+    6000, 0, 4800, {0, 150, 2400, 285}, {2400, 165, 1800, 255}, {4260, 150, 540, 285}};
+inline constexpr GrooveGroup kVolumeGroup{
+    11160, 6000, 4200, {0, 150, 900, 285}, {900, 165, 2400, 255}, {3360, 150, 840, 285}};
+
 // Beginner view artwork. The logo and the animation stand one above the other right of the
 // mute toggles, filling the client height below the pads' top exactly (975 + 2595 twips).
 inline constexpr TwipsRect kAnimation{kAnimationLeftTwips, 2085, 4305, 2595};

@@ -16,6 +16,9 @@ using Colour = std::uint32_t;  // 0xRRGGBB
 
 inline constexpr Colour StepOnColour = 0xFF0000;
 inline constexpr Colour StepOffColour = 0x000080;
+// A set step shows its velocity as a red bar rising from the bottom of its box; the rest of
+// the box, above the bar, is this dark red, so a quiet step still reads as set.
+inline constexpr Colour kStepHeadroomColour = 0x600000;
 
 // The two panels behind the grid: the upper five rows stand on dark grey, the crash and tom
 // rows on the black panel laid behind them.

@@ -63,12 +63,27 @@ QRect clientOf(const QWidget* panel)
                                   -kPanelBorderPixels);
 }
 
-// The outer window size of a view less the frame: the client area.
+// The outer window size of a view less the frame, as the window was designed, in twips.
+int designedClientHeight(bool beginner)
+{
+    return viewLayout(beginner).windowHeight - kFrameHeightTw;
+}
+
+// The client area: the designed one and the groove strip below it.
 QSize clientSize(bool beginner)
 {
     const ViewLayout& view = viewLayout(beginner);
-    return {px(view.windowWidth - kFrameWidthTw), px(view.windowHeight - kFrameHeightTw)};
+    return {px(view.windowWidth - kFrameWidthTw),
+            px(designedClientHeight(beginner) + kGrooveStripHeight)};
 }
+
+QString percentText(int percent) { return QStringLiteral("%1 %").arg(percent); }
+
+// What is shown but not offered (swing away from four steps per beat) fades into the band.
+const QString kDisabledText = QStringLiteral(" %1:disabled { color: #404040; }");
+
+// Up and Down move a velocity by a coarse step, with Shift by one, as the wheel does.
+constexpr int kVelocityStep = 8;
 
 }  // namespace
 
@@ -100,6 +115,7 @@ void MainWindow::build()
     buildPads();
     buildMutes();
     buildTopBand();
+    buildGrooveStrip();
 
     const qreal ratio = qApp->devicePixelRatio();
     frames_ = {artwork::animationFrame(0, ratio), artwork::animationFrame(1, ratio)};
@@ -234,13 +250,24 @@ void MainWindow::buildGrid()
     for (int track = 0; track < pattern::kTrackCount; ++track) {
         const auto t = static_cast<std::size_t>(track);
         for (int step = 0; step < pattern::kStepCount; ++step) {
-            auto* button = new FlatButton(upper_);
+            auto* button = new StepButton(upper_);
             const RowBox& row = kRowBoxes[t];
-            place(button, {columnLeftTwips(step), row.top, kColumnWidthTwips, row.height});
+            place(button, {columnLeftTwips(step), row.top, kColumnWidthTwips,
+                           row.height});
             button->setCheckable(true);
             connect(button, &FlatButton::clicked, this, [this, track, step] {
                 machine_.toggleStep(track, step);
                 refreshStep(track, step);
+                velocityTrack_ = track;
+                velocityStep_ = step;
+            });
+            connect(button, &StepButton::wheelTurned, this,
+                    [this, track, step](int notches, bool fine) {
+                        changeVelocity(track, step, notches * (fine ? 1 : kVelocityStep));
+                    });
+            connect(button, &StepButton::hovered, this, [this, track, step] {
+                velocityTrack_ = track;
+                velocityStep_ = step;
             });
             steps_[t][static_cast<std::size_t>(step)] = button;
         }
@@ -284,7 +311,75 @@ void MainWindow::buildMutes()
     }
 }
 
-FlatButton* MainWindow::stepButton(int track, int step) const
+void MainWindow::buildGrooveStrip()
+{
+    grooveStrip_ = new FillPanel(colour(kWindowColour), this);
+    swingGroup_ = buildGrooveGroup("Swing:", swingBar_, swingValue_, pattern::kStraightSwing,
+                                   pattern::kMaxSwing, kSwingGroup);
+    connect(swingBar_, &QScrollBar::valueChanged, this, [this](int percent) {
+        machine_.setSwing({percent, machine_.swing().note});
+        swingValue_->setText(percentText(machine_.swing().percent));
+    });
+    const QFont font = appFont(fontPixels(8.25), true);
+    const std::array<pattern::SwingNote, 2> notes{pattern::SwingNote::Sixteenth,
+                                                  pattern::SwingNote::Eighth};
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        auto* option = new QRadioButton(i == 0 ? QStringLiteral("16ths") : QStringLiteral("8ths"),
+                                        swingGroup_);
+        place(option, kSwingNoteOptions[i]);
+        option->setStyleSheet(bandStyle("QRadioButton") + kDisabledText.arg("QRadioButton"));
+        option->setFont(font);
+        option->setFocusPolicy(Qt::NoFocus);
+        connect(option, &QRadioButton::clicked, this, [this, note = notes[i]] {
+            machine_.setSwing({machine_.swing().percent, note});
+            refreshGroove();
+        });
+        swingNoteOptions_[i] = option;
+    }
+
+    newVelocityGroup_ =
+        buildGrooveGroup("Velocity for new steps:", newVelocityBar_, newVelocityValue_,
+                         pattern::kMinVelocity, pattern::kMaxVelocity, kNewVelocityGroup);
+    connect(newVelocityBar_, &QScrollBar::valueChanged, this, [this](int velocity) {
+        machine_.setNewStepVelocity(velocity);
+        newVelocityValue_->setText(QString::number(machine_.newStepVelocity()));
+    });
+
+    volumeGroup_ =
+        buildGrooveGroup("Volume:", volumeBar_, volumeValue_, 0, app::kFullVolume, kVolumeGroup);
+    connect(volumeBar_, &QScrollBar::valueChanged, this, [this](int percent) {
+        machine_.setVolume(percent);
+        volumeValue_->setText(percentText(machine_.volume()));
+    });
+}
+
+FillPanel* MainWindow::buildGrooveGroup(const char* caption, QScrollBar*& bar, QLabel*& value,
+                                        int min, int max, const GrooveGroup& look)
+{
+    auto* group = new FillPanel(colour(kWindowColour), grooveStrip_);
+    group->resize(px(look.width), px(kGrooveStripHeight));
+    const QFont font = appFont(fontPixels(8.25), true);
+    const QString labelStyle = QStringLiteral("QLabel { color: white; background: transparent; }") +
+                               kDisabledText.arg("QLabel");
+    auto* label = new QLabel(QString::fromUtf8(caption), group);
+    place(label, look.caption);
+    label->setFont(font);
+    label->setStyleSheet(labelStyle);
+    bar = new QScrollBar(Qt::Horizontal, group);
+    place(bar, look.bar);
+    bar->setRange(min, max);
+    bar->setSingleStep(1);
+    bar->setPageStep(kVelocityStep);
+    // The window keeps the keyboard: Space, T and the velocity keys work wherever the mouse was.
+    bar->setFocusPolicy(Qt::NoFocus);
+    value = new QLabel(group);
+    place(value, look.value);
+    value->setFont(font);
+    value->setStyleSheet(labelStyle);
+    return group;
+}
+
+StepButton* MainWindow::stepButton(int track, int step) const
 {
     return steps_[static_cast<std::size_t>(track)][static_cast<std::size_t>(step)];
 }
@@ -304,6 +399,13 @@ QRadioButton* MainWindow::beatsOption(int index) const
 {
     return beatsOptions_[static_cast<std::size_t>(index)];
 }
+QRadioButton* MainWindow::swingNoteOption(int index) const
+{
+    return swingNoteOptions_[static_cast<std::size_t>(index)];
+}
+QWidget* MainWindow::grooveStrip() const { return grooveStrip_; }
+QWidget* MainWindow::newVelocityGroup() const { return newVelocityGroup_; }
+QWidget* MainWindow::volumeGroup() const { return volumeGroup_; }
 QWidget* MainWindow::intervalFrame() const { return intervalFrame_; }
 QWidget* MainWindow::beatFrame() const { return beatFrame_; }
 QWidget* MainWindow::gridPanel() const { return back_; }
@@ -318,6 +420,7 @@ void MainWindow::refreshAll()
     refreshMutes();
     refreshTempo();
     refreshTomCaptions();
+    refreshGroove();
     intro_->setChecked(machine_.intro());
 }
 
@@ -343,6 +446,15 @@ void MainWindow::applyView()
     if (beginner)
         showFrame(sequencer::AnimationFrame::Frame0);
 
+    // The groove strip stands below the designed window; the beginner view keeps swing and
+    // volume and leaves the velocity for new steps to the full view.
+    place(grooveStrip_, {0, designedClientHeight(beginner), view.windowWidth - kFrameWidthTw,
+                         kGrooveStripHeight});
+    swingGroup_->move(px(beginner ? kSwingGroup.beginnerLeft : kSwingGroup.left), 0);
+    newVelocityGroup_->move(px(kNewVelocityGroup.left), 0);
+    newVelocityGroup_->setVisible(!beginner);
+    volumeGroup_->move(px(beginner ? kVolumeGroup.beginnerLeft : kVolumeGroup.left), 0);
+
     pads_[kRide]->move(px(kPadLeft), px(view.ridePadTop));
     pads_[kOpenHiHat]->setVisible(!beginner);
     mutes_[kRide]->move(px(kMuteLeft), px(view.rideMuteTop));
@@ -354,11 +466,20 @@ void MainWindow::applyView()
 
 void MainWindow::refreshStep(int track, int step)
 {
-    FlatButton* button = stepButton(track, step);
+    StepButton* button = stepButton(track, step);
     const bool on = machine_.StepIsOn(track, step);
     button->setChecked(on);
     button->setFill(colour(stepColour(on)));
+    button->setVelocity(machine_.velocity(track, step));
+    button->setToolTip(on ? QStringLiteral("Velocity %1").arg(machine_.velocity(track, step))
+                          : QString());
     button->setVisible(machine_.meter().isShown(track, step));
+}
+
+void MainWindow::changeVelocity(int track, int step, int delta)
+{
+    if (machine_.changeVelocity(track, step, delta))
+        refreshStep(track, step);
 }
 
 void MainWindow::refreshGrid()
@@ -391,6 +512,7 @@ void MainWindow::refreshMeter()
     for (int track = 0; track < pattern::kTrackCount; ++track)
         for (int step = 0; step < pattern::kStepCount; ++step)
             stepButton(track, step)->setVisible(meter.isShown(track, step));
+    refreshGroove();  // swing plays at four steps per beat only
 }
 
 void MainWindow::refreshMutes()
@@ -409,6 +531,32 @@ void MainWindow::refreshTempo()
         tempoBar_->setValue(machine_.tempoBpm());
     }
     tempoLabel_->setText(QString::number(machine_.tempoBpm()));
+}
+
+void MainWindow::refreshGroove()
+{
+    const pattern::Swing swing = machine_.swing();
+    {
+        const QSignalBlocker block(swingBar_);
+        swingBar_->setValue(swing.percent);
+    }
+    swingValue_->setText(percentText(swing.percent));
+    swingNoteOptions_[0]->setChecked(swing.note == pattern::SwingNote::Sixteenth);
+    swingNoteOptions_[1]->setChecked(swing.note == pattern::SwingNote::Eighth);
+    // Kept at three and five steps per beat, but not heard there: shown, not offered.
+    const bool plays = machine_.swingPlays();
+    swingGroup_->setEnabled(plays);
+    swingGroup_->setToolTip(plays ? QString() : QStringLiteral("Swing plays at Interval 4 only"));
+    {
+        const QSignalBlocker block(newVelocityBar_);
+        newVelocityBar_->setValue(machine_.newStepVelocity());
+    }
+    newVelocityValue_->setText(QString::number(machine_.newStepVelocity()));
+    {
+        const QSignalBlocker block(volumeBar_);
+        volumeBar_->setValue(machine_.volume());
+    }
+    volumeValue_->setText(percentText(machine_.volume()));
 }
 
 // A tom pad shows the name of the sample it plays ("Tom 1" for the sample set's own).
@@ -549,6 +697,7 @@ void MainWindow::showLoadedRhythm()
     refreshMutes();
     refreshTempo();
     refreshTomCaptions();
+    refreshGroove();
 }
 
 void MainWindow::setTapClock(std::function<app::DrumMachine::Clock::time_point()> clock)
@@ -567,13 +716,16 @@ void MainWindow::NewRhythm()
     refreshMutes();
     refreshMeter();
     refreshTempo();
+    refreshGroove();
     setMarkers(0);
     tap_->setFill(colour(kBeatLightOff));
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {
-    if (event->isAutoRepeat()) {
+    // A held key repeats only where repeating makes sense: a velocity moving on.
+    const bool velocityKey = event->key() == Qt::Key_Up || event->key() == Qt::Key_Down;
+    if (event->isAutoRepeat() && !velocityKey) {
         event->accept();
         return;
     }
@@ -587,6 +739,15 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
         break;
     case Qt::Key_T:
         onTap(Qt::LeftButton);
+        break;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        // The step last pointed at or clicked, as the wheel would move it.
+        if (velocityTrack_ >= 0) {
+            const int step = event->modifiers().testFlag(Qt::ShiftModifier) ? 1 : kVelocityStep;
+            changeVelocity(velocityTrack_, velocityStep_,
+                           event->key() == Qt::Key_Up ? step : -step);
+        }
         break;
     default:
         QWidget::keyPressEvent(event);

@@ -1,14 +1,17 @@
 #pragma once
-// The main window: the grid, the meter and tempo controls, the transport, the pads and the
-// mutes. It turns clicks into DrumMachine calls and repaints from the machine. The machine's
-// news (a step played, the audio output lost or back) wakes it through its event loop: no
-// timer runs, playing or not, and a step repaints only what it changes (two marker columns,
-// the pads that change colour, the beat light). A busy window never delays a hit and a stalled
-// engine never freezes the window. Owned by runMainWindow (or a test); GUI thread only.
+// The main window: the grid (each set step showing its velocity), the meter and tempo
+// controls, the transport, the pads and the mutes, and below them the groove strip: swing, the
+// velocity for new steps and the master volume. It turns clicks into DrumMachine calls and
+// repaints from the machine. The machine's news (a step played, the audio output lost or back)
+// wakes it through its event loop: no timer runs, playing or not, and a step repaints only what
+// it changes (two marker columns, the pads that change colour, the beat light). A busy window
+// never delays a hit and a stalled engine never freezes the window. Owned by runMainWindow (or
+// a test); GUI thread only.
 
 #include "app/DrumMachine.h"
 #include "pattern/Pattern.h"
 #include "sequencer/Sequencer.h"
+#include "ui/Layout.h"
 
 #include <QWidget>
 #include <array>
@@ -28,6 +31,7 @@ class FlatButton;
 class LinesPanel;
 class PicturePanel;
 class Questions;
+class StepButton;
 class TitledFrame;
 
 class MainWindow : public QWidget {
@@ -58,7 +62,7 @@ public:
     void refreshTomCaptions();
 
     // The controls, for tests and for the dialogs that will move or read them.
-    FlatButton* stepButton(int track, int step) const;
+    StepButton* stepButton(int track, int step) const;
     FlatButton* padButton(int track) const;
     FlatButton* muteButton(int track) const;
     FlatButton* runButton() const { return run_; }
@@ -82,6 +86,16 @@ public:
     PicturePanel* logo() const { return logo_; }
     // Watches the machine's news; null without a host, disabled once the machine is shut down.
     const QSocketNotifier* newsNotifier() const { return news_; }
+    QWidget* grooveStrip() const;
+    QScrollBar* swingBar() const { return swingBar_; }
+    QLabel* swingLabel() const { return swingValue_; }
+    QRadioButton* swingNoteOption(int index) const;  // 0: 16ths, 1: 8ths
+    QScrollBar* newVelocityBar() const { return newVelocityBar_; }
+    QLabel* newVelocityLabel() const { return newVelocityValue_; }
+    QScrollBar* volumeBar() const { return volumeBar_; }
+    QLabel* volumeLabel() const { return volumeValue_; }
+    QWidget* newVelocityGroup() const;
+    QWidget* volumeGroup() const;
     // Where TAP presses take their time from; tests replace it to tap exact intervals.
     void setTapClock(std::function<app::DrumMachine::Clock::time_point()> clock);
 
@@ -104,12 +118,17 @@ private:
     void buildGrid();
     void buildPads();
     void buildMutes();
+    void buildGrooveStrip();
+    FillPanel* buildGrooveGroup(const char* caption, QScrollBar*& bar, QLabel*& value, int min,
+                                int max, const layout::GrooveGroup& look);
     void applyView();
     void refreshStep(int track, int step);
     void refreshGrid();
     void refreshMeter();
     void refreshMutes();
     void refreshTempo();
+    void refreshGroove();
+    void changeVelocity(int track, int step, int delta);
     void showTransportLooks();
     void setMarkers(int step);
     void showFrame(sequencer::AnimationFrame frame);
@@ -135,12 +154,26 @@ private:
     FillPanel* back_ = nullptr;
     LinesPanel* upper_ = nullptr;
     LinesPanel* lower_ = nullptr;
-    std::array<std::array<FlatButton*, pattern::kStepCount>, pattern::kTrackCount> steps_{};
+    std::array<std::array<StepButton*, pattern::kStepCount>, pattern::kTrackCount> steps_{};
+    // The step the keyboard's Up and Down change: the one last pointed at or clicked.
+    int velocityTrack_ = -1;
+    int velocityStep_ = -1;
     std::array<FlatButton*, pattern::kTrackCount> pads_{};
     FillPanel* container3_ = nullptr;
     std::array<FlatButton*, pattern::kTrackCount> mutes_{};
     PicturePanel* animation_ = nullptr;
     PicturePanel* logo_ = nullptr;
+    FillPanel* grooveStrip_ = nullptr;
+    FillPanel* swingGroup_ = nullptr;
+    QScrollBar* swingBar_ = nullptr;
+    QLabel* swingValue_ = nullptr;
+    std::array<QRadioButton*, 2> swingNoteOptions_{};
+    FillPanel* newVelocityGroup_ = nullptr;
+    QScrollBar* newVelocityBar_ = nullptr;
+    QLabel* newVelocityValue_ = nullptr;
+    FillPanel* volumeGroup_ = nullptr;
+    QScrollBar* volumeBar_ = nullptr;
+    QLabel* volumeValue_ = nullptr;
     std::array<QPixmap, 2> frames_;
     QSocketNotifier* news_ = nullptr;
     std::function<app::DrumMachine::Clock::time_point()> tapClock_ = app::DrumMachine::Clock::now;

@@ -1,11 +1,14 @@
 #include "ui/Widgets.h"
 
+#include "pattern/Pattern.h"
 #include "ui/Layout.h"
 #include "ui/Looks.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace taktwerk::ui {
@@ -16,6 +19,7 @@ const QColor kHighlight{0xFF, 0xFF, 0xFF};
 const QColor kLight{0xE0, 0xE0, 0xE0};
 const QColor kShadow{0x80, 0x80, 0x80};
 const QColor kDarkShadow{0x00, 0x00, 0x00};
+constexpr int kEdgePixels = 2;  // drawEdge's width
 
 // The classic two-pixel 3-D edge: raised is light above and left, dark below and right;
 // sunken is the reverse.
@@ -87,6 +91,58 @@ void FlatButton::paintEvent(QPaintEvent* /*event*/)
     // A pressed button's caption moves one pixel down and right, as if pushed in.
     const QRect textArea = area.adjusted(3, 2, -3, -2).translated(sunken ? 1 : 0, sunken ? 1 : 0);
     painter.drawText(textArea, Qt::AlignCenter | Qt::TextWordWrap, text());
+}
+
+StepButton::StepButton(QWidget* parent) : FlatButton(parent) {}
+
+void StepButton::setVelocity(int velocity)
+{
+    if (velocity == velocity_)
+        return;
+    velocity_ = velocity;
+    update();
+}
+
+int StepButton::barHeight() const
+{
+    if (!isChecked())
+        return 0;
+    const int inside = height() - 2 * kEdgePixels;
+    // At least a pixel: the quietest step must not look unset.
+    return std::clamp(static_cast<int>(std::lround(inside * velocity_ /
+                                                   static_cast<double>(pattern::kMaxVelocity))),
+                      1, inside);
+}
+
+void StepButton::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter painter(this);
+    const QRect area = rect();
+    painter.fillRect(area, fill());
+    if (isChecked()) {
+        const QRect inside = area.adjusted(kEdgePixels, kEdgePixels, -kEdgePixels, -kEdgePixels);
+        painter.fillRect(inside.adjusted(0, 0, 0, -barHeight()),
+                         QColor::fromRgb(layout::kStepHeadroomColour));
+    }
+    drawEdge(painter, area, isDown() || isChecked());
+}
+
+void StepButton::wheelEvent(QWheelEvent* event)
+{
+    // Some desktops turn Shift+wheel into a sideways wheel.
+    const QPoint delta = event->angleDelta();
+    wheelRest_ += delta.y() != 0 ? delta.y() : delta.x();
+    const int notches = wheelRest_ / QWheelEvent::DefaultDeltasPerStep;
+    wheelRest_ -= notches * QWheelEvent::DefaultDeltasPerStep;
+    if (notches != 0)
+        emit wheelTurned(notches, event->modifiers().testFlag(Qt::ShiftModifier));
+    event->accept();
+}
+
+void StepButton::enterEvent(QEnterEvent* event)
+{
+    emit hovered();
+    FlatButton::enterEvent(event);
 }
 
 WrapCheckBox::WrapCheckBox(const QString& text, const QColor& background, QWidget* parent)

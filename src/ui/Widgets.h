@@ -5,7 +5,9 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QColor>
+#include <QEnterEvent>
 #include <QPixmap>
+#include <QWheelEvent>
 #include <QWidget>
 #include <array>
 #include <vector>
@@ -36,6 +38,35 @@ protected:
 private:
     QColor fill_{0xC0, 0xC0, 0xC0};
     QColor text_{Qt::black};
+};
+
+// A step toggle: a FlatButton that shows, while checked, its step's velocity as a bar rising
+// from the bottom of its box (full velocity fills it), and turns the mouse wheel into
+// velocity changes.
+class StepButton : public FlatButton {
+    Q_OBJECT
+public:
+    explicit StepButton(QWidget* parent = nullptr);
+
+    int velocity() const { return velocity_; }
+    void setVelocity(int velocity);  // 1 ... 127
+    // The bar's height in pixels for the box's current size (0 while unchecked).
+    int barHeight() const;
+
+signals:
+    // The wheel turned by whole notches (up is positive); `fine` while Shift is held.
+    void wheelTurned(int notches, bool fine);
+    // The mouse pointer came onto the step.
+    void hovered();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+
+private:
+    int velocity_ = 127;  // full velocity, as every step starts
+    int wheelRest_ = 0;   // a fine-grained wheel's part of a notch not yet acted on
 };
 
 // A check box whose caption wraps onto further lines when it is wider than the box, as

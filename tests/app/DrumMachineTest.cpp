@@ -105,6 +105,74 @@ TEST(DrumMachine, EveryEditReachesTheEngineAtOnce)
     EXPECT_EQ(m.log.tempoBpm, 35);
 }
 
+TEST(DrumMachine, VelocitiesFollowTheStepsAndReachTheEngine)
+{
+    Machine m;
+    m.machine.setNewStepVelocity(40);
+    m.machine.toggleStep(kSnare, 5);  // on: the velocity for new steps
+    EXPECT_EQ(m.machine.velocity(kSnare, 5), 40);
+    EXPECT_EQ(m.log.inputs.velocities[kSnare][5], 40);
+    // Wheel and keys: within 1 ... 127, and only on a set step.
+    EXPECT_TRUE(m.machine.changeVelocity(kSnare, 5, 8));
+    EXPECT_EQ(m.log.inputs.velocities[kSnare][5], 48);
+    EXPECT_TRUE(m.machine.changeVelocity(kSnare, 5, -100));
+    EXPECT_EQ(m.machine.velocity(kSnare, 5), 1);
+    EXPECT_FALSE(m.machine.changeVelocity(kSnare, 5, -1)) << "already the quietest";
+    EXPECT_FALSE(m.machine.changeVelocity(kSnare, 6, 8)) << "an unset step";
+    EXPECT_EQ(m.machine.velocity(kSnare, 6), 127);
+    // Off again: back to full strength, so the rhythm saves without velocities.
+    m.machine.toggleStep(kSnare, 5);
+    EXPECT_EQ(m.machine.velocity(kSnare, 5), 127);
+    EXPECT_TRUE(m.machine.pattern().hasDefaultVelocities());
+    m.machine.setNewStepVelocity(0);
+    EXPECT_EQ(m.machine.newStepVelocity(), 1);
+    m.machine.setNewStepVelocity(300);
+    EXPECT_EQ(m.machine.newStepVelocity(), 127);
+}
+
+TEST(DrumMachine, SwingIsKeptAtEveryIntervalAndPlaysAtFour)
+{
+    Machine m;
+    m.machine.setSwing({90, pattern::SwingNote::Eighth});
+    EXPECT_EQ(m.machine.swing(), (pattern::Swing{75, pattern::SwingNote::Eighth}));
+    EXPECT_EQ(m.log.inputs.swing, m.machine.swing());
+    EXPECT_TRUE(m.machine.swingPlays());
+    m.machine.setIntervalOption(0);
+    EXPECT_FALSE(m.machine.swingPlays());
+    EXPECT_EQ(m.log.inputs.swing, m.machine.swing()) << "kept, though not heard";
+    m.machine.setIntervalOption(1);
+    EXPECT_TRUE(m.machine.swingPlays());
+    m.machine.newRhythm();
+    EXPECT_EQ(m.machine.swing(), pattern::Swing{});
+    EXPECT_EQ(m.log.inputs.swing, pattern::Swing{});
+}
+
+TEST(DrumMachine, TheVolumeActsAtOnceAndIsKeptFromTheNextExitOn)
+{
+    Folder folder;
+    Settings settings;
+    settings.IniFile = folder.path() / "taktwerk.ini";
+    {
+        Machine m(settings);
+        EXPECT_EQ(m.machine.volume(), 100);
+        ASSERT_TRUE(m.machine.shutdown());
+    }
+    std::ifstream untouched(settings.IniFile, std::ios::binary);
+    std::stringstream before;
+    before << untouched.rdbuf();
+    EXPECT_EQ(before.str().find("Volume"), std::string::npos) << "unchanged: not written";
+
+    Machine m(settings);
+    m.machine.setVolume(140);
+    m.machine.setVolume(64);
+    EXPECT_EQ(m.log.volumes, (std::vector<int>{100, 64}));
+    EXPECT_EQ(m.machine.volume(), 64);
+    ASSERT_TRUE(m.machine.shutdown());
+    Settings again = settings;
+    LoadSettings(again);
+    EXPECT_EQ(again.Volume, 64);
+}
+
 TEST(DrumMachine, NewRhythmInTheBeginnerViewEmptiesTheHiHatMemory)
 {
     Machine m;
@@ -179,6 +247,9 @@ TEST(DrumMachine, ASavedRhythmLoadsBackAndRestartsThePattern)
     m.machine.setBeatsOption(2);
     m.machine.setTempo(97);
     m.machine.setMuted(kBass, true);
+    m.machine.setSwing({60, pattern::SwingNote::Sixteenth});
+    m.machine.setNewStepVelocity(33);
+    m.machine.toggleStep(kSnare, 29);
     ASSERT_TRUE(m.machine.saveRhythm(file, "Groove"));
     EXPECT_EQ(m.machine.RhythmName(), "Groove");
     const pattern::GridState saved = m.machine.grid();
@@ -189,6 +260,9 @@ TEST(DrumMachine, ASavedRhythmLoadsBackAndRestartsThePattern)
     EXPECT_EQ(m.machine.grid().mutes, saved.mutes);
     EXPECT_EQ(m.machine.meter(), saved.meter);
     EXPECT_EQ(m.machine.tempoBpm(), 97);
+    EXPECT_EQ(m.machine.velocity(kSnare, 29), 33);
+    EXPECT_EQ(m.machine.swing().percent, 60) << "kept at five steps per beat";
+    EXPECT_EQ(m.log.inputs.velocities[kSnare][29], 33);
     EXPECT_EQ(m.machine.RhythmName(), "Groove");
     EXPECT_EQ(m.machine.RhythmFile(), file);
     EXPECT_EQ(m.log.restarts, 1);

@@ -28,6 +28,7 @@ struct HostLog {
     std::vector<sound::SoundChoice> soundChoices;
     std::vector<std::pair<int, sound::SoundChoice>> singleSounds;  // inSound, choice
     std::vector<std::pair<int, int>> outputs;                      // SoundDevice, ClickNote
+    std::vector<int> volumes;
     std::vector<std::filesystem::path> previews;
     int previewStops = 0;
     bool midiFailed = false;
@@ -103,6 +104,7 @@ public:
     {
         log_.outputs.emplace_back(soundDevice, clickNote);
     }
+    void setVolume(int percent) override { log_.volumes.push_back(percent); }
     void preview(const std::filesystem::path& file) override { log_.previews.push_back(file); }
     void stopPreview() override { ++log_.previewStops; }
     bool midiFailed() const override { return log_.midiFailed; }

@@ -309,6 +309,27 @@ TEST_F(SettingsFile, ReadsKeysWithTheProgramsRules)
     }
 }
 
+TEST_F(SettingsFile, AGarbledVolumeNeverSilencesTheProgram)
+{
+    const struct {
+        const char* value;
+        int volume;
+    } cases[] = {{"64", 64},   {"64.5", 64},   {"0", 0},     {"-5", 0},
+                 {"250", 100}, {"70000", 100}, {"abc", 100}, {"", 100},
+                 {" 12x", 12}, {"1e9", 100},   {"-1e9", 0}};
+    for (const auto& c : cases) {
+        put(std::string("[Quorrel Taktwerk]\r\nVolume=") + c.value + "\r\n");
+        Settings settings = settings_;
+        settings.Volume = 33;  // what a previous load held plays no part
+        LoadSettings(settings);
+        EXPECT_EQ(settings.Volume, c.volume) << c.value;
+    }
+    put("[Quorrel Taktwerk]\r\nMode=1\r\n");
+    settings_.Volume = 45;
+    ASSERT_TRUE(saveVolume(settings_));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nMode=1\r\nVolume=45\r\n");
+}
+
 TEST_F(SettingsFile, SavesWhatTheDialogAndTheExitChange)
 {
     settings_.ModeSetting = 1;

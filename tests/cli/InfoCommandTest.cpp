@@ -18,6 +18,24 @@ struct InfoRun {
     std::string err;
 };
 
+// The JSON velocity lists of nine tracks, all 127 but for `track`'s first steps.
+std::string velocityJson(int track = -1, const std::vector<int>& first = {})
+{
+    std::string json = "\"velocity\": {";
+    const char* keys[] = {"BD", "SD", "HH", "OH", "RC", "CC", "T1", "T2", "T3"};
+    for (int t = 0; t < 9; ++t) {
+        json += std::string(t == 0 ? "" : ", ") + "\"" + keys[t] + "\": [";
+        for (int step = 0; step < 32; ++step) {
+            int velocity = 127;
+            if (t == track && step < static_cast<int>(first.size()))
+                velocity = first[static_cast<std::size_t>(step)];
+            json += (step == 0 ? "" : ", ") + std::to_string(velocity);
+        }
+        json += "]";
+    }
+    return json + "}";
+}
+
 InfoRun info(std::vector<std::string_view> args)
 {
     std::ostringstream out;
@@ -31,13 +49,16 @@ TEST(InfoCommand, PrintsTheLoadedRhythmAsOneJsonObject)
     TempFolder folder;
     const std::string file = (folder / "Beat.rtm").string();
     // Written by the Windows program (Windows-1252), with a hand-made name and values that a
-    // load mends: tempo above the range, a loop length of another interval.
+    // load mends: tempo above the range, a loop length of another interval; velocities out of
+    // range and no number, and a swing in a second "Settings" section, which nobody reads.
     writeBytes(folder / "Beat.rtm", "[Settings]\r\nName=Sa\"g\\ Gr\xFC\xDF"
                                     "e\ttab\r\n"
                                     "BPM=500\r\nIntv=3\r\nBeats=32\r\nSound=Jazz\r\n"
                                     "[RhythmData]\r\nBD=X___X\r\nT3=______________________"
                                     "_________X\r\n"
-                                    "[Mute]\r\nSD=1\r\n[Multi]\r\nRide=2\r\nTom2=Kessel\r\n");
+                                    "[Mute]\r\nSD=1\r\n[Multi]\r\nRide=2\r\nTom2=Kessel\r\n"
+                                    "[Settings]\r\nSwing=58\r\nSwingNote=8\r\n"
+                                    "[Velocity]\r\nSD=64,200,x,3\r\n");
     const InfoRun run = info({file, "--json"});
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.err, "");
@@ -52,7 +73,9 @@ TEST(InfoCommand, PrintsTheLoadedRhythmAsOneJsonObject)
                            ", \"T3\": \"_______________________________X\"}, "
                            "\"mute\": {\"BD\": false, \"SD\": true, \"HH\": false, \"OH\": false, "
                            "\"RC\": false, \"CC\": false, \"T1\": false, \"T2\": false, "
-                           "\"T3\": false}}\n");
+                           "\"T3\": false}, "
+                           "\"swing\": {\"percent\": 50, \"note\": 16}, " +
+                           velocityJson(1, {64, 127, 127, 3}) + "}\n");
 }
 
 TEST(InfoCommand, MissingFileIsRefusedAndAFileWithoutARhythmSaysSo)
@@ -70,6 +93,30 @@ TEST(InfoCommand, MissingFileIsRefusedAndAFileWithoutARhythmSaysSo)
     EXPECT_EQ(run.code, 0);
     EXPECT_TRUE(run.out.starts_with("{\"name\": \"\", \"bpm\": 120,")) << run.out;
     EXPECT_NE(run.err.find("holds no rhythm"), std::string::npos) << run.err;
+}
+
+TEST(InfoCommand, ShowsTheGrooveAsTextToo)
+{
+    TempFolder folder;
+    const std::string file = (folder / "Swung.rtm").string();
+    writeBytes(folder / "Swung.rtm", "[Settings]\r\nName=Swung\r\nIntv=3\r\nBeats=12\r\n"
+                                     "Swing=66\r\nSwingNote=8\r\n[RhythmData]\r\nSD=X\r\n"
+                                     "[Velocity]\r\nSD=40\r\n");
+    const InfoRun run = info({file});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_NE(run.out.find("Swing:  66 % on 8ths (heard at 4 steps per beat only)\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("SD  X_______________________________\n    velocity 40,127,127,"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("    velocity", run.out.find("HH  ")), std::string::npos)
+        << "only tracks with velocities of their own";
+
+    const auto json = info({file, "--json"});
+    EXPECT_NE(json.out.find("\"swing\": {\"percent\": 66, \"note\": 8}"), std::string::npos);
+    writeBytes(folder / "Swung.rtm", "[Settings]\r\nName=Straight\r\n");
+    EXPECT_NE(info({file}).out.find("Swing:  straight\n"), std::string::npos);
 }
 
 TEST(InfoCommand, UnreadablePathOrBadArgumentsFailWithOneLine)

@@ -162,5 +162,53 @@ TEST(ExportMidiCommand, WritesTheRhythmsNotesAndTempoForAnySequencer)
     EXPECT_EQ(exportMidi({(folder / "Missing.rtm").string(), "-o", midiFile.string()}).code, 2);
 }
 
+TEST(PlayingCommands, TheRhythmFilesGrooveReachesTheWavAndTheMidiFile)
+{
+    // A bass drum on every step, the off-beat sixteenths at 64 and 20 % of a step late.
+    const TempFolder folder;
+    testing::writeImpulseKit(folder.path(), "Impulse", 48000);
+    rhythms::Rhythm rhythm = testRhythm(120);
+    rhythm.pattern.PatternToRow(0, "XXXXXXXXXXXXXXXX");
+    rhythm.pattern.PatternToRow(1, "");
+    for (int step = 1; step < 32; step += 2)
+        rhythm.pattern.setVelocity(0, step, 64);
+    rhythm.swing = {60, pattern::SwingNote::Sixteenth};
+    const auto rhythmFile = folder / "Swung.rtm";
+    ASSERT_TRUE(rhythms::writeRhythmFile(rhythm, rhythmFile));
+
+    const auto wavFile = folder / "out.wav";
+    ASSERT_EQ(render({rhythmFile.string(), "-o", wavFile.string(), "--rate", "48000", "--float",
+                      "--loops", "1"},
+                     folder.path())
+                  .code,
+              0);
+    const auto wav = testing::readWav(wavFile);
+    const double loud = voiceBit(0) / testing::kBitScale;
+    const double quiet = (64.0 / 127.0) * (64.0 / 127.0) * loud;
+    for (std::uint64_t step = 0; step < 16; ++step) {
+        // 6000 frames a step at 120 BPM, 1200 of them late.
+        const std::uint64_t frame = step * 6000 + (step % 2 == 1 ? 1200 : 0);
+        const double level = step % 2 == 1 ? quiet : loud;
+        EXPECT_NEAR(wav.samples[frame * 2], level, 1e-6) << "step " << step;
+        if (step > 0) {
+            EXPECT_EQ(wav.samples[(frame - 1) * 2], 0.0f) << "step " << step;
+        }
+    }
+
+    const auto midiFile = folder / "out.mid";
+    ASSERT_EQ(exportMidi({rhythmFile.string(), "-o", midiFile.string(), "--loops", "1"}).code, 0);
+    std::vector<std::vector<std::uint64_t>> bassDrums;  // tick, velocity
+    for (const auto& event : testing::readMidiFile(testing::readBytes(midiFile)).events) {
+        if (event.bytes[0] == 0x99 && event.bytes[1] == 36)
+            bassDrums.push_back({event.tick, event.bytes[2]});
+    }
+    ASSERT_EQ(bassDrums.size(), 16u);
+    for (std::uint64_t step = 0; step < 16; ++step) {
+        const bool late = step % 2 == 1;
+        EXPECT_EQ(bassDrums[step],
+                  (std::vector<std::uint64_t>{step * 120 + (late ? 24 : 0), late ? 64u : 127u}));
+    }
+}
+
 }  // namespace
 }  // namespace taktwerk::cli

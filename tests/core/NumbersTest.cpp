@@ -36,5 +36,15 @@ TEST(LeadingNumber, RoundsHalvesToEvenAndRefusesWhatDoesNotFit)
         EXPECT_EQ(leadingInt16(c.text), c.expected) << '"' << c.text << '"';
 }
 
+TEST(LeadingNumber, TellsTextWithoutANumberFromZero)
+{
+    EXPECT_EQ(leadingNumberIfAny("0"), 0.0);
+    EXPECT_EQ(leadingNumberIfAny(" - 5x"), -5.0);
+    EXPECT_EQ(leadingNumberIfAny(".5"), 0.5);
+    EXPECT_EQ(leadingNumberIfAny("1e400"), 1e300) << "huge, yet a number";
+    for (const char* none : {"", "  ", "abc", "-", ".", "+.e5", "x1"})
+        EXPECT_EQ(leadingNumberIfAny(none), std::nullopt) << '"' << none << '"';
+}
+
 }  // namespace
 }  // namespace taktwerk::core

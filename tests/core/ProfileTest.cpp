@@ -168,6 +168,39 @@ TEST_F(ProfileTest, WritesInPlaceAndKeepsEveryOtherByte)
     }
 }
 
+TEST_F(ProfileTest, EraseRemovesEveryLineOfTheKeyAndAnEmptiedSection)
+{
+    const struct {
+        std::string before;
+        const char* section;
+        const char* key;
+        std::string after;
+    } cases[] = {
+        {"[S]\r\nA=1\r\nB=2\r\n", "S", "A", "[S]\r\nB=2\r\n"},
+        {"[s]\r\n a = 1 \r\nB=2\r\n", "S", "A", "[s]\r\nB=2\r\n"},
+        // a line without "=" and a second line of the key go too: nothing hides or surfaces
+        {"[S]\r\nA\r\nA=5\r\nB=1\r\n", "S", "A", "[S]\r\nB=1\r\n"},
+        // and in a second section of the same name, which would surface otherwise
+        {"[S]\r\nA=1\r\n[T]\r\n[s]\r\nA=2\r\nB=3\r\n", "S", "A", "[T]\r\n[s]\r\nB=3\r\n"},
+        // an emptied section goes with its header, as if it had never been written
+        {"[T]\r\nX=1\r\n[S]\r\nA=1\r\n", "S", "A", "[T]\r\nX=1\r\n"},
+        {"[S]\r\nA=1\r\n\r\n[T]\r\nX=1\r\n", "S", "A", "\r\n[T]\r\nX=1\r\n"},
+        {"[S]\r\nA=1\r\nB=2", "S", "B", "[S]\r\nA=1\r\n"},
+        {"[S]\nA=1\n[T]\nA=2\n", "S", "A", "[T]\nA=2\n"},
+        // nothing to erase: nothing changes, an empty section included
+        {"[S]\r\nA=1\r\n", "S", "B", "[S]\r\nA=1\r\n"},
+        {"[S]\r\nA=1\r\n", "T", "A", "[S]\r\nA=1\r\n"},
+        {"", "S", "A", ""},
+        {"; note\r\n[S]\r\n; keep\r\nA=1\r\n", "S", "A", "; note\r\n[S]\r\n; keep\r\n"},
+    };
+    for (const auto& c : cases) {
+        auto profile = ProfileFile::fromBytes(c.before);
+        profile.erase(c.section, c.key);
+        EXPECT_EQ(*profile.toBytes(), c.after) << testing::PrintToString(c.before);
+        EXPECT_EQ(profile.get(c.section, c.key), std::nullopt);
+    }
+}
+
 TEST_F(ProfileTest, ValuesReadBackAsWritten)
 {
     const std::string values[] = {

@@ -60,6 +60,23 @@ TEST(BeginnerView, FoldsOpenHiHatIntoHiHatAndPutsTheHiHatRowBack)
     EXPECT_EQ(grid.meter.shownRow(kOpenHiHat), ~Row{0});
 }
 
+TEST(BeginnerView, AFoldedOpenHiHatKeepsItsVelocityUntilTheViewIsLeft)
+{
+    GridState grid = gridWithHiHats();
+    grid.pattern.setVelocity(kOpenHiHat, 6, 40);  // a ghost open hi-hat
+    grid.pattern.setVelocity(kHiHat, 2, 90);      // an accent the fold must not touch
+    grid.pattern.setVelocity(kOpenHiHat, 2, 20);  // under a hi-hat hit: the hi-hat's counts
+    grid.pattern.setRow(kOpenHiHat, steps({2, 6}));
+    setBeginnerView(grid, true);
+    EXPECT_EQ(grid.pattern.velocity(kHiHat, 6), 40);
+    EXPECT_EQ(grid.pattern.velocity(kHiHat, 2), 90);
+    setBeginnerView(grid, false);
+    EXPECT_EQ(grid.pattern.row(kHiHat), steps({0, 2, 4}));
+    EXPECT_EQ(grid.pattern.velocity(kHiHat, 6), kDefaultVelocity);
+    EXPECT_EQ(grid.pattern.velocity(kHiHat, 2), 90);
+    EXPECT_EQ(grid.pattern.velocity(kOpenHiHat, 6), 40);
+}
+
 TEST(BeginnerView, LeavingRestoresTheHiHatRowAsItWasOnEntry)
 {
     GridState grid = gridWithHiHats();

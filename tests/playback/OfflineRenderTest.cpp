@@ -3,7 +3,9 @@
 #include "rhythms/TempFolder.h"
 #include "sound/ImpulseKit.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <string>
 #include <vector>
 
 namespace taktwerk::playback {
@@ -156,6 +158,138 @@ TEST(OfflineRender, WavFileHoldsExactlyTheLoopsCountInAndRingOut)
     EXPECT_EQ(static_cast<std::uint64_t>(wav.info.frames), report->frames);
 
     EXPECT_FALSE(renderWav(job, folder / "no-such-folder" / "out.wav"));
+}
+
+// Where something starts in a rendered mix and how loud the left channel is there.
+struct Strike {
+    std::uint64_t frame;
+    double level;
+};
+
+std::vector<Strike> strikes(const std::vector<float>& mix)
+{
+    std::vector<Strike> found;
+    for (std::size_t frame = 0; frame < mix.size() / 2; ++frame) {
+        if (mix[frame * 2] != 0.0f)
+            found.push_back({frame, mix[frame * 2]});
+    }
+    return found;
+}
+
+// Every track of the busy job strikes with a velocity of its own at every step.
+pattern::Velocities accents()
+{
+    pattern::Velocities velocities{};
+    for (std::size_t track = 0; track < velocities.size(); ++track) {
+        for (std::size_t step = 0; step < velocities[track].size(); ++step)
+            velocities[track][step] = static_cast<std::uint8_t>(1 + (track * 37 + step * 11) % 127);
+    }
+    return velocities;
+}
+
+// The level the impulse kit gives the job's hits at pattern step `column`.
+double expectedLevel(const RenderJob& job, int column)
+{
+    double level = 0.0;
+    for (int track = 0; track < pattern::kTrackCount; ++track) {
+        const auto t = static_cast<std::size_t>(track);
+        if (((job.rows[t] >> column) & 1u) && !((job.mutes >> track) & 1u)) {
+            const double share = job.velocities[t][static_cast<std::size_t>(column)] / 127.0;
+            level += voiceBit(track) / testing::kBitScale * share * share;
+        }
+    }
+    return level;
+}
+
+// round-half-up((n + delay / 50) * 15 * rate / tempo), from `start` on.
+std::uint64_t swungFrame(std::uint64_t start, std::uint64_t n, int delay, std::uint64_t rate,
+                         std::uint64_t tempo)
+{
+    const std::uint64_t units = 50 * n + static_cast<std::uint64_t>(delay);
+    return start + (2 * units * 15 * rate + 50 * tempo) / (2 * 50 * tempo);
+}
+
+void expectStrikes(const std::vector<Strike>& found, const std::vector<Strike>& expected,
+                   const std::string& what)
+{
+    ASSERT_EQ(found.size(), expected.size()) << what;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        EXPECT_EQ(found[i].frame, expected[i].frame) << what << ", strike " << i;
+        // The click of each voice times its velocity's gain, summed in float.
+        EXPECT_NEAR(found[i].level, expected[i].level, 1e-6) << what << ", strike " << i;
+    }
+}
+
+TEST(OfflineRender, SwungAndAccentedHitsLandOnTheirExactFramesAtTheirLevels)
+{
+    const testing::TempFolder folder;
+    const pattern::Swing swings[] = {{58, pattern::SwingNote::Sixteenth},
+                                     {66, pattern::SwingNote::Eighth},
+                                     {75, pattern::SwingNote::Sixteenth}};
+    for (const std::uint32_t rate : {44100u, 48000u}) {
+        testing::writeImpulseKit(folder.path(), "Impulse", static_cast<int>(rate));
+        for (const int tempo : {35, 120, 450}) {
+            for (const pattern::Swing& swing : swings) {
+                RenderJob job = busyJob(folder.path(), rate, tempo);
+                job.velocities = accents();
+                job.swing = swing;
+                job.intro = true;  // the count-in's clicks stay on the grid
+                OfflineRenderer renderer(job);
+                const auto found = strikes(renderAll(renderer, renderer.musicFrames()));
+
+                std::vector<Strike> expected;
+                for (std::uint64_t n = 0; n < 16; n += 4)
+                    expected.push_back({stepFrame(n, rate, static_cast<std::uint64_t>(tempo)),
+                                        voiceBit(kClickVoice) / testing::kBitScale});
+                for (std::uint64_t n = 16; n < 16 + 4 * 16; ++n) {
+                    const int column = static_cast<int>(n % 16);
+                    const int delay = pattern::swingDelayUnits(swing, 4, column);
+                    const std::uint64_t frame =
+                        swungFrame(0, n, delay, rate, static_cast<std::uint64_t>(tempo));
+                    if (expectedLevel(job, column) != 0.0 && frame < renderer.musicFrames())
+                        expected.push_back({frame, expectedLevel(job, column)});
+                }
+                std::sort(expected.begin(), expected.end(),
+                          [](const Strike& a, const Strike& b) { return a.frame < b.frame; });
+                expectStrikes(found, expected,
+                              std::to_string(rate) + " Hz, " + std::to_string(tempo) + " BPM, " +
+                                  std::to_string(swing.percent) + " % on " +
+                                  std::to_string(static_cast<int>(swing.note)) + "ths");
+            }
+        }
+    }
+}
+
+TEST(OfflineRender, SwingFollowsATempoChangeFromTheStepThatReadIt)
+{
+    const testing::TempFolder folder;
+    for (const std::uint64_t rate : {44100u, 48000u}) {
+        testing::writeImpulseKit(folder.path(), "Impulse", static_cast<int>(rate));
+        RenderJob job = busyJob(folder.path(), static_cast<std::uint32_t>(rate), 120);
+        job.rows = {0xFFFFFFFFu};
+        job.velocities = accents();
+        job.swing = {62, pattern::SwingNote::Sixteenth};
+        OfflineRenderer renderer(job);
+        // Steps 0 ... 5 read 120; step 6 (due at six steps of 120, a whole frame) reads 97 and
+        // so do the steps after it: their lengths and their delays are 97's.
+        const std::uint64_t change = stepFrame(6, rate, 120);
+        auto mix = renderAll(renderer, stepFrame(5, rate, 120) + 1);
+        renderer.parameters().setTempo(97);
+        const auto rest = renderAll(renderer, rate * 10);
+        mix.insert(mix.end(), rest.begin(), rest.end());
+        const auto found = strikes(mix);
+        ASSERT_GT(found.size(), 40u);
+        std::vector<Strike> expected;
+        for (std::uint64_t n = 0; n < found.size(); ++n) {
+            const int delay = n % 2 == 1 ? 12 : 0;
+            const std::uint64_t frame = n < 6 ? swungFrame(0, n, delay, rate, 120)
+                                              : swungFrame(change, n - 6, delay, rate, 97);
+            expected.push_back({frame, job.velocities[0][n % 16] / 127.0 *
+                                           (job.velocities[0][n % 16] / 127.0) * voiceBit(0) /
+                                           testing::kBitScale});
+        }
+        expectStrikes(found, expected, std::to_string(rate) + " Hz");
+    }
 }
 
 }  // namespace

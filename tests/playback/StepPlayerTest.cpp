@@ -1,5 +1,7 @@
 #include "playback/StepPlayer.h"
 
+#include "pattern/Swing.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -15,12 +17,13 @@ constexpr int kClick = -1;
 struct Hit {
     int track;  // kClick for a count-in click
     std::uint64_t frame;
+    int velocity = 127;
     friend bool operator==(const Hit&, const Hit&) = default;
 };
 
 std::ostream& operator<<(std::ostream& out, const Hit& hit)
 {
-    return out << "{" << hit.track << " @" << hit.frame << "}";
+    return out << "{" << hit.track << " @" << hit.frame << " v" << hit.velocity << "}";
 }
 
 // Records what was scheduled, at absolute frames.
@@ -28,9 +31,9 @@ class Recorder final : public sound::BlockScheduler {
 public:
     std::uint64_t blockStart = 0;
     std::vector<Hit> hits;
-    void padAt(int track, std::uint32_t frame, int, bool) noexcept override
+    void padAt(int track, std::uint32_t frame, int velocity, bool) noexcept override
     {
-        hits.push_back({track, blockStart + frame});
+        hits.push_back({track, blockStart + frame, velocity});
     }
     void clickAt(std::uint32_t frame) noexcept override
     {
@@ -105,6 +108,63 @@ TEST_F(StepPlayerTest, HitsAndClicksLandOnTheirStepsExactFrameWhateverTheBlockSi
     EXPECT_EQ(events[16].step.step, 0);
     EXPECT_EQ(events[16].step.frame, start + stepFrame(16, 97));
     EXPECT_EQ(playback->droppedEvents(), 0u);
+}
+
+TEST_F(StepPlayerTest, SwungHitsComeLateInAnyBlockWhileStepsClicksAndEventsKeepTheGrid)
+{
+    parameters.setRow(0, 0xFFFFFFFF);
+    pattern::Velocities velocities = pattern::defaultVelocities();
+    for (std::size_t step = 0; step < 32; ++step)
+        velocities[0][step] = static_cast<std::uint8_t>(100 - step);
+    parameters.setVelocities(velocities);
+    parameters.setSwing({66, pattern::SwingNote::Eighth});  // steps 2, 3 of 4: 32/50 late
+    parameters.setIntro(true);
+    parameters.run();
+    play(kRate * 10, {1, 333, 64, 1024, 17});
+
+    std::vector<Hit> expected;
+    for (std::uint64_t n = 0; n < 16 + 64; ++n) {
+        if (n < 16) {
+            if (n % 4 == 0)
+                expected.push_back({kClick, stepFrame(n, 120)});
+            continue;
+        }
+        const std::uint64_t column = (n - 16) % 16;
+        const std::uint64_t late = column % 4 >= 2 ? 32 : 0;
+        // round-half-up((n + late / 50) * 6000): 3840 frames late, a whole frame here.
+        expected.push_back(
+            {0, stepFrame(n, 120) + late * 6000 / 50, static_cast<int>(100 - column)});
+    }
+    recorder.hits.resize(expected.size());
+    EXPECT_EQ(recorder.hits, expected);
+
+    const auto events = drain();
+    ASSERT_GE(events.size(), 20u);
+    EXPECT_EQ(events[18].step.step, 2);
+    EXPECT_EQ(events[18].step.frame, stepFrame(18, 120)) << "the window sees the grid";
+}
+
+TEST_F(StepPlayerTest, ALateHitStillSoundsAfterStopButNotIntoANewRun)
+{
+    parameters.setRow(3, 0b10);  // open hi-hat on step 1
+    parameters.setSwing({75, pattern::SwingNote::Sixteenth});
+    parameters.run();
+    play(stepFrame(1, 120) + 1);  // step 1 taken, its hit due half a step later
+    ASSERT_TRUE(recorder.hits.empty());
+    parameters.stop();
+    play(kRate);
+    EXPECT_EQ(recorder.hits, (std::vector<Hit>{{3, stepFrame(1, 120) + 3000}}));
+
+    // STOP and RUN before the late hit was due: the new run starts clean.
+    recorder.hits.clear();
+    parameters.run();
+    play(stepFrame(1, 120) + 1);
+    parameters.stop();
+    parameters.run();
+    const std::uint64_t restart = playback->position();
+    play(kRate);
+    EXPECT_EQ(recorder.hits, (std::vector<Hit>{{3, restart + stepFrame(1, 120) + 3000}}))
+        << "only the new run's own step 1";
 }
 
 TEST_F(StepPlayerTest, TempoReadAtAStepSetsTheNextStepsDistance)

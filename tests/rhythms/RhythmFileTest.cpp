@@ -4,6 +4,8 @@
 #include "rhythms/RhythmLoad.h"
 
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 namespace taktwerk::rhythms {
 namespace {
@@ -59,6 +61,30 @@ constexpr std::string_view kBeatOneFile = "[Settings]\r\n"
                                           "Tom2=Tom 2\r\n"
                                           "Tom3=Tom 3\r\n";
 
+// Beat 1 with a groove: swung 8ths, an accented hi-hat and a ghost snare.
+Rhythm grooved()
+{
+    Rhythm rhythm = beatOne();
+    rhythm.swing = {62, pattern::SwingNote::Eighth};
+    for (int step = 0; step < 32; step += 2)
+        rhythm.pattern.setVelocity(2, step, step % 4 == 0 ? 120 : 70);
+    rhythm.pattern.SetStep(1, 7, true);
+    rhythm.pattern.setVelocity(1, 7, 35);
+    return rhythm;
+}
+
+std::string velocityLine(const std::string& key, const std::vector<int>& set = {})
+{
+    std::string line = key + "=";
+    for (int step = 0; step < 32; ++step) {
+        int velocity = 127;
+        if (step < static_cast<int>(set.size()))
+            velocity = set[static_cast<std::size_t>(step)];
+        line += (step == 0 ? "" : ",") + std::to_string(velocity);
+    }
+    return line + "\r\n";
+}
+
 Rhythm readFile(const std::filesystem::path& file, const Rhythm& previous = {})
 {
     auto profile = core::ProfileFile::open(file);
@@ -72,6 +98,119 @@ TEST(RhythmFile, NewFileIsExactlyTheLayoutTheProgramHasAlwaysWritten)
     ASSERT_TRUE(writeRhythmFile(beatOne(), folder / "Beat 1.rtm"));
     EXPECT_EQ(readBytes(folder / "Beat 1.rtm"), kBeatOneFile);
     EXPECT_EQ(readFile(folder / "Beat 1.rtm"), beatOne());
+}
+
+TEST(RhythmFile, AGrooveAddsItsKeysAfterSoundAndItsVelocitiesLast)
+{
+    TempFolder folder;
+    ASSERT_TRUE(writeRhythmFile(grooved(), folder / "Beat 1.rtm"));
+    std::string expected(kBeatOneFile);
+    expected.insert(expected.find("[RhythmData]"), "Swing=62\r\nSwingNote=8\r\n");
+    expected.replace(expected.find("SD=____X___"), 11, "SD=____X__X");
+    std::vector<int> hiHat;
+    for (int step = 0; step < 32; ++step)
+        hiHat.push_back(step % 2 == 1 ? 127 : (step % 4 == 0 ? 120 : 70));
+    expected += "[Velocity]\r\n" + velocityLine("BD") +
+                velocityLine("SD", {127, 127, 127, 127, 127, 127, 127, 35}) +
+                velocityLine("HH", hiHat);
+    for (const char* key : {"OH", "RC", "CC", "T1", "T2", "T3"})
+        expected += velocityLine(key);
+    EXPECT_EQ(readBytes(folder / "Beat 1.rtm"), expected);
+    EXPECT_EQ(readFile(folder / "Beat 1.rtm"), grooved());
+
+    // Each swing key alone, only when it is not the default.
+    Rhythm rhythm = beatOne();
+    rhythm.swing.note = pattern::SwingNote::Eighth;
+    ASSERT_TRUE(writeRhythmFile(rhythm, folder / "Eighths.rtm"));
+    const std::string eighths = readBytes(folder / "Eighths.rtm");
+    EXPECT_NE(eighths.find("Sound=Default\r\nSwingNote=8\r\n[RhythmData]"), std::string::npos);
+    EXPECT_EQ(eighths.find("Swing="), std::string::npos);
+    EXPECT_EQ(eighths.find("[Velocity]"), std::string::npos);
+}
+
+TEST(RhythmFile, SavedWithoutItsGrooveAFileIsByteForByteAsIfItNeverHadOne)
+{
+    TempFolder folder;
+    ASSERT_TRUE(writeRhythmFile(grooved(), folder / "Beat 1.rtm"));
+    ASSERT_TRUE(writeRhythmFile(beatOne(), folder / "Beat 1.rtm"));
+    EXPECT_EQ(readBytes(folder / "Beat 1.rtm"), kBeatOneFile);
+    EXPECT_EQ(readFile(folder / "Beat 1.rtm"), beatOne());
+}
+
+TEST(RhythmFile, TheOldProgramsSaveKeepsTheGroove)
+{
+    // The Windows program sets its 28 keys in place and leaves every other line alone.
+    TempFolder folder;
+    ASSERT_TRUE(writeRhythmFile(grooved(), folder / "Beat 1.rtm"));
+    auto profile = core::ProfileFile::open(folder / "Beat 1.rtm");
+    ASSERT_TRUE(profile);
+    profile->set("Settings", "BPM", "90");
+    profile->set("RhythmData", "HH", "X_X_X_X_X_X_X_X_X_X_X_X_X_X_X_X_");
+    profile->set("Mute", "RC", "0");
+    ASSERT_TRUE(profile->commit());
+    const Rhythm reread = readFile(folder / "Beat 1.rtm");
+    EXPECT_EQ(reread.swing, grooved().swing);
+    EXPECT_EQ(reread.pattern.velocities(), grooved().pattern.velocities());
+    EXPECT_EQ(reread.Bpm, 90);
+}
+
+TEST(RhythmFile, OddGrooveValuesReadAsTheNearestTheProgramCanPlay)
+{
+    const struct {
+        const char* swing;
+        const char* note;
+        int percent;
+        pattern::SwingNote read;
+    } swings[] = {
+        {"58", "8", 58, pattern::SwingNote::Eighth},
+        {"62.5", "8.0", 62, pattern::SwingNote::Eighth},  // halves to even, as every number
+        {" 70 ", "16", 70, pattern::SwingNote::Sixteenth},
+        {"80", "4", 75, pattern::SwingNote::Sixteenth},
+        {"1e9", "32", 75, pattern::SwingNote::Sixteenth},
+        {"49", "-8", 50, pattern::SwingNote::Sixteenth},
+        {"-70000", "eight", 50, pattern::SwingNote::Sixteenth},
+        {"abc", "", 50, pattern::SwingNote::Sixteenth},
+        {"66%", "8ths", 66, pattern::SwingNote::Eighth},
+    };
+    for (const auto& c : swings) {
+        const auto profile = core::ProfileFile::fromBytes(
+            std::string("[Settings]\r\nSwing=") + c.swing + "\r\nSwingNote=" + c.note + "\r\n");
+        const Rhythm rhythm = readRhythm(profile, Rhythm{});
+        EXPECT_EQ(rhythm.swing.percent, c.percent) << c.swing;
+        EXPECT_EQ(rhythm.swing.note, c.read) << c.note;
+    }
+
+    // Velocities: clamped, 127 for what is no number, a short list filled, a long one cut.
+    const struct {
+        const char* list;
+        std::vector<int> first;  // the rest is 127
+    } lists[] = {
+        {"64,abc,,0,200, 12 ,1e3,-5,96.5,2.5", {64, 127, 127, 1, 127, 12, 127, 1, 96, 2}},
+        {"1", {1}},
+        {"", {}},
+        {",,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,", {}},
+        {"x64", {127}},
+        {"+64;65", {64}},
+    };
+    for (const auto& c : lists) {
+        const auto profile =
+            core::ProfileFile::fromBytes(std::string("[Velocity]\r\nSD=") + c.list + "\r\n");
+        const Rhythm rhythm = readRhythm(profile, Rhythm{});
+        for (int step = 0; step < 32; ++step) {
+            const auto at = static_cast<std::size_t>(step);
+            EXPECT_EQ(rhythm.pattern.velocity(1, step), at < c.first.size() ? c.first[at] : 127)
+                << c.list << ", step " << step;
+        }
+        EXPECT_TRUE(rhythm.pattern.hasDefaultVelocities(0)) << "a missing key: all 127";
+    }
+    std::string longList = "5";
+    for (int step = 1; step < 40; ++step)
+        longList += ",5";
+    const Rhythm cut =
+        readRhythm(core::ProfileFile::fromBytes("[Velocity]\r\nT3=" + longList + "\r\n"), Rhythm{});
+    pattern::VelocityRow fives;
+    fives.fill(5);
+    EXPECT_EQ(cut.pattern.velocities()[8], fives);
 }
 
 TEST(RhythmFile, SaveOverAnOldFileReplacesTheValuesInPlaceAndKeepsWhatItDoesNotKnow)

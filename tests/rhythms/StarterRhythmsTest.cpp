@@ -35,6 +35,33 @@ TEST(StarterRhythms, AreExactlyWhatTheProgramWouldHaveSaved)
     }
 }
 
+TEST(StarterRhythms, TheShuffleSwingsAndTheFunkHasGhostNotes)
+{
+    const RhythmLibrary starters(kStarterDir);
+    const auto read = [&](const std::string& name) {
+        return readRhythm(*core::ProfileFile::open(starters.pathFor(name)), Rhythm{});
+    };
+    const Rhythm shuffle = read("Shuffle");
+    EXPECT_EQ(shuffle.Interval, 4) << "swing plays at four steps per beat only";
+    EXPECT_EQ(shuffle.swing, (pattern::Swing{67, pattern::SwingNote::Eighth}));
+    const Rhythm funk = read("Funk");
+    EXPECT_LT(funk.pattern.velocity(1, 7), 64) << "a ghost note on the snare";
+    EXPECT_EQ(funk.pattern.velocity(1, 4), 127) << "the backbeat at full strength";
+    EXPECT_TRUE(read("Rock").pattern.hasDefaultVelocities());
+    EXPECT_EQ(read("Rock").swing, pattern::Swing{});
+    // As the window leaves them: only a set step has a velocity of its own.
+    for (const Rhythm& grooved : {shuffle, funk}) {
+        for (int track = 0; track < pattern::kTrackCount; ++track) {
+            for (int step = 0; step < pattern::kStepCount; ++step) {
+                if (!grooved.pattern.StepIsOn(track, step)) {
+                    EXPECT_EQ(grooved.pattern.velocity(track, step), 127)
+                        << grooved.name << " " << track << "/" << step;
+                }
+            }
+        }
+    }
+}
+
 TEST(StarterRhythms, MakeANewFolderWholeAndLeaveAnExistingOneAlone)
 {
     TempFolder folder;

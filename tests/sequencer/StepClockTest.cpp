@@ -84,5 +84,48 @@ TEST(StepClock, TempoChangesRoundOnceEachAndSteadyStepsAddNothing)
     EXPECT_EQ(due(clock) - settled, 4800 * 15 * rate / 120);
 }
 
+TEST(StepClock, SwungHitsLandOnTheirExactFrameAndNeverPastTheNextStep)
+{
+    for (const std::uint32_t rate : kRates) {
+        for (const int tempo : {35, 120, 450}) {
+            for (const int delay : {1, 8, 25, 33, 50}) {  // fiftieths of a step
+                StepClock clock(rate);
+                clock.restart(0, tempo);
+                for (std::int64_t n = 0; n < 4000; ++n) {
+                    const auto swung = static_cast<std::int64_t>(clock.swungFrame(tempo, delay));
+                    // round-half-up(n * 15 * rate / tempo + delay / 50 * 15 * rate / tempo)
+                    ASSERT_EQ(swung, nearestFrame((50 * n + delay) * 15 * rate, 50 * tempo))
+                        << rate << " Hz, " << tempo << " BPM, delay " << delay << ", step " << n;
+                    EXPECT_EQ(clock.swungFrame(tempo, 0), clock.dueFrame());
+                    clock.advance(tempo);
+                    ASSERT_LE(swung, due(clock)) << "a whole step late is the next step's frame";
+                }
+            }
+        }
+    }
+}
+
+TEST(StepClock, ASwungStepMeasuresItsDelayAtTheTempoReadAtThatStep)
+{
+    constexpr std::int64_t rate = 48000;
+    for (const int from : kTempos) {
+        for (const int to : kTempos) {
+            StepClock clock(rate);
+            clock.restart(0, from);
+            for (int n = 0; n < 37; ++n)
+                clock.advance(from);
+            // Step 37 was due at the old tempo; read at it, the new tempo sets its length.
+            const std::int64_t exact2x = 2 * 37 * 15 * rate * 50 * to + 2 * 25 * 15 * rate * from;
+            const std::int64_t den = std::int64_t{50} * from * to;
+            const auto swung = static_cast<std::int64_t>(clock.swungFrame(to, 25));
+            // Within half a frame of the exact time, plus the one rescale (< 1/70 frame).
+            EXPECT_LE(std::llabs(70 * (2 * swung * den - exact2x)), 70 * den + 2 * den)
+                << from << " -> " << to << " BPM";
+            clock.advance(to);
+            EXPECT_LE(swung, due(clock));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace taktwerk::sequencer

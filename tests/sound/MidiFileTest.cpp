@@ -2,8 +2,10 @@
 
 #include "sound/MidiFileReader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -76,6 +78,94 @@ TEST(MidiFile, OtherIntervalsMakeBarsOfFourBeatsOfSixteenths)
     ASSERT_EQ(file.events.size(), 4u) << "name, tempo, metre and end only";
     EXPECT_EQ(file.events[2].bytes, (std::vector<std::uint8_t>{0xFF, 0x58, 4, 20, 4, 6, 8}));
     EXPECT_EQ(file.events.back().tick, 20u * 120u);
+}
+
+struct Note {
+    std::uint64_t tick;
+    int key;
+    int velocity;  // 0: a note-off
+    friend bool operator==(const Note&, const Note&) = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Note& note)
+{
+    return out << "{@" << note.tick << " " << note.key << " v" << note.velocity << "}";
+}
+
+std::vector<Note> notesOf(const MidiFileJob& job)
+{
+    std::vector<Note> notes;
+    const ReadFile file = readMidiFile(midiFileBytes(job));
+    for (const ReadEvent& event : file.events) {
+        if (event.bytes[0] == 0xFF)
+            continue;
+        const bool on = (event.bytes[0] & 0xF0) == 0x90;
+        notes.push_back({event.tick, event.bytes[1], on ? event.bytes[2] : 0});
+    }
+    EXPECT_EQ(file.events.back().tick, static_cast<std::uint64_t>(job.beats) * 120u)
+        << "one loop, swung or not";
+    return notes;
+}
+
+TEST(MidiFile, NotesCarryTheirStepsVelocityAndStandAtTheSwungTick)
+{
+    // The hi-hat on every step of a 16-step loop, each step a velocity of its own.
+    MidiFileJob job;
+    job.loops = 1;
+    job.rows[2] = 0xFFFF;
+    for (int step = 0; step < 32; ++step)
+        job.velocities[2][static_cast<std::size_t>(step)] = static_cast<std::uint8_t>(10 + step);
+    // The late steps' delay in ticks: 12/5 tick per swing percent on 16ths, twice on 8ths,
+    // rounded half up where the fifth does not come out even.
+    const struct {
+        pattern::Swing swing;
+        int interval;
+        std::uint64_t lateTicks;
+    } cases[] = {
+        {{50, pattern::SwingNote::Sixteenth}, 4, 0},
+        {{55, pattern::SwingNote::Sixteenth}, 4, 12},
+        {{58, pattern::SwingNote::Sixteenth}, 4, 19},  // 19.2
+        {{62, pattern::SwingNote::Sixteenth}, 4, 29},  // 28.8
+        {{75, pattern::SwingNote::Sixteenth}, 4, 60},
+        {{66, pattern::SwingNote::Eighth}, 4, 77},  // 76.8
+        {{58, pattern::SwingNote::Sixteenth}, 3, 0},
+    };
+    for (const auto& c : cases) {
+        job.swing = c.swing;
+        job.interval = c.interval;
+        job.beats = c.interval == 4 ? 16 : 12;
+        const auto notes = notesOf(job);
+        ASSERT_EQ(notes.size(), 2u * static_cast<std::size_t>(job.beats));
+        std::vector<Note> ons;
+        std::vector<Note> offs;
+        for (const Note& note : notes)
+            (note.velocity != 0 ? ons : offs).push_back(note);
+        for (std::uint64_t step = 0; step < static_cast<std::uint64_t>(job.beats); ++step) {
+            const bool late =
+                c.swing.note == pattern::SwingNote::Eighth ? step % 4 >= 2 : step % 2 == 1;
+            const std::uint64_t tick = step * 120 + (late ? c.lateTicks : 0);
+            EXPECT_EQ(ons[step], (Note{tick, 42, static_cast<int>(10 + step)}))
+                << c.swing.percent << " %, step " << step;
+            EXPECT_EQ(offs[step].tick, std::min<std::uint64_t>(tick + 60, 16 * 120));
+            EXPECT_EQ(offs[step].key, 42);
+        }
+    }
+}
+
+TEST(MidiFile, ANoteSwungOntoTheLoopsEndStandsAtItsStart)
+{
+    // 8ths at 75 %: the loop's last step comes a whole step late, on the next pass's first.
+    MidiFileJob job;
+    job.loops = 1;
+    job.rows[0] = (1u << 0) | (1u << 15);
+    job.velocities[0][15] = 33;
+    job.swing = {75, pattern::SwingNote::Eighth};
+    EXPECT_EQ(notesOf(job),
+              (std::vector<Note>{{0, 36, 127}, {0, 36, 33}, {60, 36, 0}, {60, 36, 0}}));
+    // At 70 % it stays in the loop, and its note-off is cut at the end.
+    job.swing = {70, pattern::SwingNote::Eighth};
+    EXPECT_EQ(notesOf(job),
+              (std::vector<Note>{{0, 36, 127}, {60, 36, 0}, {1896, 36, 33}, {1920, 36, 0}}));
 }
 
 }  // namespace

@@ -61,6 +61,17 @@ TEST_F(MidiTest, SameNoteWithinItsGateIsEndedJustBeforeItSoundsAgain)
     EXPECT_EQ(events, expected);
 }
 
+TEST_F(MidiTest, APatternHitCarriesItsStepsVelocityAndAPadPressedByHandVelocity)
+{
+    engine_.hitPad(0);
+    const auto events = play({{10, 1, 1}, {2000, 2, 64}, {2001, 3, 127}}, 4000);
+    const std::vector<Event> expected{
+        {0, Bytes{0x99, 36, 127}},    {10, Bytes{0x99, 40, 1}},
+        {2000, Bytes{0x99, 42, 64}},  {2001, Bytes{0x99, 46, 127}},
+        {kGate, Bytes{0x89, 36, 64}}, {10 + kGate, Bytes{0x89, 40, 64}}};
+    EXPECT_EQ(events, expected);
+}
+
 TEST_F(MidiTest, ClickSendsClickNoteWithVelocity)
 {
     engine_.setClickNote(56);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <thread>
+#include <utility>
 
 namespace taktwerk::sound {
 namespace {
@@ -117,6 +118,52 @@ TEST_F(VoicesTest, ClosedHiHatChokesOpenHiHatWithinTwoMilliseconds)
         EXPECT_LE(out[frame], out[frame - 1]) << frame;
     EXPECT_EQ(out[2000 + kFade - 1], hh);
     EXPECT_EQ(out[2000 + kFade + 500], hh);
+}
+
+TEST_F(VoicesTest, AHitsLevelFollowsItsVelocitySquaredAndItsFadeStartsThere)
+{
+    const float bd = level(VoiceId::BD);
+    for (const int velocity : {127, 112, 100, 64, 32, 1}) {
+        const float share = static_cast<float>(velocity) / 127.0f;
+        const auto out = play({{10, 0, velocity}}, 100);
+        EXPECT_EQ(out[10], bd * share * share) << velocity;
+        EXPECT_EQ(out[99], bd * share * share) << velocity;
+        renderLeft(engine_, kLength);  // let it end
+    }
+    EXPECT_NEAR(velocityCurve(64), 0.25395f, 1e-5f) << "-11.9 dB, as a GM synth plays 64";
+
+    // A quiet hit cut by a loud one fades from its own level, not from full scale.
+    const auto out = play({{0, 0, 32}, {1000, 0, 127}}, 1200);
+    const float quiet = bd * (32.0f / 127.0f) * (32.0f / 127.0f);
+    EXPECT_NEAR(out[1000], bd + quiet * (kFade - 1) / kFade, 1e-6);
+}
+
+TEST_F(VoicesTest, MasterVolumeGlidesToItsLevelWithoutAJump)
+{
+    writeWav(setFile("BD"), constant(0.5f, 48000), static_cast<int>(kRate));
+    engine_.SetSound(choice_);
+    constexpr std::size_t kRamp = 480;  // 10 ms
+    engine_.hitPad(0);
+    auto out = renderLeft(engine_, 1000, 100);
+    EXPECT_EQ(out[999], 0.5f) << "full volume: the mix untouched";
+    for (const auto& [percent, gain] : {std::pair{50, 0.25f}, {0, 0.0f}, {100, 1.0f}}) {
+        const float from = out.back();
+        engine_.setVolume(percent);
+        EXPECT_EQ(engine_.volume(), percent);
+        out = renderLeft(engine_, 2000, 64);
+        const float step = std::abs(0.5f * gain - from) / static_cast<float>(kRamp);
+        float previous = from;
+        for (std::size_t frame = 0; frame < kRamp; ++frame) {
+            ASSERT_LE(std::abs(out[frame] - previous), step * 1.01f) << percent << " % " << frame;
+            previous = out[frame];
+        }
+        EXPECT_EQ(out[kRamp - 1], 0.5f * gain) << percent << " %: there, exactly";
+        EXPECT_EQ(out[1999], 0.5f * gain) << percent << " %";
+    }
+    engine_.setVolume(250);
+    EXPECT_EQ(engine_.volume(), 100);
+    engine_.setVolume(-3);
+    EXPECT_EQ(engine_.volume(), 0);
 }
 
 TEST_F(VoicesTest, EachTomCutsTheOtherTwoAndSetsEditTom)

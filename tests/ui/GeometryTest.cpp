@@ -72,9 +72,12 @@ TEST(Geometry, RunsAtTheScaleAsked)
 {
     Fixture f;
     EXPECT_DOUBLE_EQ(f.window->devicePixelRatioF(), expectedScale());
-    // Client area: the full view's outer 15990 x 8400 less the 105 x 420 frame.
+    // Client area: the full view's outer 15990 x 8400 less the 105 x 420 frame, and the
+    // groove strip of 585 below it: no more than 40 pixels at 100 %.
     const QImage shot = f.window->grab().toImage();
-    EXPECT_EQ(shot.size(), devicePixels({0, 0, 15885, 7980}).size());
+    EXPECT_EQ(shot.size(), devicePixels({0, 0, 15885, 7980 + 585}).size());
+    EXPECT_LE(shot.height() - devicePixels({0, 0, 15885, 7980}).height(),
+              static_cast<int>(std::lround(40 * expectedScale())));
 }
 
 TEST(Geometry, MainControlsStandWhereTheTableSays)
@@ -98,6 +101,7 @@ TEST(Geometry, MainControlsStandWhereTheTableSays)
         {"cmdBass", w->padButton(0), {120, 1110, 1095, 765}},
         {"cmdOpHH", w->padButton(3), {120, 3780, 1095, 795}},
         {"cmdTom3", w->padButton(8), {120, 7380, 1095, 495}},
+        {"groove strip", w->grooveStrip(), {0, 7980, 15885, 585}},
     };
     for (const auto& c : controls)
         EXPECT_EQ(onScreen(c.widget, w), devicePixels(c.rect)) << c.name;

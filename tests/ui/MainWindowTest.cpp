@@ -9,7 +9,9 @@
 #include "ui/Widgets.h"
 
 #include <QAbstractEventDispatcher>
+#include <QApplication>
 #include <QCheckBox>
+#include <QEnterEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QRadioButton>
@@ -17,6 +19,7 @@
 #include <QSignalSpy>
 #include <QSocketNotifier>
 #include <QTest>
+#include <QWheelEvent>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -280,7 +283,10 @@ TEST(MainWindow, BeginnerViewComesAndGoesWithTheHiHatMemory)
     t.setRow(kOpenHiHat, {6});
     t.click(t.window->modeBox());
     ASSERT_TRUE(t.machine.isBeginner());
-    EXPECT_EQ(t.window->size(), QSize(px(13690 - 105), px(5100 - 420)));
+    EXPECT_EQ(t.window->size(), QSize(px(13690 - 105), px(5100 - 420 + 585)));
+    EXPECT_EQ(t.window->grooveStrip()->y(), px(5100 - 420));
+    EXPECT_FALSE(t.window->newVelocityGroup()->isVisible());
+    EXPECT_TRUE(t.window->volumeGroup()->isVisible());
     EXPECT_EQ(t.window->gridPanel()->size(), QSize(px(6975), px(3495)));
     EXPECT_FALSE(t.window->intervalFrame()->isVisible());
     EXPECT_FALSE(t.window->beatFrame()->isVisible());
@@ -300,7 +306,9 @@ TEST(MainWindow, BeginnerViewComesAndGoesWithTheHiHatMemory)
     t.click(t.window->stepButton(kHiHat, 8));
     t.click(t.window->modeBox());
     ASSERT_FALSE(t.machine.isBeginner());
-    EXPECT_EQ(t.window->size(), QSize(px(15885), px(7980)));
+    EXPECT_EQ(t.window->size(), QSize(px(15885), px(7980 + 585)));
+    EXPECT_EQ(t.window->grooveStrip()->y(), px(7980));
+    EXPECT_TRUE(t.window->newVelocityGroup()->isVisible());
     EXPECT_TRUE(t.window->padButton(kOpenHiHat)->isVisible());
     EXPECT_EQ(t.window->padButton(kRide)->y(), px(4680));
     EXPECT_EQ(t.window->stepButton(kRide, 0)->y(), px(3720));
@@ -636,6 +644,129 @@ TEST(MainWindow, KeysStartStopAndTap)
     QTest::keyClick(t.window.get(), Qt::Key_Space);
     EXPECT_FALSE(t.machine.isRunning());
     EXPECT_EQ(t.log.starts, 2);
+}
+
+// The mouse wheel over a widget: `notches` up (negative: down), with the modifiers given.
+void turnWheel(QWidget* widget, int notches, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
+    QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                      modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &wheel);
+}
+
+const QColor kHeadroom{0x60, 0x00, 0x00};
+
+TEST(MainWindow, ASetStepShowsItsVelocityAsABarAndInItsTooltip)
+{
+    TestWindow t;
+    StepButton* step = t.window->stepButton(kSnare, 5);
+    t.click(step);
+    EXPECT_EQ(step->toolTip(), "Velocity 127");
+    EXPECT_EQ(step->barHeight(), step->height() - 4) << "full velocity fills the box";
+
+    turnWheel(step, -1);
+    EXPECT_EQ(t.machine.velocity(kSnare, 5), 119);
+    turnWheel(step, -7);
+    EXPECT_EQ(t.machine.velocity(kSnare, 5), 63);
+    turnWheel(step, 1, Qt::ShiftModifier);
+    EXPECT_EQ(t.machine.velocity(kSnare, 5), 64);
+    EXPECT_EQ(t.log.inputs.velocities[kSnare][5], 64);
+    EXPECT_EQ(step->toolTip(), "Velocity 64");
+    // Half the box red from the bottom, dark red above: readable without colour vision too.
+    const QImage image = step->grab().toImage();
+    const double ratio = image.devicePixelRatio();
+    const auto at = [&](int y) { return image.pixelColor(image.width() / 2, y); };
+    EXPECT_EQ(at(static_cast<int>(4 * ratio)), kHeadroom);
+    EXPECT_EQ(at(image.height() - static_cast<int>(4 * ratio)), kRed);
+    EXPECT_NEAR(step->barHeight(), (step->height() - 4) / 2, 1);
+
+    // An unset step has no velocity to show or turn.
+    StepButton* unset = t.window->stepButton(kSnare, 6);
+    turnWheel(unset, -3);
+    EXPECT_EQ(t.machine.velocity(kSnare, 6), 127);
+    EXPECT_TRUE(unset->toolTip().isEmpty());
+    EXPECT_EQ(unset->barHeight(), 0);
+    // And a step switched off and on again starts afresh.
+    t.click(step);
+    t.click(step);
+    EXPECT_EQ(t.machine.velocity(kSnare, 5), 127);
+}
+
+TEST(MainWindow, UpAndDownMoveTheVelocityOfTheStepLastPointedAt)
+{
+    TestWindow t;
+    QTest::keyClick(t.window.get(), Qt::Key_Down);  // no step yet: nothing happens
+    t.click(t.window->stepButton(kBass, 1));
+    QTest::keyClick(t.window.get(), Qt::Key_Down);
+    EXPECT_EQ(t.machine.velocity(kBass, 1), 119);
+    QTest::keyClick(t.window.get(), Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(t.machine.velocity(kBass, 1), 118);
+    // Pointing at another set step makes it the one the keys change.
+    StepButton* other = t.window->stepButton(kBass, 0);
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), other->mapToGlobal(QPointF(2, 2)));
+    QApplication::sendEvent(other, &enter);
+    QTest::keyClick(t.window.get(), Qt::Key_Down);
+    QTest::keyClick(t.window.get(), Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(t.machine.velocity(kBass, 0), 120);
+    EXPECT_EQ(t.machine.velocity(kBass, 1), 118);
+    EXPECT_EQ(t.window->stepButton(kBass, 0)->toolTip(), "Velocity 120");
+}
+
+TEST(MainWindow, NewStepsTakeTheChosenVelocity)
+{
+    TestWindow t;
+    EXPECT_EQ(t.window->newVelocityLabel()->text(), "127");
+    t.window->newVelocityBar()->setValue(40);
+    EXPECT_EQ(t.window->newVelocityLabel()->text(), "40");
+    t.click(t.window->stepButton(kHiHat, 1));
+    EXPECT_EQ(t.machine.velocity(kHiHat, 1), 40);
+    EXPECT_EQ(t.machine.velocity(kHiHat, 0), 127) << "steps set before keep theirs";
+}
+
+TEST(MainWindow, SwingFollowsTheRhythmAndIsOnlyOfferedAtFourStepsPerBeat)
+{
+    TestWindow t;
+    EXPECT_EQ(t.window->swingBar()->value(), 50);
+    EXPECT_EQ(t.window->swingLabel()->text(), "50 %");
+    EXPECT_TRUE(t.window->swingNoteOption(0)->isChecked());
+    t.window->swingBar()->setValue(66);
+    t.click(t.window->swingNoteOption(1));
+    EXPECT_EQ(t.machine.swing(), (pattern::Swing{66, pattern::SwingNote::Eighth}));
+    EXPECT_EQ(t.log.inputs.swing, t.machine.swing());
+    EXPECT_EQ(t.window->swingLabel()->text(), "66 %");
+
+    t.click(t.window->intervalOption(0));
+    EXPECT_FALSE(t.window->swingBar()->isEnabled());
+    EXPECT_FALSE(t.window->swingNoteOption(1)->isEnabled());
+    EXPECT_EQ(t.window->swingBar()->value(), 66) << "kept, shown, not offered";
+    t.click(t.window->intervalOption(1));
+    EXPECT_TRUE(t.window->swingBar()->isEnabled());
+
+    // A load shows the rhythm's swing; New goes back to straight 16ths.
+    const auto file = std::filesystem::path(t.machine.settings().IniFile).replace_extension("rtm");
+    rhythms::Rhythm rhythm = t.machine.currentRhythm();
+    rhythm.swing = {58, pattern::SwingNote::Sixteenth};
+    ASSERT_TRUE(rhythms::writeRhythmFile(rhythm, file));
+    ASSERT_TRUE(t.window->loadRhythm(file));
+    std::filesystem::remove(file);
+    EXPECT_EQ(t.window->swingBar()->value(), 58);
+    EXPECT_TRUE(t.window->swingNoteOption(0)->isChecked());
+    t.click(t.window->swingNoteOption(1));
+    t.window->NewRhythm();
+    EXPECT_EQ(t.window->swingBar()->value(), 50);
+    EXPECT_TRUE(t.window->swingNoteOption(0)->isChecked());
+}
+
+TEST(MainWindow, TheVolumeBarSetsTheMasterVolume)
+{
+    TestWindow t;
+    EXPECT_EQ(t.window->volumeBar()->value(), 100);
+    EXPECT_EQ(t.window->volumeLabel()->text(), "100 %");
+    t.window->volumeBar()->setValue(50);
+    EXPECT_EQ(t.log.volumes, std::vector<int>{50});
+    EXPECT_EQ(t.window->volumeLabel()->text(), "50 %");
+    EXPECT_EQ(t.machine.volume(), 50);
 }
 
 TEST(MainWindow, IntroClickSoundsAClickAndSetsTheCountIn)
