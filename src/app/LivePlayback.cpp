@@ -1,5 +1,6 @@
 #include "app/LivePlayback.h"
 
+#include "core/Language.h"
 #include "sound/GmSynth.h"
 
 #include <chrono>
@@ -163,7 +164,8 @@ std::string LivePlayback::watchOutput()
         const std::string lost(out_->backendName());
         replaceOutput(std::move(standIn.out));
         retryAt_ = std::chrono::steady_clock::now() + kOutputRetryInterval;
-        return lost + " went away: " + std::string(devices::kNoAudioOutputNotice);
+        return core::translated("%s went away: %s",
+                                {lost, core::translated(devices::kNoAudioOutputNotice)});
     }
     if (!retryAt_ || std::chrono::steady_clock::now() < *retryAt_)
         return {};
@@ -175,7 +177,7 @@ std::string LivePlayback::watchOutput()
         return {};
     replaceOutput(std::move(tried.out));
     retryAt_.reset();
-    return "audio output back: " + std::string(out_->backendName());
+    return core::translated("audio output back: %s", {out_->backendName()});
 }
 
 bool LivePlayback::hasAudioOutput() const
@@ -189,13 +191,16 @@ std::string LivePlayback::trouble()
     auto note = [&report](auto now, auto& reported, const char* what) {
         if (now == reported)
             return;
-        report += (report.empty() ? "" : "; ") + std::to_string(now - reported) + " " + what;
+        report +=
+            (report.empty() ? "" : "; ") + core::translated(what, {std::to_string(now - reported)});
         reported = now;
     };
-    note(steps_->droppedEvents(), droppedSteps_, "steps not shown (the window fell behind)");
-    note(engine_->commandDrops(), droppedCommands_, "sound commands lost (audio stalled)");
-    note(engine_->midiDrops(), droppedMidi_, "MIDI messages lost");
-    note(out_->xruns(), xruns_, "audio blocks late");
+    note(steps_->droppedEvents(), droppedSteps_,
+         core::translatable("%s steps not shown (the window fell behind)"));
+    note(engine_->commandDrops(), droppedCommands_,
+         core::translatable("%s sound commands lost (audio stalled)"));
+    note(engine_->midiDrops(), droppedMidi_, core::translatable("%s MIDI messages lost"));
+    note(out_->xruns(), xruns_, core::translatable("%s audio blocks late"));
     return report;
 }
 

@@ -1,5 +1,7 @@
 #include "core/AtomicFile.h"
 
+#include "core/Language.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -95,9 +97,9 @@ bool writeAll(int fd, std::string_view bytes)
 
 Result<void> replaceFile(const std::filesystem::path& file, std::string_view bytes)
 {
-    const std::string message = "Die Datei \"" + utf8Name(file) +
-                                "\" konnte nicht gespeichert werden. Bitte prüfen Sie, ob der "
-                                "Ordner beschreibbar ist und genug Platz frei ist.";
+    const std::string message = translated("The file \"%s\" could not be saved. Please check that "
+                                           "the folder is writable and has enough free space.",
+                                           {utf8Name(file)});
     std::filesystem::path target = file;
     std::error_code error;
     if (std::filesystem::is_symlink(file, error)) {

@@ -1,5 +1,6 @@
 #include "devices/AudioOut.h"
 
+#include "core/Language.h"
 #include "devices/MidiOut.h"
 
 namespace taktwerk::devices {
@@ -30,7 +31,7 @@ core::Result<std::unique_ptr<AudioOut>> openBackend(AudioBackend backend,
     case AudioBackend::Alsa:
         return openRtAudioOut(RtAudioHost::Alsa, request);
     }
-    return core::fail("Unbekannte Audioausgabe.");
+    return core::fail(core::translated("Unknown audio output."));
 }
 
 }  // namespace
@@ -51,7 +52,7 @@ OpenedAudioOut openAudioOut(const AudioOutRequest& request)
         // No device at all is a normal machine (a build server, a remote session): play on
         // an internal clock and say so once.
         opened.out = makeNullAudioOut(request);
-        opened.notice = std::string(kNoAudioOutputNotice);
+        opened.notice = core::translated(kNoAudioOutputNotice);
     }
     // JACK brings its own MIDI port; the others send through "MIDI output device 0".
     if (opened.out->midiPortName().empty()) {

@@ -4,6 +4,7 @@
 // queries run on the control (GUI) thread, the back end's own thread calls the AudioSource.
 // The health counters are atomics the GUI may poll at any time.
 
+#include "core/Language.h"
 #include "core/Result.h"
 #include "sound/AudioIO.h"
 
@@ -102,6 +103,7 @@ core::Result<std::unique_ptr<AudioOut>> openRtAudioOut(RtAudioHost host,
                                                        const AudioOutRequest& request);
 std::unique_ptr<AudioOut> makeNullAudioOut(const AudioOutRequest& request);
 
-inline constexpr std::string_view kNoAudioOutputNotice = "no audio output";
+// Shown in the window's caption and said at start while nothing can be heard.
+inline constexpr const char* kNoAudioOutputNotice = core::translatable("no audio output");
 
 }  // namespace taktwerk::devices

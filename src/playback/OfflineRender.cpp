@@ -1,5 +1,6 @@
 #include "playback/OfflineRender.h"
 
+#include "core/Language.h"
 #include "pattern/Meter.h"
 #include "sequencer/StepClock.h"
 
@@ -101,7 +102,7 @@ core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem
     partial += ".part";
     SndfileHandle out(sf_open(partial.c_str(), SFM_WRITE, &info));
     if (!out)
-        return core::fail("Die Datei \"" + utf8(file) + "\" kann nicht geschrieben werden.",
+        return core::fail(core::translated("The file \"%s\" cannot be written.", {utf8(file)}),
                           sf_strerror(nullptr));
     // Full-scale floats become full-scale integers; the mix is already limited to it.
     sf_command(out.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
@@ -117,7 +118,8 @@ core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem
         std::error_code ignored;  // the failure reported is the write, not the clean-up
         std::filesystem::remove(partial, ignored);
         return core::fail(
-            "Die Datei \"" + utf8(file) + "\" konnte nicht fertig geschrieben werden.", detail);
+            core::translated("The file \"%s\" could not be written to the end.", {utf8(file)}),
+            detail);
     };
 
     while (report.frames < music) {
@@ -158,7 +160,7 @@ core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem
     std::filesystem::rename(partial, file, error);
     if (error) {
         std::filesystem::remove(partial, error);
-        return core::fail("Die Datei \"" + utf8(file) + "\" kann nicht geschrieben werden.",
+        return core::fail(core::translated("The file \"%s\" cannot be written.", {utf8(file)}),
                           error.message());
     }
     return report;

@@ -1,5 +1,6 @@
 #include "rhythms/RhythmLibrary.h"
 
+#include "core/Language.h"
 #include "core/Windows1252.h"
 #include "rhythms/RhythmFile.h"
 
@@ -22,18 +23,16 @@ std::string foldCase(std::string_view name)
     return folded;
 }
 
-std::string inQuotes(std::string_view name) { return "\"" + std::string(name) + "\""; }
-
 // A name taken from the list or typed: it must name a file inside the folder, nothing else.
 core::Result<void> checkFileName(std::string_view name)
 {
     if (name.empty())
-        return core::fail("Kein Rhythmus ausgewählt.");
+        return core::fail(core::translated("No rhythm chosen."));
     // Only the platform's own separators: on Linux "a\b.rtm" is an ordinary file of the folder.
     const bool backslashSeparates = std::filesystem::path::preferred_separator == '\\';
     const std::string_view separators = backslashSeparates ? "/\\" : "/";
     if (name.find_first_of(separators) != std::string_view::npos || name == "." || name == "..")
-        return core::fail("Der Name " + inQuotes(name) + " ist kein Rhythmus in diesem Ordner.");
+        return core::fail(core::translated("The name \"%s\" is no rhythm in this folder.", {name}));
     return {};
 }
 
@@ -69,9 +68,9 @@ core::Result<std::vector<std::string>> RhythmLibrary::list() const
             names.push_back(std::move(name));
     }
     if (error)
-        return core::fail("Der Rhythmus-Ordner " + inQuotes(utf8FromPath(dir_)) +
-                              " kann nicht gelesen werden.",
-                          error.message());
+        return core::fail(
+            core::translated("The rhythm folder \"%s\" cannot be read.", {utf8FromPath(dir_)}),
+            error.message());
     std::sort(names.begin(), names.end(), [](const std::string& left, const std::string& right) {
         return listsBefore(left, right);
     });
@@ -119,7 +118,7 @@ core::Result<void> RhythmLibrary::remove(std::string_view name) const
     if (!error)
         fs::remove(file, error);
     if (error)
-        return core::fail("Der Rhythmus " + inQuotes(name) + " konnte nicht gelöscht werden.",
+        return core::fail(core::translated("The rhythm \"%s\" could not be deleted.", {name}),
                           error.message());
     return {};
 }

@@ -1,5 +1,6 @@
 #include "rhythms/StarterRhythms.h"
 
+#include "core/Language.h"
 #include "rhythms/RhythmName.h"
 
 #include <system_error>
@@ -39,8 +40,9 @@ core::Result<int> installStarterRhythms(const fs::path& starterDir, const fs::pa
             break;
     }
     if (error)
-        return core::fail("Die mitgelieferten Rhythmen konnten nicht in den Ordner \"" +
-                              utf8FromPath(rhythmDir) + "\" kopiert werden.",
+        return core::fail(core::translated("The starter rhythms could not be copied into the "
+                                           "folder \"%s\".",
+                                           {utf8FromPath(rhythmDir)}),
                           error.message());
     return copied;
 }

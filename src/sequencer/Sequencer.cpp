@@ -57,7 +57,7 @@ bool applyCell(char cell, bool backbeat, bool beginner, StepEvent& event) noexce
 TransportLooks startLooks(bool beginner) noexcept
 {
     return TransportLooks{
-        .caption = "S T O P",
+        .caption = kStopCaption,
         .buttonColour = kRunButtonPlaying,
         .resetsLights = false,
         .markerColumn = 0,
@@ -68,7 +68,7 @@ TransportLooks startLooks(bool beginner) noexcept
 TransportLooks stopLooks(bool beginner) noexcept
 {
     return TransportLooks{
-        .caption = "R U N",
+        .caption = kRunCaption,
         .buttonColour = kRunButtonStopped,
         .resetsLights = true,
         .markerColumn = -1,

@@ -4,6 +4,7 @@
 // on the audio thread and the window paints the events it yields; offline, a renderer drives
 // one the same way, so a rendered file and a live performance cannot disagree.
 
+#include "core/Language.h"
 #include "pattern/Meter.h"
 #include "pattern/Pattern.h"
 
@@ -62,9 +63,13 @@ struct StepEvent {
 };
 static_assert(std::is_trivially_copyable_v<StepEvent>);
 
+// The RUN/STOP button's captions, in English: the window shows them in the user's language.
+inline constexpr const char* kRunCaption = core::translatable("R U N");
+inline constexpr const char* kStopCaption = core::translatable("S T O P");
+
 // What the RUN/STOP button and the lights show after a press.
 struct TransportLooks {
-    std::string_view caption;  // "R U N" or "S T O P"
+    std::string_view caption;  // kRunCaption or kStopCaption
     Rgb buttonColour = kRunButtonStopped;
     bool resetsLights = false;  // beat light to kBeatLightOff and all pads to kPadIdle
     std::int8_t markerColumn = -1;

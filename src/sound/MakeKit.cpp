@@ -1,5 +1,6 @@
 #include "sound/MakeKit.h"
 
+#include "core/Language.h"
 #include "sound/GmSynth.h"
 #include "sound/VoiceSet.h"
 
@@ -116,8 +117,9 @@ core::Result<void> writeWav(const std::filesystem::path& file, const std::vector
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SndfileHandle handle(sf_open(partial.c_str(), SFM_WRITE, &info));
     if (!handle)
-        return core::fail("Die Datei \"" + file.string() + "\" konnte nicht geschrieben werden.",
-                          sf_strerror(nullptr));
+        return core::fail(
+            core::translated("The file \"%s\" could not be written.", {file.string()}),
+            sf_strerror(nullptr));
     const auto frames = static_cast<sf_count_t>(scaled.size() / 2);
     const bool complete = sf_writef_float(handle.get(), scaled.data(), frames) == frames;
     handle.reset();
@@ -126,8 +128,9 @@ core::Result<void> writeWav(const std::filesystem::path& file, const std::vector
         std::filesystem::rename(partial, file, error);
     if (!complete || error) {
         std::filesystem::remove(partial, error);
-        return core::fail("Die Datei \"" + file.string() + "\" konnte nicht geschrieben werden.",
-                          error ? error.message() : "short write");
+        return core::fail(
+            core::translated("The file \"%s\" could not be written.", {file.string()}),
+            error ? error.message() : "short write");
     }
     return {};
 }
@@ -174,8 +177,9 @@ core::Result<KitReport> makeKit(const KitOptions& options)
     for (const auto& dir : {options.setDir, options.extraTomDir}) {
         if (!dir.empty() && !std::filesystem::is_directory(dir, error) &&
             !std::filesystem::create_directories(dir, error))
-            return core::fail("Der Ordner \"" + dir.string() + "\" konnte nicht angelegt werden.",
-                              error.message());
+            return core::fail(
+                core::translated("The folder \"%s\" could not be created.", {dir.string()}),
+                error.message());
     }
 
     KitReport report;
@@ -190,8 +194,8 @@ core::Result<KitReport> makeKit(const KitOptions& options)
         if (note == kStickNote || note == kStickFallback)
             report.clickNote = note;
         if (data.empty())
-            return core::fail("Die SoundFont-Datei \"" + options.soundFont.string() +
-                                  "\" hat keinen Klang für " + sample.name + ".",
+            return core::fail(core::translated("The SoundFont file \"%s\" has no sound for %s.",
+                                               {options.soundFont.string(), sample.name}),
                               "silent key " + std::to_string(note));
         rendered.push_back({options.setDir / (sample.name + ".wav"), std::move(data), true});
     }
@@ -231,9 +235,10 @@ core::Result<KitReport> ensureDefaultKit(const std::filesystem::path& soundDir)
         return KitReport{};
     const auto soundFont = findSoundFont();
     if (!soundFont)
-        return core::fail("Es wurde keine SoundFont-Datei gefunden; der Klangsatz \"Default\" "
-                          "kann nicht erzeugt werden.",
-                          "no .sf2 in /usr/share/sounds/sf2");
+        return core::fail(
+            core::translated("No SoundFont file was found; the sample set \"Default\" "
+                             "cannot be made."),
+            "no .sf2 in /usr/share/sounds/sf2");
     return makeKit(
         {.soundFont = *soundFont, .setDir = setDir, .extraTomDir = soundDir, .onlyMissing = true});
 }

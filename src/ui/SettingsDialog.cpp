@@ -2,6 +2,7 @@
 
 #include "app/DrumMachine.h"
 #include "app/Settings.h"
+#include "core/Language.h"
 #include "core/Paths.h"
 #include "ui/DialogSupport.h"
 #include "ui/Fonts.h"
@@ -31,8 +32,9 @@ constexpr std::array<layout::TwipsRect, 5> kClickOptions{{{90, 90, 885, 285},
                                                           {90, 870, 975, 285},
                                                           {90, 1290, 945, 285},
                                                           {90, 1710, 885, 285}}};
-constexpr std::array<const char*, 5> kClickCaptions{"Stick", "Rim", "Maracas", "Triangle",
-                                                    "Cowbell"};
+constexpr std::array<const char*, 5> kClickCaptions{
+    core::translatable("Stick"), core::translatable("Rim"), core::translatable("Maracas"),
+    core::translatable("Triangle"), core::translatable("Cowbell")};
 // Line1, from (1530, 330) to (1530, 2940): one pixel wide.
 constexpr layout::TwipsRect kLine{1530, 330, layout::kTwipsPerPixel, 2610};
 constexpr layout::Rgb kLineColour = 0x808080;
@@ -47,10 +49,10 @@ constexpr int kWaveDevice = 2;
 SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, QWidget* parent)
     : QWidget(parent), machine_(machine), questions_(questions)
 {
-    makeToolWindow(this, QStringLiteral("Sound Settings"), kClientWidthTw, kClientHeightTw);
+    makeToolWindow(this, qtranslated("Sound Settings"), kClientWidthTw, kClientHeightTw);
     setFont(appFont(layout::fontPixels(8.25), false));
 
-    auto* frame = new QGroupBox(QStringLiteral("Sound Device:"), this);
+    auto* frame = new QGroupBox(qtranslated("Sound Device:"), this);
     frame->setGeometry(pixels(kSoundFrame));
     const std::array<const char*, 2> deviceCaptions{"MIDI", "WAVE"};
     for (std::size_t i = 0; i < optSound_.size(); ++i) {
@@ -65,11 +67,11 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
     auto* clickPanel = new QWidget(frame);
     clickPanel->setGeometry(pixels(kClickPanel));
     for (std::size_t i = 0; i < optMIDIClick_.size(); ++i) {
-        optMIDIClick_[i] = new QRadioButton(QString::fromUtf8(kClickCaptions[i]), clickPanel);
+        optMIDIClick_[i] = new QRadioButton(qtranslated(kClickCaptions[i]), clickPanel);
         optMIDIClick_[i]->setGeometry(pixels(kClickOptions[i]));
         optMIDIClick_[i]->installEventFilter(this);
     }
-    optMIDIClick_[0]->setToolTip(QStringLiteral("Not available on all MIDI Devices !"));
+    optMIDIClick_[0]->setToolTip(qtranslated("Not available on all MIDI Devices !"));
     optMIDIClick_[1]->setChecked(true);
 
     auto* line = new FillPanel(colourOf(kLineColour), frame);
@@ -83,7 +85,7 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
     connect(lstSounds_, &QListWidget::itemClicked, this, &SettingsDialog::lstSounds_Click);
     connect(lstSounds_, &QListWidget::itemDoubleClicked, this, &SettingsDialog::lstSounds_DblClick);
 
-    cmdSaveSettings_ = new QPushButton(QStringLiteral("S A V E  a n d   E X I T"), this);
+    cmdSaveSettings_ = new QPushButton(qtranslated("S A V E  a n d   E X I T"), this);
     cmdSaveSettings_->setGeometry(pixels(kSaveSettings));
     cmdSaveSettings_->setFocusPolicy(Qt::NoFocus);
     connect(cmdSaveSettings_, &QPushButton::clicked, this, &SettingsDialog::cmdSaveSettings_Click);
@@ -196,7 +198,7 @@ void SettingsDialog::cmdSaveSettings_Click()
             std::cerr << "taktwerk: " << saved.error().message << " (" << saved.error().detail
                       << ")\n";
         // The dialog stays, so the choice can be saved again once the cause is gone.
-        questions_.tell(this, QStringLiteral("Die Einstellungen wurden nicht gespeichert.\n") +
+        questions_.tell(this, qtranslated("The settings were not saved.\n") +
                                   fromUtf8(saved.error().message));
         return;
     }

@@ -1,6 +1,7 @@
 #include "rhythms/RhythmLibrary.h"
 
 #include "TempFolder.h"
+#include "core/Language.h"
 #include "rhythms/RhythmName.h"
 
 #include <gtest/gtest.h>
@@ -29,10 +30,24 @@ TEST(RhythmName, RefusesWhatCannotBeAFileNameOrAWindows1252Text)
         ASSERT_FALSE(checked) << name;
         EXPECT_FALSE(checked.error().message.empty());
     }
-    EXPECT_EQ(checkRhythmName("wer?").error().message,
-              "Der Name darf keines dieser Zeichen enthalten: \\ / : * ? \" < > |");
-    EXPECT_EQ(checkRhythmName("日本").error().message,
-              "Der Name darf das Zeichen \"日\" nicht enthalten.");
+    // The user reads why, in the locale's language; German word for word as ever.
+    struct Reason {
+        core::Language language;
+        const char* forbidden;
+        const char* unholdable;
+    };
+    for (const Reason& r : {
+             Reason{core::Language::German,
+                    "Der Name darf keines dieser Zeichen enthalten: \\ / : * ? \" < > |",
+                    "Der Name darf das Zeichen \"日\" nicht enthalten."},
+             Reason{core::Language::English,
+                    "The name must not hold any of these characters: \\ / : * ? \" < > |",
+                    "The name must not hold the character \"日\"."},
+         }) {
+        ASSERT_TRUE(core::useLanguage(r.language, TAKTWERK_LOCALE_DIR));
+        EXPECT_EQ(checkRhythmName("wer?").error().message, r.forbidden);
+        EXPECT_EQ(checkRhythmName("日本").error().message, r.unholdable);
+    }
     for (const std::string_view name :
          {"Rock", "Waltz 3.4", "Rock & Roll", "Grüße", "Über 120 €", "a..b", "#1"})
         EXPECT_TRUE(checkRhythmName(name)) << name;
