@@ -3,6 +3,7 @@
 #include "core/Language.h"
 #include "core/Paths.h"
 #include "rhythms/RhythmLibrary.h"
+#include "ui/FormRules.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -27,9 +28,9 @@ void makeToolWindow(QWidget* window, const QString& caption, int clientWidthTw, 
     if (screen == nullptr)
         return;
     const QRect area = screen->geometry();
-    const core::FormPosition at = core::PlaceForm(
-        area.width() * layout::kTwipsPerPixel, area.height() * layout::kTwipsPerPixel,
-        clientWidthTw + layout::kFrameWidthTw, clientHeightTw + layout::kFrameHeightTw);
+    const FormPosition at =
+        PlaceForm(area.width() * layout::kTwipsPerPixel, area.height() * layout::kTwipsPerPixel,
+                  clientWidthTw + layout::kFrameWidthTw, clientHeightTw + layout::kFrameHeightTw);
     window->move(area.left() + layout::px(static_cast<int>(at.left)),
                  area.top() + layout::px(static_cast<int>(at.top)));
 }

@@ -5,6 +5,7 @@
 #include "rhythms/RhythmLibrary.h"
 #include "ui/DialogSupport.h"
 #include "ui/Fonts.h"
+#include "ui/FormRules.h"
 #include "ui/Questions.h"
 
 #include <QCloseEvent>
@@ -65,7 +66,7 @@ bool NameDialog::eventFilter(QObject* watched, QEvent* event)
         key->modifiers().testFlag(Qt::ControlModifier))
         return false;
     int code = typedCode(text.at(0));
-    core::FilterKey(code, 1);
+    FilterKey(code, 1);
     return code == 0;
 }
 
