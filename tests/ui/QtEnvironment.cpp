@@ -18,8 +18,8 @@ public:
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         application_ = std::make_unique<QApplication>(argc_, argv_);
-        ASSERT_TRUE(taktwerk::core::useLanguage(taktwerk::core::Language::German,
-                                                TAKTWERK_LOCALE_DIR));
+        ASSERT_TRUE(
+            taktwerk::core::useLanguage(taktwerk::core::Language::German, TAKTWERK_LOCALE_DIR));
         taktwerk::ui::prepareApplication(*application_);
     }
     void TearDown() override { application_.reset(); }
