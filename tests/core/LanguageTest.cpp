@@ -40,6 +40,11 @@ TEST(Language, ComesFromTheFirstLocaleVariableSet)
         {{"en:de", "", "", "de_DE.UTF-8"}, English},
         {{"fr", "", "", "de_DE.UTF-8"}, English},
         {{"::de::", "", "", "C"}, German},
+        // Whatever the environment holds decides nothing it does not spell.
+        {{std::string(100000, ':') + "de", "", "", ""}, German},
+        {{"\xFF\xFE:\xC3", "", "", "de_DE"}, English},
+        {{"", "", "", std::string("d\0e", 3)}, English},
+        {{"", "", "", "DE_de"}, English},
     };
     for (const Case& c : cases) {
         const LocaleVariables& v = c.variables;
