@@ -1,9 +1,11 @@
 // Sound engine costs: mixing per block as a fraction of the block's real time, the engine's
-// whole process() with a pattern playing, the built-in synth (its notes rendered ahead), a
-// voice-set rebuild, the synth's note bank, the default kit, and how often process() allocates
-// (must be never).
+// whole process() with a pattern playing (with the default kit, and with an imported kit of
+// five velocity layers per drum), the built-in synth (its notes rendered ahead), a voice-set
+// rebuild, the synth's note bank, the default kit, and how often process() allocates (must be
+// never).
 
 #include "AllocationCounter.h"
+#include "kits/KitImport.h"
 #include "sound/Engine.h"
 #include "sound/MakeKit.h"
 #include "sound/NoteBank.h"
@@ -49,10 +51,44 @@ const Kit& kit()
     return instance;
 }
 
+// Debian's GMRockKit (hydrogen-drumkits), imported once per run: five velocity layers for
+// every drum of the set.
+struct LayeredKit {
+    std::filesystem::path soundDir;
+    bool ready = false;
+    LayeredKit()
+    {
+        soundDir = std::filesystem::temp_directory_path() /
+                   ("taktwerk-bench-layers-" + std::to_string(::getpid())) / "Sound";
+        kits::ImportOptions options;
+        options.source = "/usr/share/hydrogen/data/drumkits/GMRockKit";
+        options.soundDir = soundDir;
+        options.name = "GMRockKit";
+        ready = static_cast<bool>(kits::importKit(options));
+    }
+    ~LayeredKit() { std::filesystem::remove_all(soundDir.parent_path()); }
+    SoundChoice choice() const
+    {
+        SoundChoice result;
+        result.soundDir = soundDir;
+        result.soundSet = "GMRockKit";
+        return result;
+    }
+};
+
+const LayeredKit& layeredKit()
+{
+    static const LayeredKit instance;
+    return instance;
+}
+
 // Bass drum on every beat, hi-hat on every step, the rest spread over the bar: a busy pattern
 // at 120 beats per minute.
 class BusyPattern final : public StepSource {
 public:
+    // `varyVelocity`: every hit at another velocity, so a layered kit plays all its layers.
+    explicit BusyPattern(bool varyVelocity = false) : varyVelocity_(varyVelocity) {}
+
     void advance(std::uint32_t frames, BlockScheduler& scheduler) noexcept override
     {
         constexpr std::uint64_t kStep = 6000;  // a sixteenth at 120 bpm, 48 kHz
@@ -60,15 +96,19 @@ public:
              next < position_ + frames; next += kStep) {
             const auto frame = static_cast<std::uint32_t>(next - position_);
             const std::uint64_t step = next / kStep;
-            scheduler.padAt(static_cast<int>(2 + (step % 2)), frame);
+            // 37 steps through all 127 velocities in an order that jumps between layers.
+            const int velocity =
+                varyVelocity_ ? 1 + static_cast<int>((step * 37) % 127) : kFullVelocity;
+            scheduler.padAt(static_cast<int>(2 + (step % 2)), frame, velocity);
             if (step % 4 == 0)
-                scheduler.padAt(0, frame);
-            scheduler.padAt(static_cast<int>(step % 9), frame);
+                scheduler.padAt(0, frame, velocity);
+            scheduler.padAt(static_cast<int>(step % 9), frame, velocity);
         }
         position_ += frames;
     }
 
 private:
+    bool varyVelocity_;
     std::uint64_t position_ = 0;
 };
 
@@ -104,9 +144,10 @@ void BM_MixTenVoicesSounding(benchmark::State& state)
 BENCHMARK(BM_MixTenVoicesSounding);
 
 // `liveNoteEvery`: blocks between notes the note bank lacks, which keep the live synth running.
-void runEngine(benchmark::State& state, Engine& engine, std::uint64_t liveNoteEvery = 0)
+void runEngine(benchmark::State& state, Engine& engine, std::uint64_t liveNoteEvery = 0,
+               bool varyVelocity = false)
 {
-    BusyPattern pattern;
+    BusyPattern pattern(varyVelocity);
     engine.setStepSource(&pattern);
     std::vector<float> out(kBlock * 2);
     NoMidi none;
@@ -139,6 +180,17 @@ void BM_EngineProcessWavePattern(benchmark::State& state)
     runEngine(state, engine);
 }
 BENCHMARK(BM_EngineProcessWavePattern);
+
+void BM_EngineProcessLayeredKit(benchmark::State& state)
+{
+    if (!layeredKit().ready)
+        return state.SkipWithError("GMRockKit not importable (hydrogen-drumkits)");
+    Engine engine(kRate);
+    engine.setMode(SoundMode::Wave);
+    engine.SetSound(layeredKit().choice());
+    runEngine(state, engine, 0, true);
+}
+BENCHMARK(BM_EngineProcessLayeredKit);
 
 void BM_EngineProcessBuiltInSynth(benchmark::State& state)
 {
@@ -209,6 +261,23 @@ void BM_VoiceSetRebuildSameFiles(benchmark::State& state)
         benchmark::DoNotOptimize(buildVoiceSet(kit().choice(), kRate, current.get()));
 }
 BENCHMARK(BM_VoiceSetRebuildSameFiles)->Unit(benchmark::kMicrosecond);
+
+void BM_VoiceSetRebuildLayeredKit(benchmark::State& state)
+{
+    if (!layeredKit().ready)
+        return state.SkipWithError("GMRockKit not importable (hydrogen-drumkits)");
+    // Every layer of the ten voices loaded and converted from 44.1 to 48 kHz.
+    std::size_t layers = 0;
+    for (auto _ : state) {
+        auto set = buildVoiceSet(layeredKit().choice(), kRate);
+        layers = 0;
+        for (const auto& voice : set->layers)
+            layers += voice.size();
+        benchmark::DoNotOptimize(set);
+    }
+    state.counters["layers"] = static_cast<double>(layers);
+}
+BENCHMARK(BM_VoiceSetRebuildLayeredKit)->Unit(benchmark::kMillisecond);
 
 void BM_MakeKit(benchmark::State& state)
 {

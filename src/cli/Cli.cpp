@@ -3,6 +3,7 @@
 #include "app/FirstStart.h"
 #include "app/Settings.h"
 #include "cli/ExportMidiCommand.h"
+#include "cli/ImportKitCommand.h"
 #include "cli/InfoCommand.h"
 #include "cli/MakeKitCommand.h"
 #include "cli/PlayCommand.h"
@@ -34,7 +35,9 @@ void printUsage()
                  "  taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro]\n"
                  "                               play a rhythm until Ctrl-C\n"
                  "  taktwerk make-kit [--soundfont FILE] [--out DIR]\n"
-                 "                               render the default sample set from a SoundFont\n";
+                 "                               render the default sample set from a SoundFont\n"
+                 "  taktwerk import-kit SOURCE [--name NAME] [--force] [--map FILE=INSTRUMENT]\n"
+                 "                               make a sample set from a Hydrogen or SFZ kit\n";
 }
 
 int run(std::span<char* const> args)
@@ -48,7 +51,8 @@ int run(std::span<char* const> args)
         const std::vector<std::string_view> rest(args.begin() + 1, args.end());
         return runInfo(rest, std::cout, std::cerr);
     }
-    if (command == "render" || command == "export-midi" || command == "play") {
+    if (command == "render" || command == "export-midi" || command == "play" ||
+        command == "import-kit") {
         const std::vector<std::string_view> rest(args.begin() + 1, args.end());
         if (command == "export-midi")
             return runExportMidi(rest, std::cout, std::cerr);
@@ -59,6 +63,9 @@ int run(std::span<char* const> args)
             std::cerr << "taktwerk: " << note << '\n';
         if (command == "render")
             return runRender(rest, settings.SoundDir, std::cout, std::cerr);
+        // The Default set made just above fills the drums a kit lacks.
+        if (command == "import-kit")
+            return runImportKit(rest, settings.SoundDir, std::cout, std::cerr);
         return runPlay(rest, settings, std::cout, std::cerr);
     }
     if (command == "make-kit")

@@ -1,5 +1,7 @@
 #include "playback/StepPlayer.h"
 
+#include "sound/VoiceSet.h"
+
 namespace taktwerk::playback {
 
 StepPlayer::StepPlayer(const LiveParameters& parameters, std::uint32_t sampleRate) noexcept
@@ -53,7 +55,7 @@ void StepPlayer::playStep(std::uint64_t blockStart, sound::BlockScheduler& sched
     // Track order matters: the hi-hat stops a ringing open hi-hat before that is started.
     for (int track = 0; track < pattern::kTrackCount; ++track) {
         if ((step.hits >> track) & 1u)
-            scheduler.padAt(track, offset);
+            scheduler.padAt(track, offset, sound::kFullVelocity);
     }
     if (step.click)
         scheduler.clickAt(offset);

@@ -74,9 +74,12 @@ void Engine::collectGarbage()
     }
 }
 
-PadActions Engine::hitPad(int track, int button)
+PadActions Engine::hitPad(int track, int button, int velocity)
 {
-    push({.kind = Command::Kind::HitPad, .value = track, .button = button});
+    push({.kind = Command::Kind::HitPad,
+          .value = track,
+          .button = button,
+          .velocity = std::clamp(velocity, 1, kFullVelocity)});
     return padActions(track, button, ownerBeginner_, ownerMode_);
 }
 
@@ -223,7 +226,7 @@ bool Engine::apply(const Command& command) noexcept
     using Kind = Command::Kind;
     switch (command.kind) {
     case Kind::HitPad:
-        pressPad(command.value, command.button);
+        pressPad(command.value, command.button, command.velocity);
         break;
     case Kind::Click:
         soundClick();
@@ -235,10 +238,11 @@ bool Engine::apply(const Command& command) noexcept
         if (retiringVoices_ != nullptr)
             return false;
         // Voices whose sample changes are cut (with the fade, which still reads the old
-        // sample); voices whose sample is shared with the new set ring on untouched.
+        // sample); voices whose sample (or layer) is shared with the new set ring on untouched.
         for (int voice = 0; voice < kVoiceCount; ++voice) {
-            const Sample* next = command.voices ? command.voices->sample(voice) : nullptr;
-            if (mixer_.voice(voice).sounding() != next)
+            const Sample* sounding = mixer_.voice(voice).sounding();
+            if (sounding != nullptr &&
+                (command.voices == nullptr || !command.voices->holds(voice, sounding)))
                 mixer_.voice(voice).stop();
         }
         retiringVoices_ = voices_;
@@ -316,10 +320,10 @@ void Engine::retire() noexcept
     // swap waits in waiting_.
 }
 
-void Engine::padAt(int track, std::uint32_t frame) noexcept
+void Engine::padAt(int track, std::uint32_t frame, int velocity) noexcept
 {
     moveTo(frame);
-    pressPad(track, 0);
+    pressPad(track, 0, std::clamp(velocity, 1, kFullVelocity));
 }
 
 void Engine::clickAt(std::uint32_t frame) noexcept
@@ -355,7 +359,7 @@ void Engine::renderUntil(std::uint32_t frame) noexcept
     }
 }
 
-void Engine::pressPad(int track, int button) noexcept
+void Engine::pressPad(int track, int button, int velocity) noexcept
 {
     const PadActions actions = padActions(track, button, beginner_, mode_);
     if (actions.editTom != 0)
@@ -365,19 +369,25 @@ void Engine::pressPad(int track, int button) noexcept
     for (int i = 0; i < actions.actionCount; ++i) {
         const VoiceAction& action = actions.actions[static_cast<std::size_t>(i)];
         Voice& voice = mixer_.voice(action.voice);
-        if (action.kind == VoiceAction::Kind::Start)
-            voice.start(voices_ ? voices_->sample(index(action.voice)) : nullptr);
-        else
+        if (action.kind == VoiceAction::Kind::Start) {
+            const LayerPick picked =
+                voices_ ? voices_->pick(index(action.voice), velocity) : LayerPick{};
+            voice.start(picked.sample, picked.gain * velocityCurve(velocity));
+        } else {
             voice.stop();
+        }
     }
 }
 
 void Engine::soundClick() noexcept
 {
-    if (mode_ == SoundMode::Midi)
+    if (mode_ == SoundMode::Midi) {
         playNote(clickNote_);
-    else
-        mixer_.voice(VoiceId::ST).start(voices_ ? voices_->sample(index(VoiceId::ST)) : nullptr);
+        return;
+    }
+    const LayerPick picked =
+        voices_ ? voices_->pick(index(VoiceId::ST), kFullVelocity) : LayerPick{};
+    mixer_.voice(VoiceId::ST).start(picked.sample, picked.gain);
 }
 
 void Engine::playNote(int note) noexcept

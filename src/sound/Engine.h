@@ -46,9 +46,11 @@ public:
     double sampleRate() const noexcept { return sampleRate_; }
 
     // --- owner thread ---
-    // A press of `track`'s pad, sounded at the start of the next block. Returns what the press
-    // means (e.g. a right click on a tom opens the sample dialog instead of sounding).
-    PadActions hitPad(int track, int button = 0);
+    // A press of `track`'s pad, sounded at the start of the next block with `velocity`
+    // (1..127: picks the voice's layer and sets its loudness; MIDI mode keeps its own).
+    // Returns what the press means (e.g. a right click on a tom opens the sample dialog
+    // instead of sounding).
+    PadActions hitPad(int track, int button = 0, int velocity = kFullVelocity);
     // `chkIntro_Click`: one click, note `ClickNote` in MIDI mode, else the ST voice.
     void click();
     // The hidden test controls' "Play": a MIDI note-on of `note`, whatever the mode.
@@ -115,6 +117,7 @@ private:
         Kind kind = Kind::Click;
         int value = 0;
         int button = 0;
+        int velocity = kFullVelocity;
         VoiceSet* voices = nullptr;
         GmSynth* synth = nullptr;
         NoteBank* noteBank = nullptr;
@@ -139,7 +142,7 @@ private:
     void refreshNotes();
 
     // audio thread
-    void padAt(int track, std::uint32_t frame) noexcept override;
+    void padAt(int track, std::uint32_t frame, int velocity) noexcept override;
     void clickAt(std::uint32_t frame) noexcept override;
     void drainCommands() noexcept;
     bool apply(const Command& command) noexcept;  // false: must wait for a later block
@@ -147,7 +150,7 @@ private:
     void retire() noexcept;
     void moveTo(std::uint32_t frame) noexcept;
     void renderUntil(std::uint32_t frame) noexcept;
-    void pressPad(int track, int button) noexcept;
+    void pressPad(int track, int button, int velocity) noexcept;
     void soundClick() noexcept;
     void playNote(int note) noexcept;
     void endDueNotes() noexcept;

@@ -10,8 +10,9 @@ namespace taktwerk::sound {
 class BlockScheduler {
 public:
     virtual ~BlockScheduler() = default;
-    // audio thread. Sound `track`'s pad (0..8, as a press with button 0 would) at `frame`.
-    virtual void padAt(int track, std::uint32_t frame) noexcept = 0;
+    // audio thread. Sound `track`'s pad (0..8, as a press with button 0 would) at `frame`,
+    // struck with `velocity` (1..127; 127 is every hit of a pattern today).
+    virtual void padAt(int track, std::uint32_t frame, int velocity) noexcept = 0;
     // audio thread. Sound one count-in click at `frame`.
     virtual void clickAt(std::uint32_t frame) noexcept = 0;
 };

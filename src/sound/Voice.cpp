@@ -15,11 +15,11 @@ void Voice::cut() noexcept  // audio thread
     head_ = {};
 }
 
-void Voice::start(const Sample* sample) noexcept  // audio thread
+void Voice::start(const Sample* sample, float gain) noexcept  // audio thread
 {
     cut();
     if (sample != nullptr && sample->frames() > 0)
-        head_ = {sample, 0};
+        head_ = {sample, 0, gain};
 }
 
 void Voice::stop() noexcept  // audio thread
@@ -37,7 +37,7 @@ void Voice::render(float* out, std::uint32_t frames) noexcept  // audio thread
         const float step = 1.0f / static_cast<float>(fadeFrames_);
         for (std::uint32_t frame = 0; frame < count; ++frame) {
             // Linear ramp that reaches zero on the fade's last frame.
-            const float gain = static_cast<float>(fadeLeft_ - frame - 1) * step;
+            const float gain = static_cast<float>(fadeLeft_ - frame - 1) * step * tail_.gain;
             const std::size_t at = (tail_.position + frame) * 2;
             out[frame * 2] += data[at] * gain;
             out[frame * 2 + 1] += data[at + 1] * gain;
@@ -51,8 +51,9 @@ void Voice::render(float* out, std::uint32_t frames) noexcept  // audio thread
         const float* data = head_.sample->data.data() + head_.position * 2;
         const std::size_t left = head_.sample->frames() - head_.position;
         const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(left, frames));
+        const float gain = head_.gain;
         for (std::uint32_t value = 0; value < count * 2; ++value)
-            out[value] += data[value];
+            out[value] += data[value] * gain;
         head_.position += count;
         if (head_.position >= head_.sample->frames())
             head_ = {};

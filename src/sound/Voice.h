@@ -18,8 +18,9 @@ public:
     // Owner thread, before playing: how many frames a cut-off sound takes to fade out.
     void setFadeFrames(std::uint32_t frames) noexcept { fadeFrames_ = frames; }
 
-    // audio thread. Run, then rewind: `sample` (may be null) plays from its first frame.
-    void start(const Sample* sample) noexcept;
+    // audio thread. Run, then rewind: `sample` (may be null) plays from its first frame,
+    // scaled by `gain` (a hit's velocity and layer).
+    void start(const Sample* sample, float gain = 1.0f) noexcept;
     // audio thread. Stop, then rewind: the sounding sample fades out, nothing follows.
     void stop() noexcept;
     // audio thread. Adds this voice's next `frames` frames to interleaved stereo `out`.
@@ -34,6 +35,7 @@ private:
     struct PlayHead {
         const Sample* sample = nullptr;
         std::size_t position = 0;  // in frames
+        float gain = 1.0f;
     };
     void cut() noexcept;
 

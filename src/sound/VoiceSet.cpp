@@ -1,5 +1,11 @@
 #include "sound/VoiceSet.h"
 
+#include "kits/KitIni.h"
+#include "kits/VelocityRange.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
 #include <system_error>
 
 namespace taktwerk::sound {
@@ -89,18 +95,114 @@ SampleSource sampleSourceOf(const std::filesystem::path& file)
     return source;
 }
 
+float velocityCurve(int velocity) noexcept
+{
+    const float share = static_cast<float>(std::clamp(velocity, 0, kFullVelocity)) /
+                        static_cast<float>(kFullVelocity);
+    return share * share;
+}
+
+LayerPick VoiceSet::pick(int voice, int velocity) const noexcept  // audio thread
+{
+    const auto slot = static_cast<std::size_t>(voice);
+    const std::vector<SampleLayer>& choices = layers[slot];
+    if (choices.empty())
+        return {samples[slot].get(), 1.0f};
+    const int chosen = kits::pickLayer(choices, velocity);
+    const SampleLayer& layer = choices[static_cast<std::size_t>(chosen)];
+    return {layer.sample.get(), layer.gain};
+}
+
+bool VoiceSet::holds(int voice, const Sample* sample) const noexcept  // audio thread
+{
+    const auto slot = static_cast<std::size_t>(voice);
+    if (samples[slot].get() == sample)
+        return true;
+    return std::any_of(layers[slot].begin(), layers[slot].end(),
+                       [&](const SampleLayer& layer) { return layer.sample.get() == sample; });
+}
+
 namespace {
 
-void load(VoiceSet& set, VoiceId voice, const SoundChoice& choice, double outputRate,
-          const VoiceSet* previous)
+// What one build has read: each folder's kit.ini once, each file once.
+class BuildCache {
+public:
+    BuildCache(double outputRate, const VoiceSet* previous)
+        : outputRate_(outputRate), previous_(previous)
+    {
+    }
+
+    // The sample of `source`: from the previous set when its file is unchanged, else loaded.
+    std::shared_ptr<const Sample> sample(const SampleSource& source)
+    {
+        if (auto found = loaded_.find(source.file); found != loaded_.end())
+            return found->second;
+        std::shared_ptr<const Sample> sample = shared(source);
+        if (!sample)
+            sample = loadSample(source.file, outputRate_);
+        loaded_[source.file] = sample;
+        return sample;
+    }
+
+    const kits::KitIniEntry* layersOf(const std::filesystem::path& file)
+    {
+        const auto folder = file.parent_path();
+        auto found = kitInis_.find(folder);
+        if (found == kitInis_.end())
+            found = kitInis_.emplace(folder, kits::readKitIni(folder)).first;
+        if (!found->second)
+            return nullptr;
+        const auto stem = file.stem().u8string();
+        return found->second->entry(std::string(stem.begin(), stem.end()));
+    }
+
+private:
+    std::shared_ptr<const Sample> shared(const SampleSource& source) const
+    {
+        // A missing file (size 0 and no time) is looked for again each time.
+        if (previous_ == nullptr || source.size == 0)
+            return nullptr;
+        for (int voice = 0; voice < kVoiceCount; ++voice) {
+            const auto slot = static_cast<std::size_t>(voice);
+            if (previous_->samples[slot] && previous_->sources[slot] == source)
+                return previous_->samples[slot];
+            for (const SampleLayer& layer : previous_->layers[slot]) {
+                if (layer.source == source)
+                    return layer.sample;
+            }
+        }
+        return nullptr;
+    }
+
+    double outputRate_;
+    const VoiceSet* previous_;
+    std::map<std::filesystem::path, std::shared_ptr<const Sample>> loaded_;
+    std::map<std::filesystem::path, std::optional<kits::KitIni>> kitInis_;
+};
+
+void load(VoiceSet& set, VoiceId voice, const SoundChoice& choice, BuildCache& cache)
 {
     const auto slot = static_cast<std::size_t>(index(voice));
-    set.sources[slot] = sampleSourceOf(sampleFileFor(voice, choice));
-    // A missing file (size 0 and no time) is looked for again each time.
-    const bool unchanged = previous != nullptr && previous->samples[slot] &&
-                           previous->sources[slot] == set.sources[slot];
-    set.samples[slot] =
-        unchanged ? previous->samples[slot] : loadSample(set.sources[slot].file, outputRate);
+    const auto file = sampleFileFor(voice, choice);
+    set.sources[slot] = sampleSourceOf(file);
+    set.samples[slot] = cache.sample(set.sources[slot]);
+    set.layers[slot].clear();
+    const kits::KitIniEntry* entry = cache.layersOf(file);
+    if (entry == nullptr)
+        return;
+    for (const kits::KitIniLayer& layer : entry->layers) {
+        SampleLayer loaded;
+        // kit.ini names plain files only, so the layer stays in the set's folder.
+        loaded.source = sampleSourceOf(file.parent_path() / layer.file);
+        loaded.sample = cache.sample(loaded.source);
+        // A layer that cannot be played is left out: its velocities go to the nearest one.
+        if (!loaded.sample)
+            continue;
+        loaded.lowVelocity = layer.lowVelocity;
+        loaded.highVelocity = layer.highVelocity;
+        loaded.gain = static_cast<float>(layer.gain);
+        set.layers[slot].push_back(std::move(loaded));
+    }
 }
 
 }  // namespace
@@ -109,8 +211,9 @@ std::unique_ptr<VoiceSet> buildVoiceSet(const SoundChoice& choice, double output
                                         const VoiceSet* previous)
 {
     auto set = std::make_unique<VoiceSet>();
+    BuildCache cache(outputRate, previous);
     for (int voice = 0; voice < kVoiceCount; ++voice)
-        load(*set, static_cast<VoiceId>(voice), choice, outputRate, previous);
+        load(*set, static_cast<VoiceId>(voice), choice, cache);
     return set;
 }
 
@@ -122,7 +225,8 @@ std::unique_ptr<VoiceSet> rebuildTom(const VoiceSet& current, int inSound,
     if (tom < 0 || tom > 2)
         return set;
     // Always loaded afresh: the user asked for this tom to be set again.
-    load(*set, static_cast<VoiceId>(index(VoiceId::T1) + tom), choice, outputRate, nullptr);
+    BuildCache cache(outputRate, nullptr);
+    load(*set, static_cast<VoiceId>(index(VoiceId::T1) + tom), choice, cache);
     return set;
 }
 

@@ -2,7 +2,9 @@
 // The ten voices' samples and which file each one plays. A VoiceSet is built off the audio
 // thread (SetSound, SetSingleSound), handed to the engine by pointer and handed back to be
 // freed on the owner's thread. Its samples are shared with the sets built after it, so a
-// rebuild of one tom leaves the other nine untouched.
+// rebuild of one tom leaves the other nine untouched. A set with a kit.ini (an imported kit)
+// gives a voice several velocity layers; all of them are loaded here, with the set, so that
+// a hit on the audio thread only picks one.
 
 #include "sound/Sample.h"
 
@@ -13,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace taktwerk::sound {
 
@@ -54,11 +57,39 @@ struct SampleSource {
 };
 SampleSource sampleSourceOf(const std::filesystem::path& file);
 
+// The velocity every hit had before hits carried their own: full force.
+inline constexpr int kFullVelocity = 127;
+
+// How loud a hit of `velocity` (1..127) sounds against one at full velocity: (v / 127)^2, so
+// that the velocities a drummer plays spread evenly over what the ear hears.
+float velocityCurve(int velocity) noexcept;
+
+// One velocity layer of a voice: the sample hits within its range play, at its gain.
+struct SampleLayer {
+    std::shared_ptr<const Sample> sample;  // never null: layers that cannot load are left out
+    SampleSource source;
+    int lowVelocity = 0;  // inclusive
+    int highVelocity = kFullVelocity;
+    float gain = 1.0f;
+};
+
+// What one hit plays.
+struct LayerPick {
+    const Sample* sample = nullptr;  // null: silence
+    float gain = 1.0f;               // the layer's gain, before the velocity curve
+};
+
 struct VoiceSet {
     std::array<std::shared_ptr<const Sample>, kVoiceCount> samples;  // null: a silent voice
     std::array<SampleSource, kVoiceCount> sources;
+    // The voice's layers from kit.ini; empty: its file alone, for every velocity.
+    std::array<std::vector<SampleLayer>, kVoiceCount> layers;
 
     const Sample* sample(int voice) const noexcept { return samples[voice].get(); }
+    // audio thread. The layer a hit of `velocity` plays: the first whose range holds it.
+    LayerPick pick(int voice, int velocity) const noexcept;
+    // audio thread. True when `sample` is one the voice may play (its file or a layer).
+    bool holds(int voice, const Sample* sample) const noexcept;
 };
 
 // SetSound: all ten voices from `choice`, loaded and converted to `outputRate`. Samples of

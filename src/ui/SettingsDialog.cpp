@@ -4,15 +4,22 @@
 #include "app/Settings.h"
 #include "core/Language.h"
 #include "core/Paths.h"
+#include "kits/InstalledKits.h"
+#include "kits/KitImport.h"
 #include "ui/DialogSupport.h"
 #include "ui/Fonts.h"
 #include "ui/Questions.h"
 #include "ui/Widgets.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontDatabase>
 #include <QGroupBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <iostream>
@@ -21,7 +28,8 @@ namespace taktwerk::ui {
 
 namespace {
 
-constexpr int kClientWidthTw = 3885;
+// The import panel lies right of the old controls, which keep their places and sizes.
+constexpr int kClientWidthTw = 6885;
 constexpr int kClientHeightTw = 3840;
 constexpr layout::TwipsRect kSoundFrame{60, 60, 3765, 3105};
 constexpr std::array<layout::TwipsRect, 2> kSoundOptions{
@@ -40,6 +48,12 @@ constexpr layout::TwipsRect kLine{1530, 330, layout::kTwipsPerPixel, 2610};
 constexpr layout::Rgb kLineColour = 0x808080;
 constexpr layout::TwipsRect kSets{1680, 750, 1935, 2190};
 constexpr layout::TwipsRect kSaveSettings{60, 3270, 3765, 495};
+constexpr layout::TwipsRect kImportFrame{3945, 60, 2880, 3705};
+constexpr layout::TwipsRect kKitsLabel{120, 270, 2640, 240};
+constexpr layout::TwipsRect kKits{120, 540, 2640, 1260};
+constexpr layout::TwipsRect kImportKit{120, 1890, 1275, 375};
+constexpr layout::TwipsRect kBrowseKit{1485, 1890, 1275, 375};
+constexpr layout::TwipsRect kMapping{120, 2355, 2640, 1230};
 
 constexpr int kMidiDevice = 1;  // `SoundDevice` 1: MIDI
 constexpr int kWaveDevice = 2;
@@ -89,6 +103,34 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
     cmdSaveSettings_->setGeometry(pixels(kSaveSettings));
     cmdSaveSettings_->setFocusPolicy(Qt::NoFocus);
     connect(cmdSaveSettings_, &QPushButton::clicked, this, &SettingsDialog::cmdSaveSettings_Click);
+
+    auto* importFrame = new QGroupBox(QStringLiteral("Import Kit:"), this);
+    importFrame->setGeometry(pixels(kImportFrame));
+    auto* kitsLabel = new QLabel(QStringLiteral("Installed Hydrogen kits:"), importFrame);
+    kitsLabel->setGeometry(pixels(kKitsLabel));
+    lstKits_ = new QListWidget(importFrame);
+    lstKits_->setGeometry(pixels(kKits));
+    lstKits_->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(lstKits_, &QListWidget::itemDoubleClicked, this, &SettingsDialog::cmdImportKit_Click);
+    cmdImportKit_ = new QPushButton(QStringLiteral("Import"), importFrame);
+    cmdImportKit_->setGeometry(pixels(kImportKit));
+    cmdImportKit_->setFocusPolicy(Qt::NoFocus);
+    connect(cmdImportKit_, &QPushButton::clicked, this, &SettingsDialog::cmdImportKit_Click);
+    cmdBrowseKit_ = new QPushButton(QStringLiteral("Import Kit..."), importFrame);
+    cmdBrowseKit_->setGeometry(pixels(kBrowseKit));
+    cmdBrowseKit_->setFocusPolicy(Qt::NoFocus);
+    connect(cmdBrowseKit_, &QPushButton::clicked, this, &SettingsDialog::cmdBrowseKit_Click);
+    txtMapping_ = new QPlainTextEdit(importFrame);
+    txtMapping_->setGeometry(pixels(kMapping));
+    txtMapping_->setReadOnly(true);
+    txtMapping_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Fixed width, so the mapping's columns line up; small, so its longest lines fit.
+    QFont mappingFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mappingFont.setPixelSize(layout::fontPixels(6.75));
+    txtMapping_->setFont(mappingFont);
+
+    kitRoots_ = kits::hydrogenKitFolders(toUtf8(QDir::homePath()));
+    ListKits();
 }
 
 QRadioButton* SettingsDialog::soundOption(int index) const
@@ -203,6 +245,78 @@ void SettingsDialog::cmdSaveSettings_Click()
         return;
     }
     close();
+}
+
+void SettingsDialog::setKitFolders(std::vector<std::filesystem::path> roots)
+{
+    kitRoots_ = std::move(roots);
+    ListKits();
+}
+
+void SettingsDialog::ListKits()
+{
+    lstKits_->clear();
+    installedKits_.clear();
+    for (const kits::InstalledKit& kit : kits::installedHydrogenKits(kitRoots_)) {
+        lstKits_->addItem(fromUtf8(kit.name));
+        installedKits_.push_back(kit.folder);
+    }
+    cmdImportKit_->setEnabled(!installedKits_.empty());
+}
+
+bool SettingsDialog::importKit(const std::filesystem::path& source)
+{
+    kits::ImportOptions options;
+    options.source = source;
+    options.soundDir = machine_.settings().SoundDir;
+    auto report = kits::importKit(options);
+    if (!report && report.error().detail == kits::kSetExists) {
+        if (!questions_.askYesNo(this, fromUtf8(report.error().message) +
+                                           QStringLiteral("\nSoll er ersetzt werden?")))
+            return false;
+        options.force = true;
+        report = kits::importKit(options);
+    }
+    if (!report) {
+        if (!report.error().detail.empty())
+            std::cerr << "taktwerk: " << report.error().message << " (" << report.error().detail
+                      << ")\n";
+        questions_.tell(this, QStringLiteral("Das Schlagzeug wurde nicht eingelesen.\n") +
+                                  fromUtf8(report.error().message));
+        return false;
+    }
+    QString text = QStringLiteral("Klangsatz \"%1\":\n").arg(fromUtf8(report->setName));
+    for (const std::string& line : kits::describeMapping(*report))
+        text += fromUtf8(line) + QLatin1Char('\n');
+    for (const std::string& note : report->notes)
+        text += fromUtf8(note) + QLatin1Char('\n');
+    txtMapping_->setPlainText(text);
+    // The new set is listed and chosen, as if clicked; a double click puts it to use.
+    ListSounds();
+    for (int row = 0; row < lstSounds_->count(); ++row) {
+        if (lstSounds_->item(row)->text() == fromUtf8(report->setName)) {
+            lstSounds_->setCurrentRow(row);
+            lstSounds_Click();
+        }
+    }
+    return true;
+}
+
+void SettingsDialog::cmdImportKit_Click()
+{
+    const int row = lstKits_->currentRow();
+    if (row < 0 || static_cast<std::size_t>(row) >= installedKits_.size())
+        return;
+    importKit(installedKits_[static_cast<std::size_t>(row)]);
+}
+
+void SettingsDialog::cmdBrowseKit_Click()
+{
+    const QString file =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Import Kit"), QDir::homePath(),
+                                     QStringLiteral("Drum kits (drumkit.xml *.h2drumkit *.sfz)"));
+    if (!file.isEmpty())
+        importKit(core::pathFromUtf8(toUtf8(file)));
 }
 
 void SettingsDialog::closeEvent(QCloseEvent* event)

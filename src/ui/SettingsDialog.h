@@ -2,14 +2,19 @@
 // "Sound Settings": chooses MIDI or the sampled voices, the count-in click's MIDI note and the
 // sample set, lets the user hear them, and writes them to the settings file on "S A V E  a n d
 // E X I T". Choices act on the drum machine at once; closing without saving keeps them for
-// this run only. Created on first use, gone when closed. Owned by Qt (parented to the main
-// window); GUI thread only.
+// this run only. To the right of the old controls, which keep their places, it imports drum
+// kits of other programs (the Hydrogen kits installed here, or any kit file) as new sample
+// sets and shows which instrument plays which file. Created on first use, gone when closed.
+// Owned by Qt (parented to the main window); GUI thread only.
 
 #include <QWidget>
 #include <array>
+#include <filesystem>
+#include <vector>
 
 class QGroupBox;
 class QListWidget;
+class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 
@@ -37,11 +42,23 @@ public:
     void optSound_Click();
     void optMIDIClick_MouseDown(int index);
     void cmdSaveSettings_Click();
+    // Fills the list of installed kits from `roots` (Hydrogen's folders unless set).
+    void ListKits();
+    void setKitFolders(std::vector<std::filesystem::path> roots);
+    // Imports `source` as a new sample set; asks before replacing one of the same name.
+    // True when the set was made.
+    bool importKit(const std::filesystem::path& source);
+    void cmdImportKit_Click();
+    void cmdBrowseKit_Click();
 
     QListWidget* soundList() const { return lstSounds_; }
     QRadioButton* soundOption(int index) const;
     QRadioButton* clickOption(int index) const;
     QPushButton* saveButton() const { return cmdSaveSettings_; }
+    QListWidget* kitList() const { return lstKits_; }
+    QPushButton* importButton() const { return cmdImportKit_; }
+    QPushButton* browseButton() const { return cmdBrowseKit_; }
+    QPlainTextEdit* mappingText() const { return txtMapping_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -56,6 +73,12 @@ private:
     std::array<QRadioButton*, 5> optMIDIClick_{};
     QListWidget* lstSounds_ = nullptr;
     QPushButton* cmdSaveSettings_ = nullptr;
+    QListWidget* lstKits_ = nullptr;
+    QPushButton* cmdImportKit_ = nullptr;
+    QPushButton* cmdBrowseKit_ = nullptr;
+    QPlainTextEdit* txtMapping_ = nullptr;
+    std::vector<std::filesystem::path> kitRoots_;
+    std::vector<std::filesystem::path> installedKits_;  // in the list's order
 };
 
 }  // namespace taktwerk::ui

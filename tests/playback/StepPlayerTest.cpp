@@ -28,7 +28,7 @@ class Recorder final : public sound::BlockScheduler {
 public:
     std::uint64_t blockStart = 0;
     std::vector<Hit> hits;
-    void padAt(int track, std::uint32_t frame) noexcept override
+    void padAt(int track, std::uint32_t frame, int) noexcept override
     {
         hits.push_back({track, blockStart + frame});
     }

@@ -51,7 +51,7 @@ void ScriptedSteps::advance(std::uint32_t frames, BlockScheduler& scheduler) noe
             if (hit.track < 0)
                 scheduler.clickAt(frame);
             else
-                scheduler.padAt(hit.track, frame);
+                scheduler.padAt(hit.track, frame, hit.velocity);
         }
     }
     position_ += frames;

@@ -38,6 +38,7 @@ public:
     struct Hit {
         std::uint64_t frame;
         int track;
+        int velocity = kFullVelocity;
     };
     explicit ScriptedSteps(std::vector<Hit> hits) : hits_(std::move(hits)) {}
     void advance(std::uint32_t frames, BlockScheduler& scheduler) noexcept override;

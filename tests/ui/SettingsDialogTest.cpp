@@ -2,8 +2,10 @@
 
 #include "core/Profile.h"
 #include "ui/DialogFixture.h"
+#include "ui/DialogSupport.h"
 #include "ui/Widgets.h"
 
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -151,6 +153,66 @@ TEST_F(SettingsDialogTest, MidiChoicesAreOffWhenMidiFailed)
     EXPECT_TRUE(dialog.soundOption(1)->isEnabled());
     pressOn(dialog.clickOption(0));
     EXPECT_EQ(sound_.clicks, 0);
+}
+
+// A mono 16-bit PCM wave of a few frames, byte for byte, so the kit below is real audio.
+std::string tinyWave()
+{
+    auto word = [](std::uint32_t value, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i)
+            out.push_back(static_cast<char>((value >> (8 * i)) & 0xFFu));
+        return out;
+    };
+    const std::string data = word(0x2000, 2) + word(0x2000, 2) + word(0x2000, 2) + word(0x2000, 2);
+    return "RIFF" + word(36 + static_cast<std::uint32_t>(data.size()), 4) + "WAVEfmt " +
+           word(16, 4) + word(1, 2) + word(1, 2) + word(44100, 4) + word(88200, 4) + word(2, 2) +
+           word(16, 2) + "data" + word(static_cast<std::uint32_t>(data.size()), 4) + data;
+}
+
+TEST_F(SettingsDialogTest, ImportsAnInstalledKitAsASetShowsItsMappingAndAsksBeforeReplacing)
+{
+    const fs::path kits = home_.path() / "hydrogen-kits";
+    fs::create_directories(kits / "Fab Kit");
+    writeBytes(kits / "Fab Kit" / "kick.wav", tinyWave());
+    writeBytes(kits / "Fab Kit" / "drumkit.xml",
+               "<drumkit_info><name>Fab Kit</name><instrumentList><instrument><name>Kick"
+               "</name><filename>kick.wav</filename></instrument></instrumentList>"
+               "</drumkit_info>");
+    fs::create_directories(kits / "not a kit");
+    ui::SettingsDialog& dialog = openSettings();
+    // The old controls stay where they were; the import panel lies to their right.
+    EXPECT_EQ(dialog.saveButton()->geometry(), ui::pixels({60, 3270, 3765, 495}));
+    EXPECT_GE(dialog.kitList()->parentWidget()->geometry().left(),
+              dialog.saveButton()->geometry().right());
+
+    dialog.setKitFolders({kits, home_.path() / "missing"});
+    EXPECT_EQ(entries(dialog.kitList()), (QStringList{"Fab Kit"}));
+    dialog.kitList()->setCurrentRow(0);
+    dialog.importButton()->click();
+    EXPECT_TRUE(questions_.told.empty());
+    EXPECT_TRUE(fs::exists(soundDir() / "Fab Kit" / "BD.wav"));
+    EXPECT_TRUE(entries(dialog.soundList()).contains("Fab Kit"));
+    EXPECT_EQ(machine_->settings().SoundSet, "Fab Kit");
+    EXPECT_TRUE(dialog.mappingText()->toPlainText().contains("BD   Kick"));
+
+    // Again: the set exists, and only a Yes replaces it.
+    writeBytes(soundDir() / "Fab Kit" / "mine.txt", "kept unless replaced");
+    questions_.answers = {false, true};
+    dialog.importButton()->click();
+    ASSERT_EQ(questions_.asked.size(), 1u);
+    EXPECT_EQ(questions_.asked[0],
+              "Den Klangsatz \"Fab Kit\" gibt es schon.\nSoll er ersetzt werden?");
+    EXPECT_TRUE(fs::exists(soundDir() / "Fab Kit" / "mine.txt"));
+    dialog.importButton()->click();
+    EXPECT_FALSE(fs::exists(soundDir() / "Fab Kit" / "mine.txt"));
+
+    // A kit that cannot be read is reported, and nothing is made.
+    writeBytes(kits / "Fab Kit" / "drumkit.xml", "<drumkit_info>");
+    questions_.answers = {true};
+    dialog.importButton()->click();
+    ASSERT_EQ(questions_.told.size(), 1u);
+    EXPECT_TRUE(questions_.told[0].startsWith("Das Schlagzeug wurde nicht eingelesen."));
 }
 
 }  // namespace
