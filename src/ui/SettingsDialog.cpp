@@ -104,19 +104,19 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
     cmdSaveSettings_->setFocusPolicy(Qt::NoFocus);
     connect(cmdSaveSettings_, &QPushButton::clicked, this, &SettingsDialog::cmdSaveSettings_Click);
 
-    auto* importFrame = new QGroupBox(QStringLiteral("Import Kit:"), this);
+    auto* importFrame = new QGroupBox(qtranslated("Import Kit:"), this);
     importFrame->setGeometry(pixels(kImportFrame));
-    auto* kitsLabel = new QLabel(QStringLiteral("Installed Hydrogen kits:"), importFrame);
+    auto* kitsLabel = new QLabel(qtranslated("Installed Hydrogen kits:"), importFrame);
     kitsLabel->setGeometry(pixels(kKitsLabel));
     lstKits_ = new QListWidget(importFrame);
     lstKits_->setGeometry(pixels(kKits));
     lstKits_->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(lstKits_, &QListWidget::itemDoubleClicked, this, &SettingsDialog::cmdImportKit_Click);
-    cmdImportKit_ = new QPushButton(QStringLiteral("Import"), importFrame);
+    cmdImportKit_ = new QPushButton(qtranslated("Import"), importFrame);
     cmdImportKit_->setGeometry(pixels(kImportKit));
     cmdImportKit_->setFocusPolicy(Qt::NoFocus);
     connect(cmdImportKit_, &QPushButton::clicked, this, &SettingsDialog::cmdImportKit_Click);
-    cmdBrowseKit_ = new QPushButton(QStringLiteral("Import Kit..."), importFrame);
+    cmdBrowseKit_ = new QPushButton(qtranslated("Import Kit..."), importFrame);
     cmdBrowseKit_->setGeometry(pixels(kBrowseKit));
     cmdBrowseKit_->setFocusPolicy(Qt::NoFocus);
     connect(cmdBrowseKit_, &QPushButton::clicked, this, &SettingsDialog::cmdBrowseKit_Click);
@@ -272,7 +272,7 @@ bool SettingsDialog::importKit(const std::filesystem::path& source)
     auto report = kits::importKit(options);
     if (!report && report.error().detail == kits::kSetExists) {
         if (!questions_.askYesNo(this, fromUtf8(report.error().message) +
-                                           QStringLiteral("\nSoll er ersetzt werden?")))
+                                           qtranslated("\nShall it be replaced?")))
             return false;
         options.force = true;
         report = kits::importKit(options);
@@ -281,11 +281,11 @@ bool SettingsDialog::importKit(const std::filesystem::path& source)
         if (!report.error().detail.empty())
             std::cerr << "taktwerk: " << report.error().message << " (" << report.error().detail
                       << ")\n";
-        questions_.tell(this, QStringLiteral("Das Schlagzeug wurde nicht eingelesen.\n") +
+        questions_.tell(this, qtranslated("The drum kit was not imported.\n") +
                                   fromUtf8(report.error().message));
         return false;
     }
-    QString text = QStringLiteral("Klangsatz \"%1\":\n").arg(fromUtf8(report->setName));
+    QString text = qtranslated("Sample set \"%s\":\n", {fromUtf8(report->setName)});
     for (const std::string& line : kits::describeMapping(*report))
         text += fromUtf8(line) + QLatin1Char('\n');
     for (const std::string& note : report->notes)
@@ -313,8 +313,8 @@ void SettingsDialog::cmdImportKit_Click()
 void SettingsDialog::cmdBrowseKit_Click()
 {
     const QString file =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Import Kit"), QDir::homePath(),
-                                     QStringLiteral("Drum kits (drumkit.xml *.h2drumkit *.sfz)"));
+        QFileDialog::getOpenFileName(this, qtranslated("Import Kit"), QDir::homePath(),
+                                     qtranslated("Drum kits (drumkit.xml *.h2drumkit *.sfz)"));
     if (!file.isEmpty())
         importKit(core::pathFromUtf8(toUtf8(file)));
 }
