@@ -1,10 +1,12 @@
 # Front door for builds: `make run` starts the drum machine, `make test` runs every test.
-# Both install what is missing first (scripts/install-deps, Debian packages).
+# Both install what is missing first (Debian packages): `make run` what building and running
+# take (scripts/install-deps), `make test` and the hardening checks the test tools as well
+# (scripts/install-deps --test).
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench format format-check clean \
+.PHONY: all deps deps-test configure build run test bench format format-check clean \
 	asan tsan fuzz fuzz-long soak check-hard
 
 all: build
@@ -12,21 +14,35 @@ all: build
 deps:
 	scripts/install-deps
 
+deps-test:
+	scripts/install-deps --test
+
+CONFIGURE = cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+
 $(BUILD_DIR)/build.ninja:
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+	$(CONFIGURE)
+
+# Configures a new build, and again one configured by `make run` without tests (GoogleTest was
+# not installed then), once `deps-test` has installed the test tools.
+$(BUILD_DIR)/CTestTestfile.cmake:
+	$(CONFIGURE)
 
 configure: $(BUILD_DIR)/build.ninja
 
 build: configure
 	cmake --build $(BUILD_DIR)
 
-run: deps build
+# Only the program: the tests and benchmarks are not needed to play.
+run: deps configure
+	cmake --build $(BUILD_DIR) --target taktwerk
 	$(BUILD_DIR)/taktwerk
 
-test: deps build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure --timeout 300
+test: deps-test $(BUILD_DIR)/CTestTestfile.cmake
+	cmake --build $(BUILD_DIR)
+	ctest --test-dir $(BUILD_DIR) --output-on-failure --timeout 300 --no-tests=error
 
-bench: deps build
+bench: deps-test configure
+	$(CONFIGURE)
 	cmake --build $(BUILD_DIR) --target bench_all
 
 format:
@@ -56,7 +72,7 @@ build-asan/build.ninja:
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DTAKTWERK_SANITIZE=address,undefined $(SANITIZER_CMAKE_FLAGS)
 
-asan: deps build-asan/build.ninja
+asan: deps-test build-asan/build.ninja
 	cmake --build build-asan
 	ctest --test-dir build-asan --output-on-failure --timeout 600
 
@@ -64,7 +80,7 @@ build-tsan/build.ninja:
 	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DTAKTWERK_SANITIZE=thread $(SANITIZER_CMAKE_FLAGS)
 
-tsan: deps build-tsan/build.ninja
+tsan: deps-test build-tsan/build.ninja
 	cmake --build build-tsan --target $(subst |, ,$(TSAN_SUITES))
 	TAKTWERK_SOAK_SECONDS=$(TSAN_SOAK_SECONDS) \
 		ctest --test-dir build-tsan --output-on-failure --timeout 600 -L '^($(TSAN_SUITES))$$'
@@ -78,18 +94,18 @@ build-fuzz/build.ninja:
 		-DTAKTWERK_SANITIZE=address,undefined -DTAKTWERK_FUZZ=ON -DTAKTWERK_BUILD_TESTS=OFF \
 		-DTAKTWERK_BUILD_GUI=OFF $(SANITIZER_CMAKE_FLAGS)
 
-fuzz: deps build-fuzz/build.ninja
+fuzz: deps-test build-fuzz/build.ninja
 	cmake --build build-fuzz --target fuzz_all
 	scripts/run-fuzzers build-fuzz $(FUZZ_SECONDS)
 
-fuzz-long: deps build-fuzz/build.ninja
+fuzz-long: deps-test build-fuzz/build.ninja
 	cmake --build build-fuzz --target fuzz_all
 	scripts/run-fuzzers build-fuzz $(FUZZ_LONG_SECONDS)
 
 # Live playback into a JACK dummy server under random edits; CI runs SOAK_SECONDS=60.
 SOAK_SECONDS ?= 600
 
-soak: deps configure
+soak: deps-test $(BUILD_DIR)/CTestTestfile.cmake
 	cmake --build $(BUILD_DIR) --target test_soak
 	TAKTWERK_SOAK_SECONDS=$(SOAK_SECONDS) $(BUILD_DIR)/tests/hardening/test_soak
 

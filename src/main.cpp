@@ -1,4 +1,5 @@
-// The program's entry: a sub-command runs headless; no arguments start the window.
+// The program's entry: help, the version and the sub-commands run headless; anything else is
+// for the window.
 
 #include "app/Settings.h"
 #include "cli/Cli.h"
@@ -20,14 +21,17 @@ int main(int argc, char** argv)
         std::cerr << "taktwerk: the German texts (taktwerk.mo) are missing beside the program; "
                      "it speaks English\n";
     const std::span<char* const> args(argv + 1, static_cast<std::size_t>(argc - 1));
-    if (taktwerk::cli::isSubCommand(args))
+    if (!taktwerk::cli::opensWindow(args))
         return taktwerk::cli::run(args);
 #ifdef TAKTWERK_WITH_GUI
     return taktwerk::ui::runMainWindow(argc, argv);
 #else
-    if (!args.empty())
-        return taktwerk::cli::run(args);
-    taktwerk::cli::printUsage();
-    return 0;
+    if (args.empty()) {
+        taktwerk::cli::printUsage(std::cout);
+        return 0;
+    }
+    std::cerr << "taktwerk: this copy was built without its window; taktwerk --help lists the "
+                 "headless commands\n";
+    return 2;
 #endif
 }

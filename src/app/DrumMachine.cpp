@@ -1,5 +1,6 @@
 #include "app/DrumMachine.h"
 
+#include "core/Paths.h"
 #include "rhythms/RhythmFile.h"
 #include "rhythms/RhythmLoad.h"
 
@@ -225,6 +226,15 @@ core::Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
             playback_->setSound(soundChoice());
     }
     return {};
+}
+
+core::Result<void> DrumMachine::openRhythm(const std::filesystem::path& file)
+{
+    std::error_code error;
+    if (!std::filesystem::exists(file, error))
+        return core::fail("Die Datei \"" + core::utf8FromPath(file) + "\" gibt es nicht.",
+                          error ? error.message() : std::string());
+    return loadRhythm(file);
 }
 
 core::Result<void> DrumMachine::saveRhythm(const std::filesystem::path& file,

@@ -91,6 +91,10 @@ public:
     // Rhythm files. A load sets grid, tempo, meter, mutes and sample choices, rebuilds the
     // voices and starts the pattern over, also while playing; on failure nothing changes.
     core::Result<void> loadRhythm(const std::filesystem::path& file);
+    // A rhythm file named outside the library (on the command line, or handed over by a second
+    // start): the same load, but a missing file is a mistake to report, not the default rhythm
+    // that would wipe the grid.
+    core::Result<void> openRhythm(const std::filesystem::path& file);
     // Writes the current rhythm under `name` to `file`; the rhythm then bears that name.
     core::Result<void> saveRhythm(const std::filesystem::path& file, const std::string& name);
     // The same with `steps` as the rhythm's steps: the grid as the library's Save captured it.

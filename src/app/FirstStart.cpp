@@ -14,12 +14,11 @@ std::vector<std::string> LoadSettingsOnStart(Settings& settings)
     const bool hadRhythmDir = core::DirExists(settings.RhythmDir);
     LoadSettings(settings);
 
-    if (!hadRhythmDir && core::DirExists(settings.RhythmDir)) {
-        if (const auto starters = rhythms::findStarterRhythms(executablePath().parent_path())) {
-            const auto copied = rhythms::installStarterRhythms(*starters, settings.RhythmDir);
-            if (!copied)
-                notes.push_back(copied.error().message);
-        }
+    const auto starters = settings.shippedDir / "Rhythms";
+    if (!hadRhythmDir && core::DirExists(settings.RhythmDir) && core::DirExists(starters)) {
+        const auto copied = rhythms::installStarterRhythms(starters, settings.RhythmDir);
+        if (!copied)
+            notes.push_back(copied.error().message);
     }
 
     // WAVE mode should sound on a fresh install, so the default set is rendered from the

@@ -6,6 +6,9 @@
 #include "core/Windows1252.h"
 
 #include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+#include <vector>
 
 namespace taktwerk::app {
 
@@ -24,26 +27,42 @@ std::optional<std::string> variable(const char* name)
 // The folder with a trailing separator, as the rest of the program composes names onto it.
 fs::path asFolder(const fs::path& folder) { return folder / ""; }
 
-// Under /usr, /usr/local or /opt the program file belongs to the system and its folder is not
-// the user's to write.
-bool isInstalled(const fs::path& folder)
+// HOME may be unset (a service, `env -i`); the user's entry in the system then still knows
+// the home folder, as GLib and Qt also ask it.
+std::optional<std::string> homeFolder()
 {
-    auto part = folder.begin();
-    if (part == folder.end() || *part != "/")
-        return false;
-    ++part;
-    return part != folder.end() && (*part == "usr" || *part == "opt");
+    if (auto home = variable("HOME"); home && !home->empty())
+        return home;
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    constexpr long kFallbackBufferBytes = 16384;  // when the system gives no hint
+    std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : kFallbackBufferBytes));
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr || found->pw_dir == nullptr || *found->pw_dir == '\0')
+        return std::nullopt;
+    return std::string(found->pw_dir);
 }
 
-// An XDG base folder: the variable when it holds an absolute path, else HOME + fallback.
-std::optional<fs::path> baseFolder(const std::optional<std::string>& xdg,
-                                   const std::optional<std::string>& home, const char* fallback)
+// The layout of an install: the program in <prefix>/bin, what it ships in
+// <prefix>/share/taktwerk. Recognised by that folder rather than by a list of prefixes, so that
+// ~/.local, /app (Flatpak) and /nix/store/... count as installed too.
+fs::path installedShare(const fs::path& programFolder)
+{
+    return programFolder / ".." / "share" / "taktwerk";
+}
+
+// An XDG base folder: the variable when it holds an absolute path, else home + fallback. With
+// no home at all the root folder stands in, as GLib does: an installed copy must never fall
+// back to writing into its prefix.
+fs::path baseFolder(const std::optional<std::string>& xdg, const std::optional<std::string>& home,
+                    const char* fallback)
 {
     if (xdg && core::pathFromUtf8(*xdg).is_absolute())
         return core::pathFromUtf8(*xdg);
-    if (home && !home->empty())
+    if (home && core::pathFromUtf8(*home).is_absolute())
         return core::pathFromUtf8(*home) / fallback;
-    return std::nullopt;
+    return fs::path("/") / fallback;
 }
 
 void setNumber(std::int16_t& target, const core::ProfileFile* file, std::string_view section,
@@ -66,7 +85,7 @@ fs::path executablePath()
 Environment processEnvironment()
 {
     return Environment{executablePath(), variable("TAKTWERK_HOME"), variable("XDG_DATA_HOME"),
-                       variable("XDG_CONFIG_HOME"), variable("HOME")};
+                       variable("XDG_CONFIG_HOME"), homeFolder()};
 }
 
 Settings InitPaths(const Environment& environment)
@@ -82,6 +101,11 @@ Settings InitPaths(const Environment& environment)
         name.resize(name.size() - 4);
     settings.ExeName = name;
 
+    // A relative or empty name (the system could not say where the program is) tells nothing.
+    const bool installed = folder.is_absolute() && core::DirExists(installedShare(folder));
+    settings.shippedDir = asFolder(
+        (installed ? installedShare(folder) : folder / "share" / "taktwerk").lexically_normal());
+
     if (environment.taktwerkHome && !environment.taktwerkHome->empty()) {
         std::error_code error;
         const fs::path home = core::pathFromUtf8(*environment.taktwerkHome);
@@ -94,18 +118,13 @@ Settings InitPaths(const Environment& environment)
     settings.SoundDir = settings.AppDir / "Sound" / "";
     settings.IniFile = settings.AppDir / core::pathFromUtf8(settings.ExeName + ".ini");
 
-    if (environment.taktwerkHome && !environment.taktwerkHome->empty())
+    if ((environment.taktwerkHome && !environment.taktwerkHome->empty()) || !installed)
         return settings;
-    if (!isInstalled(folder))
-        return settings;
-    const auto data = baseFolder(environment.xdgDataHome, environment.home, ".local/share");
-    const auto config = baseFolder(environment.xdgConfigHome, environment.home, ".config");
-    // Without any home folder there is nowhere better than the program's own.
-    if (!data || !config)
-        return settings;
-    settings.RhythmDir = *data / "taktwerk" / "Rhythms" / "";
-    settings.SoundDir = *data / "taktwerk" / "Sound" / "";
-    settings.IniFile = *config / "taktwerk" / "taktwerk.ini";
+    const fs::path data = baseFolder(environment.xdgDataHome, environment.home, ".local/share");
+    const fs::path config = baseFolder(environment.xdgConfigHome, environment.home, ".config");
+    settings.RhythmDir = data / "taktwerk" / "Rhythms" / "";
+    settings.SoundDir = data / "taktwerk" / "Sound" / "";
+    settings.IniFile = config / "taktwerk" / "taktwerk.ini";
     return settings;
 }
 

@@ -20,7 +20,7 @@ struct Environment {
     std::optional<std::string> taktwerkHome;   // TAKTWERK_HOME: a folder replacing AppDir
     std::optional<std::string> xdgDataHome;    // XDG_DATA_HOME
     std::optional<std::string> xdgConfigHome;  // XDG_CONFIG_HOME
-    std::optional<std::string> home;           // HOME
+    std::optional<std::string> home;           // HOME, else the user's entry in the system
 };
 
 // The running program's file (the one place that asks the system; empty when it cannot say).
@@ -35,6 +35,10 @@ struct Settings {
     std::filesystem::path IniFile;              // the settings file
     std::filesystem::path RhythmDir;            // ending in a separator
     std::filesystem::path SoundDir;             // ending in a separator
+    // What the program ships (the starter rhythms): <prefix>/share/taktwerk/ for an installed
+    // copy, share/taktwerk/ beside a portable one (the build tree mirrors it there); ending
+    // in a separator. Only ever read.
+    std::filesystem::path shippedDir;
     std::string SoundSet = "Default";
     std::int16_t SoundDevice = 1;  // 1 = MIDI, any other value = sampled voices
     std::int16_t ModeSetting = 0;  // "Beginner Mode" at start: 0 off, 1 on
@@ -44,11 +48,14 @@ struct Settings {
     std::string Tom3Sound = "Tom 3";
 };
 
-// Sets AppDir, ExeName, IniFile, RhythmDir and SoundDir. A portable copy keeps everything in
-// its own folder and reads AppDir + ExeName + ".ini" (a copy named "drums" reads drums.ini).
-// A copy installed under /usr or /opt keeps rhythms and sounds in $XDG_DATA_HOME/taktwerk
-// and its settings in $XDG_CONFIG_HOME/taktwerk/taktwerk.ini. TAKTWERK_HOME, when set,
-// replaces AppDir and makes any copy portable.
+// Sets AppDir, ExeName, IniFile, RhythmDir, SoundDir and shippedDir. A copy with
+// "../share/taktwerk/" beside its folder is installed, wherever its prefix is (/usr,
+// /usr/local, ~/.local, /app, /nix/store/...): it keeps rhythms and sounds in
+// $XDG_DATA_HOME/taktwerk and its settings in $XDG_CONFIG_HOME/taktwerk/taktwerk.ini, and
+// never writes beside itself. Any other copy is portable: it keeps everything in its own
+// folder and reads AppDir + ExeName + ".ini" (a copy named "drums" reads drums.ini).
+// TAKTWERK_HOME, when set, replaces AppDir and makes any copy portable. Looks at the file
+// system only to tell installed from portable.
 Settings InitPaths(const Environment& environment);
 
 // Creates the missing folders (a folder that cannot be made stays missing; its lists stay

@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "Version.h"
 #include "app/FirstStart.h"
 #include "app/Settings.h"
 #include "cli/ExportMidiCommand.h"
@@ -9,69 +10,200 @@
 #include "cli/PlayCommand.h"
 #include "cli/RenderCommand.h"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
 #include <iostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace taktwerk::cli {
 
-bool isSubCommand(std::span<char* const> args)
+namespace {
+
+// One usage text per sub-command: its synopsis (a continuation line is indented to follow
+// "usage: " or the listing's equally wide margin), one line on what it does, and its options.
+struct CommandHelp {
+    std::string_view name;
+    std::string_view synopsis;
+    std::string_view summary;
+    std::string_view options;
+};
+
+constexpr std::array<CommandHelp, 6> kCommands{{
+    {"info", "taktwerk info FILE.rtm [--json]\n", "show what a rhythm file holds",
+     "  --json                one line of JSON instead of text\n"},
+    {"render",
+     "taktwerk render FILE.rtm -o OUT.wav [--loops N | --seconds S] [--intro] [--tail]\n"
+     "                       [--rate HZ] [--float]\n",
+     "play a rhythm through its sample set into a WAV file",
+     "  -o, --output OUT.wav  the WAV file to write\n"
+     "  --loops N             seamless passes of the loop, 1 to 100000 (default 4)\n"
+     "  --seconds S           this many seconds instead, up to 86400\n"
+     "  --intro               the count-in first\n"
+     "  --tail                let the last hits ring out after the music\n"
+     "  --rate HZ             sample rate, 8000 to 192000 (default 44100)\n"
+     "  --float               32-bit float samples (default 16-bit)\n"},
+    {"export-midi", "taktwerk export-midi FILE.rtm -o OUT.mid [--loops N]\n",
+     "write a rhythm as a Standard MIDI File",
+     "  -o, --output OUT.mid  the MIDI file to write\n"
+     "  --loops N             passes of the loop, 1 to 10000 (default 4)\n"},
+    {"play", "taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro]\n",
+     "play a rhythm live until Ctrl-C",
+     "  --midi                General MIDI notes (default: as the settings choose)\n"
+     "  --wave                the sampled voices of the rhythm's sample set\n"
+     "  --seconds S           stop after this many seconds, up to 86400\n"
+     "  --intro               the count-in first\n"},
+    {"make-kit", "taktwerk make-kit [--soundfont FILE] [--out DIR]\n",
+     "render the default sample set from a General-MIDI SoundFont",
+     "  --soundfont FILE      the SoundFont (default: the system's, in /usr/share/sounds/sf2)\n"
+     "  --out DIR             the sample set's folder (default: Default in the sound folder)\n"},
+    {"import-kit",
+     "taktwerk import-kit SOURCE [--name NAME] [--force] [--map FILE=INSTRUMENT ...]\n",
+     "make a sample set from a Hydrogen drumkit or an SFZ file",
+     "  SOURCE                a Hydrogen drumkit folder, its drumkit.xml, a .h2drumkit or an\n"
+     "                        .sfz file\n"
+     "  --name NAME           the sample set's name (default: the kit's)\n"
+     "  --force               replace a sample set of that name\n"
+     "  --map FILE=INSTRUMENT the kit's instrument for one of the set's files (BD SD SD2 RM\n"
+     "                        HH OH RC RC2 CB CC T1 T2 T3 ST); an empty INSTRUMENT takes the\n"
+     "                        Default set's file\n"},
+}};
+
+const CommandHelp* commandNamed(std::string_view name)
 {
-    return !args.empty() && std::string_view(args[0]).substr(0, 1) != "-";
+    const auto found =
+        std::find_if(kCommands.begin(), kCommands.end(),
+                     [&](const CommandHelp& command) { return command.name == name; });
+    return found == kCommands.end() ? nullptr : &*found;
 }
 
-void printUsage()
+bool isHelp(std::string_view word) { return word == "--help" || word == "-h"; }
+
+// The first of --help, -h and --version among the options; "--" ends the options.
+std::string_view helpOrVersion(std::span<char* const> args)
 {
-    std::cout << "Taktwerk, a drum machine\n"
-                 "\n"
-                 "  taktwerk                     start the drum machine window\n"
-                 "  taktwerk info FILE.rtm [--json]\n"
-                 "                               show what a rhythm file holds\n"
-                 "  taktwerk render FILE.rtm -o OUT.wav [--loops N | --seconds S] [--intro]\n"
-                 "                  [--tail] [--rate HZ] [--float]\n"
-                 "                               play a rhythm into a WAV file\n"
-                 "  taktwerk export-midi FILE.rtm -o OUT.mid [--loops N]\n"
-                 "                               write a rhythm as a MIDI file\n"
-                 "  taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro]\n"
-                 "                               play a rhythm until Ctrl-C\n"
-                 "  taktwerk make-kit [--soundfont FILE] [--out DIR]\n"
-                 "                               render the default sample set from a SoundFont\n"
-                 "  taktwerk import-kit SOURCE [--name NAME] [--force] [--map FILE=INSTRUMENT]\n"
-                 "                               make a sample set from a Hydrogen or SFZ kit\n";
+    for (const std::string_view word : args) {
+        if (word == "--")
+            break;
+        if (isHelp(word) || word == "--version")
+            return word;
+    }
+    return {};
+}
+
+// A word that is no sub-command names a rhythm file for the window when it looks like one: a
+// path (as a file manager passes it) or a name with the rhythm extension. Any other word is
+// more likely a mistyped command than a file without extension.
+bool looksLikeRhythmFile(std::string_view word)
+{
+    constexpr std::string_view kExtension = ".rtm";
+    if (word.find('/') != std::string_view::npos)
+        return true;
+    if (word.size() <= kExtension.size())
+        return false;
+    std::string tail(word.substr(word.size() - kExtension.size()));
+    for (char& c : tail)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == kExtension;
+}
+
+void printCommandUsage(std::ostream& out, const CommandHelp& command)
+{
+    // The listing's summary, as a sentence of its own.
+    std::string sentence(command.summary);
+    sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
+    out << "usage: " << command.synopsis << '\n' << sentence << ".\n\n" << command.options;
+}
+
+}  // namespace
+
+bool opensWindow(std::span<char* const> args)
+{
+    if (args.empty())
+        return true;
+    const std::string_view first = args[0];
+    if (first == "help" || commandNamed(first) != nullptr)
+        return false;
+    if (!first.starts_with("-") && !looksLikeRhythmFile(first))
+        return false;
+    return helpOrVersion(args).empty();
+}
+
+void printUsage(std::ostream& out)
+{
+    out << "usage: taktwerk [FILE.rtm] [--beginner]\n"
+           "       taktwerk --screenshot OUT.png [--beginner] [FILE.rtm]\n";
+    for (const CommandHelp& command : kCommands)
+        out << "       " << command.synopsis;
+    out << "       taktwerk --help | --version\n"
+           "\n"
+           "Taktwerk, a drum machine. Without a command it opens its window, with FILE.rtm\n"
+           "loaded when one is given; a window already running takes the file instead.\n"
+           "\n"
+           "Commands (no display or sound card needed):\n";
+    for (const CommandHelp& command : kCommands) {
+        constexpr std::size_t kNameColumn = 13;  // the longest name and a blank or two
+        std::string name(command.name);
+        name.resize(kNameColumn, ' ');
+        out << "  " << name << command.summary << '\n';
+    }
+    out << "\n"
+           "Options:\n"
+           "  --beginner            start in the beginner view\n"
+           "  --screenshot OUT.png  draw the window into a PNG file and end (no display needed)\n"
+           "  -h, --help            show this help and end\n"
+           "  --version             show the version and end\n"
+           "\n"
+           "taktwerk COMMAND --help describes a command's options.\n";
 }
 
 int run(std::span<char* const> args)
 {
-    const std::string_view command = args.empty() ? std::string_view{} : args[0];
-    if (command == "help" || command == "--help" || command == "-h") {
-        printUsage();
+    const std::string_view first = args.empty() ? std::string_view{} : args[0];
+    const CommandHelp* command = commandNamed(first);
+    // Help is answered before anything else: it must never create folders or render a kit.
+    if (first == "help") {
+        const CommandHelp* topic = args.size() > 1 ? commandNamed(args[1]) : nullptr;
+        if (topic != nullptr)
+            printCommandUsage(std::cout, *topic);
+        else
+            printUsage(std::cout);
         return 0;
     }
-    if (command == "info") {
-        const std::vector<std::string_view> rest(args.begin() + 1, args.end());
+    if (const std::string_view asked = helpOrVersion(args); !asked.empty()) {
+        if (asked == "--version")
+            std::cout << "taktwerk " << kVersion << '\n';
+        else if (command != nullptr)
+            printCommandUsage(std::cout, *command);
+        else
+            printUsage(std::cout);
+        return 0;
+    }
+    if (command == nullptr) {
+        std::cerr << "taktwerk: unknown command \"" << first << "\" (taktwerk --help lists them)\n";
+        return 2;
+    }
+
+    const std::vector<std::string_view> rest(args.begin() + 1, args.end());
+    if (first == "info")
         return runInfo(rest, std::cout, std::cerr);
-    }
-    if (command == "render" || command == "export-midi" || command == "play" ||
-        command == "import-kit") {
-        const std::vector<std::string_view> rest(args.begin() + 1, args.end());
-        if (command == "export-midi")
-            return runExportMidi(rest, std::cout, std::cerr);
-        // The program's folders and settings, as a start of the window would find them; a
-        // first start here fills the new folders just as the window's would.
-        app::Settings settings = app::InitPaths(app::processEnvironment());
-        for (const std::string& note : app::LoadSettingsOnStart(settings))
-            std::cerr << "taktwerk: " << note << '\n';
-        if (command == "render")
-            return runRender(rest, settings.SoundDir, std::cout, std::cerr);
-        // The Default set made just above fills the drums a kit lacks.
-        if (command == "import-kit")
-            return runImportKit(rest, settings.SoundDir, std::cout, std::cerr);
-        return runPlay(rest, settings, std::cout, std::cerr);
-    }
-    if (command == "make-kit")
-        return runMakeKit(args.subspan(1));
-    std::cerr << "taktwerk: unknown command \"" << command << "\" (taktwerk --help lists them)\n";
-    return 2;
+    if (first == "export-midi")
+        return runExportMidi(rest, std::cout, std::cerr);
+    app::Settings settings = app::InitPaths(app::processEnvironment());
+    if (first == "make-kit")
+        return runMakeKit(args.subspan(1), settings.SoundDir);
+    // The program's folders and settings, as a start of the window would find them; a first
+    // start here fills the new folders just as the window's would.
+    for (const std::string& note : app::LoadSettingsOnStart(settings))
+        std::cerr << "taktwerk: " << note << '\n';
+    if (first == "render")
+        return runRender(rest, settings.SoundDir, std::cout, std::cerr);
+    // The Default set made just above fills the drums a kit lacks.
+    if (first == "import-kit")
+        return runImportKit(rest, settings.SoundDir, std::cout, std::cerr);
+    return runPlay(rest, settings, std::cout, std::cerr);
 }
 
 }  // namespace taktwerk::cli

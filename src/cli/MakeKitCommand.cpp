@@ -8,22 +8,10 @@
 #include <iostream>
 #include <optional>
 #include <string_view>
-#include <system_error>
 
 namespace taktwerk::cli {
-namespace {
 
-// The program's own folder, where its Sound/ folder lives.
-std::filesystem::path programDir()
-{
-    std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::current_path() : self.parent_path();
-}
-
-}  // namespace
-
-int runMakeKit(std::span<char* const> args)
+int runMakeKit(std::span<char* const> args, const std::filesystem::path& soundDir)
 {
     std::optional<std::filesystem::path> soundFont;
     std::optional<std::filesystem::path> out;
@@ -47,7 +35,9 @@ int runMakeKit(std::span<char* const> args)
                      "(install fluid-soundfont-gm or pass --soundfont FILE)\n";
         return 1;
     }
-    const auto setDir = out ? *out : programDir() / "Sound" / "Default";
+    // The sound folder, not the program's own: an installed program's folder is not the
+    // user's to write.
+    const auto setDir = out ? *out : soundDir / "Default";
     // The extra toms belong beside the sample sets, where the sample dialog lists them.
     const auto extraTomDir =
         setDir.parent_path().empty() ? std::filesystem::path(".") : setDir.parent_path();

@@ -15,8 +15,6 @@ constexpr auto kStopGrace = std::chrono::milliseconds(100);
 
 }  // namespace
 
-TimedMidiSender::TimedMidiSender(std::size_t capacity) : queue_(capacity) {}
-
 TimedMidiSender::~TimedMidiSender() { stop(); }
 
 void TimedMidiSender::attach(std::unique_ptr<MidiDestination> destination)

@@ -8,15 +8,14 @@
 // owns the MIDI port while the output runs.
 
 #include "sound/AudioIO.h"
+#include "sound/SpscQueue.h"
 
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <jack/ringbuffer.h>
 #include <memory>
-#include <new>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -64,52 +63,13 @@ public:
     virtual std::string name() const = 0;
 };
 
-// Lock-free single-producer single-consumer queue of trivially copyable values on libjack's
-// ring buffer. Allocates only in its constructor.
-template <typename T>
-class RingQueue {
-    static_assert(std::is_trivially_copyable_v<T>);
-
-public:
-    explicit RingQueue(std::size_t capacity)
-        : ring_(jack_ringbuffer_create((capacity + 1) * sizeof(T)))
-    {
-        if (!ring_)
-            throw std::bad_alloc();
-        // Locking the pages keeps the audio thread from page faults; refused without the
-        // privilege, which only costs a possible fault on first use.
-        (void)jack_ringbuffer_mlock(ring_.get());
-    }
-    // Producer thread. False when full: the caller counts the drop, never waits.
-    bool push(const T& value) noexcept
-    {
-        if (jack_ringbuffer_write_space(ring_.get()) < sizeof(T))
-            return false;
-        jack_ringbuffer_write(ring_.get(), reinterpret_cast<const char*>(&value), sizeof(T));
-        return true;
-    }
-    // Consumer thread.
-    bool pop(T& value) noexcept
-    {
-        if (jack_ringbuffer_read_space(ring_.get()) < sizeof(T))
-            return false;
-        jack_ringbuffer_read(ring_.get(), reinterpret_cast<char*>(&value), sizeof(T));
-        return true;
-    }
-
-private:
-    struct Free {
-        void operator()(jack_ringbuffer_t* ring) const noexcept { jack_ringbuffer_free(ring); }
-    };
-    std::unique_ptr<jack_ringbuffer_t, Free> ring_;
-};
-
 class TimedMidiSender {
 public:
-    // Room for many blocks' worth of hits; a full queue drops (and counts) rather than waits.
-    static constexpr std::size_t kDefaultCapacity = 1024;
+    // Room for many blocks' worth of messages, even a stop's note-off for every key; a full
+    // queue drops (and counts) rather than waits.
+    static constexpr std::size_t kCapacity = 1024;
 
-    explicit TimedMidiSender(std::size_t capacity = kDefaultCapacity);
+    TimedMidiSender() = default;
     ~TimedMidiSender();
     TimedMidiSender(const TimedMidiSender&) = delete;
     TimedMidiSender& operator=(const TimedMidiSender&) = delete;
@@ -130,7 +90,10 @@ public:
 private:
     void run() noexcept;
 
-    RingQueue<TimedMidiMessage> queue_;
+    // The audio thread pushes, the sender thread pops. Its slots live inside the sender (and so
+    // inside the output that owns it), written once at construction: the audio thread never
+    // touches a page for the first time.
+    sound::SpscQueue<TimedMidiMessage, kCapacity> queue_;
     std::unique_ptr<MidiDestination> destination_;
     std::atomic<bool> hasDestination_{false};
     // Bumped after every push so that the idle sender can sleep in wait() instead of polling.

@@ -9,17 +9,6 @@ namespace taktwerk::rhythms {
 
 namespace fs = std::filesystem;
 
-std::optional<fs::path> findStarterRhythms(const fs::path& exeDir)
-{
-    for (const fs::path& candidate : {exeDir / ".." / "share" / "taktwerk" / "Rhythms",
-                                      exeDir / "share" / "taktwerk" / "Rhythms"}) {
-        std::error_code error;
-        if (fs::is_directory(candidate, error))
-            return candidate.lexically_normal();
-    }
-    return std::nullopt;
-}
-
 core::Result<int> installStarterRhythms(const fs::path& starterDir, const fs::path& rhythmDir)
 {
     std::error_code error;

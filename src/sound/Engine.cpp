@@ -1,6 +1,7 @@
 #include "sound/Engine.h"
 
 #include <algorithm>
+#include <span>
 
 namespace taktwerk::sound {
 namespace {
@@ -85,7 +86,13 @@ PadActions Engine::hitPad(int track, int button, int velocity)
 
 void Engine::click() { push({.kind = Command::Kind::Click}); }
 
-void Engine::sendMidiNote(int note) { push({.kind = Command::Kind::MidiNote, .value = note}); }
+void Engine::sendMidiNote(int note)
+{
+    // Any note, not only those MIDI mode plays: rendered ahead (a few milliseconds), so that
+    // the live synth stays asleep, and before the note, so that both arrive in one block.
+    refreshNotes(note);
+    push({.kind = Command::Kind::MidiNote, .value = note});
+}
 
 void Engine::swapVoices(std::unique_ptr<VoiceSet> set)
 {
@@ -165,9 +172,11 @@ core::Result<void> Engine::loadSynth(const std::filesystem::path& soundFont)
     return {};
 }
 
-std::unique_ptr<NoteBank> Engine::renderNotes(const NoteBank* previous) const
+std::unique_ptr<NoteBank> Engine::renderNotes(const NoteBank* previous, int extraNote) const
 {
-    const auto notes = playedNotes(ownerClickNote_);
+    auto notes = playedNotes(ownerClickNote_);
+    if (extraNote >= 0 && std::find(notes.begin(), notes.end(), extraNote) == notes.end())
+        notes.push_back(extraNote);
     auto bank = renderNoteBank(
         soundFont_, notes,
         {.sampleRate = sampleRate_, .gateSeconds = kGateSeconds, .values = ownerValues_}, previous);
@@ -176,11 +185,12 @@ std::unique_ptr<NoteBank> Engine::renderNotes(const NoteBank* previous) const
     return bank ? std::move(bank.value()) : nullptr;
 }
 
-void Engine::refreshNotes()
+void Engine::refreshNotes(int extraNote)
 {
-    if (soundFont_.empty() || builtNotes_.covers(playedNotes(ownerClickNote_), ownerValues_))
+    if (soundFont_.empty() || (builtNotes_.covers(playedNotes(ownerClickNote_), ownerValues_) &&
+                               builtNotes_.covers(std::span(&extraNote, 1), ownerValues_)))
         return;
-    auto bank = renderNotes(&builtNotes_);
+    auto bank = renderNotes(&builtNotes_, extraNote);
     builtNotes_ = bank ? *bank : NoteBank{};
     push({.kind = Command::Kind::SwapNotes, .noteBank = bank.release()});
 }

@@ -53,7 +53,8 @@ public:
     PadActions hitPad(int track, int button = 0, int velocity = kFullVelocity);
     // `chkIntro_Click`: one click, note `ClickNote` in MIDI mode, else the ST voice.
     void click();
-    // The hidden test controls' "Play": a MIDI note-on of `note`, whatever the mode.
+    // The hidden test controls' "Play": a MIDI note-on of `note`, whatever the mode. For the
+    // built-in synth the note is rendered ahead here, like every note MIDI mode plays.
     void sendMidiNote(int note);
     // Rebuild all ten voices (loads here, on the calling thread) and swap them in. Voices
     // whose file is unchanged keep their sample and ring on; the others are cut.
@@ -138,8 +139,9 @@ private:
 
     void push(const Command& command);
     void swapVoices(std::unique_ptr<VoiceSet> set);
-    std::unique_ptr<NoteBank> renderNotes(const NoteBank* previous) const;
-    void refreshNotes();
+    // The notes MIDI mode plays and `extraNote` (none when negative).
+    std::unique_ptr<NoteBank> renderNotes(const NoteBank* previous, int extraNote = -1) const;
+    void refreshNotes(int extraNote = -1);
 
     // audio thread
     void padAt(int track, std::uint32_t frame, int velocity) noexcept override;

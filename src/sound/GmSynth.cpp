@@ -21,9 +21,10 @@ struct SynthDeleter {
 // FluidSynth reports missing presets and the like through its log; that would print from the
 // audio thread. Its warnings tell a user nothing they can act on, so they are switched off.
 // With the drum notes rendered ahead, the live synth mostly idles, yet its reverb alone costs
-// more than all our voices together. Once it has had no voice for this long (the reverb tail of
-// the last one is below -120 dBFS within about a second), it is not rendered until the next
-// message.
+// more than all our voices together; and FluidSynth as Debian builds it (with OpenMP) allocates
+// and frees on every render call, which the audio thread must not. So the synth runs only while
+// it sounds: from a note-on until it has had no voice for this long (the reverb tail of the last
+// one is below -120 dBFS within about a second).
 constexpr double kSleepAfterSeconds = 2.0;
 
 void quietenFluidLog() noexcept
@@ -91,6 +92,7 @@ core::Result<std::unique_ptr<GmSynth>> GmSynth::create(const std::filesystem::pa
     // not the whole font: a tenth of a second instead of half a second and far less memory.
     fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
     handles->sleepAfterFrames = static_cast<std::uint64_t>(kSleepAfterSeconds * options.sampleRate);
+    handles->framesWithoutVoices = handles->sleepAfterFrames;  // asleep until the first note
     handles->synth.reset(new_fluid_synth(settings));
     if (!handles->synth)
         return core::fail(core::translated("The built-in MIDI synthesizer could not be started."),
@@ -113,7 +115,6 @@ void GmSynth::send(const MidiMessage& message) noexcept  // audio thread
     if (message.size < 3)
         return;
     fluid_synth_t* synth = handles_->synth.get();
-    handles_->framesWithoutVoices = 0;
     const int channel = message.bytes[0] & 0x0F;
     const int first = message.bytes[1];
     const int second = message.bytes[2];
@@ -121,10 +122,14 @@ void GmSynth::send(const MidiMessage& message) noexcept  // audio thread
     // does not sound, or a key the font has no sound for.
     switch (message.bytes[0] & 0xF0) {
     case 0x90:
-        if (second > 0)
+        if (second > 0) {
+            // Only a note wakes the synth: a note-off or controller for a sleeping one changes
+            // nothing that could be heard.
+            handles_->framesWithoutVoices = 0;
             fluid_synth_noteon(synth, channel, first, second);
-        else
+        } else {
             fluid_synth_noteoff(synth, channel, first);
+        }
         break;
     case 0x80:
         fluid_synth_noteoff(synth, channel, first);

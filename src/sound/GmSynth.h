@@ -36,7 +36,7 @@ public:
     void send(const MidiMessage& message) noexcept;
     // Rendering thread. Writes (not adds) `frames` frames of interleaved stereo into `out`. A
     // synth without a voice for a couple of seconds (its reverb long silent) writes zeros
-    // without running, until the next message.
+    // without running, until the next note-on; a new synth starts that way.
     void render(float* out, std::uint32_t frames) noexcept;
     // Rendering thread. Silences everything at once, tails included.
     void silence() noexcept;

@@ -524,13 +524,26 @@ core::Result<void> MainWindow::loadRhythm(const std::filesystem::path& file)
 {
     if (auto loaded = machine_.loadRhythm(file); !loaded)
         return loaded;
+    showLoadedRhythm();
+    return {};
+}
+
+core::Result<void> MainWindow::openRhythm(const std::filesystem::path& file)
+{
+    if (auto opened = machine_.openRhythm(file); !opened)
+        return opened;
+    showLoadedRhythm();
+    return {};
+}
+
+void MainWindow::showLoadedRhythm()
+{
     setMarkers(0);
     refreshGrid();
     refreshMeter();
     refreshMutes();
     refreshTempo();
     refreshTomCaptions();
-    return {};
 }
 
 void MainWindow::setTapClock(std::function<app::DrumMachine::Clock::time_point()> clock)

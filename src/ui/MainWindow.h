@@ -40,6 +40,9 @@ public:
     // A click in the rhythm library: makes the file the current rhythm (also while playing,
     // from its first step) and shows it. On failure nothing changes and the error says why.
     core::Result<void> loadRhythm(const std::filesystem::path& file);
+    // A rhythm file named on the command line or by a second start: loaded and shown the same
+    // way; a missing file is an error instead of the default rhythm.
+    core::Result<void> openRhythm(const std::filesystem::path& file);
     // RUN/STOP as a press on the button would (also Space, Escape and the tom pads' right
     // button).
     void toggleRun();
@@ -92,6 +95,8 @@ protected:
 
 private:
     void build();
+    // After a load: every control from the machine, the markers on the first step.
+    void showLoadedRhythm();
     void buildTopBand();
     void buildGrid();
     void buildPads();

@@ -19,7 +19,9 @@
 #include <QLocale>
 #include <QStyleFactory>
 #include <QTranslator>
+#include <QTimer>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -32,17 +34,23 @@ namespace {
 struct WindowOptions {
     std::optional<QString> screenshot;  // render to this PNG and exit
     bool beginner = false;
+    std::optional<std::filesystem::path> rhythmFile;  // open this rhythm at start
 };
 
 std::optional<WindowOptions> parseOptions(int argc, char** argv)
 {
     WindowOptions options;
+    bool optionsEnded = false;  // after "--" every word is a file, even one starting with "-"
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--screenshot" && i + 1 < argc) {
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && arg == "--screenshot" && i + 1 < argc) {
             options.screenshot = QString::fromLocal8Bit(argv[++i]);
-        } else if (arg == "--beginner") {
+        } else if (!optionsEnded && arg == "--beginner") {
             options.beginner = true;
+        } else if ((optionsEnded || !arg.starts_with("-")) && !options.rhythmFile) {
+            options.rhythmFile = std::filesystem::path(arg);
         } else {
             std::cerr
                 << "taktwerk: "
@@ -66,21 +74,46 @@ bool hasDisplay()
     return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
 }
 
-int takeScreenshot(app::DrumMachine& machine, MainWindow& window, const QString& path,
-                   bool beginner)
+// The cost benchmark (bench/measure-cost) measures the window playing, with no one to click:
+// TAKTWERK_BENCH_PRESS_RUN=1 presses RUN once the window is up. No option a user would meet,
+// nothing on screen.
+bool pressesRunAtStart()
 {
-    if (beginner) {
+    const char* value = std::getenv("TAKTWERK_BENCH_PRESS_RUN");
+    return value != nullptr && std::string_view(value) == "1";
+}
+
+// A failed load of the file the user named: the reason in a message box, the detail in the log.
+void report(Questions& questions, QWidget* parent, const core::Error& error)
+{
+    if (!error.detail.empty())
+        std::cerr << "taktwerk: " << error.message << " (" << error.detail << ")\n";
+    questions.tell(parent, fromUtf8(error.message));
+}
+
+int takeScreenshot(app::DrumMachine& machine, MainWindow& window, const WindowOptions& options)
+{
+    // The order of a start: the view first, then the file loaded into it.
+    if (options.beginner) {
         machine.setBeginner(true);
         window.refreshAll();
+    }
+    if (options.rhythmFile) {
+        if (auto opened = window.openRhythm(*options.rhythmFile); !opened) {
+            const core::Error& error = opened.error();
+            std::cerr << "taktwerk: " << error.message
+                      << (error.detail.empty() ? "" : " (" + error.detail + ")") << '\n';
+            return 2;
+        }
     }
     window.show();
     QApplication::processEvents();
     const QPixmap shot = window.grab();
-    if (!shot.save(path, "PNG")) {
+    if (!shot.save(*options.screenshot, "PNG")) {
         std::cerr << "taktwerk: "
                   << core::translated("could not write the screenshot to %s (check that the "
                                       "folder exists and is writable)",
-                                      {toUtf8(path)})
+                                      {toUtf8(*options.screenshot)})
                   << '\n';
         return 1;
     }
@@ -108,6 +141,10 @@ void prepareApplication(QApplication& application)
                                           "buttons stay English")
                       << '\n';
     }
+    QApplication::setApplicationName(QStringLiteral("taktwerk"));
+    // No application display name: Qt would append it to every caption (" — Quorrel
+    // Taktwerk"), and the captions are the program's own, word for word.
+    QApplication::setDesktopFileName(QStringLiteral("taktwerk"));
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
         application.setStyle(fusion);
     application.setWindowIcon(artwork::windowIcon());
@@ -132,23 +169,20 @@ int runMainWindow(int argc, char** argv)
     }
 
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("taktwerk"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quorrel Taktwerk"));
-    QApplication::setDesktopFileName(QStringLiteral("taktwerk"));
     prepareApplication(application);
 
     MessageBoxQuestions questions;
     if (options->screenshot) {
         app::DrumMachine machine;
         MainWindow window(machine, questions);
-        return takeScreenshot(machine, window, *options->screenshot, options->beginner);
+        return takeScreenshot(machine, window, *options);
     }
 
     app::Settings settings = app::InitPaths(app::processEnvironment());
     SingleInstance instance(
         SingleInstance::keyFor(QString::fromStdString(settings.AppDir.string())));
-    if (instance.otherRunning())
-        return 0;  // the running copy comes to the front instead
+    if (instance.otherRunning(options->rhythmFile))
+        return 0;  // the running copy comes to the front (and opens the file) instead
     for (const std::string& note : app::LoadSettingsOnStart(settings))
         std::cerr << "taktwerk: " << note << '\n';
 
@@ -158,18 +192,33 @@ int runMainWindow(int argc, char** argv)
     auto machine = std::make_unique<app::DrumMachine>(settings, std::move(playback));
     MainWindow window(*machine, questions);
     const Dialogs dialogs(*machine, window, questions);
-    if (settings.ModeSetting == 1) {
+    if (settings.ModeSetting == 1 || options->beginner) {
         machine->setBeginner(true);
         window.refreshAll();
     }
-    QObject::connect(&instance, &SingleInstance::activationRequested, &window, [&window] {
+    const auto toFront = [&window] {
         window.showNormal();
         window.raise();
         window.activateWindow();
-    });
+    };
+    const auto open = [&window, &questions](const std::filesystem::path& file) {
+        if (auto opened = window.openRhythm(file); !opened)
+            report(questions, &window, opened.error());
+    };
+    QObject::connect(&instance, &SingleInstance::activationRequested, &window, toFront);
+    QObject::connect(&instance, &SingleInstance::openRequested, &window,
+                     [toFront, open](const std::filesystem::path& file) {
+                         toFront();
+                         open(file);
+                     });
     const QuitSignals quitSignals(window);
     window.show();
     window.setFocus();
+    if (options->rhythmFile)
+        open(*options->rhythmFile);
+    if (pressesRunAtStart()) {
+        QTimer::singleShot(0, &window, [&window] { window.toggleRun(); });
+    }
     const int code = QApplication::exec();
     // Normally the window's close did this already; it matters when the session ends it.
     (void)machine->shutdown();

@@ -67,8 +67,12 @@ TEST(DrumMachine, StartsWithTheDesignedRhythmAndPublishesIt)
     EXPECT_EQ(m.machine.HiHatMemory(), m.machine.pattern().RowToPattern(kHiHat));
     EXPECT_TRUE(m.machine.isMuted(kRide));
     EXPECT_FALSE(m.machine.isMuted(kBass));
+    // The one place that says what a fresh start holds; the window test checks that every
+    // control shows it.
     EXPECT_EQ(m.machine.meter().Interval(), 4);
     EXPECT_EQ(m.machine.meter().Beats(), 16);
+    EXPECT_EQ(m.machine.meter().intervalOption(), 1);
+    EXPECT_EQ(m.machine.meter().beatsOption(), 1);
     EXPECT_TRUE(m.machine.intro());
     EXPECT_EQ(m.machine.tempoBpm(), 120);
     EXPECT_EQ(m.machine.RhythmName(), "Default");
@@ -206,6 +210,42 @@ TEST(DrumMachine, AFailedLoadChangesNothing)
     EXPECT_EQ(m.machine.grid(), before);
     EXPECT_EQ(m.machine.RhythmName(), "Default");
     EXPECT_EQ(m.log.restarts, 0);
+}
+
+TEST(DrumMachine, AFileNamedByTheUserMustExistWhereTheLibraryWouldLoadTheDefault)
+{
+    Folder folder;
+    std::filesystem::create_symlink("loop", folder.path() / "loop");
+    const auto groove = folder.path() / "Groove.rtm";
+    Machine m;
+    m.machine.setTempo(97);
+    ASSERT_TRUE(m.machine.saveRhythm(groove, "Groove"));
+    m.machine.setTempo(120);
+    m.machine.toggleStep(kSnare, 3);
+    const pattern::GridState before = m.machine.grid();
+
+    struct Case {
+        std::filesystem::path file;
+        const char* detail;  // empty: none, or some reason from the system
+    };
+    for (const Case& c :
+         {Case{folder.path() / "Missing.rtm", ""}, Case{folder.path() / "loop", "symbolic links"},
+          Case{folder.path() / "Groove.rtm" / "x.rtm", ""}}) {
+        const auto opened = m.machine.openRhythm(c.file);
+        ASSERT_FALSE(opened) << c.file;
+        EXPECT_EQ(opened.error().message, "Die Datei \"" + c.file.string() + "\" gibt es nicht.");
+        if (*c.detail == '\0')
+            EXPECT_EQ(opened.error().detail, "") << c.file;  // never "Success"
+        else
+            EXPECT_NE(opened.error().detail.find(c.detail), std::string::npos)
+                << opened.error().detail;
+        EXPECT_EQ(m.machine.grid(), before);
+    }
+    EXPECT_EQ(m.log.restarts, 0);
+
+    ASSERT_TRUE(m.machine.openRhythm(groove));
+    EXPECT_EQ(m.machine.tempoBpm(), 97);
+    EXPECT_EQ(m.machine.RhythmFile(), groove);
 }
 
 }  // namespace

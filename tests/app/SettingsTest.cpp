@@ -1,16 +1,22 @@
 #include "app/Settings.h"
 
+#include "rhythms/TempFolder.h"
+
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <pwd.h>
 #include <unistd.h>
+#include <vector>
 
 namespace taktwerk::app {
 namespace {
 
 namespace fs = std::filesystem;
 
-TEST(SettingsPaths, FollowTheProgramAndWhereItIsInstalled)
+TEST(SettingsPaths, APortableCopyKeepsEverythingBesideItself)
 {
     struct Case {
         const char* label;
@@ -50,34 +56,6 @@ TEST(SettingsPaths, FollowTheProgramAndWhereItIsInstalled)
          "/srv/kit/drums-2.1.ini",
          "/srv/kit/Rhythms/",
          "/srv/kit/Sound/"},
-        {"installed, XDG",
-         {"/usr/bin/taktwerk", {}, "/x/data", "/x/config", "/home/anna"},
-         "/usr/bin/",
-         "taktwerk",
-         "/x/config/taktwerk/taktwerk.ini",
-         "/x/data/taktwerk/Rhythms/",
-         "/x/data/taktwerk/Sound/"},
-        {"installed, HOME",
-         {"/usr/local/bin/drums", {}, {}, {}, "/home/anna"},
-         "/usr/local/bin/",
-         "drums",
-         "/home/anna/.config/taktwerk/taktwerk.ini",
-         "/home/anna/.local/share/taktwerk/Rhythms/",
-         "/home/anna/.local/share/taktwerk/Sound/"},
-        {"installed, relative XDG ignored",
-         {"/opt/taktwerk/bin/taktwerk", {}, "data", "", "/home/anna"},
-         "/opt/taktwerk/bin/",
-         "taktwerk",
-         "/home/anna/.config/taktwerk/taktwerk.ini",
-         "/home/anna/.local/share/taktwerk/Rhythms/",
-         "/home/anna/.local/share/taktwerk/Sound/"},
-        {"not a system prefix",
-         {"/usrlocal/bin/taktwerk", {}, {}, {}, "/home/anna"},
-         "/usrlocal/bin/",
-         "taktwerk",
-         "/usrlocal/bin/taktwerk.ini",
-         "/usrlocal/bin/Rhythms/",
-         "/usrlocal/bin/Sound/"},
         {"TAKTWERK_HOME",
          {"/usr/bin/taktwerk", "/tmp/kit", "/x/data", "/x/config", "/home/a"},
          "/tmp/kit/",
@@ -96,11 +74,177 @@ TEST(SettingsPaths, FollowTheProgramAndWhereItIsInstalled)
     }
 }
 
-class SettingsFile : public testing::Test {
+// Everything below `folder`, for proving that nothing was written there.
+std::vector<fs::path> contentsOf(const fs::path& folder)
+{
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        found.push_back(entry.path());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+TEST(SettingsPaths, AnInstallIsKnownByTheShareFolderBesideTheProgramWhereverItsPrefixIs)
+{
+    // "@" stands for the test's own root folder, so that no real prefix of this machine (a
+    // Taktwerk installed under /usr) changes the answers.
+    struct Case {
+        const char* label;
+        std::vector<const char*> folders;  // made below "@" first
+        const char* file;                  // made below "@" when not null
+        const char* executable;
+        std::optional<std::string> taktwerkHome, xdgData, xdgConfig, home;
+        const char* rhythmDir;
+        const char* iniFile;
+        const char* shippedDir;
+    };
+    const Case cases[] = {
+        {"system prefix",
+         {"usr/bin", "usr/share/taktwerk/Rhythms"},
+         nullptr,
+         "@/usr/bin/taktwerk",
+         {},
+         "/x/data",
+         "/x/config",
+         "/home/anna",
+         "/x/data/taktwerk/Rhythms/",
+         "/x/config/taktwerk/taktwerk.ini",
+         "@/usr/share/taktwerk/"},
+        {"user prefix, renamed program",
+         {"home/.local/bin", "home/.local/share/taktwerk"},
+         nullptr,
+         "@/home/.local/bin/drums",
+         {},
+         {},
+         {},
+         "/home/anna",
+         "/home/anna/.local/share/taktwerk/Rhythms/",
+         "/home/anna/.config/taktwerk/taktwerk.ini",
+         "@/home/.local/share/taktwerk/"},
+        {"store path",
+         {"nix/store/0abc-taktwerk-0.1.0/bin", "nix/store/0abc-taktwerk-0.1.0/share/taktwerk"},
+         nullptr,
+         "@/nix/store/0abc-taktwerk-0.1.0/bin/taktwerk",
+         {},
+         "data",
+         "",
+         "/home/anna",
+         "/home/anna/.local/share/taktwerk/Rhythms/",
+         "/home/anna/.config/taktwerk/taktwerk.ini",
+         "@/nix/store/0abc-taktwerk-0.1.0/share/taktwerk/"},
+        {"installed without any home: never the prefix",
+         {"app/bin", "app/share/taktwerk"},
+         nullptr,
+         "@/app/bin/taktwerk",
+         {},
+         {},
+         {},
+         {},
+         "/.local/share/taktwerk/Rhythms/",
+         "/.config/taktwerk/taktwerk.ini",
+         "@/app/share/taktwerk/"},
+        {"bin without share is portable",
+         {"opt/kit/bin"},
+         nullptr,
+         "@/opt/kit/bin/taktwerk",
+         {},
+         "/x/data",
+         "/x/config",
+         "/home/anna",
+         "@/opt/kit/bin/Rhythms/",
+         "@/opt/kit/bin/taktwerk.ini",
+         "@/opt/kit/bin/share/taktwerk/"},
+        {"another program's share",
+         {"usr/bin", "usr/share/hydrogen"},
+         nullptr,
+         "@/usr/bin/taktwerk",
+         {},
+         {},
+         {},
+         "/home/anna",
+         "@/usr/bin/Rhythms/",
+         "@/usr/bin/taktwerk.ini",
+         "@/usr/bin/share/taktwerk/"},
+        {"share/taktwerk is a file",
+         {"usr/bin", "usr/share"},
+         "usr/share/taktwerk",
+         "@/usr/bin/taktwerk",
+         {},
+         {},
+         {},
+         "/home/anna",
+         "@/usr/bin/Rhythms/",
+         "@/usr/bin/taktwerk.ini",
+         "@/usr/bin/share/taktwerk/"},
+        {"build tree: its mirror lies beside the program",
+         {"build/share/taktwerk/Rhythms"},
+         nullptr,
+         "@/build/taktwerk",
+         {},
+         {},
+         {},
+         "/home/anna",
+         "@/build/Rhythms/",
+         "@/build/taktwerk.ini",
+         "@/build/share/taktwerk/"},
+        {"TAKTWERK_HOME over an install",
+         {"usr/bin", "usr/share/taktwerk"},
+         nullptr,
+         "@/usr/bin/taktwerk",
+         "/tmp/kit",
+         "/x/data",
+         "/x/config",
+         "/home/anna",
+         "/tmp/kit/Rhythms/",
+         "/tmp/kit/taktwerk.ini",
+         "@/usr/share/taktwerk/"},
+    };
+    for (const auto& c : cases) {
+        const testing::TempFolder root;
+        const auto at = [&](std::string text) {
+            if (text.starts_with("@"))
+                text = root.path().string() + text.substr(1);
+            return fs::path(text);
+        };
+        for (const char* folder : c.folders)
+            fs::create_directories(root / folder);
+        if (c.file != nullptr)
+            testing::writeBytes(root / c.file, "");
+        const Settings settings =
+            InitPaths({at(c.executable), c.taktwerkHome, c.xdgData, c.xdgConfig, c.home});
+        EXPECT_EQ(settings.RhythmDir, at(c.rhythmDir)) << c.label;
+        EXPECT_EQ(settings.SoundDir, at(c.rhythmDir).parent_path().parent_path() / "Sound" / "")
+            << c.label;
+        EXPECT_EQ(settings.IniFile, at(c.iniFile)) << c.label;
+        EXPECT_EQ(settings.shippedDir, at(c.shippedDir)) << c.label;
+    }
+}
+
+TEST(SettingsPaths, WithoutHomeTheUsersEntryNamesTheHomeFolder)
+{
+    const passwd* entry = ::getpwuid(::getuid());
+    if (entry == nullptr || entry->pw_dir == nullptr || *entry->pw_dir == '\0')
+        GTEST_SKIP() << "this user has no entry in the system";
+    const char* home = std::getenv("HOME");
+    const std::optional<std::string> saved = home ? std::optional<std::string>(home) : std::nullopt;
+    for (const bool empty : {false, true}) {
+        if (empty)
+            ::setenv("HOME", "", 1);
+        else
+            ::unsetenv("HOME");
+        EXPECT_EQ(processEnvironment().home, std::string(entry->pw_dir)) << empty;
+    }
+    if (saved)
+        ::setenv("HOME", saved->c_str(), 1);
+    else
+        ::unsetenv("HOME");
+}
+
+class SettingsFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = (fs::path(testing::TempDir()) / "settingsXXXXXX").string();
+        std::string pattern = (fs::path(::testing::TempDir()) / "settingsXXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         folder_ = pattern;
         settings_ = InitPaths({folder_ / "drums", {}, {}, {}, {}});
@@ -192,15 +336,22 @@ TEST_F(SettingsFile, SavesWhatTheDialogAndTheExitChange)
     EXPECT_FALSE(saveMode(settings_));
 }
 
-TEST_F(SettingsFile, InstalledCopyMakesItsFoldersInTheHomeFolder)
+TEST_F(SettingsFile, AnInstalledCopyWritesOnlyInTheHomeFolder)
 {
-    Settings settings = InitPaths({"/usr/bin/taktwerk", {}, {}, {}, folder_.string()});
+    const fs::path prefix = folder_ / "prefix";
+    fs::create_directories(prefix / "bin");
+    fs::create_directories(prefix / "share" / "taktwerk" / "Rhythms");
+    testing::writeBytes(prefix / "bin" / "taktwerk", "");
+    const auto before = contentsOf(prefix);
+
+    Settings settings = InitPaths({prefix / "bin" / "taktwerk", {}, {}, {}, folder_.string()});
     LoadSettings(settings);
     EXPECT_TRUE(fs::is_directory(folder_ / ".local/share/taktwerk/Rhythms"));
     EXPECT_TRUE(fs::is_directory(folder_ / ".local/share/taktwerk/Sound"));
     settings.ModeSetting = 1;
     ASSERT_TRUE(saveMode(settings));
     EXPECT_TRUE(fs::is_regular_file(folder_ / ".config/taktwerk/taktwerk.ini"));
+    EXPECT_EQ(contentsOf(prefix), before);
 }
 
 }  // namespace

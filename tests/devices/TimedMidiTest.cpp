@@ -47,9 +47,7 @@ TEST(TimedMidiSink, RefusesWhatItCannotSend)
     EXPECT_FALSE(noReceiver.midiAt(0, noteOn, sizeof noteOn));
 
     RecordingMidiDestination::Log log;
-    constexpr std::size_t kCapacity = 2;  // at least; the ring rounds up to a power of two
-    constexpr std::uint32_t kMoreThanEver = 64;
-    TimedMidiSender sender(kCapacity);
+    TimedMidiSender sender;
     sender.attach(std::make_unique<RecordingMidiDestination>(log));
     TimedMidiSink sink(sender, 48000);
     sink.beginBlock(MidiClock::now(), 0, 256);
@@ -57,12 +55,20 @@ TEST(TimedMidiSink, RefusesWhatItCannotSend)
     EXPECT_FALSE(sink.midiAt(0, noteOn, 0));
     EXPECT_FALSE(sink.midiAt(0, sysex, sizeof sysex));
     EXPECT_FALSE(sink.midiAt(256, noteOn, sizeof noteOn));  // the next block's first frame
-    // Not started, so nothing drains: the queue fills and then refuses instead of waiting.
-    std::uint32_t queued = 0;
-    while (queued < kMoreThanEver && sink.midiAt(queued, noteOn, sizeof noteOn))
-        ++queued;
-    EXPECT_GE(queued, kCapacity);
-    EXPECT_LT(queued, kMoreThanEver);
+    // Not started, so nothing drains: the queue takes all it holds, then refuses instead of
+    // waiting, block after block.
+    std::size_t queued = 0;
+    for (std::uint64_t block = 0; queued <= TimedMidiSender::kCapacity; ++block) {
+        sink.beginBlock(MidiClock::now(), block * 256, 256);
+        std::uint32_t frame = 0;
+        while (frame < 256 && sink.midiAt(frame, noteOn, sizeof noteOn))
+            ++frame;
+        queued += frame;
+        if (frame < 256)
+            break;
+    }
+    EXPECT_EQ(queued, TimedMidiSender::kCapacity);
+    EXPECT_FALSE(sink.midiAt(0, noteOn, sizeof noteOn));
 }
 
 TEST(TimedMidiSender, SendsInOrderNeverEarlyAndEndsWithAllNotesOff)

@@ -18,11 +18,5 @@ TEST(Pattern, ReadsOnlyCapitalXAndIgnoresWhatLiesPastTheRow)
     EXPECT_EQ(pattern.RowToPattern(2), "X_X__XX_________________________");
 }
 
-TEST(Pattern, StartPatternWritesTheBassDrumRowAsAFreshStartPlaysIt)
-{
-    EXPECT_EQ(Pattern::startPattern().RowToPattern(index(Track::BassDrum)),
-              "X_______X_X_____X___X___X___X___");
-}
-
 }  // namespace
 }  // namespace taktwerk::pattern

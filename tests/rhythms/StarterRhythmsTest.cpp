@@ -49,11 +49,6 @@ TEST(StarterRhythms, GoOnlyIntoAnEmptyFolder)
     writeBytes(folder / "Mine" / "Own.rtm", "");
     EXPECT_EQ(*installStarterRhythms(kStarterDir, folder / "Mine"), 0);
     EXPECT_EQ(*RhythmLibrary(folder / "Mine").list(), std::vector<std::string>{"Own"});
-
-    EXPECT_EQ(findStarterRhythms(folder.path()), std::nullopt);
-    std::filesystem::create_directories(folder / "share" / "taktwerk" / "Rhythms");
-    std::filesystem::create_directory(folder / "bin");
-    EXPECT_EQ(findStarterRhythms(folder / "bin"), folder / "share" / "taktwerk" / "Rhythms");
 }
 
 }  // namespace

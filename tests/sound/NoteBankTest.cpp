@@ -1,6 +1,6 @@
 // MIDI mode through the built-in synth: every hit at its exact frame, off the synth's own
-// 64-frame grid too, sounding as the synth sounds it; the hi-hat choke; notes the bank lacks
-// still sound live; with a receiver nothing is rendered.
+// 64-frame grid too, sounding as the synth sounds it; the hi-hat choke; any other note rendered
+// ahead as it is asked for; with a receiver nothing is rendered.
 
 #include "SoundTestSupport.h"
 
@@ -129,14 +129,23 @@ TEST_F(NoteBankTest, ClosedHiHatChokesTheOpenOneWhichAlsoChokesItself)
     }
 }
 
-TEST_F(NoteBankTest, NotesOutsideTheBankStillSoundThroughTheLiveSynth)
+TEST_F(NoteBankTest, AnyNoteTheTestControlsSendIsRenderedAheadToo)
 {
-    // The hidden test controls reach any note; a high bongo was never rendered ahead. The live
-    // synth has idled long enough to stop running, and wakes for it.
+    // The hidden test controls reach any note; a high bongo is none MIDI mode plays. It is
+    // rendered as it is sent and sounds from the next block's first frame, exactly as rendered:
+    // the live synth, which would allocate on the audio thread, stays asleep.
     ASSERT_EQ(bank_->notes[60], nullptr);
-    renderLeft(engine_, 48000 * 3, kBlock);
+    auto bongo = renderNoteBank(*font_, std::vector<int>{60},
+                                {.sampleRate = kRate, .gateSeconds = 0.050, .values = {}});
+    ASSERT_TRUE(bongo);
+    const Sample& expected = *bongo.value()->notes[60];
+    renderLeft(engine_, 1000, kBlock);
     engine_.sendMidiNote(60);
     const auto out = renderLeft(engine_, 9600, kBlock);
+    std::vector<float> bongoAlone(out.size(), 0.0f);
+    for (std::size_t i = 0; i < expected.frames() && i < out.size(); ++i)
+        bongoAlone[i] = expected.data[i * 2];
+    EXPECT_LT(maxDifference(out, bongoAlone, 0, out.size()), kExact);
     EXPECT_GT(peak(out, 0, out.size()), 0.01f);
 }
 
