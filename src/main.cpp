@@ -1,7 +1,9 @@
 // The program's entry: help, the version and the sub-commands run headless; anything else is
 // for the window.
 
+#include "app/Settings.h"
 #include "cli/Cli.h"
+#include "core/Language.h"
 
 #include <iostream>
 #include <span>
@@ -12,6 +14,12 @@
 
 int main(int argc, char** argv)
 {
+    // First of all, while this is the only thread: every later text is in the user's language.
+    namespace core = taktwerk::core;
+    if (!core::useLanguage(core::languageFrom(core::localeVariables()),
+                           core::localeFolderFor(taktwerk::app::executablePath())))
+        std::cerr << "taktwerk: the German texts (taktwerk.mo) are missing beside the program; "
+                     "it speaks English\n";
     const std::span<char* const> args(argv + 1, static_cast<std::size_t>(argc - 1));
     if (!taktwerk::cli::opensWindow(args))
         return taktwerk::cli::run(args);

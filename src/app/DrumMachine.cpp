@@ -1,5 +1,6 @@
 #include "app/DrumMachine.h"
 
+#include "core/Language.h"
 #include "core/Paths.h"
 #include "rhythms/RhythmFile.h"
 #include "rhythms/RhythmLoad.h"
@@ -255,7 +256,7 @@ core::Result<void> DrumMachine::openRhythm(const std::filesystem::path& file)
 {
     std::error_code error;
     if (!std::filesystem::exists(file, error))
-        return core::fail("Die Datei \"" + core::utf8FromPath(file) + "\" gibt es nicht.",
+        return core::fail(core::translated("The file \"%s\" does not exist.", {core::utf8FromPath(file)}),
                           error ? error.message() : std::string());
     return loadRhythm(file);
 }

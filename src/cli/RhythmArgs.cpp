@@ -1,5 +1,6 @@
 #include "cli/RhythmArgs.h"
 
+#include "core/Language.h"
 #include "core/Paths.h"
 #include "core/Profile.h"
 #include "devices/LibraryNoise.h"
@@ -51,7 +52,7 @@ std::optional<rhythms::Rhythm> loadRhythmForCommand(std::string_view command, st
     const std::filesystem::path path(file);
     std::error_code error;
     if (!std::filesystem::exists(path, error)) {
-        printError(err, command, "Die Datei \"" + std::string(file) + "\" gibt es nicht.");
+        printError(err, command, core::translated("The file \"%s\" does not exist.", {file}));
         return std::nullopt;
     }
     const auto profile = core::ProfileFile::open(path);

@@ -1,5 +1,7 @@
 #include "core/AtomicFile.h"
 
+#include "core/Language.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -237,9 +239,9 @@ Result<void> AtomicFile::commit(bool replace)
 
 Result<void> replaceFile(const fs::path& file, std::string_view bytes)
 {
-    std::string message = "Die Datei \"" + utf8Name(file) +
-                          "\" konnte nicht gespeichert werden. Bitte prüfen Sie, ob der "
-                          "Ordner beschreibbar ist und genug Platz frei ist.";
+    std::string message = translated("The file \"%s\" could not be saved. Please check that "
+                                     "the folder is writable and has enough free space.",
+                                     {utf8Name(file)});
     auto out = AtomicFile::create(file, std::move(message));
     if (!out)
         return Unexpected<Error>(out.error());

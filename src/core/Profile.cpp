@@ -1,6 +1,7 @@
 #include "core/Profile.h"
 
 #include "core/AtomicFile.h"
+#include "core/Language.h"
 #include "core/Windows1252.h"
 
 #include <algorithm>
@@ -170,15 +171,15 @@ Result<ProfileFile> ProfileFile::open(const std::filesystem::path& file)
     const auto status = std::filesystem::status(file, error);
     if (status.type() == std::filesystem::file_type::not_found)
         return fromBytes({}, file);
-    const std::string message = "Die Datei \"" + utf8Name(file) + "\" kann nicht gelesen werden.";
+    const std::string message = translated("The file \"%s\" cannot be read.", {utf8Name(file)});
     if (error)
         return fail(message, error.message());
     // A pipe or a device would block the reader or never end.
     if (status.type() != std::filesystem::file_type::regular)
         return fail(message, "not a regular file");
-    const std::string tooLarge = "Die Datei \"" + utf8Name(file) +
-                                 "\" ist zu groß für eine Rhythmus- oder Einstellungsdatei "
-                                 "(höchstens 1 MiB).";
+    const std::string tooLarge =
+        translated("The file \"%s\" is too big for a rhythm or settings file (1 MiB at most).",
+                   {utf8Name(file)});
     const std::uintmax_t size = std::filesystem::file_size(file, error);
     if (error)
         return fail(message, error.message());
@@ -254,9 +255,9 @@ void ProfileFile::set(std::string_view section, std::string_view key, std::strin
 {
     const auto refuse = [&](std::string detail) {
         if (!refused_)
-            refused_ = Error{"Der Eintrag \"" + std::string(key) +
-                                 "\" enthält Zeichen, die in der Datei \"" + utf8Name(path_) +
-                                 "\" nicht gespeichert werden können.",
+            refused_ = Error{translated("The entry \"%s\" holds characters that cannot be "
+                                        "stored in the file \"%s\".",
+                                        {key, utf8Name(path_)}),
                              std::move(detail)};
     };
     if (trim(section).empty() || trim(key).empty())
@@ -344,7 +345,7 @@ Result<std::string> ProfileFile::toBytes() const
         return std::string(kByteOrderMark) + text_;
     auto bytes = utf8ToCp1252(text_);
     if (!bytes)  // cannot happen: the text came from Windows-1252 and set() checks what it adds
-        return fail("Die Datei \"" + utf8Name(path_) + "\" kann nicht gespeichert werden.",
+        return fail(translated("The file \"%s\" cannot be saved.", {utf8Name(path_)}),
                     "text outside Windows-1252");
     return std::move(*bytes);
 }

@@ -1,5 +1,6 @@
 #include "devices/AudioOut.h"
 
+#include "core/Language.h"
 #include "devices/MidiOut.h"
 
 namespace taktwerk::devices {
@@ -32,7 +33,7 @@ public:
         case AudioBackend::Alsa:
             return openRtAudioOut(RtAudioHost::Alsa, request);
         }
-        return core::fail("Unbekannte Audioausgabe.");
+        return core::fail(core::translated("Unknown audio output."));
     }
 
     core::Result<std::unique_ptr<MidiDestination>> openMidi(const std::string& clientName) override
@@ -75,7 +76,7 @@ OpenedAudioOut openAudioOut(AudioOutFactory& outputs, const AudioOutRequest& req
         // No device at all is a normal machine (a build server, a remote session): play on
         // an internal clock and say so once.
         opened.out = outputs.openNull(request);
-        opened.notice = std::string(kNoAudioOutputNotice);
+        opened.notice = core::translated(kNoAudioOutputNotice);
     }
     // JACK brings its own MIDI port; the others send through "MIDI output device 0".
     if (opened.out->midiPortName().empty()) {

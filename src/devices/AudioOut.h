@@ -4,6 +4,7 @@
 // run on its control (watch) thread, the back end's own thread calls the AudioSource. The
 // health counters are atomics any thread may read; a lost device also wakes whoever asked.
 
+#include "core/Language.h"
 #include "core/Result.h"
 #include "sound/AudioIO.h"
 #include "sound/Wakeup.h"
@@ -157,6 +158,7 @@ std::unique_ptr<AudioOut> makeNullAudioOut(const AudioOutRequest& request);
 enum class RtAudioTrouble : std::uint8_t { LateBlock, DeviceLost };
 RtAudioTrouble classifyRtAudioReport(std::string_view text) noexcept;
 
-inline constexpr std::string_view kNoAudioOutputNotice = "no audio output";
+// Shown in the window's caption and said at start while nothing can be heard.
+inline constexpr const char* kNoAudioOutputNotice = core::translatable("no audio output");
 
 }  // namespace taktwerk::devices

@@ -3,6 +3,7 @@
 // same clock as the audio. Owned by the application; JACK's process thread is the audio
 // thread, its notification thread reports xruns and a server shutdown.
 
+#include "core/Language.h"
 #include "devices/AudioOut.h"
 #include "devices/MidiOut.h"
 #include "devices/TimedMidi.h"
@@ -94,14 +95,14 @@ public:
             jack_port_register(client, "out_right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
         midi_ = jack_port_register(client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
         if (!left_ || !right_ || !midi_)
-            return core::fail("Die JACK-Ausgänge konnten nicht angelegt werden.",
+            return core::fail(core::translated("The JACK outputs could not be created."),
                               "jack_port_register failed");
         sampleRate_ = jack_get_sample_rate(client);
         blockFrames_ = jack_get_buffer_size(client);
         scratch_.assign(static_cast<std::size_t>(blockFrames_) * sound::kOutputChannels, 0.0f);
         if (jack_set_process_callback(client, &JackAudioOut::processThunk, this) != 0 ||
             jack_set_xrun_callback(client, &JackAudioOut::xrunThunk, this) != 0)
-            return core::fail("Die JACK-Ausgabe konnte nicht eingerichtet werden.",
+            return core::fail(core::translated("The JACK output could not be set up."),
                               "jack_set_process_callback or jack_set_xrun_callback failed");
         jack_on_info_shutdown(client, &JackAudioOut::shutdownThunk, this);
         return {};
@@ -110,15 +111,16 @@ public:
     core::Result<void> start(sound::AudioSource& source) override
     {
         if (active_)
-            return core::fail("Die Audioausgabe läuft schon.");
+            return core::fail(core::translated("The audio output is running already."));
         if (deviceLost())
-            return core::fail("Der JACK-Server läuft nicht mehr.");
+            return core::fail(core::translated("The JACK server is not running any more."));
         source_.store(&source, std::memory_order_release);
         // Left over when a stalled server never ran the last stop's final cycle.
         notesOffPending_.store(false, std::memory_order_release);
         if (jack_activate(client_.get()) != 0) {
             source_.store(nullptr, std::memory_order_release);
-            return core::fail("Die JACK-Ausgabe konnte nicht starten.", "jack_activate failed");
+            return core::fail(core::translated("The JACK output could not start."),
+                              "jack_activate failed");
         }
         active_ = true;
         running_.store(true, std::memory_order_release);
@@ -246,7 +248,7 @@ core::Result<std::unique_ptr<AudioOut>> openJackAudioOut(const AudioOutRequest& 
         client.reset(jack_client_open(request.clientName.c_str(), JackNoStartServer, &status));
     }
     if (!client)
-        return core::fail("Kein JACK-Server gefunden.",
+        return core::fail(core::translated("No JACK server found."),
                           "jack_client_open: status " + std::to_string(static_cast<int>(status)));
     auto out = std::make_unique<JackAudioOut>(std::move(client));
     if (auto ready = out->setUp(); !ready)

@@ -1,5 +1,7 @@
 #include "devices/MidiOut.h"
 
+#include "core/Language.h"
+
 #include <RtMidi.h>
 #include <unistd.h>
 #include <utility>
@@ -72,7 +74,7 @@ core::Result<std::unique_ptr<MidiOut>> MidiOut::openFirstPort(const std::string&
             detail += RtMidi::getApiDisplayName(api) + ": " + error.getMessage() + " ";
         }
     }
-    return core::fail("Kein MIDI-Ausgang gefunden.", detail);
+    return core::fail(core::translated("No MIDI output found."), detail);
 }
 
 MidiOut::MidiOut(Key, std::unique_ptr<RtMidiOut> port, std::string portName)

@@ -2,6 +2,7 @@
 // real time, so that playback, the play position and MIDI to an external port all work.
 // Owned by the application; the clock thread is this output's audio thread.
 
+#include "core/Language.h"
 #include "devices/AudioOut.h"
 #include "devices/TimedMidi.h"
 #include "devices/TimingThread.h"
@@ -31,7 +32,7 @@ public:
     core::Result<void> start(sound::AudioSource& source) override
     {
         if (thread_.joinable())
-            return core::fail("Die Audioausgabe läuft schon.");
+            return core::fail(core::translated("The audio output is running already."));
         source_ = &source;
         stopping_.store(false, std::memory_order_release);
         sender_.start();

@@ -2,6 +2,7 @@
 // directly): stereo float on the API's default output device, MIDI through a timed sender
 // thread. Owned by the application; RtAudio's callback thread is the audio thread.
 
+#include "core/Language.h"
 #include "devices/AudioOut.h"
 #include "devices/TimedMidi.h"
 
@@ -48,13 +49,14 @@ public:
         const std::string apiName = RtAudio::getApiDisplayName(rtAudio_.getCurrentApi());
         try {
             if (rtAudio_.getDeviceCount() == 0)
-                return core::fail("Kein Audiogerät gefunden.", apiName + ": no device");
+                return core::fail(core::translated("No audio device found."),
+                                  apiName + ": no device");
             RtAudio::StreamParameters parameters;
             parameters.deviceId = rtAudio_.getDefaultOutputDevice();
             parameters.nChannels = sound::kOutputChannels;
             const RtAudio::DeviceInfo info = rtAudio_.getDeviceInfo(parameters.deviceId);
             if (!info.probed || info.outputChannels < sound::kOutputChannels)
-                return core::fail("Das Audiogerät kann nicht stereo ausgeben.",
+                return core::fail(core::translated("The audio device cannot play stereo."),
                                   apiName + ": " + info.name + " has no stereo output");
             const bool offersWanted = std::find(info.sampleRates.begin(), info.sampleRates.end(),
                                                 request.sampleRate) != info.sampleRates.end();
@@ -71,12 +73,12 @@ public:
                                 &RtAudioOut::callbackThunk, this, &options,
                                 &RtAudioOut::errorThunk);
             if (!rtAudio_.isStreamOpen())
-                return core::fail("Das Audiogerät konnte nicht geöffnet werden.",
+                return core::fail(core::translated("The audio device could not be opened."),
                                   apiName + ": openStream failed");
             sampleRate_ = rtAudio_.getStreamSampleRate();
             blockFrames_ = frames;
         } catch (const RtAudioError& error) {
-            return core::fail("Das Audiogerät konnte nicht geöffnet werden.",
+            return core::fail(core::translated("The audio device could not be opened."),
                               apiName + ": " + error.getMessage());
         }
         apiName_ = apiName;
@@ -87,10 +89,10 @@ public:
     core::Result<void> start(sound::AudioSource& source) override
     {
         if (started_)
-            return core::fail("Die Audioausgabe läuft schon.");
+            return core::fail(core::translated("The audio output is running already."));
         RtAudioOut* none = nullptr;
         if (!startedStream.compare_exchange_strong(none, this))
-            return core::fail("Eine andere Audioausgabe läuft schon.");
+            return core::fail(core::translated("Another audio output is running already."));
         source_ = &source;
         framesDone_ = 0;
         anchored_ = false;
@@ -100,7 +102,8 @@ public:
         } catch (const RtAudioError& error) {
             sender_.stop();
             startedStream.store(nullptr);
-            return core::fail("Die Audioausgabe konnte nicht starten.", error.getMessage());
+            return core::fail(core::translated("The audio output could not start."),
+                              error.getMessage());
         }
         started_ = true;
         running_.store(true, std::memory_order_release);
@@ -224,7 +227,8 @@ core::Result<std::unique_ptr<AudioOut>> openRtAudioOut(RtAudioHost host,
     try {
         out = std::make_unique<RtAudioOut>(apiOf(host));
     } catch (const RtAudioError& error) {
-        return core::fail("Das Audiogerät konnte nicht geöffnet werden.", error.getMessage());
+        return core::fail(core::translated("The audio device could not be opened."),
+                          error.getMessage());
     }
     if (auto opened = out->open(request); !opened)
         return core::fail(opened.error().message, opened.error().detail);

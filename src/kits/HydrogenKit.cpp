@@ -1,5 +1,6 @@
 #include "kits/HydrogenKit.h"
 
+#include "core/Language.h"
 #include "kits/KitText.h"
 
 #include <algorithm>
@@ -144,12 +145,12 @@ core::Result<KitSource> parseHydrogenKit(std::string_view xml, const std::filesy
     const pugi::xml_parse_result parsed =
         document.load_buffer(xml.data(), xml.size(), pugi::parse_default, pugi::encoding_auto);
     if (!parsed)
-        return core::fail("Die Datei drumkit.xml ist kein gültiges XML.",
+        return core::fail(core::translated("The file drumkit.xml is no valid XML."),
                           std::string(parsed.description()) + " at byte " +
                               std::to_string(parsed.offset));
     const pugi::xml_node root = document.child("drumkit_info");
     if (!root)
-        return core::fail("Die Datei drumkit.xml beschreibt kein Hydrogen-Schlagzeug.",
+        return core::fail(core::translated("The file drumkit.xml describes no Hydrogen drum kit."),
                           "no <drumkit_info> element");
 
     KitSource kit;
@@ -163,7 +164,7 @@ core::Result<KitSource> parseHydrogenKit(std::string_view xml, const std::filesy
         kit.notes.push_back("more than " + std::to_string(kMaxInstruments) +
                             " instruments; the rest left out");
     if (kit.instruments.empty())
-        return core::fail("Das Schlagzeug \"" + kit.name + "\" enthält keine Klänge.",
+        return core::fail(core::translated("The drum kit \"%s\" holds no sounds.", {kit.name}),
                           "no instrument with a sample");
     return kit;
 }
@@ -172,16 +173,16 @@ core::Result<std::string> readSmallFile(const std::filesystem::path& file, std::
 {
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error))
-        return core::fail("Die Datei \"" + utf8Of(file) + "\" wurde nicht gefunden.",
+        return core::fail(core::translated("The file \"%s\" was not found.", {utf8Of(file)}),
                           error ? error.message() : "not a regular file");
     const auto size = std::filesystem::file_size(file, error);
     if (error || size > maxBytes)
-        return core::fail("Die Datei \"" + utf8Of(file) + "\" ist zu groß.",
+        return core::fail(core::translated("The file \"%s\" is too big.", {utf8Of(file)}),
                           error ? error.message() : std::to_string(size) + " bytes");
     std::ifstream in(file, std::ios::binary);
     std::string bytes(static_cast<std::size_t>(size), '\0');
     if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
-        return core::fail("Die Datei \"" + utf8Of(file) + "\" kann nicht gelesen werden.",
+        return core::fail(core::translated("The file \"%s\" cannot be read.", {utf8Of(file)}),
                           "short read");
     return bytes;
 }

@@ -1,5 +1,6 @@
 #include "kits/KitArchive.h"
 
+#include "core/Language.h"
 #include "kits/KitText.h"
 
 #include <archive.h>
@@ -30,7 +31,7 @@ std::string utf8Of(const std::filesystem::path& path)
 
 core::Unexpected<core::Error> broken(const std::filesystem::path& archive, std::string detail)
 {
-    return core::fail("Das Archiv \"" + utf8Of(archive) + "\" kann nicht entpackt werden.",
+    return core::fail(core::translated("The archive \"%s\" cannot be unpacked.", {utf8Of(archive)}),
                       std::move(detail));
 }
 
@@ -43,7 +44,7 @@ core::Result<TemporaryFolder> TemporaryFolder::create(const std::filesystem::pat
     const auto base = parent.empty() ? std::filesystem::temp_directory_path(error) : parent;
     std::string pattern = (base / (std::string(prefix) + "XXXXXX")).string();
     if (error || ::mkdtemp(pattern.data()) == nullptr)
-        return core::fail("Ein temporärer Ordner konnte nicht angelegt werden.",
+        return core::fail(core::translated("A temporary folder could not be created."),
                           error ? error.message() : std::strerror(errno));
     return TemporaryFolder(std::filesystem::path(pattern));
 }
@@ -151,9 +152,10 @@ core::Result<void> unpackKitArchive(const std::filesystem::path& archivePath,
             out.write(buffer.data(), got);
         }
         if (!out.flush())
-            return core::fail("Der Inhalt des Archivs \"" + utf8Of(archivePath) +
-                                  "\" konnte nicht geschrieben werden.",
-                              std::strerror(errno));
+            return core::fail(
+                core::translated("The contents of the archive \"%s\" could not be written.",
+                                 {utf8Of(archivePath)}),
+                std::strerror(errno));
     }
     return {};
 }

@@ -1,6 +1,7 @@
 #include "kits/KitImport.h"
 
 #include "core/AtomicFile.h"
+#include "core/Language.h"
 #include "core/Paths.h"
 #include "core/Windows1252.h"
 #include "kits/HydrogenKit.h"
@@ -235,8 +236,8 @@ core::Result<void> placeSet(const TemporaryFolder& built, const std::filesystem:
                             const std::filesystem::path& soundDir)
 {
     std::error_code error;
-    const std::string failed =
-        "Der Klangsatz \"" + utf8Of(target.filename()) + "\" konnte nicht angelegt werden.";
+    const std::string failed = core::translated("The sample set \"%s\" could not be made.",
+                                                {utf8Of(target.filename())});
     if (!existing) {
         std::filesystem::rename(built.path(), target, error);
         return error ? core::fail(failed, error.message()) : core::Result<void>{};
@@ -268,7 +269,7 @@ core::Result<KitSource> readKit(const std::filesystem::path& source,
     if (std::filesystem::is_directory(source, error))
         return readHydrogenKit(source);
     if (!std::filesystem::is_regular_file(source, error))
-        return core::fail("\"" + utf8Of(source) + "\" wurde nicht gefunden.",
+        return core::fail(core::translated("\"%s\" was not found.", {utf8Of(source)}),
                           error ? error.message() : "no such file or folder");
     if (hasExtension(source, ".sfz"))
         return readSfzKit(source);
@@ -284,24 +285,25 @@ core::Result<KitSource> readKit(const std::filesystem::path& source,
         const auto kitFolder = findDrumkitFolder(folder->path());
         unpacked = std::move(*folder);
         if (kitFolder.empty())
-            return core::fail("Das Archiv \"" + utf8Of(source) +
-                                  "\" enthält kein Hydrogen-Schlagzeug.",
+            return core::fail(core::translated("The archive \"%s\" holds no Hydrogen drum kit.",
+                                               {utf8Of(source)}),
                               "no drumkit.xml");
         return readHydrogenKit(kitFolder);
     }
     return core::fail(
-        "\"" + utf8Of(source) +
-            "\" ist kein Schlagzeug, das eingelesen werden kann (ein Hydrogen-Ordner, "
-            "eine .h2drumkit- oder eine .sfz-Datei).",
+        core::translated("\"%s\" is no drum kit that can be imported (a Hydrogen folder, an "
+                         ".h2drumkit or an .sfz file).",
+                         {utf8Of(source)}),
         "unknown kind of file");
 }
 
 core::Result<ImportReport> importKit(const ImportOptions& options)
 {
     if (!options.name.empty() && !isPlainSetName(options.name))
-        return core::fail("Der Name \"" + options.name +
-                              "\" taugt nicht als Name eines Klangsatzes.",
-                          "a set name is one plain folder name");
+        return core::fail(
+            core::translated("The name \"%s\" will not do as the name of a sample set.",
+                             {options.name}),
+            "a set name is one plain folder name");
     std::optional<TemporaryFolder> unpacked;
     auto kit = readKit(options.source, unpacked, options.archiveLimits);
     if (!kit)
@@ -325,7 +327,8 @@ core::Result<ImportReport> importKit(const ImportOptions& options)
     std::filesystem::create_directories(options.soundDir, error);
     const auto existing = existingSet(options.soundDir, report.setName);
     if (existing && !options.force)
-        return core::fail("Den Klangsatz \"" + utf8Of(existing->filename()) + "\" gibt es schon.",
+        return core::fail(core::translated("The sample set \"%s\" exists already.",
+                                           {utf8Of(existing->filename())}),
                           std::string(kSetExists));
     removeStaleStaging(options.soundDir);
     auto built = TemporaryFolder::create(options.soundDir, kBuildPrefix);

@@ -1,5 +1,6 @@
 #include "kits/KitMapping.h"
 
+#include "core/Language.h"
 #include "core/Windows1252.h"
 
 #include <algorithm>
@@ -371,10 +372,11 @@ core::Result<KitMapping> mapKit(const KitSource& kit, const std::vector<MapOverr
     for (const MapOverride& override : overrides) {
         const int file = fileIndex(override.file);
         if (file < 0)
-            return core::fail("\"" + override.file +
-                                  "\" ist keine Datei eines Klangsatzes (BD, SD, "
-                                  "SD2, RM, HH, OH, RC, RC2, CB, CC, T1, T2, T3, ST).",
-                              "unknown file in --map");
+            return core::fail(
+                core::translated("\"%s\" is no file of a sample set (BD, SD, SD2, RM, HH, "
+                                 "OH, RC, RC2, CB, CC, T1, T2, T3, ST).",
+                                 {override.file}),
+                "unknown file in --map");
         int instrument = kNoInstrument;
         if (!override.instrument.empty()) {
             for (std::size_t i = 0; i < kit.instruments.size(); ++i) {
@@ -384,8 +386,8 @@ core::Result<KitMapping> mapKit(const KitSource& kit, const std::vector<MapOverr
                 }
             }
             if (instrument == kNoInstrument)
-                return core::fail("Das Schlagzeug hat kein Instrument \"" + override.instrument +
-                                      "\".",
+                return core::fail(core::translated("The drum kit has no instrument \"%s\".",
+                                                   {override.instrument}),
                                   "unknown instrument in --map");
             assign.use(instrument);
         }

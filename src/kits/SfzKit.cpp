@@ -1,5 +1,6 @@
 #include "kits/SfzKit.h"
 
+#include "core/Language.h"
 #include "kits/HydrogenKit.h"
 #include "kits/KitText.h"
 
@@ -85,7 +86,7 @@ public:
                 lineEnd = clean.size();
             line(std::string_view(clean).substr(lineStart, lineEnd - lineStart));
             if (regions_.size() > kMaxRegions)
-                return core::fail("Die SFZ-Datei hat zu viele Regionen.",
+                return core::fail(core::translated("The SFZ file has too many regions."),
                                   "more than " + std::to_string(kMaxRegions) + " regions");
             lineStart = lineEnd + 1;
         }
@@ -414,7 +415,8 @@ core::Result<KitSource> parseSfzKit(std::string_view text, const std::filesystem
         kit.notes.push_back("ignored: " + list);
     }
     if (kit.instruments.empty())
-        return core::fail("Die SFZ-Datei enthält keine Klänge.", "no region with a sample");
+        return core::fail(core::translated("The SFZ file holds no sounds."),
+                          "no region with a sample");
     return kit;
 }
 

@@ -115,7 +115,8 @@ std::string LiveHost::watchOutput()
         replaceOutput(outputs_->openNull(request_));
         standingIn_ = true;
         nextProbe_ = std::chrono::steady_clock::now() + probeInterval_;
-        return lost + " went away: " + std::string(devices::kNoAudioOutputNotice);
+        return core::translated("%s went away: %s",
+                                {lost, core::translated(devices::kNoAudioOutputNotice)});
     }
     if (!standingIn_ || std::chrono::steady_clock::now() < nextProbe_)
         return {};
@@ -127,7 +128,7 @@ std::string LiveHost::watchOutput()
         return {};
     replaceOutput(std::move(*tried));
     standingIn_ = false;
-    return "audio output back: " + std::string(out_->backendName());
+    return core::translated("audio output back: %s", {out_->backendName()});
 }
 
 void LiveHost::replaceOutput(std::unique_ptr<devices::AudioOut> next)
@@ -330,8 +331,9 @@ std::string LiveHost::soundProblem() const
 {
     if (!wave_ || silentVoices_ == 0)
         return {};
-    return silentVoices_ == 1 ? "1 Sample nicht geladen"
-                              : std::to_string(silentVoices_) + " Samples nicht geladen";
+    return silentVoices_ == 1
+               ? std::string(core::translated("1 sample not loaded"))
+               : core::translated("%s samples not loaded", {std::to_string(silentVoices_)});
 }
 
 void LiveHost::stopPreview() { engine_->stopPreview(); }

@@ -15,6 +15,7 @@
 // Outputs come from an injected factory, so tests play into the null output or a private JACK
 // server, never through the sound card or MIDI port of the machine they run on.
 
+#include "core/Language.h"
 #include "devices/AudioOut.h"
 #include "playback/Host.h"
 #include "playback/LiveParameters.h"
@@ -138,10 +139,12 @@ private:
     bool standingIn_ = false;
     std::chrono::steady_clock::time_point nextProbe_{};
     // The audio thread's counters, each reported at most once a minute.
-    ThrottledCount droppedSteps_{"steps not shown (the window fell behind)"};
-    ThrottledCount droppedCommands_{"sound commands lost (audio stalled)"};
-    ThrottledCount droppedMidi_{"MIDI messages lost"};
-    ThrottledCount xruns_{"audio blocks late"};
+    ThrottledCount droppedSteps_{
+        core::translatable("%s steps not shown (%s in all; the window fell behind)")};
+    ThrottledCount droppedCommands_{
+        core::translatable("%s sound commands lost (%s in all; audio stalled)")};
+    ThrottledCount droppedMidi_{core::translatable("%s MIDI messages lost (%s in all)")};
+    ThrottledCount xruns_{core::translatable("%s audio blocks late (%s in all)")};
     std::uint32_t countedXruns_ = 0;  // of the current output, in lateBlocks_
 
     // Crossing from the watch thread to the owner.

@@ -1,6 +1,7 @@
 #include "playback/OfflineRender.h"
 
 #include "core/AtomicFile.h"
+#include "core/Language.h"
 #include "pattern/Meter.h"
 #include "sequencer/StepClock.h"
 
@@ -122,13 +123,13 @@ core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem
                   (job.floatSamples ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
     // Written beside the target and renamed at the end, so a failed or cancelled render never
     // leaves a file that looks finished.
-    auto partial = core::AtomicFile::create(file, "Die Datei \"" + utf8(file) +
-                                                      "\" kann nicht geschrieben werden.");
+    auto partial = core::AtomicFile::create(
+        file, core::translated("The file \"%s\" cannot be written.", {utf8(file)}));
     if (!partial)
         return core::fail(partial.error().message, partial.error().detail);
     SndfileHandle out(sf_open_fd(partial->fd(), SFM_WRITE, &info, SF_FALSE));
     if (!out)
-        return core::fail("Die Datei \"" + utf8(file) + "\" kann nicht geschrieben werden.",
+        return core::fail(core::translated("The file \"%s\" cannot be written.", {utf8(file)}),
                           sf_strerror(nullptr));
     // Full-scale floats become full-scale integers; the mix is already limited to it.
     sf_command(out.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
@@ -142,7 +143,8 @@ core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem
         const std::string detail = sf_strerror(out.get());
         out.reset();  // the temporary file goes with `partial`
         return core::fail(
-            "Die Datei \"" + utf8(file) + "\" konnte nicht fertig geschrieben werden.", detail);
+            core::translated("The file \"%s\" could not be written to the end.", {utf8(file)}),
+            detail);
     };
 
     while (report.frames < music) {
@@ -180,9 +182,9 @@ core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem
 
     // sf_close writes the header's final sizes; only then is the file complete.
     if (const int closed = sf_close(out.release()); closed != 0)
-        return core::fail("Die Datei \"" + utf8(file) +
-                              "\" konnte nicht fertig geschrieben werden.",
-                          sf_error_number(closed));
+        return core::fail(
+            core::translated("The file \"%s\" could not be written to the end.", {utf8(file)}),
+            sf_error_number(closed));
     if (auto committed = partial->commit(); !committed)
         return core::fail(committed.error().message, committed.error().detail);
     return report;

@@ -1,5 +1,7 @@
 #include "playback/ThrottledCount.h"
 
+#include "core/Language.h"
+
 namespace taktwerk::playback {
 
 std::string ThrottledCount::report(std::uint64_t count, Clock::time_point now)
@@ -8,7 +10,7 @@ std::string ThrottledCount::report(std::uint64_t count, Clock::time_point now)
     if (total <= shown_ || (lastLine_ && now - *lastLine_ < every_))
         return {};
     std::string line =
-        std::to_string(total - shown_) + " " + what_ + " (" + std::to_string(total) + " in all)";
+        core::translated(format_, {std::to_string(total - shown_), std::to_string(total)});
     shown_ = total;
     lastLine_ = now;
     return line;

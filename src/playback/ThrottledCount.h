@@ -15,8 +15,10 @@ class ThrottledCount {
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit ThrottledCount(std::string what, Clock::duration every = std::chrono::minutes(1))
-        : what_(std::move(what)), every_(every)
+    // `format` is the line, in English, with "%s" for the new count and then the total; it is
+    // shown in the user's language.
+    explicit ThrottledCount(const char* format, Clock::duration every = std::chrono::minutes(1))
+        : format_(format), every_(every)
     {
     }
 
@@ -28,7 +30,7 @@ public:
     void restart(std::uint64_t finalCount) noexcept { base_ += finalCount; }
 
 private:
-    std::string what_;
+    const char* format_;
     Clock::duration every_;
     std::uint64_t base_ = 0;   // counted by counters that have been replaced
     std::uint64_t shown_ = 0;  // the total the last line gave

@@ -1,5 +1,6 @@
 #include "rhythms/RhythmLibrary.h"
 
+#include "core/Language.h"
 #include "core/Windows1252.h"
 #include "rhythms/RhythmFile.h"
 
@@ -24,18 +25,16 @@ std::string foldCase(std::string_view name)
     return folded;
 }
 
-std::string inQuotes(std::string_view name) { return "\"" + std::string(name) + "\""; }
-
 // A name taken from the list or typed: it must name a file inside the folder, nothing else.
 core::Result<void> checkFileName(std::string_view name)
 {
     if (name.empty())
-        return core::fail("Kein Rhythmus ausgewählt.");
+        return core::fail(core::translated("No rhythm chosen."));
     // Only the platform's own separators: on Linux "a\b.rtm" is an ordinary file of the folder.
     const bool backslashSeparates = std::filesystem::path::preferred_separator == '\\';
     const std::string_view separators = backslashSeparates ? "/\\" : "/";
     if (name.find_first_of(separators) != std::string_view::npos || name == "." || name == "..")
-        return core::fail("Der Name " + inQuotes(name) + " ist kein Rhythmus in diesem Ordner.");
+        return core::fail(core::translated("The name \"%s\" is no rhythm in this folder.", {name}));
     return {};
 }
 
@@ -99,9 +98,9 @@ core::Result<std::vector<RhythmEntry>> RhythmLibrary::entries() const
             found.push_back(std::move(*entry));
     }
     if (error)
-        return core::fail("Der Rhythmus-Ordner " + inQuotes(utf8FromPath(dir_)) +
-                              " kann nicht gelesen werden.",
-                          error.message());
+        return core::fail(
+            core::translated("The rhythm folder \"%s\" cannot be read.", {utf8FromPath(dir_)}),
+            error.message());
     std::sort(found.begin(), found.end(), [](const RhythmEntry& left, const RhythmEntry& right) {
         if (left.name != right.name)
             return listsBefore(left.name, right.name);
@@ -156,9 +155,9 @@ core::Result<void> RhythmLibrary::checkInside(const fs::path& file, std::string_
     std::error_code error;
     if (!fs::is_symlink(file, error) || leadsInside(file, dir_))
         return {};
-    return core::fail("Der Rhythmus " + inQuotes(name) +
-                          " ist ein Verweis auf eine Datei außerhalb des Rhythmus-Ordners; er wird "
-                          "weder überschrieben noch gelöscht.",
+    return core::fail(core::translated("The rhythm \"%s\" is a link to a file outside the rhythm "
+                                       "folder; it is neither overwritten nor deleted.",
+                                       {name}),
                       "symbolic link leading out of the rhythm folder");
 }
 
@@ -195,7 +194,7 @@ core::Result<void> RhythmLibrary::remove(std::string_view name) const
 core::Result<void> RhythmLibrary::removeFile(const fs::path& file, std::string_view name) const
 {
     if (file.parent_path() != dir_ && file.parent_path() / "" != dir_)
-        return core::fail("Der Name " + inQuotes(name) + " ist kein Rhythmus in diesem Ordner.");
+        return core::fail(core::translated("The name \"%s\" is no rhythm in this folder.", {name}));
     if (auto inside = checkInside(file, name); !inside)
         return inside;
     std::error_code error;
@@ -207,7 +206,7 @@ core::Result<void> RhythmLibrary::removeFile(const fs::path& file, std::string_v
     if (!error)
         fs::remove(file, error);
     if (error)
-        return core::fail("Der Rhythmus " + inQuotes(name) + " konnte nicht gelöscht werden.",
+        return core::fail(core::translated("The rhythm \"%s\" could not be deleted.", {name}),
                           error.message());
     return {};
 }

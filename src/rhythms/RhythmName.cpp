@@ -1,5 +1,6 @@
 #include "rhythms/RhythmName.h"
 
+#include "core/Language.h"
 #include "core/Windows1252.h"
 
 #include <string>
@@ -22,11 +23,11 @@ std::string unholdableReason(std::string_view name)
         std::string character;
         core::appendUtf8(character, core::nextCodePoint(name, at));
         if (character != name.substr(start, at - start))
-            return "Der Name enthält ungültige Zeichen.";
+            return core::translated("The name holds invalid characters.");
         if (!core::utf8ToCp1252(character))
-            return "Der Name darf das Zeichen \"" + character + "\" nicht enthalten.";
+            return core::translated("The name must not hold the character \"%s\".", {character});
     }
-    return "Der Name enthält ungültige Zeichen.";
+    return core::translated("The name holds invalid characters.");
 }
 
 bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
@@ -36,21 +37,21 @@ bool isControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 core::Result<void> checkRhythmName(std::string_view name)
 {
     if (name.empty())
-        return core::fail("Bitte einen Namen für den Rhythmus eingeben.");
+        return core::fail(core::translated("Please enter a name for the rhythm."));
     if (name == "." || name == "..")
-        return core::fail("Der Name \"" + std::string(name) +
-                          "\" ist als Dateiname nicht möglich.");
+        return core::fail(core::translated("The name \"%s\" cannot be a file name.", {name}));
     if (name.find_first_of(kForbidden) != std::string_view::npos)
-        return core::fail("Der Name darf keines dieser Zeichen enthalten: \\ / : * ? \" < > |");
+        return core::fail(core::translated(
+            "The name must not hold any of these characters: \\ / : * ? \" < > |"));
     if (!core::utf8ToCp1252(name))
         return core::fail(unholdableReason(name));
     for (std::size_t at = 0; at < name.size();)
         if (isControl(core::nextCodePoint(name, at)))
-            return core::fail("Der Name darf keine Steuerzeichen enthalten.");
+            return core::fail(core::translated("The name must not hold control characters."));
     // Otherwise the file system refuses the file, and the user would learn only that the
     // save failed, not why.
     if (name.size() + kRhythmExtension.size() > kMaxFileNameBytes)
-        return core::fail("Der Name ist zu lang. Bitte wählen Sie einen kürzeren Namen.");
+        return core::fail(core::translated("The name is too long. Please choose a shorter name."));
     return {};
 }
 

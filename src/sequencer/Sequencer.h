@@ -4,6 +4,7 @@
 // owns one on the audio thread and the window paints the events it yields; offline, a renderer
 // drives one the same way, so a rendered file and a live performance cannot disagree.
 
+#include "core/Language.h"
 #include "pattern/Meter.h"
 #include "pattern/Pattern.h"
 #include "pattern/Swing.h"

@@ -1,5 +1,7 @@
 #include "sound/GmSynth.h"
 
+#include "core/Language.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <fluidsynth.h>
@@ -77,7 +79,7 @@ core::Result<std::unique_ptr<GmSynth>> GmSynth::create(const std::filesystem::pa
     auto handles = std::make_unique<Handles>();
     handles->settings.reset(new_fluid_settings());
     if (!handles->settings)
-        return core::fail("Der eingebaute MIDI-Synthesizer konnte nicht gestartet werden.",
+        return core::fail(core::translated("The built-in MIDI synthesizer could not be started."),
                           "new_fluid_settings failed");
     fluid_settings_t* settings = handles->settings.get();
     fluid_settings_setnum(settings, "synth.sample-rate", options.sampleRate);
@@ -93,18 +95,18 @@ core::Result<std::unique_ptr<GmSynth>> GmSynth::create(const std::filesystem::pa
     handles->framesWithoutVoices = handles->sleepAfterFrames;  // asleep until the first note
     handles->synth.reset(new_fluid_synth(settings));
     if (!handles->synth)
-        return core::fail("Der eingebaute MIDI-Synthesizer konnte nicht gestartet werden.",
+        return core::fail(core::translated("The built-in MIDI synthesizer could not be started."),
                           "new_fluid_synth failed");
     std::error_code error;
     if (!std::filesystem::is_regular_file(soundFont, error))
-        return core::fail("Die SoundFont-Datei \"" + soundFont.string() +
-                              "\" wurde nicht gefunden.",
-                          "not a regular file");
+        return core::fail(
+            core::translated("The SoundFont file \"%s\" was not found.", {soundFont.string()}),
+            "not a regular file");
     handles->fontId = fluid_synth_sfload(handles->synth.get(), soundFont.c_str(), 1);
     if (handles->fontId == FLUID_FAILED)
-        return core::fail("Die SoundFont-Datei \"" + soundFont.string() +
-                              "\" konnte nicht gelesen werden.",
-                          "fluid_synth_sfload failed");
+        return core::fail(
+            core::translated("The SoundFont file \"%s\" could not be read.", {soundFont.string()}),
+            "fluid_synth_sfload failed");
     return std::unique_ptr<GmSynth>(new GmSynth(std::move(handles)));
 }
 

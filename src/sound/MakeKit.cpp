@@ -1,6 +1,7 @@
 #include "sound/MakeKit.h"
 
 #include "core/AtomicFile.h"
+#include "core/Language.h"
 #include "sound/GmSynth.h"
 #include "sound/VoiceSet.h"
 
@@ -110,7 +111,7 @@ core::Result<core::AtomicFile> prepareWav(const std::filesystem::path& file,
     for (float& value : scaled)
         value = std::clamp(value * gain, -1.0f, 1.0f);
     const std::string message =
-        "Die Datei \"" + file.string() + "\" konnte nicht geschrieben werden.";
+        core::translated("The file \"%s\" could not be written.", {file.string()});
     auto out = core::AtomicFile::create(file, message);
     if (!out)
         return out;
@@ -179,8 +180,8 @@ core::Result<KitReport> makeKit(const KitOptions& options)
         if (note == kStickNote || note == kStickFallback)
             report.clickNote = note;
         if (data.empty())
-            return core::fail("Die SoundFont-Datei \"" + options.soundFont.string() +
-                                  "\" hat keinen Klang für " + sample.name + ".",
+            return core::fail(core::translated("The SoundFont file \"%s\" has no sound for %s.",
+                                               {options.soundFont.string(), sample.name}),
                               "silent key " + std::to_string(note));
         rendered.push_back({options.setDir / (sample.name + ".wav"), std::move(data), true});
     }
@@ -207,8 +208,9 @@ core::Result<KitReport> makeKit(const KitOptions& options)
     std::optional<core::AtomicFolder> newSet;
     if (!std::filesystem::exists(options.setDir, error)) {
         auto folder =
-            core::AtomicFolder::create(options.setDir, "Der Ordner \"" + options.setDir.string() +
-                                                           "\" konnte nicht angelegt werden.");
+            core::AtomicFolder::create(options.setDir,
+                                       core::translated("The folder \"%s\" could not be created.",
+                                                        {options.setDir.string()}));
         if (!folder)
             return core::fail(folder.error().message, folder.error().detail);
         newSet = std::move(*folder);
@@ -216,8 +218,8 @@ core::Result<KitReport> makeKit(const KitOptions& options)
     if (!options.extraTomDir.empty() &&
         !std::filesystem::is_directory(options.extraTomDir, error) &&
         !std::filesystem::create_directories(options.extraTomDir, error))
-        return core::fail("Der Ordner \"" + options.extraTomDir.string() +
-                              "\" konnte nicht angelegt werden.",
+        return core::fail(core::translated("The folder \"%s\" could not be created.",
+                                           {options.extraTomDir.string()}),
                           error.message());
 
     // Everything is written under temporary names before anything takes its place.
@@ -258,9 +260,10 @@ core::Result<KitReport> ensureDefaultKit(const std::filesystem::path& soundDir)
         return KitReport{};
     const auto soundFont = findSoundFont();
     if (!soundFont)
-        return core::fail("Es wurde keine SoundFont-Datei gefunden; der Klangsatz \"Default\" "
-                          "kann nicht erzeugt werden.",
-                          "no .sf2 in /usr/share/sounds/sf2");
+        return core::fail(
+            core::translated("No SoundFont file was found; the sample set \"Default\" "
+                             "cannot be made."),
+            "no .sf2 in /usr/share/sounds/sf2");
     return makeKit({.soundFont = *soundFont, .setDir = setDir, .extraTomDir = soundDir});
 }
 

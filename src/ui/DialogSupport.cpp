@@ -1,5 +1,6 @@
 #include "ui/DialogSupport.h"
 
+#include "core/Language.h"
 #include "core/Paths.h"
 #include "rhythms/RhythmLibrary.h"
 #include "ui/FormRules.h"
@@ -49,6 +50,18 @@ std::string toUtf8(const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+QString qtranslated(const char* english) { return QString::fromUtf8(core::translated(english)); }
+
+QString qtranslated(const char* english, std::initializer_list<QString> values)
+{
+    std::vector<std::string> texts;
+    texts.reserve(values.size());
+    for (const QString& value : values)
+        texts.push_back(toUtf8(value));
+    const std::vector<std::string_view> views(texts.begin(), texts.end());
+    return fromUtf8(core::translated(english, views));
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QString>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,12 @@ inline QColor colourOf(layout::Rgb rgb) { return QColor::fromRgb(rgb); }
 // UTF-8 (the core's text) <-> QString.
 QString fromUtf8(std::string_view text);
 std::string toUtf8(const QString& text);
+
+// A text of the window in the user's language (core::translated): the English text is the
+// catalogue's key, so it must be a literal. Named apart from QObject::tr, which every widget
+// would find first and which knows nothing of the program's catalogue.
+QString qtranslated(const char* english);
+QString qtranslated(const char* english, std::initializer_list<QString> values);
 
 // `dirSounds`: the names of the sample-set folders in `soundDir`. `filWave`: the base names of
 // the ".wav" files lying directly in it. Both sorted by name without regard to case; a

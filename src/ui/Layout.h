@@ -4,6 +4,7 @@
 // pixel (96 dpi at 100 % scale); Qt's device-pixel ratio does the rest on bigger screens.
 // Constants only; any thread.
 
+#include "core/Language.h"
 #include "pattern/Pattern.h"
 #include "ui/GridGeometry.h"
 
@@ -70,17 +71,17 @@ inline constexpr int kPadWidth = 1095;
 struct PadLook {
     int top = 0;
     int height = 0;
-    const char* caption = "";
+    const char* caption = "";  // in English; the toms' show their sample's name instead
     Rgb colour = 0;
     bool changeable = false;  // its sample can be changed by a right click (snare, ride, toms)
 };
 inline constexpr std::array<PadLook, pattern::kTrackCount> kPads{{
-    {1110, 765, "Bass Drum", 0xE0E0E0, false},
-    {1980, 795, " Snare Drum", 0xC0C0C0, true},
-    {2880, 795, "Hi Hat", 0xE0E0E0, false},
-    {3780, 795, "   Open    Hi Hat", 0xE0E0E0, false},
-    {4680, 795, "Ride Cymbal", 0xC0C0C0, true},
-    {5580, 495, "Crash", 0xE0E0E0, false},
+    {1110, 765, core::translatable("Bass Drum"), 0xE0E0E0, false},
+    {1980, 795, core::translatable(" Snare Drum"), 0xC0C0C0, true},
+    {2880, 795, core::translatable("Hi Hat"), 0xE0E0E0, false},
+    {3780, 795, core::translatable("   Open    Hi Hat"), 0xE0E0E0, false},
+    {4680, 795, core::translatable("Ride Cymbal"), 0xC0C0C0, true},
+    {5580, 495, core::translatable("Crash"), 0xE0E0E0, false},
     {6180, 495, "Tom 1", 0xC0C0C0, true},
     {6780, 495, "Tom 2", 0xC0C0C0, true},
     {7380, 495, "Tom 3", 0xC0C0C0, true},

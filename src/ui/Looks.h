@@ -4,6 +4,7 @@
 // what RUN and STOP change at once. The sequencer and the meter say what happens; this says
 // how it looks. Constants and pure functions only, any thread.
 
+#include "core/Language.h"
 #include "pattern/MeterState.h"
 #include "sequencer/Sequencer.h"
 
@@ -86,7 +87,7 @@ constexpr Colour padColour(std::uint16_t litPads, int track) noexcept
 
 // What the RUN/STOP button and the lights show after a press.
 struct TransportLooks {
-    std::string_view caption;  // "R U N" or "S T O P"
+    const char* caption = nullptr;  // "R U N" or "S T O P", in English: shown translated
     Colour buttonColour = kRunButtonStopped;
     bool resetsLights = false;  // beat light to kBeatLightOff and all pads to kPadIdle
     bool markersHome = false;   // the play markers go to column 0
@@ -101,12 +102,12 @@ constexpr TransportLooks transportLooks(bool running, bool beginner) noexcept
     const auto frame =
         beginner ? sequencer::AnimationFrame::Frame0 : sequencer::AnimationFrame::Unchanged;
     if (running)
-        return {.caption = "S T O P",
+        return {.caption = core::translatable("S T O P"),
                 .buttonColour = kRunButtonPlaying,
                 .resetsLights = false,
                 .markersHome = true,
                 .animation = frame};
-    return {.caption = "R U N",
+    return {.caption = core::translatable("R U N"),
             .buttonColour = kRunButtonStopped,
             .resetsLights = true,
             .markersHome = false,

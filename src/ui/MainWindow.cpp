@@ -1,6 +1,8 @@
 #include "ui/MainWindow.h"
 
+#include "devices/AudioOut.h"
 #include "ui/Artwork.h"
+#include "ui/DialogSupport.h"
 #include "ui/Fonts.h"
 #include "ui/GridGeometry.h"
 #include "ui/Layout.h"
@@ -134,20 +136,20 @@ void MainWindow::buildTopBand()
 {
     files_ = new FlatButton(this);
     place(files_, kFiles);
-    files_->setText(QStringLiteral("Rhythm..."));
+    files_->setText(qtranslated("Rhythm..."));
     files_->setFill(colour(kFilesColour));
     files_->setFont(appFont(fontPixels(8.25), true));
     connect(files_, &FlatButton::clicked, this, &MainWindow::libraryRequested);
 
     settings_ = new FlatButton(this);
     place(settings_, kSettings);
-    settings_->setText(QStringLiteral("Settings..."));
+    settings_->setText(qtranslated("Settings..."));
     settings_->setFill(colour(kSettingsColour));
     settings_->setFont(appFont(fontPixels(8.25), true));
     connect(settings_, &FlatButton::clicked, this, &MainWindow::settingsRequested);
 
     const QFont boxFont = appFont(fontPixels(8.25), true);
-    mode_ = new WrapCheckBox(QStringLiteral("Beginner Mode"), colour(kWindowColour), this);
+    mode_ = new WrapCheckBox(qtranslated("Beginner Mode"), colour(kWindowColour), this);
     place(mode_, kMode);
     mode_->setFont(boxFont);
     connect(mode_, &QCheckBox::clicked, this, [this](bool on) {
@@ -155,7 +157,7 @@ void MainWindow::buildTopBand()
         refreshAll();
     });
 
-    intro_ = new WrapCheckBox(QStringLiteral("Intro"), colour(kWindowColour), this);
+    intro_ = new WrapCheckBox(qtranslated("Intro"), colour(kWindowColour), this);
     place(intro_, kIntro);
     intro_->setFont(boxFont);
     connect(intro_, &QCheckBox::clicked, this, [this](bool on) {
@@ -184,18 +186,18 @@ void MainWindow::buildTopBand()
             options[static_cast<std::size_t>(i)] = option;
         }
     };
-    intervalFrame_ = new TitledFrame(QStringLiteral("Interval"), this);
+    intervalFrame_ = new TitledFrame(qtranslated("Interval"), this);
     place(intervalFrame_, kIntervalFrame);
     makeOptions(intervalFrame_, intervalOptions_, kIntervalOptions, true);
     for (int i = 0; i < 3; ++i)
         intervalOptions_[static_cast<std::size_t>(i)]->setText(QString::number(i + 3));
-    beatFrame_ = new TitledFrame(QStringLiteral("Beats: "), this);
+    beatFrame_ = new TitledFrame(qtranslated("Beats: "), this);
     place(beatFrame_, kBeatFrame);
     makeOptions(beatFrame_, beatsOptions_, kBeatsOptions, false);
 
     container2_ = new FillPanel(colour(kWindowColour), this);
     place(container2_, kContainer2);
-    auto* bpmFrame = new TitledFrame(QStringLiteral("BPM:"), container2_);
+    auto* bpmFrame = new TitledFrame(qtranslated("BPM:"), container2_);
     place(bpmFrame, kBpmFrame);
     bpmFrame->setFont(frameFont);
     auto* display = new FillPanel(Qt::black, bpmFrame);
@@ -220,15 +222,15 @@ void MainWindow::buildTopBand()
 
     tap_ = new FlatButton(container2_);
     place(tap_, kTap);
-    tap_->setText(QStringLiteral("T A P"));
+    tap_->setText(qtranslated("T A P"));
     tap_->setFill(colour(kBeatLightOff));
     tap_->setFont(appFont(fontPixels(15.75), true));
-    tap_->setToolTip(QStringLiteral("Rechtsklick = Reset"));
+    tap_->setToolTip(qtranslated("Right click = Reset"));
     connect(tap_, &FlatButton::pressedWith, this, &MainWindow::onTap);
 
     run_ = new FlatButton(container2_);
     place(run_, kRun);
-    run_->setText(QStringLiteral("R U N"));
+    run_->setText(qtranslated(transportLooks(false, false).caption));
     run_->setFill(colour(kRunButtonStopped));
     run_->setTextColour(Qt::white);
     run_->setFont(appFont(fontPixels(15.75), true));
@@ -280,11 +282,11 @@ void MainWindow::buildPads()
         const PadLook& look = kPads[static_cast<std::size_t>(track)];
         auto* pad = new FlatButton(this);
         place(pad, {kPadLeft, look.top, kPadWidth, look.height});
-        pad->setText(QString::fromUtf8(look.caption));
+        pad->setText(qtranslated(look.caption));
         pad->setFill(colour(look.colour));
         pad->setFont(appFont(fontPixels(9.75), true));
         if (look.changeable)
-            pad->setToolTip(QStringLiteral("Rechtsklick = Change Sound"));
+            pad->setToolTip(qtranslated("Right click = Change Sound"));
         connect(pad, &FlatButton::pressedWith, this,
                 [this, track](Qt::MouseButton button) { onPad(track, button); });
         pads_[static_cast<std::size_t>(track)] = pad;
@@ -299,7 +301,7 @@ void MainWindow::buildMutes()
         const auto t = static_cast<std::size_t>(track);
         auto* mute = new FlatButton(container3_);
         place(mute, {kMuteLeft, kMuteTops[t], kMuteWidth, kMuteHeights[t]});
-        mute->setText(QStringLiteral("MUTE"));
+        mute->setText(qtranslated("MUTE"));
         mute->setTextColour(Qt::white);
         mute->setFont(appFont(fontPixels(9), true));
         mute->setCheckable(true);
@@ -573,8 +575,7 @@ void MainWindow::refreshTomCaptions()
 void MainWindow::showTransportLooks()
 {
     const TransportLooks looks = transportLooks(machine_.isRunning(), machine_.isBeginner());
-    run_->setText(
-        QString::fromUtf8(looks.caption.data(), static_cast<qsizetype>(looks.caption.size())));
+    run_->setText(qtranslated(looks.caption));
     run_->setFill(colour(looks.buttonColour));
     if (looks.resetsLights) {
         tap_->setFill(colour(kBeatLightOff));
@@ -651,7 +652,7 @@ void MainWindow::showAudioOutputState()
     // as an output returns and the samples are there.
     QString title = QStringLiteral("Quorrel Taktwerk");
     if (!machine_.hasAudioOutput())
-        title += QStringLiteral(" \u2013 no audio output");
+        title += QStringLiteral(" \u2013 ") + qtranslated(devices::kNoAudioOutputNotice);
     if (const std::string problem = machine_.soundProblem(); !problem.empty())
         title += QStringLiteral(" \u2013 ") + QString::fromStdString(problem);
     if (windowTitle() != title)
@@ -707,7 +708,7 @@ void MainWindow::setTapClock(std::function<app::DrumMachine::Clock::time_point()
 
 void MainWindow::NewRhythm()
 {
-    if (!questions_.askYesNo(this, QString::fromUtf8("Wirklich alles zur\u00fccksetzen ?    "))) {
+    if (!questions_.askYesNo(this, qtranslated("Really reset everything?"))) {
         emit libraryRequested();
         return;
     }

@@ -5,6 +5,7 @@
 #include "app/LiveHostOptions.h"
 #include "app/Settings.h"
 #include "devices/LibraryNoise.h"
+#include "core/Language.h"
 #include "ui/Artwork.h"
 #include "ui/DialogSupport.h"
 #include "ui/Dialogs.h"
@@ -15,7 +16,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QStyleFactory>
+#include <QTranslator>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
@@ -49,8 +53,12 @@ std::optional<WindowOptions> parseOptions(int argc, char** argv)
         } else if ((optionsEnded || !arg.starts_with("-")) && !options.rhythmFile) {
             options.rhythmFile = std::filesystem::path(arg);
         } else {
-            std::cerr << "taktwerk: unknown option \"" << arg
-                      << "\" (taktwerk --help lists what the program can do)\n";
+            std::cerr
+                << "taktwerk: "
+                << core::translated(
+                       "unknown option \"%s\" (taktwerk --help lists what the program can do)",
+                       {arg})
+                << '\n';
             return std::nullopt;
         }
     }
@@ -103,9 +111,11 @@ int takeScreenshot(app::DrumMachine& machine, MainWindow& window, const WindowOp
     QApplication::processEvents();
     const QPixmap shot = window.grab();
     if (!shot.save(*options.screenshot, "PNG")) {
-        std::cerr << "taktwerk: could not write the screenshot to "
-                  << options.screenshot->toStdString()
-                  << " (check that the folder exists and is writable)\n";
+        std::cerr << "taktwerk: "
+                  << core::translated("could not write the screenshot to %s (check that the "
+                                      "folder exists and is writable)",
+                                      {toUtf8(*options.screenshot)})
+                  << '\n';
         return 1;
     }
     return 0;
@@ -117,6 +127,21 @@ int takeScreenshot(app::DrumMachine& machine, MainWindow& window, const WindowOp
 // draws (check boxes, option buttons, the scroll bar) should not change with the theme.
 void prepareApplication(QApplication& application)
 {
+    // QApplication has just set every locale category from the environment; where that left
+    // the messages in "C" the program's catalogue would go unread.
+    core::renewLanguage();
+    if (core::currentLanguage() == core::Language::German) {
+        // Qt's own buttons (Yes, No, OK) read as the German program's always did: Ja, Nein.
+        auto* qtTexts = new QTranslator(&application);
+        if (qtTexts->load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(qtTexts);
+        else
+            std::cerr << "taktwerk: "
+                      << core::translated("Qt's German texts (qtbase_de.qm) are missing; its "
+                                          "buttons stay English")
+                      << '\n';
+    }
     QApplication::setApplicationName(QStringLiteral("taktwerk"));
     // No application display name: Qt would append it to every caption (" — Quorrel
     // Taktwerk"), and the captions are the program's own, word for word.
@@ -135,9 +160,12 @@ int runMainWindow(int argc, char** argv)
         // Rendering to a file needs no display at all.
         qputenv("QT_QPA_PLATFORM", "offscreen");
     } else if (!hasDisplay()) {
-        std::cerr << "taktwerk: no display here (DISPLAY and WAYLAND_DISPLAY are unset); "
-                     "try `taktwerk --help` for the headless commands or `taktwerk "
-                     "--screenshot window.png` for a picture of the window\n";
+        std::cerr << "taktwerk: "
+                  << core::translated("no display here (DISPLAY and WAYLAND_DISPLAY are unset); "
+                                      "try `taktwerk --help` for the headless commands or "
+                                      "`taktwerk --screenshot window.png` for a picture of the "
+                                      "window")
+                  << '\n';
         return 1;
     }
 

@@ -7,7 +7,8 @@ namespace taktwerk::ui {
 
 // The application-wide settings the window is designed for: the program's name and desktop
 // entry, the Fusion style (the same on every desktop; the flat colours are painted by the
-// window itself) and the program's icon.
+// window itself), the program's icon, and Qt's own texts (the buttons of a question) in the
+// language core::useLanguage chose.
 void prepareApplication(QApplication& application);
 
 // Runs the window until it closes; returns the process's exit code. Handles the window's own

@@ -37,14 +37,14 @@ NameDialog::NameDialog(app::DrumMachine& machine, Questions& questions,
                        const pattern::Pattern& steps, QWidget* parent)
     : QWidget(parent), machine_(machine), questions_(questions), steps_(steps)
 {
-    makeToolWindow(this, QStringLiteral("Rhythmus benennen"), kClientWidthTw, kClientHeightTw);
+    makeToolWindow(this, qtranslated("Name the rhythm"), kClientWidthTw, kClientHeightTw);
     setFont(appFont(layout::fontPixels(8.25), false));
 
-    txtName_ = new QLineEdit(QStringLiteral("Rhythmus"), this);
+    txtName_ = new QLineEdit(qtranslated("Rhythm"), this);
     txtName_->setGeometry(pixels(kName));
     txtName_->installEventFilter(this);
 
-    cmdSave_ = new QPushButton(QStringLiteral("Save"), this);
+    cmdSave_ = new QPushButton(qtranslated("Save"), this);
     cmdSave_->setGeometry(pixels(kSave));
     cmdSave_->setFocusPolicy(Qt::NoFocus);
     connect(cmdSave_, &QPushButton::clicked, this, &NameDialog::cmdSave_Click);
@@ -90,14 +90,13 @@ void NameDialog::cmdSave_Click()
     }
     const rhythms::RhythmLibrary library(machine_.settings().RhythmDir);
     if (library.contains(name) &&
-        !questions_.askYesNo(
-            this, QString::fromUtf8("Bereits vorhandenen Rhythmus \u00fcberschreiben ?"))) {
+        !questions_.askYesNo(this, qtranslated("Overwrite the existing rhythm?"))) {
         backToName();
         return;
     }
     const auto target = library.saveTarget(name);
     if (!target) {
-        questions_.tell(this, QStringLiteral("Der Rhythmus wurde nicht gespeichert.\n") +
+        questions_.tell(this, qtranslated("The rhythm was not saved.") + QStringLiteral("\n") +
                                   fromUtf8(target.error().message));
         backToName();
         return;
@@ -107,7 +106,7 @@ void NameDialog::cmdSave_Click()
         if (!written.error().detail.empty())
             std::cerr << "taktwerk: " << written.error().message << " (" << written.error().detail
                       << ")\n";
-        questions_.tell(this, QStringLiteral("Der Rhythmus wurde nicht gespeichert.\n") +
+        questions_.tell(this, qtranslated("The rhythm was not saved.\n") +
                                   fromUtf8(written.error().message));
         backToName();
         return;

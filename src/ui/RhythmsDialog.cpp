@@ -1,6 +1,7 @@
 #include "ui/RhythmsDialog.h"
 
 #include "app/DrumMachine.h"
+#include "core/Language.h"
 #include "rhythms/RhythmLibrary.h"
 #include "ui/DialogSupport.h"
 #include "ui/Fonts.h"
@@ -43,18 +44,18 @@ RhythmsDialog::RhythmsDialog(app::DrumMachine& machine, MainWindow& window, Ques
     : QWidget(&window), machine_(machine), window_(window), questions_(questions)
 {
     // Only the close box ends the window; New and Save hide it, so it keeps its place.
-    makeToolWindow(this, QStringLiteral("Rhythm Files"), kClientWidthTw, kClientHeightTw);
+    makeToolWindow(this, qtranslated("Rhythm Files"), kClientWidthTw, kClientHeightTw);
     setFont(appFont(layout::fontPixels(8.25), false));
 
     auto makeButton = [this](const char* caption, const layout::TwipsRect& rect) {
-        auto* button = new QPushButton(QString::fromUtf8(caption), this);
+        auto* button = new QPushButton(qtranslated(caption), this);
         button->setGeometry(pixels(rect));
         button->setFocusPolicy(Qt::NoFocus);
         return button;
     };
-    cmdNew_ = makeButton("New", kNew);
-    cmdSave_ = makeButton("Save", kSave);
-    cmdDel_ = makeButton("Delete", kDel);
+    cmdNew_ = makeButton(core::translatable("New"), kNew);
+    cmdSave_ = makeButton(core::translatable("Save"), kSave);
+    cmdDel_ = makeButton(core::translatable("Delete"), kDel);
     connect(cmdNew_, &QPushButton::clicked, this, &RhythmsDialog::cmdNew_Click);
     connect(cmdSave_, &QPushButton::clicked, this, &RhythmsDialog::cmdSave_Click);
     connect(cmdDel_, &QPushButton::clicked, this, &RhythmsDialog::cmdDel_Click);
@@ -189,8 +190,7 @@ void RhythmsDialog::cmdDel_Click()
         ListFiles();
         return;
     }
-    if (!questions_.askYesNo(this, QStringLiteral("Rhythmus ") + name +
-                                       QString::fromUtf8(" wirklich l\u00f6schen ?   ")))
+    if (!questions_.askYesNo(this, qtranslated("Really delete the rhythm %s?", {name})))
         return;
     const rhythms::RhythmLibrary library(machine_.settings().RhythmDir);
     if (auto removed = library.removeFile(file, toUtf8(name)); !removed)

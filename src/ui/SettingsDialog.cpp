@@ -2,6 +2,7 @@
 
 #include "app/DrumMachine.h"
 #include "app/Settings.h"
+#include "core/Language.h"
 #include "core/Paths.h"
 #include "kits/InstalledKits.h"
 #include "kits/KitImport.h"
@@ -39,8 +40,9 @@ constexpr std::array<layout::TwipsRect, 5> kClickOptions{{{90, 90, 885, 285},
                                                           {90, 870, 975, 285},
                                                           {90, 1290, 945, 285},
                                                           {90, 1710, 885, 285}}};
-constexpr std::array<const char*, 5> kClickCaptions{"Stick", "Rim", "Maracas", "Triangle",
-                                                    "Cowbell"};
+constexpr std::array<const char*, 5> kClickCaptions{
+    core::translatable("Stick"), core::translatable("Rim"), core::translatable("Maracas"),
+    core::translatable("Triangle"), core::translatable("Cowbell")};
 // Line1, from (1530, 330) to (1530, 2940): one pixel wide.
 constexpr layout::TwipsRect kLine{1530, 330, layout::kTwipsPerPixel, 2610};
 constexpr layout::Rgb kLineColour = 0x808080;
@@ -61,10 +63,10 @@ constexpr int kWaveDevice = 2;
 SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, QWidget* parent)
     : QWidget(parent), machine_(machine), questions_(questions)
 {
-    makeToolWindow(this, QStringLiteral("Sound Settings"), kClientWidthTw, kClientHeightTw);
+    makeToolWindow(this, qtranslated("Sound Settings"), kClientWidthTw, kClientHeightTw);
     setFont(appFont(layout::fontPixels(8.25), false));
 
-    auto* frame = new QGroupBox(QStringLiteral("Sound Device:"), this);
+    auto* frame = new QGroupBox(qtranslated("Sound Device:"), this);
     frame->setGeometry(pixels(kSoundFrame));
     const std::array<const char*, 2> deviceCaptions{"MIDI", "WAVE"};
     for (std::size_t i = 0; i < optSound_.size(); ++i) {
@@ -79,11 +81,11 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
     auto* clickPanel = new QWidget(frame);
     clickPanel->setGeometry(pixels(kClickPanel));
     for (std::size_t i = 0; i < optMIDIClick_.size(); ++i) {
-        optMIDIClick_[i] = new QRadioButton(QString::fromUtf8(kClickCaptions[i]), clickPanel);
+        optMIDIClick_[i] = new QRadioButton(qtranslated(kClickCaptions[i]), clickPanel);
         optMIDIClick_[i]->setGeometry(pixels(kClickOptions[i]));
         optMIDIClick_[i]->installEventFilter(this);
     }
-    optMIDIClick_[0]->setToolTip(QStringLiteral("Not available on all MIDI Devices !"));
+    optMIDIClick_[0]->setToolTip(qtranslated("Not available on all MIDI Devices !"));
     optMIDIClick_[1]->setChecked(true);
 
     auto* line = new FillPanel(colourOf(kLineColour), frame);
@@ -97,24 +99,24 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
     connect(lstSounds_, &QListWidget::itemClicked, this, &SettingsDialog::lstSounds_Click);
     connect(lstSounds_, &QListWidget::itemDoubleClicked, this, &SettingsDialog::lstSounds_DblClick);
 
-    cmdSaveSettings_ = new QPushButton(QStringLiteral("S A V E  a n d   E X I T"), this);
+    cmdSaveSettings_ = new QPushButton(qtranslated("S A V E  a n d   E X I T"), this);
     cmdSaveSettings_->setGeometry(pixels(kSaveSettings));
     cmdSaveSettings_->setFocusPolicy(Qt::NoFocus);
     connect(cmdSaveSettings_, &QPushButton::clicked, this, &SettingsDialog::cmdSaveSettings_Click);
 
-    auto* importFrame = new QGroupBox(QStringLiteral("Import Kit:"), this);
+    auto* importFrame = new QGroupBox(qtranslated("Import Kit:"), this);
     importFrame->setGeometry(pixels(kImportFrame));
-    auto* kitsLabel = new QLabel(QStringLiteral("Installed Hydrogen kits:"), importFrame);
+    auto* kitsLabel = new QLabel(qtranslated("Installed Hydrogen kits:"), importFrame);
     kitsLabel->setGeometry(pixels(kKitsLabel));
     lstKits_ = new QListWidget(importFrame);
     lstKits_->setGeometry(pixels(kKits));
     lstKits_->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(lstKits_, &QListWidget::itemDoubleClicked, this, &SettingsDialog::cmdImportKit_Click);
-    cmdImportKit_ = new QPushButton(QStringLiteral("Import"), importFrame);
+    cmdImportKit_ = new QPushButton(qtranslated("Import"), importFrame);
     cmdImportKit_->setGeometry(pixels(kImportKit));
     cmdImportKit_->setFocusPolicy(Qt::NoFocus);
     connect(cmdImportKit_, &QPushButton::clicked, this, &SettingsDialog::cmdImportKit_Click);
-    cmdBrowseKit_ = new QPushButton(QStringLiteral("Import Kit..."), importFrame);
+    cmdBrowseKit_ = new QPushButton(qtranslated("Import Kit..."), importFrame);
     cmdBrowseKit_->setGeometry(pixels(kBrowseKit));
     cmdBrowseKit_->setFocusPolicy(Qt::NoFocus);
     connect(cmdBrowseKit_, &QPushButton::clicked, this, &SettingsDialog::cmdBrowseKit_Click);
@@ -238,7 +240,7 @@ void SettingsDialog::cmdSaveSettings_Click()
             std::cerr << "taktwerk: " << saved.error().message << " (" << saved.error().detail
                       << ")\n";
         // The dialog stays, so the choice can be saved again once the cause is gone.
-        questions_.tell(this, QStringLiteral("Die Einstellungen wurden nicht gespeichert.\n") +
+        questions_.tell(this, qtranslated("The settings were not saved.\n") +
                                   fromUtf8(saved.error().message));
         return;
     }
@@ -270,7 +272,7 @@ bool SettingsDialog::importKit(const std::filesystem::path& source)
     auto report = kits::importKit(options);
     if (!report && report.error().detail == kits::kSetExists) {
         if (!questions_.askYesNo(this, fromUtf8(report.error().message) +
-                                           QStringLiteral("\nSoll er ersetzt werden?")))
+                                           qtranslated("\nShall it be replaced?")))
             return false;
         options.force = true;
         report = kits::importKit(options);
@@ -279,11 +281,11 @@ bool SettingsDialog::importKit(const std::filesystem::path& source)
         if (!report.error().detail.empty())
             std::cerr << "taktwerk: " << report.error().message << " (" << report.error().detail
                       << ")\n";
-        questions_.tell(this, QStringLiteral("Das Schlagzeug wurde nicht eingelesen.\n") +
+        questions_.tell(this, qtranslated("The drum kit was not imported.\n") +
                                   fromUtf8(report.error().message));
         return false;
     }
-    QString text = QStringLiteral("Klangsatz \"%1\":\n").arg(fromUtf8(report->setName));
+    QString text = qtranslated("Sample set \"%s\":\n", {fromUtf8(report->setName)});
     for (const std::string& line : kits::describeMapping(*report))
         text += fromUtf8(line) + QLatin1Char('\n');
     for (const std::string& note : report->notes)
@@ -311,8 +313,8 @@ void SettingsDialog::cmdImportKit_Click()
 void SettingsDialog::cmdBrowseKit_Click()
 {
     const QString file =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Import Kit"), QDir::homePath(),
-                                     QStringLiteral("Drum kits (drumkit.xml *.h2drumkit *.sfz)"));
+        QFileDialog::getOpenFileName(this, qtranslated("Import Kit"), QDir::homePath(),
+                                     qtranslated("Drum kits (drumkit.xml *.h2drumkit *.sfz)"));
     if (!file.isEmpty())
         importKit(core::pathFromUtf8(toUtf8(file)));
 }

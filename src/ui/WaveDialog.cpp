@@ -29,17 +29,17 @@ constexpr int kFirstTomVoice = 7;  // `SetSingleSound`'s number of tom 1; toms 2
 WaveDialog::WaveDialog(app::DrumMachine& machine, MainWindow& window)
     : QWidget(&window), machine_(machine), window_(window)
 {
-    makeToolWindow(this, QStringLiteral("Select Sound"), kClientWidthTw, kClientHeightTw);
+    makeToolWindow(this, qtranslated("Select Sound"), kClientWidthTw, kClientHeightTw);
     setFont(appFont(layout::fontPixels(8.25), false));
     setAutoFillBackground(true);
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, colourOf(kBackground));
     setPalette(palette);
 
-    chkWave_ = new QCheckBox(QStringLiteral("Standard"), this);
+    chkWave_ = new QCheckBox(qtranslated("Standard"), this);
     chkWave_->setGeometry(pixels(kStandard));
     chkWave_->setChecked(true);
-    chkPreview_ = new QCheckBox(QStringLiteral("Preview"), this);
+    chkPreview_ = new QCheckBox(qtranslated("Preview"), this);
     chkPreview_->setGeometry(pixels(kPreview));
     chkPreview_->setChecked(true);
 
@@ -51,7 +51,7 @@ WaveDialog::WaveDialog(app::DrumMachine& machine, MainWindow& window)
         QStringLiteral("QListWidget { background-color: #404040; color: #E0E0E0; }"));
     connect(lstWave_, &QListWidget::itemClicked, this, &WaveDialog::lstWave_Click);
 
-    cmdSet_ = new QPushButton(QStringLiteral("< < <    S E T"), this);
+    cmdSet_ = new QPushButton(qtranslated("< < <    S E T"), this);
     cmdSet_->setGeometry(pixels(kSet));
     cmdSet_->setFocusPolicy(Qt::NoFocus);
     connect(cmdSet_, &QPushButton::clicked, this, &WaveDialog::cmdSet_Click);

@@ -305,7 +305,7 @@ TEST(DrumMachine, AFileNamedByTheUserMustExistWhereTheLibraryWouldLoadTheDefault
           Case{folder.path() / "Groove.rtm" / "x.rtm", ""}}) {
         const auto opened = m.machine.openRhythm(c.file);
         ASSERT_FALSE(opened) << c.file;
-        EXPECT_EQ(opened.error().message, "Die Datei \"" + c.file.string() + "\" gibt es nicht.");
+        EXPECT_EQ(opened.error().message, "The file \"" + c.file.string() + "\" does not exist.");
         if (*c.detail == '\0')
             EXPECT_EQ(opened.error().detail, "") << c.file;  // never "Success"
         else

@@ -85,7 +85,7 @@ TEST(InfoCommand, MissingFileIsRefusedAndAFileWithoutARhythmSaysSo)
     InfoRun run = info({"--json", missing});
     EXPECT_EQ(run.code, 2);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "taktwerk info: Die Datei \"" + missing + "\" gibt es nicht.\n");
+    EXPECT_EQ(run.err, "taktwerk info: The file \"" + missing + "\" does not exist.\n");
 
     // A sound file named .rtm loads as the window loads it, the default rhythm, and says so.
     writeBytes(folder / "sound.rtm", std::string("RIFF\x24\0\0\0WAVEfmt ", 16));

@@ -210,7 +210,7 @@ TEST(BadRhythmName, TooLongForAFileNameIsRefusedAndTheLongestPossibleSaves)
          {repeated("a", 300), repeated("a", 252), repeated("ü", 126), repeated("€", 84)}) {
         const auto saved = library.save(name, Rhythm{});
         ASSERT_FALSE(saved) << name.size();
-        EXPECT_NE(saved.error().message.find("zu lang"), std::string::npos)
+        EXPECT_NE(saved.error().message.find("too long"), std::string::npos)
             << saved.error().message;
     }
     EXPECT_TRUE(fs::is_empty(folder.path()));
@@ -433,11 +433,11 @@ TEST(BadRhythmFile, EveryCommandRefusesAMissingOrUnreadableFileAlike)
     };
     const Case cases[] = {
         {folder / "missing.rtm",
-         "Die Datei \"" + (folder / "missing.rtm").string() + "\" gibt es nicht."},
-        {folder / "dangling.rtm", "gibt es nicht"},
-        {folder / "folder.rtm", "kann nicht gelesen werden"},
-        {folder / "fifo.rtm", "kann nicht gelesen werden"},
-        {folder / "huge.rtm", "ist zu groß"},
+         "The file \"" + (folder / "missing.rtm").string() + "\" does not exist."},
+        {folder / "dangling.rtm", "does not exist"},
+        {folder / "folder.rtm", "cannot be read"},
+        {folder / "fifo.rtm", "cannot be read"},
+        {folder / "huge.rtm", "is too big"},
     };
     for (const std::string_view command : {"info", "render", "export-midi", "play"}) {
         for (const Case& c : cases) {
@@ -492,7 +492,7 @@ TEST(BadRhythmFile, FilesOverAMebibyteAreRefusedUnreadAndAtOnce)
         const auto opened = core::ProfileFile::open(folder / name);
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100));
         ASSERT_FALSE(opened) << name;
-        EXPECT_NE(opened.error().message.find("zu groß"), std::string::npos);
+        EXPECT_NE(opened.error().message.find("too big"), std::string::npos);
         EXPECT_NE(opened.error().message.find(name), std::string::npos);
     }
     std::string largest = "[Settings]\r\nBPM=99\r\n";

@@ -247,7 +247,7 @@ TEST(SafeOutput, ReadOnlyFilesAreNotReplaced)
     changed.Bpm = 140;
     const auto saved = library.save("Rock", changed);
     ASSERT_FALSE(saved);
-    EXPECT_NE(saved.error().message.find("konnte nicht gespeichert werden"), std::string::npos);
+    EXPECT_NE(saved.error().message.find("could not be saved"), std::string::npos);
     EXPECT_EQ(saved.error().detail, "the file is read-only");
     app::Settings settings;
     settings.IniFile = folder / "taktwerk.ini";
@@ -303,7 +303,7 @@ TEST(SafeOutput, AFullDiskLeavesNeitherAnOutputNorATemporary)
                        folder.path());
             const bool saved = static_cast<bool>(
                 core::replaceFile(folder / "big.txt", std::string(128 * 1024, 'x')));
-            ::_exit(run.code == 2 && run.err.find("geschrieben werden") != std::string::npos &&
+            ::_exit(run.code == 2 && run.err.find("be written") != std::string::npos &&
                             !saved
                         ? 0
                         : 1);

@@ -125,7 +125,7 @@ TEST(SlowSamples, ChoosingASampleSetNeverWaitsForItsFilesAndTheOldVoicesPlayOn)
         (void)playback.news().wait(std::chrono::milliseconds(50));
         (void)playback.trouble();
     }
-    ASSERT_EQ(playback.soundProblem(), "1 Sample nicht geladen");
+    ASSERT_EQ(playback.soundProblem(), "1 sample not loaded");
 
     sound::SoundChoice slow;
     slow.soundDir = sound;

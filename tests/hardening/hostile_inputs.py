@@ -90,7 +90,9 @@ class Sandbox:
             "HOME": self.user,
             "XDG_DATA_HOME": os.path.join(self.user, "data"),
             "XDG_CONFIG_HOME": os.path.join(self.user, "config"),
+            # German, so that the messages checked are the program's German ones.
             "LANG": "C.UTF-8",
+            "LANGUAGE": "de",
         }
         self.program_dir = os.path.dirname(TAKTWERK)
         self.program_dir_names = set(os.listdir(self.program_dir))

@@ -224,7 +224,7 @@ TEST_F(KitImportTest, AnExistingSetIsReplacedOnlyWhenAskedTo)
     writeText(soundDir() / "fab kit" / "mine.wav", "the user's own");
     const auto refused = import(folder_ / "kit");
     ASSERT_FALSE(refused);  // the same name in other letters is the same set
-    EXPECT_EQ(refused.error().message, "Den Klangsatz \"fab kit\" gibt es schon.");
+    EXPECT_EQ(refused.error().message, "The sample set \"fab kit\" exists already.");
     EXPECT_EQ(refused.error().detail, kSetExists);
     EXPECT_TRUE(std::filesystem::exists(soundDir() / "fab kit" / "mine.wav"));
 

@@ -10,7 +10,7 @@ using std::chrono::seconds;
 TEST(ThrottledCount, SaysAtMostOneLineAMinuteWithTheRunningTotal)
 {
     // A dropout storm: the window's timer asks every 16 ms and the count grows each time.
-    ThrottledCount late("audio blocks late");
+    ThrottledCount late("%s audio blocks late (%s in all)");
     const ThrottledCount::Clock::time_point start{};
     int lines = 0;
     std::string last;
@@ -30,7 +30,7 @@ TEST(ThrottledCount, SaysAtMostOneLineAMinuteWithTheRunningTotal)
         std::uint64_t count;
         std::string_view line;
     };
-    ThrottledCount lost("MIDI messages lost");
+    ThrottledCount lost("%s MIDI messages lost (%s in all)");
     const Step steps[] = {
         {0, 0, ""},                                  // nothing yet
         {1, 3, "3 MIDI messages lost (3 in all)"},   // the first at once

@@ -1,6 +1,7 @@
 #include "rhythms/RhythmLibrary.h"
 
 #include "TempFolder.h"
+#include "core/Language.h"
 #include "rhythms/RhythmFile.h"
 #include "rhythms/RhythmName.h"
 
@@ -30,10 +31,24 @@ TEST(RhythmName, RefusesWhatCannotBeAFileNameOrAWindows1252Text)
         ASSERT_FALSE(checked) << name;
         EXPECT_FALSE(checked.error().message.empty());
     }
-    EXPECT_EQ(checkRhythmName("wer?").error().message,
-              "Der Name darf keines dieser Zeichen enthalten: \\ / : * ? \" < > |");
-    EXPECT_EQ(checkRhythmName("日本").error().message,
-              "Der Name darf das Zeichen \"日\" nicht enthalten.");
+    // The user reads why, in the locale's language; German word for word as ever.
+    struct Reason {
+        core::Language language;
+        const char* forbidden;
+        const char* unholdable;
+    };
+    for (const Reason& r : {
+             Reason{core::Language::German,
+                    "Der Name darf keines dieser Zeichen enthalten: \\ / : * ? \" < > |",
+                    "Der Name darf das Zeichen \"日\" nicht enthalten."},
+             Reason{core::Language::English,
+                    "The name must not hold any of these characters: \\ / : * ? \" < > |",
+                    "The name must not hold the character \"日\"."},
+         }) {
+        ASSERT_TRUE(core::useLanguage(r.language, TAKTWERK_LOCALE_DIR));
+        EXPECT_EQ(checkRhythmName("wer?").error().message, r.forbidden);
+        EXPECT_EQ(checkRhythmName("日本").error().message, r.unholdable);
+    }
     for (const std::string_view name :
          {"Rock", "Waltz 3.4", "Rock & Roll", "Grüße", "Über 120 €", "a..b", "#1"})
         EXPECT_TRUE(checkRhythmName(name)) << name;
@@ -187,7 +202,7 @@ TEST(RhythmLibrary, ALinkLeadingOutOfTheFolderIsNeitherSavedThroughNorDeleted)
     for (const std::string_view name : {"Out", "Sneaky"}) {
         const auto saved = library.save(name, Rhythm{});
         ASSERT_FALSE(saved) << name;
-        EXPECT_NE(saved.error().message.find("außerhalb des Rhythmus-Ordners"), std::string::npos);
+        EXPECT_NE(saved.error().message.find("outside the rhythm folder"), std::string::npos);
         EXPECT_FALSE(library.remove(name)) << name;
         EXPECT_TRUE(std::filesystem::is_symlink(folder / "Rhythms" / (std::string(name) + ".rtm")));
     }
