@@ -256,8 +256,9 @@ core::Result<void> DrumMachine::openRhythm(const std::filesystem::path& file)
 {
     std::error_code error;
     if (!std::filesystem::exists(file, error))
-        return core::fail(core::translated("The file \"%s\" does not exist.", {core::utf8FromPath(file)}),
-                          error ? error.message() : std::string());
+        return core::fail(
+            core::translated("The file \"%s\" does not exist.", {core::utf8FromPath(file)}),
+            error ? error.message() : std::string());
     return loadRhythm(file);
 }
 

@@ -236,8 +236,8 @@ core::Result<void> placeSet(const TemporaryFolder& built, const std::filesystem:
                             const std::filesystem::path& soundDir)
 {
     std::error_code error;
-    const std::string failed = core::translated("The sample set \"%s\" could not be made.",
-                                                {utf8Of(target.filename())});
+    const std::string failed =
+        core::translated("The sample set \"%s\" could not be made.", {utf8Of(target.filename())});
     if (!existing) {
         std::filesystem::rename(built.path(), target, error);
         return error ? core::fail(failed, error.message()) : core::Result<void>{};

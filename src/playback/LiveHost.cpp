@@ -72,7 +72,8 @@ std::string LiveHost::begin(const LiveHostOptions& options)
     wave_ = options.mode == sound::SoundMode::Wave;
     // Loaded on the loader's thread: odd sample files may take a second each, and the window
     // must open and play (silently) meanwhile.
-    voices_ = std::make_unique<sound::VoiceLoader>(static_cast<double>(request_.sampleRate), &news_);
+    voices_ =
+        std::make_unique<sound::VoiceLoader>(static_cast<double>(request_.sampleRate), &news_);
     voices_->requestSet(options.sound);
     bool synthLoaded = false;
     if (options.soundFont) {

@@ -18,8 +18,9 @@ core::Result<int> installStarterRhythms(const fs::path& starterDir, const fs::pa
     if (fs::symlink_status(rhythmDir, error).type() != fs::file_type::not_found)
         return 0;  // the user's own folder (or one that cannot be looked at): never touched
     error.clear();
-    const std::string message = core::translated(
-        "The starter rhythms could not be copied into the folder \"%s\".", {utf8FromPath(rhythmDir)});
+    const std::string message =
+        core::translated("The starter rhythms could not be copied into the folder \"%s\".",
+                         {utf8FromPath(rhythmDir)});
     auto folder = core::AtomicFolder::create(rhythmDir, message);
     if (!folder)
         return core::fail(folder.error().message, folder.error().detail);

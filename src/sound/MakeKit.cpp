@@ -207,10 +207,9 @@ core::Result<KitReport> makeKit(const KitOptions& options)
     std::error_code error;
     std::optional<core::AtomicFolder> newSet;
     if (!std::filesystem::exists(options.setDir, error)) {
-        auto folder =
-            core::AtomicFolder::create(options.setDir,
-                                       core::translated("The folder \"%s\" could not be created.",
-                                                        {options.setDir.string()}));
+        auto folder = core::AtomicFolder::create(
+            options.setDir,
+            core::translated("The folder \"%s\" could not be created.", {options.setDir.string()}));
         if (!folder)
             return core::fail(folder.error().message, folder.error().detail);
         newSet = std::move(*folder);

@@ -254,8 +254,7 @@ void MainWindow::buildGrid()
         for (int step = 0; step < pattern::kStepCount; ++step) {
             auto* button = new StepButton(upper_);
             const RowBox& row = kRowBoxes[t];
-            place(button, {columnLeftTwips(step), row.top, kColumnWidthTwips,
-                           row.height});
+            place(button, {columnLeftTwips(step), row.top, kColumnWidthTwips, row.height});
             button->setCheckable(true);
             connect(button, &FlatButton::clicked, this, [this, track, step] {
                 machine_.toggleStep(track, step);

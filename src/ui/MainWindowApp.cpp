@@ -4,8 +4,8 @@
 #include "app/FirstStart.h"
 #include "app/LiveHostOptions.h"
 #include "app/Settings.h"
-#include "devices/LibraryNoise.h"
 #include "core/Language.h"
+#include "devices/LibraryNoise.h"
 #include "ui/Artwork.h"
 #include "ui/DialogSupport.h"
 #include "ui/Dialogs.h"
@@ -19,8 +19,8 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QStyleFactory>
-#include <QTranslator>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>

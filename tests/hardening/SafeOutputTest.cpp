@@ -303,10 +303,8 @@ TEST(SafeOutput, AFullDiskLeavesNeitherAnOutputNorATemporary)
                        folder.path());
             const bool saved = static_cast<bool>(
                 core::replaceFile(folder / "big.txt", std::string(128 * 1024, 'x')));
-            ::_exit(run.code == 2 && run.err.find("be written") != std::string::npos &&
-                            !saved
-                        ? 0
-                        : 1);
+            ::_exit(run.code == 2 && run.err.find("be written") != std::string::npos && !saved ? 0
+                                                                                               : 1);
         }
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
