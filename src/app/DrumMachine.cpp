@@ -13,6 +13,31 @@ namespace {
 constexpr int kHiHat = pattern::index(pattern::Track::HiHat);
 constexpr int kFirstTomVoice = 7;  // `SetSingleSound`'s number of tom 1; toms 2 and 3 follow
 
+// The series whose edits make one undo entry each.
+constexpr EditSeries kTempoSeries = 1;
+constexpr EditSeries kSwingSeries = 2;
+constexpr EditSeries kTapSeries = 3;
+// The wheel or the arrow keys on one step: a series of its own per step.
+EditSeries velocitySeries(int track, int step)
+{
+    return 0x100u + static_cast<EditSeries>(track * pattern::kStepCount + step);
+}
+
+// The same rhythm, whichever view each was taken in: the hi-hat memory of the beginner view
+// is a means of folding, not music, so it is compared only through the unfolded grid.
+bool sameRhythm(RhythmSnapshot a, RhythmSnapshot b)
+{
+    pattern::setBeginnerView(a.grid, false);
+    pattern::setBeginnerView(b.grid, false);
+    a.grid.HiHatMemory.clear();
+    b.grid.HiHatMemory.clear();
+    a.name.clear();
+    b.name.clear();
+    a.file.clear();
+    b.file.clear();
+    return a == b;
+}
+
 // Mouse buttons as the pads' press handlers number them (2 = right).
 int buttonNumber(MouseButton button)
 {
@@ -36,6 +61,7 @@ DrumMachine::DrumMachine(Settings settings, std::unique_ptr<playback::Host> host
     settings_.Volume = static_cast<std::int16_t>(std::clamp<int>(settings_.Volume, 0, kFullVolume));
     // Start-up remembers the hi-hat row as the window holds it.
     grid_.HiHatMemory = grid_.pattern.RowToPattern(kHiHat);
+    unmodified_ = snapshot();
     publish();
 }
 
@@ -61,12 +87,86 @@ void DrumMachine::publish()
     host_->publish(inputs, bpm_);
 }
 
+RhythmSnapshot DrumMachine::snapshot() const
+{
+    RhythmSnapshot state;
+    state.grid = grid_;
+    state.bpm = bpm_;
+    state.swing = swing_;
+    state.name = rhythmName_;
+    state.file = rhythmFile_;
+    state.soundSet = settings_.SoundSet;
+    state.snareChoice = snareChoice_;
+    state.rideChoice = rideChoice_;
+    state.tom1Sound = settings_.Tom1Sound;
+    state.tom2Sound = settings_.Tom2Sound;
+    state.tom3Sound = settings_.Tom3Sound;
+    return state;
+}
+
+void DrumMachine::restore(RhythmSnapshot state)
+{
+    pattern::setBeginnerView(state.grid, grid_.beginnerView);
+    const bool voicesChange =
+        state.soundSet != settings_.SoundSet || state.snareChoice != snareChoice_ ||
+        state.rideChoice != rideChoice_ || state.tom1Sound != settings_.Tom1Sound ||
+        state.tom2Sound != settings_.Tom2Sound || state.tom3Sound != settings_.Tom3Sound;
+    grid_ = std::move(state.grid);
+    bpm_ = state.bpm;
+    swing_ = state.swing;
+    rhythmName_ = std::move(state.name);
+    rhythmFile_ = std::move(state.file);
+    settings_.SoundSet = std::move(state.soundSet);
+    snareChoice_ = state.snareChoice;
+    rideChoice_ = state.rideChoice;
+    settings_.Tom1Sound = std::move(state.tom1Sound);
+    settings_.Tom2Sound = std::move(state.tom2Sound);
+    settings_.Tom3Sound = std::move(state.tom3Sound);
+    // One batch: the audio thread never plays half an undo.
+    publish();
+    if (host_ && voicesChange)
+        host_->setSound(soundChoice());
+}
+
+template <typename Change>
+void DrumMachine::edit(EditSeries series, Change&& change)
+{
+    RhythmSnapshot before = snapshot();
+    change();
+    if (!(snapshot() == before))
+        history_.record(before, series);
+    else if (series == kNoSeries)
+        history_.endSeries();
+    publish();
+}
+
+bool DrumMachine::undo()
+{
+    auto back = history_.undo(snapshot());
+    if (!back)
+        return false;
+    restore(std::move(*back));
+    return true;
+}
+
+bool DrumMachine::redo()
+{
+    auto forward = history_.redo(snapshot());
+    if (!forward)
+        return false;
+    restore(std::move(*forward));
+    return true;
+}
+
+bool DrumMachine::isModified() const { return !sameRhythm(snapshot(), unmodified_); }
+
 void DrumMachine::toggleStep(int track, int step)
 {
-    const bool on = !grid_.pattern.StepIsOn(track, step);
-    grid_.pattern.SetStep(track, step, on);
-    grid_.pattern.setVelocity(track, step, on ? newStepVelocity_ : pattern::kDefaultVelocity);
-    publish();
+    edit(kNoSeries, [&] {
+        const bool on = !grid_.pattern.StepIsOn(track, step);
+        grid_.pattern.SetStep(track, step, on);
+        grid_.pattern.setVelocity(track, step, on ? newStepVelocity_ : pattern::kDefaultVelocity);
+    });
 }
 
 bool DrumMachine::changeVelocity(int track, int step, int delta)
@@ -74,10 +174,10 @@ bool DrumMachine::changeVelocity(int track, int step, int delta)
     if (!grid_.pattern.StepIsOn(track, step))
         return false;
     const int before = grid_.pattern.velocity(track, step);
-    grid_.pattern.setVelocity(track, step, before + delta);
-    if (grid_.pattern.velocity(track, step) == before)
+    if (pattern::clampVelocity(before + delta) == before)
         return false;
-    publish();
+    edit(velocitySeries(track, step),
+         [&] { grid_.pattern.setVelocity(track, step, before + delta); });
     return true;
 }
 
@@ -89,8 +189,7 @@ void DrumMachine::setNewStepVelocity(int velocity)
 void DrumMachine::setSwing(pattern::Swing swing)
 {
     swing.percent = pattern::clampSwing(swing.percent);
-    swing_ = swing;
-    publish();
+    edit(kSwingSeries, [&] { swing_ = swing; });
 }
 
 void DrumMachine::setVolume(int percent)
@@ -103,20 +202,17 @@ void DrumMachine::setVolume(int percent)
 
 void DrumMachine::setMuted(int track, bool muted)
 {
-    grid_.mutes.setMuted(track, muted);
-    publish();
+    edit(kNoSeries, [&] { grid_.mutes.setMuted(track, muted); });
 }
 
 void DrumMachine::setIntervalOption(int option)
 {
-    grid_.meter.optInterval_Click(option, grid_.beginnerView);
-    publish();
+    edit(kNoSeries, [&] { grid_.meter.optInterval_Click(option, grid_.beginnerView); });
 }
 
 void DrumMachine::setBeatsOption(int option)
 {
-    grid_.meter.optBeats_Click(option);
-    publish();
+    edit(kNoSeries, [&] { grid_.meter.optBeats_Click(option); });
 }
 
 void DrumMachine::setBeginner(bool on)
@@ -139,16 +235,19 @@ void DrumMachine::click()
 
 void DrumMachine::setTempo(int bpm)
 {
-    bpm_ = sequencer::clampTempo(bpm);
-    publish();
+    edit(kTempoSeries, [&] { bpm_ = sequencer::clampTempo(bpm); });
 }
 
 void DrumMachine::tap(MouseButton button, Clock::time_point now)
 {
     tapNow_ = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
     const int pressed = button == MouseButton::Right ? sequencer::TapTempo::kRightButton : 1;
-    if (const auto tempo = tap_.press(pressed))
-        setTempo(*tempo);
+    if (const auto tempo = tap_.press(pressed)) {
+        // The first tempo of a series of taps opens an undo entry of its own.
+        if (tap_.taps().size() == 1)
+            history_.endSeries();
+        edit(kTapSeries, [&] { bpm_ = sequencer::clampTempo(*tempo); });
+    }
 }
 
 void DrumMachine::run()
@@ -228,6 +327,8 @@ core::Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
     if (!loaded)
         return core::fail(loaded.error().message, loaded.error().detail);
     const rhythms::Rhythm& rhythm = loaded->rhythm;
+    // A load is undone back to the rhythm it replaced, edited or not.
+    history_.record(snapshot());
     grid_.pattern = rhythm.pattern;
     grid_.mutes = rhythm.mutes;
     grid_.meter.selectIntervalOption(loaded->intervalOption, grid_.beginnerView);
@@ -243,6 +344,7 @@ core::Result<void> DrumMachine::loadRhythm(const std::filesystem::path& file)
     settings_.Tom1Sound = rhythm.Tom1Sound;
     settings_.Tom2Sound = rhythm.Tom2Sound;
     settings_.Tom3Sound = rhythm.Tom3Sound;
+    unmodified_ = snapshot();
     publish();
     if (host_) {
         host_->restartPattern();
@@ -276,12 +378,19 @@ core::Result<void> DrumMachine::saveRhythm(const std::filesystem::path& file,
     rhythm.pattern = steps;
     if (auto written = rhythms::writeRhythmFile(rhythm, file); !written)
         return written;
+    history_.renameRhythm(rhythmFile_, name, file);
     rhythmName_ = name;
     rhythmFile_ = file;
+    unmodified_ = snapshot();
+    unmodified_.grid.pattern = steps;
     return {};
 }
 
-void DrumMachine::setSoundSet(std::string name) { settings_.SoundSet = std::move(name); }
+void DrumMachine::setSoundSet(std::string name)
+{
+    // The rhythm file keeps its sample set, so choosing another is an edit of the rhythm.
+    edit(kNoSeries, [&] { settings_.SoundSet = std::move(name); });
+}
 
 void DrumMachine::setSoundDevice(int device)
 {
@@ -307,19 +416,21 @@ void DrumMachine::SetSound()
 
 void DrumMachine::SetSingleSound(int inSound, std::string name)
 {
+    std::string* tom = nullptr;
     switch (inSound) {
     case kFirstTomVoice:
-        settings_.Tom1Sound = std::move(name);
+        tom = &settings_.Tom1Sound;
         break;
     case kFirstTomVoice + 1:
-        settings_.Tom2Sound = std::move(name);
+        tom = &settings_.Tom2Sound;
         break;
     case kFirstTomVoice + 2:
-        settings_.Tom3Sound = std::move(name);
+        tom = &settings_.Tom3Sound;
         break;
     default:
         return;  // only the toms take a sample of their own
     }
+    edit(kNoSeries, [&] { *tom = std::move(name); });
     if (host_)
         host_->setSingleSound(inSound, soundChoice());
 }
@@ -338,11 +449,13 @@ void DrumMachine::stopPreview()
 
 void DrumMachine::newRhythm()
 {
+    history_.record(snapshot());
     rhythmName_.clear();
     pattern::NewRhythm(grid_);
     bpm_ = sequencer::kDefaultTempoBpm;
     swing_ = {};
     tap_.reset();
+    unmodified_ = snapshot();
     publish();
 }
 

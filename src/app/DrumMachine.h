@@ -6,6 +6,7 @@
 // published to the host at once, so it is heard at the next step. The transport is the
 // host's: RUN and STOP go there, and whether playback runs is read back from it.
 
+#include "app/EditHistory.h"
 #include "app/Settings.h"
 #include "core/Result.h"
 #include "pattern/GridState.h"
@@ -139,6 +140,21 @@ public:
     const std::string& RhythmName() const noexcept { return rhythmName_; }
     const std::filesystem::path& RhythmFile() const noexcept { return rhythmFile_; }
 
+    // Undo and redo of every change of the rhythm (steps, velocities, mutes, meter, tempo,
+    // swing, tom samples, New and loads). The view is no edit: what comes back is shown in the
+    // view of the moment. Each reaches the audio thread as one batch, also while playing.
+    // Return whether there was anything to undo (redo).
+    bool undo();
+    bool redo();
+    bool canUndo() const noexcept { return history_.canUndo(); }
+    bool canRedo() const noexcept { return history_.canRedo(); }
+    // A drag of the tempo bar (or of another series of edits) has ended: the next change is
+    // an undo entry of its own.
+    void endEditSeries() noexcept { history_.endSeries(); }
+    // Whether the rhythm differs from its file, or from what New or the start left; an undo
+    // back to that state makes it unmodified again.
+    bool isModified() const;
+
     const Settings& settings() const noexcept { return settings_; }
     // The voices' samples: the sample set, the snare and ride variants and the tom samples.
     sound::SoundChoice soundChoice() const;
@@ -165,6 +181,12 @@ public:
 
 private:
     void publish();
+    RhythmSnapshot snapshot() const;
+    void restore(RhythmSnapshot state);
+    // Runs `change` as one edit: when it changed the rhythm, the state before becomes an undo
+    // entry (or joins the open entry of `series`), and the engine hears the result.
+    template <typename Change>
+    void edit(EditSeries series, Change&& change);
 
     Settings settings_;
     std::unique_ptr<playback::Host> host_;
@@ -183,6 +205,8 @@ private:
     std::filesystem::path rhythmFile_;
     std::int16_t snareChoice_ = 0;
     std::int16_t rideChoice_ = 0;
+    EditHistory history_;
+    RhythmSnapshot unmodified_;  // as the rhythm's file (or New, or the start) holds it
 };
 
 }  // namespace taktwerk::app
