@@ -219,6 +219,8 @@ void MainWindow::buildTopBand()
         machine_.setTempo(value);
         tempoLabel_->setText(QString::number(machine_.tempoBpm()));
     });
+    // A whole drag is one undo entry, not one per pixel.
+    connect(tempoBar_, &QScrollBar::sliderReleased, this, [this] { machine_.endEditSeries(); });
 
     tap_ = new FlatButton(container2_);
     place(tap_, kTap);
@@ -721,8 +723,34 @@ void MainWindow::NewRhythm()
     tap_->setFill(colour(kBeatLightOff));
 }
 
+void MainWindow::undo()
+{
+    if (machine_.undo())
+        refreshAll();
+}
+
+void MainWindow::redo()
+{
+    if (machine_.redo())
+        refreshAll();
+}
+
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {
+    // Held down, they walk through the history as in any editor.
+    const Qt::KeyboardModifiers modifiers =
+        event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    if (modifiers == Qt::ControlModifier && event->key() == Qt::Key_Z) {
+        undo();
+        event->accept();
+        return;
+    }
+    if ((modifiers == (Qt::ControlModifier | Qt::ShiftModifier) && event->key() == Qt::Key_Z) ||
+        (modifiers == Qt::ControlModifier && event->key() == Qt::Key_Y)) {
+        redo();
+        event->accept();
+        return;
+    }
     // A held key repeats only where repeating makes sense: a velocity moving on.
     const bool velocityKey = event->key() == Qt::Key_Up || event->key() == Qt::Key_Down;
     if (event->isAutoRepeat() && !velocityKey) {

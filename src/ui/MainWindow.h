@@ -48,6 +48,10 @@ public:
     // A rhythm file named on the command line or by a second start: loaded and shown the same
     // way; a missing file is an error instead of the default rhythm.
     core::Result<void> openRhythm(const std::filesystem::path& file);
+    // Ctrl+Z and Ctrl+Shift+Z (or Ctrl+Y): the rhythm as it was before the last edit, and
+    // again after it; also while playing.
+    void undo();
+    void redo();
     // RUN/STOP as a press on the button would (also Space, Escape and the tom pads' right
     // button).
     void toggleRun();

@@ -20,13 +20,16 @@
 #include <QSocketNotifier>
 #include <QTest>
 #include <QWheelEvent>
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace taktwerk::ui {
 namespace {
@@ -778,6 +781,100 @@ TEST(MainWindow, IntroClickSoundsAClickAndSetsTheCountIn)
     t.click(t.window->introBox());
     EXPECT_TRUE(t.log.inputs.intro);
     EXPECT_EQ(t.log.clicks, 2);
+}
+
+// What the window shows of a rhythm, to compare before and after an undo.
+struct Shown {
+    std::vector<bool> steps;  // every step of every track: set or not
+    std::vector<int> velocities;
+    std::vector<QColor> mutes;
+    QString tempo;
+    int tempoBar = 0;
+    QString swing;
+    std::array<bool, 3> interval{};
+    std::array<bool, 3> beats{};
+
+    friend bool operator==(const Shown&, const Shown&) = default;
+};
+
+Shown shown(const MainWindow& window)
+{
+    Shown s;
+    for (int track = 0; track < 9; ++track) {
+        for (int step = 0; step < 32; ++step) {
+            const StepButton* button = window.stepButton(track, step);
+            s.steps.push_back(button->isChecked());
+            s.velocities.push_back(button->velocity());
+        }
+        s.mutes.push_back(paintedColour(window.muteButton(track)));
+    }
+    s.tempo = window.tempoLabel()->text();
+    s.tempoBar = window.tempoBar()->value();
+    s.swing = window.swingLabel()->text();
+    for (int i = 0; i < 3; ++i) {
+        s.interval[static_cast<std::size_t>(i)] = window.intervalOption(i)->isChecked();
+        s.beats[static_cast<std::size_t>(i)] = window.beatsOption(i)->isChecked();
+    }
+    return s;
+}
+
+TEST(MainWindow, CtrlZUndoesEachEditAndCtrlShiftZOrCtrlYRedoesIt)
+{
+    struct Case {
+        const char* what;
+        std::function<void(TestWindow&)> edit;
+    };
+    const Case cases[] = {
+        {"step", [](TestWindow& t) { t.click(t.window->stepButton(kSnare, 6)); }},
+        {"velocity", [](TestWindow& t) { turnWheel(t.window->stepButton(kBass, 0), -3); }},
+        {"mute", [](TestWindow& t) { t.click(t.window->muteButton(kBass)); }},
+        {"interval", [](TestWindow& t) { t.click(t.window->intervalOption(2)); }},
+        {"beats", [](TestWindow& t) { t.click(t.window->beatsOption(0)); }},
+        {"tempo", [](TestWindow& t) { t.window->tempoBar()->setValue(180); }},
+        {"swing", [](TestWindow& t) { t.window->swingBar()->setValue(70); }},
+        {"new", [](TestWindow& t) { t.window->NewRhythm(); }},
+    };
+    for (const Case& c : cases) {
+        TestWindow t;
+        t.click(t.window->runButton());
+        const Shown before = shown(*t.window);
+        const sequencer::StepInputs published = t.log.inputs;
+        c.edit(t);
+        const Shown after = shown(*t.window);
+        ASSERT_NE(after, before) << c.what;
+        QTest::keyClick(t.window.get(), Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(shown(*t.window), before) << c.what;
+        EXPECT_EQ(t.log.inputs.rows, published.rows) << c.what;
+        EXPECT_EQ(t.log.inputs.velocities, published.velocities) << c.what;
+        EXPECT_EQ(t.log.inputs.mutes, published.mutes) << c.what;
+        EXPECT_EQ(t.log.inputs.beats, published.beats) << c.what;
+        EXPECT_EQ(t.log.inputs.swing, published.swing) << c.what;
+        QTest::keyClick(t.window.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(shown(*t.window), after) << c.what;
+        QTest::keyClick(t.window.get(), Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(t.window.get(), Qt::Key_Y, Qt::ControlModifier);
+        EXPECT_EQ(shown(*t.window), after) << c.what;
+        EXPECT_TRUE(t.machine.isRunning()) << c.what;
+    }
+}
+
+TEST(MainWindow, ADragOfTheTempoBarIsUndoneAsAWhole)
+{
+    TestWindow t;
+    QScrollBar* bar = t.window->tempoBar();
+    bar->setSliderDown(true);
+    for (int bpm = 121; bpm <= 160; ++bpm)
+        bar->setValue(bpm);
+    bar->setSliderDown(false);  // let go
+    bar->setSliderDown(true);
+    bar->setValue(170);
+    bar->setSliderDown(false);
+    QTest::keyClick(t.window.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(t.window->tempoLabel()->text(), "160");
+    QTest::keyClick(t.window.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(t.window->tempoLabel()->text(), "120");
+    EXPECT_EQ(t.window->tempoBar()->value(), 120);
+    EXPECT_EQ(t.log.tempoBpm, 120);
 }
 
 TEST(MainWindow, ClosingWhilePlayingSilencesEverything)
