@@ -147,6 +147,10 @@ void LoadSettings(Settings& settings)
     setNumber(settings.SoundDevice, profile, section, "Device", "1");
     setNumber(settings.ModeSetting, profile, section, "Mode", "0");
     setNumber(settings.ClickNote, profile, section, "MIDIClick", "37");
+    // Only a plain 0 stops the question: a garbled key must never let an edit go unasked.
+    const auto askToSave =
+        core::leadingNumberIfAny(profile ? profile->read(section, "AskToSave", "") : std::string());
+    settings.AskToSave = askToSave && *askToSave == 0.0 ? 0 : 1;
     settings.Volume = kFullVolume;
     if (const auto volume = core::leadingNumberIfAny(profile ? profile->read(section, "Volume", "")
                                                              : std::string()))

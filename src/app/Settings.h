@@ -47,6 +47,9 @@ struct Settings {
     std::int16_t ModeSetting = 0;       // "Beginner Mode" at start: 0 off, 1 on
     std::int16_t ClickNote = 37;        // MIDI note of the count-in click
     std::int16_t Volume = kFullVolume;  // master volume in %, 0 ... kFullVolume
+    // "AskToSave": 0 lets New, a load and closing the window drop unsaved changes without a
+    // question (they can still be undone until the window closes); anything else asks.
+    std::int16_t AskToSave = 1;
     std::string Tom1Sound = "Tom 1";
     std::string Tom2Sound = "Tom 2";
     std::string Tom3Sound = "Tom 3";

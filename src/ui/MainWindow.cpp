@@ -7,6 +7,7 @@
 #include "ui/GridGeometry.h"
 #include "ui/Layout.h"
 #include "ui/Looks.h"
+#include "ui/NameDialog.h"
 #include "ui/Questions.h"
 #include "ui/Widgets.h"
 
@@ -15,6 +16,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSocketNotifier>
@@ -218,6 +220,7 @@ void MainWindow::buildTopBand()
     connect(tempoBar_, &QScrollBar::valueChanged, this, [this](int value) {
         machine_.setTempo(value);
         tempoLabel_->setText(QString::number(machine_.tempoBpm()));
+        showAudioOutputState();
     });
     // A whole drag is one undo entry, not one per pixel.
     connect(tempoBar_, &QScrollBar::sliderReleased, this, [this] { machine_.endEditSeries(); });
@@ -261,6 +264,7 @@ void MainWindow::buildGrid()
             connect(button, &FlatButton::clicked, this, [this, track, step] {
                 machine_.toggleStep(track, step);
                 refreshStep(track, step);
+                showAudioOutputState();
                 velocityTrack_ = track;
                 velocityStep_ = step;
             });
@@ -322,6 +326,7 @@ void MainWindow::buildGrooveStrip()
     connect(swingBar_, &QScrollBar::valueChanged, this, [this](int percent) {
         machine_.setSwing({percent, machine_.swing().note});
         swingValue_->setText(percentText(machine_.swing().percent));
+        showAudioOutputState();
     });
     const QFont font = appFont(fontPixels(8.25), true);
     const std::array<pattern::SwingNote, 2> notes{pattern::SwingNote::Sixteenth,
@@ -481,8 +486,10 @@ void MainWindow::refreshStep(int track, int step)
 
 void MainWindow::changeVelocity(int track, int step, int delta)
 {
-    if (machine_.changeVelocity(track, step, delta))
+    if (machine_.changeVelocity(track, step, delta)) {
         refreshStep(track, step);
+        showAudioOutputState();
+    }
 }
 
 void MainWindow::refreshGrid()
@@ -490,10 +497,12 @@ void MainWindow::refreshGrid()
     for (int track = 0; track < pattern::kTrackCount; ++track)
         for (int step = 0; step < pattern::kStepCount; ++step)
             refreshStep(track, step);
+    showAudioOutputState();
 }
 
 void MainWindow::refreshMeter()
 {
+    showAudioOutputState();
     const pattern::MeterState& meter = machine_.meter();
     for (int i = 0; i < 3; ++i)
         intervalOption(i)->setChecked(meter.intervalOption() == i);
@@ -520,6 +529,7 @@ void MainWindow::refreshMeter()
 
 void MainWindow::refreshMutes()
 {
+    showAudioOutputState();
     for (int track = 0; track < pattern::kTrackCount; ++track) {
         const bool muted = machine_.isMuted(track);
         muteButton(track)->setChecked(muted);
@@ -529,6 +539,7 @@ void MainWindow::refreshMutes()
 
 void MainWindow::refreshTempo()
 {
+    showAudioOutputState();
     {
         const QSignalBlocker block(tempoBar_);
         tempoBar_->setValue(machine_.tempoBpm());
@@ -538,6 +549,7 @@ void MainWindow::refreshTempo()
 
 void MainWindow::refreshGroove()
 {
+    showAudioOutputState();
     const pattern::Swing swing = machine_.swing();
     {
         const QSignalBlocker block(swingBar_);
@@ -652,6 +664,9 @@ void MainWindow::showAudioOutputState()
     // A musician must see why nothing is heard; the caption gets its own title back as soon
     // as an output returns and the samples are there.
     QString title = QStringLiteral("Quorrel Taktwerk");
+    // Unsaved changes are marked as every editor marks them.
+    if (machine_.isModified())
+        title += QStringLiteral(" *");
     if (!machine_.hasAudioOutput())
         title += QStringLiteral(" \u2013 ") + qtranslated(devices::kNoAudioOutputNotice);
     if (const std::string problem = machine_.soundProblem(); !problem.empty())
@@ -675,8 +690,41 @@ void MainWindow::onTap(Qt::MouseButton button)
     refreshTempo();
 }
 
+bool MainWindow::settleUnsaved(std::function<void()> then)
+{
+    if (!machine_.isModified() || machine_.settings().AskToSave == 0)
+        return true;
+    switch (questions_.askYesNoCancel(
+        this, qtranslated("The rhythm has been changed. Do you want to save the changes?"))) {
+    case Answer::No:
+        return true;
+    case Answer::Cancel:
+        return false;
+    case Answer::Yes:
+        break;
+    }
+    if (saveDialog_)
+        saveDialog_->close();
+    auto* dialog = new NameDialog(machine_, questions_, machine_.pattern(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->nameBox()->setText(fromUtf8(machine_.RhythmName()));
+    // Queued: the dialog finishes closing before what waited on the save goes ahead.
+    connect(
+        dialog, &NameDialog::saved, this, [then = std::move(then)] { then(); },
+        Qt::QueuedConnection);
+    saveDialog_ = dialog;
+    dialog->show();
+    dialog->nameBox()->setFocus();
+    return false;
+}
+
 core::Result<void> MainWindow::loadRhythm(const std::filesystem::path& file)
 {
+    if (!settleUnsaved([this, file] {
+            if (auto loaded = loadRhythm(file); !loaded)
+                questions_.tell(this, fromUtf8(loaded.error().message));
+        }))
+        return {};
     if (auto loaded = machine_.loadRhythm(file); !loaded)
         return loaded;
     showLoadedRhythm();
@@ -709,10 +757,24 @@ void MainWindow::setTapClock(std::function<app::DrumMachine::Clock::time_point()
 
 void MainWindow::NewRhythm()
 {
+    // Unsaved changes get the question whose answer can save them; a saved rhythm the old
+    // one, whose No brings the library back.
+    if (machine_.isModified() && machine_.settings().AskToSave != 0) {
+        if (settleUnsaved([this] { startNewRhythm(); }))
+            startNewRhythm();
+        else if (!saveDialog_)
+            emit libraryRequested();  // Cancel: back where New was pressed
+        return;
+    }
     if (!questions_.askYesNo(this, qtranslated("Really reset everything?"))) {
         emit libraryRequested();
         return;
     }
+    startNewRhythm();
+}
+
+void MainWindow::startNewRhythm()
+{
     machine_.newRhythm();
     refreshGrid();
     refreshMutes();
@@ -786,6 +848,13 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (!closeSettled_ && !settleUnsaved([this] {
+            closeSettled_ = true;
+            close();
+        })) {
+        event->ignore();
+        return;
+    }
     // Nothing is painted once the machine is shut down.
     if (news_ != nullptr)
         news_->setEnabled(false);

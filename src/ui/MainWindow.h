@@ -13,6 +13,7 @@
 #include "sequencer/Sequencer.h"
 #include "ui/Layout.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <filesystem>
@@ -52,6 +53,8 @@ public:
     // again after it; also while playing.
     void undo();
     void redo();
+    // The name dialog the question about unsaved changes opened on Yes; null when none is open.
+    QWidget* saveDialog() const { return saveDialog_; }
     // RUN/STOP as a press on the button would (also Space, Escape and the tom pads' right
     // button).
     void toggleRun();
@@ -116,6 +119,11 @@ protected:
 
 private:
     void build();
+    // Before New, a load or closing: true to go ahead at once. Over unsaved changes it asks
+    // first; No goes ahead, Cancel does not, and Yes opens the name dialog and runs `then`
+    // once the rhythm is saved.
+    bool settleUnsaved(std::function<void()> then);
+    void startNewRhythm();
     // After a load: every control from the machine, the markers on the first step.
     void showLoadedRhythm();
     void buildTopBand();
@@ -180,6 +188,8 @@ private:
     QLabel* volumeValue_ = nullptr;
     std::array<QPixmap, 2> frames_;
     QSocketNotifier* news_ = nullptr;
+    QPointer<QWidget> saveDialog_;
+    bool closeSettled_ = false;
     std::function<app::DrumMachine::Clock::time_point()> tapClock_ = app::DrumMachine::Clock::now;
 };
 

@@ -25,6 +25,19 @@ bool MessageBoxQuestions::askYesNo(QWidget* parent, const QString& text)
            QMessageBox::No;
 }
 
+Answer MessageBoxQuestions::askYesNoCancel(QWidget* parent, const QString& text)
+{
+    switch (showBox(parent, QMessageBox::Question, text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Cancel;
+    }
+}
+
 void MessageBoxQuestions::tell(QWidget* parent, const QString& text)
 {
     (void)showBox(parent, QMessageBox::Warning, text, QMessageBox::Ok);  // OK is the only answer

@@ -168,6 +168,7 @@ void RhythmsDialog::cmdSave_Click()
     name_ = new NameDialog(machine_, questions_, steps, &window_);
     name_->nameBox()->setText(fromUtf8(machine_.RhythmName()));
     connect(name_, &NameDialog::saved, this, [this](const QString& name) {
+        window_.showAudioOutputState();  // the mark of unsaved changes goes
         ListFiles();
         selectName(name);
         show();

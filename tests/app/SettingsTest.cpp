@@ -330,6 +330,25 @@ TEST_F(SettingsFile, AGarbledVolumeNeverSilencesTheProgram)
     EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nMode=1\r\nVolume=45\r\n");
 }
 
+TEST_F(SettingsFile, OnlyAPlainZeroStopsTheQuestionAboutUnsavedChanges)
+{
+    const struct {
+        const char* value;
+        int ask;
+    } cases[] = {{"0", 0},  {"0.0", 0}, {" 0", 0}, {"1", 1},     {"", 1},    {"abc", 1},
+                 {"-0", 0}, {"2", 1},   {"-1", 1}, {"70000", 1}, {"1e9", 1}, {"nan", 1}};
+    for (const auto& c : cases) {
+        put(std::string("[Quorrel Taktwerk]\r\nAskToSave=") + c.value + "\r\n");
+        Settings settings = settings_;
+        settings.AskToSave = 0;  // what a previous load held plays no part
+        LoadSettings(settings);
+        EXPECT_EQ(settings.AskToSave, c.ask) << c.value;
+    }
+    put("[Other]\r\nAskToSave=0\r\n");
+    LoadSettings(settings_);
+    EXPECT_EQ(settings_.AskToSave, 1);
+}
+
 TEST_F(SettingsFile, SavesWhatTheDialogAndTheExitChange)
 {
     settings_.ModeSetting = 1;

@@ -54,6 +54,18 @@ public:
         answers.pop_front();
         return answer;
     }
+    // The question about unsaved changes, answered from its own queue; No when none is left,
+    // which goes ahead as the program did before it asked.
+    std::deque<ui::Answer> threeWay;
+    ui::Answer askYesNoCancel(QWidget*, const QString& text) override
+    {
+        asked.push_back(text);
+        if (threeWay.empty())
+            return ui::Answer::No;
+        const ui::Answer answer = threeWay.front();
+        threeWay.pop_front();
+        return answer;
+    }
     void tell(QWidget*, const QString& text) override { told.push_back(text); }
 };
 

@@ -25,6 +25,7 @@ struct Twips {
 class NoQuestions final : public Questions {
 public:
     bool askYesNo(QWidget*, const QString&) override { return false; }
+    Answer askYesNoCancel(QWidget*, const QString&) override { return Answer::Cancel; }
     void tell(QWidget*, const QString&) override {}
 };
 

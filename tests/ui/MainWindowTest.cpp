@@ -5,6 +5,7 @@
 
 #include "app/FakeHost.h"  // tests/app
 #include "rhythms/RhythmFile.h"
+#include "ui/NameDialog.h"
 #include "ui/Questions.h"
 #include "ui/Widgets.h"
 
@@ -14,6 +15,7 @@
 #include <QEnterEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -51,6 +53,8 @@ const QColor kPadHit{0xFF, 0x80, 0x80};
 const QColor kPadIdle{0xE0, 0xE0, 0xE0};
 const QColor kGrey{0xC0, 0xC0, 0xC0};
 const QColor kYellow{0xFF, 0xFF, 0x00};
+const QString kSaveChanges = QString::fromUtf8(
+    "Der Rhythmus wurde ge\u00e4ndert. M\u00f6chten Sie die \u00c4nderungen speichern?");
 
 int px(int twips) { return (twips + 7) / 15; }
 
@@ -69,8 +73,14 @@ public:
         asked.push_back(text);
         return answer;
     }
+    Answer askYesNoCancel(QWidget* /*parent*/, const QString& text) override
+    {
+        asked.push_back(text);
+        return threeWay;
+    }
     void tell(QWidget* /*parent*/, const QString& text) override { told.push_back(text); }
     bool answer = true;
+    Answer threeWay = Answer::No;  // unsaved changes dropped, as before the question was asked
     QStringList told;
     QStringList asked;
 };
@@ -101,9 +111,9 @@ public:
 };
 
 struct TestWindow {
-    TestWindow()
+    explicit TestWindow(app::Settings settings = testSettings())
         : host(new testing::FakeHost(log)),
-          machine(testSettings(), std::unique_ptr<testing::FakeHost>(host))
+          machine(std::move(settings), std::unique_ptr<testing::FakeHost>(host))
     {
         window = std::make_unique<MainWindow>(machine, questions);
         window->show();
@@ -336,13 +346,20 @@ TEST(MainWindow, NewAnsweredNoChangesNothingAndBringsTheLibraryBack)
 {
     TestWindow t;
     t.questions.answer = false;
+    t.questions.threeWay = Answer::Cancel;
     QSignalSpy library(t.window.get(), &MainWindow::libraryRequested);
     const pattern::Pattern before = t.machine.pattern();
-    t.window->tempoBar()->setValue(90);
+    // Nothing unsaved: only whether to reset.
     t.window->NewRhythm();
     ASSERT_EQ(t.questions.asked.size(), 1);
     EXPECT_EQ(t.questions.asked[0], QString::fromUtf8("Wirklich alles zur\u00fccksetzen ?    "));
     EXPECT_EQ(library.count(), 1);
+    // Unsaved changes: whether to save them, and Cancel is the No of the reset.
+    t.window->tempoBar()->setValue(90);
+    t.window->NewRhythm();
+    ASSERT_EQ(t.questions.asked.size(), 2);
+    EXPECT_EQ(t.questions.asked[1], kSaveChanges);
+    EXPECT_EQ(library.count(), 2);
     EXPECT_EQ(t.machine.pattern(), before);
     EXPECT_EQ(t.window->tempoLabel()->text(), "90");
     EXPECT_EQ(t.machine.RhythmName(), "Default");
@@ -875,6 +892,101 @@ TEST(MainWindow, ADragOfTheTempoBarIsUndoneAsAWhole)
     EXPECT_EQ(t.window->tempoLabel()->text(), "120");
     EXPECT_EQ(t.window->tempoBar()->value(), 120);
     EXPECT_EQ(t.log.tempoBpm, 120);
+}
+
+TEST(MainWindow, UnsavedChangesAreAskedAboutAndEachAnswerDoesWhatItSays)
+{
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("taktwerk-unsaved-" + std::to_string(QCoreApplication::applicationPid()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const auto other = folder / "Other.rtm";
+    {
+        rhythms::Rhythm rhythm;
+        rhythm.name = "Other";
+        rhythm.Bpm = 88;
+        ASSERT_TRUE(rhythms::writeRhythmFile(rhythm, other));
+    }
+    enum class Action { Close, Load, New };
+    struct Case {
+        Action action;
+        Answer answer;
+    };
+    for (const Action action : {Action::Close, Action::Load, Action::New}) {
+        for (const Answer answer : {Answer::No, Answer::Cancel, Answer::Yes}) {
+            const auto what = std::to_string(static_cast<int>(action)) + "/" +
+                              std::to_string(static_cast<int>(answer));
+            app::Settings settings = testSettings();
+            settings.RhythmDir = folder / "";
+            TestWindow t(std::move(settings));
+            t.questions.threeWay = answer;
+            QSignalSpy library(t.window.get(), &MainWindow::libraryRequested);
+            EXPECT_EQ(t.window->windowTitle(), "Quorrel Taktwerk") << what;
+            t.click(t.window->stepButton(kSnare, 6));
+            EXPECT_EQ(t.window->windowTitle(), "Quorrel Taktwerk *") << what;
+            const pattern::Pattern edited = t.machine.pattern();
+            bool closed = false;
+            switch (action) {
+            case Action::Close:
+                closed = t.window->close();
+                break;
+            case Action::Load:
+                ASSERT_TRUE(t.window->loadRhythm(other)) << what;
+                break;
+            case Action::New:
+                t.window->NewRhythm();
+                break;
+            }
+            ASSERT_EQ(t.questions.asked, QStringList{kSaveChanges}) << what;
+            if (answer == Answer::Yes) {
+                // Nothing happens until the rhythm is saved through the name dialog.
+                ASSERT_NE(t.window->saveDialog(), nullptr) << what;
+                EXPECT_EQ(t.machine.pattern(), edited) << what;
+                EXPECT_TRUE(t.window->isVisible()) << what;
+                auto* dialog = static_cast<NameDialog*>(t.window->saveDialog());
+                dialog->nameBox()->setText("Mine");
+                dialog->cmdSave_Click();
+                QCoreApplication::processEvents();
+                EXPECT_TRUE(std::filesystem::exists(folder / "Mine.rtm")) << what;
+            }
+            const bool goesAhead = answer != Answer::Cancel;
+            switch (action) {
+            case Action::Close:
+                EXPECT_EQ(closed, answer == Answer::No) << what;
+                EXPECT_EQ(t.window->isVisible(), !goesAhead) << what;
+                EXPECT_EQ(t.log.shutdowns, goesAhead ? 1 : 0) << what;
+                break;
+            case Action::Load:
+                EXPECT_EQ(t.machine.tempoBpm(), goesAhead ? 88 : 120) << what;
+                break;
+            case Action::New:
+                EXPECT_EQ(t.machine.StepIsOn(kSnare, 6), !goesAhead) << what;
+                EXPECT_EQ(library.count(), goesAhead ? 0 : 1) << what;
+                break;
+            }
+            if (!goesAhead) {
+                EXPECT_EQ(t.machine.pattern(), edited) << what;
+            }
+            std::filesystem::remove(folder / "Mine.rtm");
+        }
+    }
+
+    // Nothing unsaved, or the question switched off: no question.
+    for (const bool changed : {false, true}) {
+        app::Settings settings = testSettings();
+        settings.AskToSave = changed ? 0 : 1;
+        TestWindow t(std::move(settings));
+        if (changed)
+            t.click(t.window->stepButton(kSnare, 6));
+        ASSERT_TRUE(t.window->loadRhythm(other));
+        EXPECT_EQ(t.window->windowTitle(), "Quorrel Taktwerk");
+        t.click(t.window->muteButton(kBass));
+        QTest::keyClick(t.window.get(), Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(t.window->windowTitle(), "Quorrel Taktwerk") << "undone to the file";
+        EXPECT_TRUE(t.window->close());
+        EXPECT_TRUE(t.questions.asked.isEmpty()) << changed;
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST(MainWindow, ClosingWhilePlayingSilencesEverything)

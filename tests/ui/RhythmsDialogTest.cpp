@@ -174,13 +174,14 @@ TEST_F(RhythmsDialogTest, NewHidesAndComesBackOnlyWhenTheUserSaysNo)
     window_->stepButton(1, 5)->click();
     const QPoint placed = library.pos();
 
-    questions_.answers = {false};
+    // The grid is edited: the question is whether to save, and Cancel is the way back.
+    questions_.threeWay = {ui::Answer::Cancel};
     library.newButton()->click();
     EXPECT_TRUE(library.isVisible());
     EXPECT_EQ(library.pos(), placed);  // only hidden: it keeps its place
     EXPECT_TRUE(machine_->StepIsOn(1, 5));
 
-    questions_.answers = {true};
+    questions_.threeWay = {ui::Answer::No};
     library.newButton()->click();
     EXPECT_FALSE(library.isVisible());
     EXPECT_FALSE(machine_->StepIsOn(1, 5));
