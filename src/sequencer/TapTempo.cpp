@@ -1,7 +1,9 @@
 #include "sequencer/TapTempo.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 namespace taktwerk::sequencer {
@@ -11,6 +13,7 @@ namespace {
 // reference for the next tap.
 constexpr double kRejectedTapBpm = 1000.0;
 constexpr double kMillisecondsPerMinute = 60000.0;
+constexpr std::int64_t kSeriesPauseMs = 2000;
 
 // Rounds to `decimals` places, halves to even (the decimal rounding musicians' stored tempos
 // were made with).
@@ -61,6 +64,7 @@ void TapTempo::reset() noexcept
 {
     armed_ = false;
     lastTap_ = std::chrono::milliseconds{0};
+    lastIntervalMs_ = 0;
     taps_.clear();
 }
 
@@ -77,6 +81,17 @@ std::optional<int> TapTempo::press(int button)
         return std::nullopt;
     }
     const auto elapsedMs = (now - lastTap_).count();
+    // A pause longer than two beats of the tapped tempo (and at least 2 s) ends the series:
+    // this tap is the first of a new one, as on any tap-tempo device, instead of an interval
+    // that drags the average towards the pause.
+    if (elapsedMs > std::max<std::int64_t>(2 * lastIntervalMs_, kSeriesPauseMs)) {
+        taps_.clear();
+        lastIntervalMs_ = 0;
+        lastTap_ = now;
+        return std::nullopt;
+    }
+    if (elapsedMs > 0)
+        lastIntervalMs_ = elapsedMs;
     // Two taps in the same millisecond measure nothing, but the tap still counts as the
     // reference for the next one.
     if (elapsedMs > 0) {

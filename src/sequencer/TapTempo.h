@@ -1,11 +1,13 @@
 #pragma once
 // Tap tempo: each left tap after the first measures the time since the previous one and sets
-// the tempo to the average of all taps since the last reset; the right button resets. Owned
+// the tempo to the average of all taps since the last reset; the right button resets, and so
+// does a pause longer than two of the last intervals or 2 s, whichever is longer. Owned
 // by the window (GUI thread); the clock is injected so taps can be replayed exactly.
 
 #include "sequencer/StepClock.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -44,6 +46,7 @@ private:
     TapClock clock_;
     bool armed_ = false;
     std::chrono::milliseconds lastTap_{0};
+    std::int64_t lastIntervalMs_ = 0;  // between the last two taps of the series; 0: none yet
     std::vector<double> taps_;
 };
 

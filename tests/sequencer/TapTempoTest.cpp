@@ -88,5 +88,29 @@ TEST(TapTempo, RightButtonResetsAndAveragesOutsideTheRangeAreClamped)
     EXPECT_EQ(tapper.tapGaps({0, 140}), 429);
 }
 
+TEST(TapTempo, APauseStartsANewSeries)
+{
+    struct Case {
+        std::initializer_list<int> gapsMs;
+        std::optional<int> tempo;
+        std::size_t taps;
+        const char* why;
+    };
+    const Case cases[] = {
+        {{0, 500, 500, 2001}, std::nullopt, 0u, "longer than 2 s: the tap only arms again"},
+        {{0, 500, 500, 2001, 600}, 100, 1u, "the new series knows nothing of the old"},
+        {{0, 500, 500, 2000}, 90, 3u, "2 s itself still belongs to the series"},
+        {{0, 1500, 3000}, kMinTempoBpm, 2u, "twice the last interval is no pause"},
+        {{0, 1500, 3001}, std::nullopt, 0u, "longer than twice the last interval is"},
+        {{0, 50, 2001}, std::nullopt, 0u, "a refused tap's gap counts as the last interval"},
+    };
+    for (const Case& c : cases) {
+        Tapper tapper;
+        EXPECT_EQ(tapper.tapGaps(c.gapsMs), c.tempo) << c.why;
+        EXPECT_EQ(tapper.tempo().taps().size(), c.taps) << c.why;
+        EXPECT_TRUE(tapper.tempo().isArmed()) << c.why;
+    }
+}
+
 }  // namespace
 }  // namespace taktwerk::sequencer
