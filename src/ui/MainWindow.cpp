@@ -20,6 +20,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSocketNotifier>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -222,6 +223,9 @@ void MainWindow::buildTopBand()
         tempoLabel_->setText(QString::number(machine_.tempoBpm()));
         showAudioOutputState();
     });
+    // The scroll bar's own wheel turns a horizontal bar down when the wheel goes up, and by
+    // three; the tempo goes up with the wheel, by one a notch.
+    tempoBar_->installEventFilter(this);
     // A whole drag is one undo entry, not one per pixel.
     connect(tempoBar_, &QScrollBar::sliderReleased, this, [this] { machine_.endEditSeries(); });
 
@@ -785,6 +789,26 @@ void MainWindow::startNewRhythm()
     tap_->setFill(colour(kBeatLightOff));
 }
 
+void MainWindow::nudgeTempo(int delta)
+{
+    machine_.setTempo(machine_.tempoBpm() + delta);
+    refreshTempo();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != tempoBar_ || event->type() != QEvent::Wheel)
+        return QWidget::eventFilter(watched, event);
+    const auto* wheel = static_cast<QWheelEvent*>(event);
+    constexpr int kNotch = 120;  // eighths of a degree
+    tempoWheel_ += wheel->angleDelta().y() != 0 ? wheel->angleDelta().y() : wheel->angleDelta().x();
+    const int notches = tempoWheel_ / kNotch;
+    tempoWheel_ -= notches * kNotch;
+    if (notches != 0)
+        nudgeTempo(notches);
+    return true;
+}
+
 void MainWindow::undo()
 {
     if (machine_.undo())
@@ -829,6 +853,19 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
         break;
     case Qt::Key_T:
         onTap(Qt::LeftButton);
+        break;
+    case Qt::Key_Plus:
+    case Qt::Key_Minus:
+        nudgeTempo(event->key() == Qt::Key_Plus ? 1 : -1);
+        break;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        // Over the tempo bar the arrows nudge it as + and - do.
+        if (!tempoBar_->underMouse()) {
+            QWidget::keyPressEvent(event);
+            return;
+        }
+        nudgeTempo(event->key() == Qt::Key_Right ? 1 : -1);
         break;
     case Qt::Key_Up:
     case Qt::Key_Down:

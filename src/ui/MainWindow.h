@@ -116,6 +116,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void build();
@@ -146,6 +147,8 @@ private:
     void showFrame(sequencer::AnimationFrame frame);
     void onPad(int track, Qt::MouseButton button);
     void onTap(Qt::MouseButton button);
+    // The tempo by `delta` BPM, as + and - and the wheel over the bar move it.
+    void nudgeTempo(int delta);
 
     app::DrumMachine& machine_;
     Questions& questions_;
@@ -190,6 +193,7 @@ private:
     QSocketNotifier* news_ = nullptr;
     QPointer<QWidget> saveDialog_;
     bool closeSettled_ = false;
+    int tempoWheel_ = 0;  // eighths of a degree turned over the tempo bar, not yet a notch
     std::function<app::DrumMachine::Clock::time_point()> tapClock_ = app::DrumMachine::Clock::now;
 };
 

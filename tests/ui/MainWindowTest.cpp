@@ -989,6 +989,47 @@ TEST(MainWindow, UnsavedChangesAreAskedAboutAndEachAnswerDoesWhatItSays)
     std::filesystem::remove_all(folder);
 }
 
+TEST(MainWindow, TheWheelRaisesTheTempoByOneANotchAndPlusAndMinusNudgeIt)
+{
+    TestWindow t;
+    QScrollBar* bar = t.window->tempoBar();
+    struct Step {
+        std::function<void()> act;
+        int tempo;
+        const char* what;
+    };
+    const Step steps[] = {
+        {[&] { turnWheel(bar, 1); }, 121, "wheel up raises"},
+        {[&] { turnWheel(bar, 3); }, 124, "by one a notch"},
+        {[&] { turnWheel(bar, -2); }, 122, "wheel down lowers"},
+        {[&] { QTest::keyClick(t.window.get(), Qt::Key_Plus); }, 123, "+"},
+        {[&] { QTest::keyClick(t.window.get(), Qt::Key_Minus); }, 122, "-"},
+        {[&] {
+             t.machine.setTempo(450);
+             turnWheel(bar, 1);
+         },
+         450, "never beyond the bar's range"},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        EXPECT_EQ(t.machine.tempoBpm(), step.tempo) << step.what;
+        EXPECT_EQ(t.log.tempoBpm, step.tempo) << step.what;
+        if (step.tempo != 450) {
+            EXPECT_EQ(bar->value(), step.tempo) << step.what;
+            EXPECT_EQ(t.window->tempoLabel()->text(), QString::number(step.tempo)) << step.what;
+        }
+    }
+    // A fine wheel's half notches add up to one.
+    t.machine.setTempo(100);
+    const QPointF at(bar->width() / 2.0, bar->height() / 2.0);
+    for (int i = 0; i < 2; ++i) {
+        QWheelEvent half(at, bar->mapToGlobal(at), QPoint(), QPoint(0, 60), Qt::NoButton,
+                         Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(bar, &half);
+    }
+    EXPECT_EQ(t.machine.tempoBpm(), 101);
+}
+
 TEST(MainWindow, ClosingWhilePlayingSilencesEverything)
 {
     TestWindow t;
