@@ -393,10 +393,26 @@ void Engine::pressPad(int track, int button, int velocity, bool beginner) noexce
         if (action.kind == VoiceAction::Kind::Start) {
             const LayerPick picked =
                 voices_ ? voices_->pick(index(action.voice), velocity) : LayerPick{};
+            chokeOthers(action.voice);
             voice.start(picked.sample, picked.gain * velocityCurve(velocity));
         } else {
             voice.stop();
         }
+    }
+}
+
+// A kit's choke groups stop drums the way a hand on a cymbal does; the fixed hi-hat and tom
+// rules of the pads stay as they are besides.
+void Engine::chokeOthers(VoiceId voice) noexcept  // audio thread
+{
+    if (voices_ == nullptr)
+        return;
+    const int group = voices_->chokeGroups[static_cast<std::size_t>(index(voice))];
+    if (group == 0)
+        return;
+    for (int other = 0; other < kTrackCount; ++other) {
+        if (other != index(voice) && voices_->chokedBy[static_cast<std::size_t>(other)] == group)
+            mixer_.voice(other).stop();
     }
 }
 

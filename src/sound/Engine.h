@@ -164,6 +164,7 @@ private:
     void moveTo(std::uint32_t frame) noexcept;
     void renderUntil(std::uint32_t frame) noexcept;
     void pressPad(int track, int button, int velocity, bool beginner) noexcept;
+    void chokeOthers(VoiceId voice) noexcept;
     void soundClick() noexcept;
     void playNote(int note, int velocity) noexcept;
     void finishBlock(float* out, std::uint32_t frames) noexcept;
