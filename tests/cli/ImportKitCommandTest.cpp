@@ -207,5 +207,53 @@ TEST(ImportKitCommand, StepVelocityPicksTheImportedLayerInRender)
     }
 }
 
+TEST(ImportKitCommand, AnSfzChokeGroupCutsTheCrashInRenderToTheFrame)
+{
+    // The ride (group 1) stops the crash (off_by 1) one step after it began; the crash would
+    // ring for two steps on its own.
+    constexpr int kRate = 48000;
+    constexpr float kCrash = 0.125f;
+    constexpr float kRide = -0.25f;
+    constexpr std::size_t kStep = 6000;  // at 120 BPM and 48 kHz
+    constexpr std::size_t kFade = 96;    // the 2 ms cut fade
+    const TempFolder folder;
+    const auto kit = folder / "kit";
+    std::filesystem::create_directories(kit);
+    writeSamples(kit / "crash.wav", std::vector<float>(2 * kStep, kCrash), kRate);
+    writeSamples(kit / "ride.wav", std::vector<float>(2 * kStep, kRide), kRate);
+    testing::writeBytes(kit / "Choke.sfz", "<region> key=49 sample=crash.wav off_by=1\n"
+                                           "<region> key=51 sample=ride.wav group=1\n");
+    const auto soundDir = folder / "Sound";
+    const CommandRun imported = importKit({(kit / "Choke.sfz").string()}, soundDir);
+    ASSERT_EQ(imported.code, 0) << imported.err;
+
+    rhythms::Rhythm rhythm;
+    rhythm.name = "Choke";
+    rhythm.Bpm = 120;
+    rhythm.SoundSet = "Choke";
+    rhythm.pattern.PatternToRow(4, "_X______________");  // ride
+    rhythm.pattern.PatternToRow(5, "X_______________");  // crash
+    const auto rhythmFile = folder / "Choke.rtm";
+    ASSERT_TRUE(rhythms::writeRhythmFile(rhythm, rhythmFile));
+    const auto wavFile = folder / "out.wav";
+    const std::vector<std::string> words{
+        rhythmFile.string(), "-o", wavFile.string(), "--rate", "48000", "--float", "--loops", "1"};
+    const std::vector<std::string_view> args(words.begin(), words.end());
+    std::ostringstream out;
+    std::ostringstream err;
+    ASSERT_EQ(runRender(args, soundDir, out, err), 0) << err.str();
+
+    const auto wav = testing::readWav(wavFile);
+    ASSERT_GE(wav.samples.size(), 4 * kStep);
+    const auto left = [&](std::size_t frame) { return wav.samples[frame * 2]; };
+    EXPECT_EQ(left(kStep - 1), kCrash);
+    for (std::size_t k = 0; k < kFade; ++k) {
+        const float fade = static_cast<float>(kFade - k - 1) / static_cast<float>(kFade);
+        ASSERT_NEAR(left(kStep + k), kRide + kCrash * fade, 1e-6f) << "frame " << kStep + k;
+    }
+    for (std::size_t frame = kStep + kFade; frame < 3 * kStep; ++frame)
+        ASSERT_EQ(left(frame), kRide) << "frame " << frame;
+}
+
 }  // namespace
 }  // namespace taktwerk::cli
