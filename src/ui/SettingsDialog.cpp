@@ -11,6 +11,7 @@
 #include "ui/Questions.h"
 #include "ui/Widgets.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
@@ -28,9 +29,10 @@ namespace taktwerk::ui {
 
 namespace {
 
-// The import panel lies right of the old controls, which keep their places and sizes.
+// The import panel lies right of the old controls, which keep their places and sizes; the
+// MIDI clock's box in a row of its own below them.
 constexpr int kClientWidthTw = 6885;
-constexpr int kClientHeightTw = 3840;
+constexpr int kClientHeightTw = 4200;
 constexpr layout::TwipsRect kSoundFrame{60, 60, 3765, 3105};
 constexpr std::array<layout::TwipsRect, 2> kSoundOptions{
     {{180, 360, 825, 255}, {1680, 360, 975, 255}}};
@@ -54,6 +56,7 @@ constexpr layout::TwipsRect kKits{120, 540, 2640, 1260};
 constexpr layout::TwipsRect kImportKit{120, 1890, 1275, 375};
 constexpr layout::TwipsRect kBrowseKit{1485, 1890, 1275, 375};
 constexpr layout::TwipsRect kMapping{120, 2355, 2640, 1230};
+constexpr layout::TwipsRect kClock{120, 3855, 3705, 285};
 
 constexpr int kMidiDevice = 1;  // `SoundDevice` 1: MIDI
 constexpr int kWaveDevice = 2;
@@ -129,6 +132,12 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
     mappingFont.setPixelSize(layout::fontPixels(6.75));
     txtMapping_->setFont(mappingFont);
 
+    chkClock_ = new QCheckBox(qtranslated("Send MIDI clock"), this);
+    chkClock_->setGeometry(pixels(kClock));
+    chkClock_->setFocusPolicy(Qt::NoFocus);
+    connect(chkClock_, &QCheckBox::toggled, this,
+            [this](bool on) { machine_.setSendMidiClock(on); });
+
     kitRoots_ = kits::hydrogenKitFolders(toUtf8(QDir::homePath()));
     ListKits();
 }
@@ -173,6 +182,8 @@ void SettingsDialog::ListSounds()
     for (std::size_t i = 0; i < kClickNotes.size(); ++i)
         if (kClickNotes[i] == settings.ClickNote)
             optMIDIClick_[i]->setChecked(true);
+
+    chkClock_->setChecked(settings.sendMidiClock);
 
     const bool midi = !machine_.MidiFailed();
     optSound_[0]->setEnabled(midi);

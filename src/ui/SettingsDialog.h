@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <vector>
 
+class QCheckBox;
 class QGroupBox;
 class QListWidget;
 class QPlainTextEdit;
@@ -59,6 +60,7 @@ public:
     QPushButton* importButton() const { return cmdImportKit_; }
     QPushButton* browseButton() const { return cmdBrowseKit_; }
     QPlainTextEdit* mappingText() const { return txtMapping_; }
+    QCheckBox* clockBox() const { return chkClock_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -77,6 +79,7 @@ private:
     QPushButton* cmdImportKit_ = nullptr;
     QPushButton* cmdBrowseKit_ = nullptr;
     QPlainTextEdit* txtMapping_ = nullptr;
+    QCheckBox* chkClock_ = nullptr;
     std::vector<std::filesystem::path> kitRoots_;
     std::vector<std::filesystem::path> installedKits_;  // in the list's order
 };
