@@ -11,6 +11,7 @@
 #include "ui/Questions.h"
 #include "ui/Widgets.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
@@ -30,9 +31,10 @@ namespace taktwerk::ui {
 
 namespace {
 
-// The import panel lies right of the old controls, which keep their places and sizes.
+// The import panel lies right of the old controls, which keep their places and sizes; the
+// MIDI clock's box in a row of its own below them.
 constexpr int kClientWidthTw = 6885;
-constexpr int kClientHeightTw = 3840;
+constexpr int kClientHeightTw = 4200;
 constexpr layout::TwipsRect kSoundFrame{60, 60, 3765, 3105};
 constexpr std::array<layout::TwipsRect, 2> kSoundOptions{
     {{180, 360, 825, 255}, {1680, 360, 975, 255}}};
@@ -59,6 +61,7 @@ constexpr layout::TwipsRect kMapping{120, 2355, 2640, 1230};
 // While an import runs, these stand where the two import buttons were.
 constexpr layout::TwipsRect kBusy{120, 1890, 1755, 375};
 constexpr layout::TwipsRect kCancelImport{1965, 1890, 795, 375};
+constexpr layout::TwipsRect kClock{120, 3855, 3705, 285};
 
 constexpr int kMidiDevice = 1;  // `SoundDevice` 1: MIDI
 constexpr int kWaveDevice = 2;
@@ -144,6 +147,12 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
     mappingFont.setPixelSize(layout::fontPixels(6.75));
     txtMapping_->setFont(mappingFont);
 
+    chkClock_ = new QCheckBox(qtranslated("Send MIDI clock"), this);
+    chkClock_->setGeometry(pixels(kClock));
+    chkClock_->setFocusPolicy(Qt::NoFocus);
+    connect(chkClock_, &QCheckBox::toggled, this,
+            [this](bool on) { machine_.setSendMidiClock(on); });
+
     kitRoots_ = kits::hydrogenKitFolders(toUtf8(QDir::homePath()));
     ListKits();
 }
@@ -188,6 +197,8 @@ void SettingsDialog::ListSounds()
     for (std::size_t i = 0; i < kClickNotes.size(); ++i)
         if (kClickNotes[i] == settings.ClickNote)
             optMIDIClick_[i]->setChecked(true);
+
+    chkClock_->setChecked(settings.sendMidiClock);
 
     const bool midi = !machine_.MidiFailed();
     optSound_[0]->setEnabled(midi);

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+class QCheckBox;
 class QGroupBox;
 class QProgressBar;
 class QListWidget;
@@ -79,6 +80,7 @@ public:
     QPlainTextEdit* mappingText() const { return txtMapping_; }
     QProgressBar* busyBar() const { return busyBar_; }
     QPushButton* cancelButton() const { return cmdCancelImport_; }
+    QCheckBox* clockBox() const { return chkClock_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -102,6 +104,7 @@ private:
     QPlainTextEdit* txtMapping_ = nullptr;
     QProgressBar* busyBar_ = nullptr;
     QPushButton* cmdCancelImport_ = nullptr;
+    QCheckBox* chkClock_ = nullptr;
     std::vector<std::filesystem::path> kitRoots_;
     std::vector<std::filesystem::path> installedKits_;  // in the list's order
     Importer importer_ = kits::importKit;

@@ -122,14 +122,28 @@ TEST_F(SettingsDialogTest, SaveAndExitWritesTheSettingsFile)
     pressRow(dialog.soundList(), 1);
     pressOn(dialog.clickOption(2));  // Maracas
     pressOn(dialog.soundOption(1));  // WAVE
+    EXPECT_FALSE(dialog.clockBox()->isChecked()) << "off by default";
+    pressOn(dialog.clockBox());
+    EXPECT_TRUE(machine_->sendsMidiClock());
+    EXPECT_TRUE(sound_.clockOut) << "the clock starts at once";
     dialog.saveButton()->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(dialogs_->settings(), nullptr);
     EXPECT_EQ(iniValue("Sound"), "Studio");
     EXPECT_EQ(iniValue("Device"), "2");
     EXPECT_EQ(iniValue("MIDIClick"), "70");
-    EXPECT_EQ(iniValue("Mode"), "1");          // what the dialog does not own stays
+    EXPECT_EQ(iniValue("Mode"), "1");  // what the dialog does not own stays
+    EXPECT_EQ(iniValue("SendMIDIClock"), "1");
     EXPECT_TRUE(sound_.soundChoices.empty());  // saving does not rebuild the voices
+
+    // Opened again, the box shows the choice; turned off, the key says so.
+    ui::SettingsDialog& again = openSettings();
+    EXPECT_TRUE(again.clockBox()->isChecked());
+    pressOn(again.clockBox());
+    EXPECT_FALSE(sound_.clockOut);
+    again.saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(iniValue("SendMIDIClock"), "0");
 }
 
 TEST_F(SettingsDialogTest, WithoutASelectionSoundIsLeftAloneAndAFailureIsReported)
@@ -146,6 +160,8 @@ TEST_F(SettingsDialogTest, WithoutASelectionSoundIsLeftAloneAndAFailureIsReporte
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(iniValue("Sound"), "Gone");
     EXPECT_EQ(iniValue("MIDIClick"), "37");
+    EXPECT_EQ(iniValue("SendMIDIClock"), "<none>")
+        << "a file that never had the clock keeps its keys";
 
     // A settings file that cannot be replaced: said so, and the dialog stays for another try.
     fs::remove(settings_.IniFile);
