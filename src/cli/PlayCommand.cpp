@@ -19,7 +19,7 @@ namespace taktwerk::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro]\n";
+    "usage: taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro] [--clock-out]\n";
 constexpr double kMaxSeconds = 24.0 * 60.0 * 60.0;
 
 // A signal handler may only touch lock-free values of static storage: whether to stop, and the
@@ -108,6 +108,8 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
             playing.SoundDevice = 0;
         } else if (arg == "--intro") {
             intro = true;
+        } else if (arg == "--clock-out") {
+            playing.sendMidiClock = true;
         } else if (arg == "--seconds") {
             const auto value = reader.value();
             const auto number = value ? parsePositive(*value, kMaxSeconds) : std::nullopt;
