@@ -66,7 +66,7 @@ def main():
                 continue
             ran += 1
             try:
-                result = subprocess.run(["bash", "-c", line], cwd=work, env=environment,
+                result = subprocess.run(["bash", "-o", "pipefail", "-c", line], cwd=work, env=environment,
                                         stdin=subprocess.DEVNULL, capture_output=True,
                                         timeout=120)
                 code, said = result.returncode, result.stderr.decode(errors="replace")

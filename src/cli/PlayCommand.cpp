@@ -111,7 +111,8 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     bool wave = false;
     CommandOptions options;
     options.positional("FILE", input);
-    CommandOptions::exclusive(options.flag("--midi", midi), options.flag("--wave", wave));
+    auto* midiOption = options.flag("--midi", midi);
+    CommandOptions::exclusive(midiOption, options.flag("--wave", wave));
     auto* secondsOption = options.value("--seconds", secondsText);
     options.flag("--intro", intro);
     if (auto parsed = options.parse(args); !parsed)

@@ -28,8 +28,8 @@ core::Result<Parsed> parseWords(const std::vector<std::string_view>& words)
     options.value("-o,--output", parsed.output);
     options.value("--loops", parsed.loops);
     options.values("--map", parsed.maps);
-    CommandOptions::exclusive(options.flag("--midi", parsed.midi),
-                              options.flag("--wave", parsed.wave));
+    auto* midi = options.flag("--midi", parsed.midi);
+    CommandOptions::exclusive(midi, options.flag("--wave", parsed.wave));
     if (auto read = options.parse(words); !read)
         return core::fail(read.error().message);
     return parsed;
@@ -57,7 +57,8 @@ TEST(CommandOptions, BothSpellingsOfAValueAndTheMistakesInOneLine)
         {{"a.rtm", "b.rtm"}, "one word too many: \"b.rtm\""},
         {{"a.rtm", "--", "-b.rtm"}, "one word too many: \"-b.rtm\""},
         {{"a.rtm", "-o", "x.wav", "--output=y.wav"}, "--output is given more than once"},
-        {{"a.rtm", "--midi", "--wave"}, "exclude each other"},
+        {{"a.rtm", "--midi", "--wave"}, "--midi and --wave exclude each other"},
+        {{"a.rtm", "--wave", "--midi"}, "--midi and --wave exclude each other"},
     };
     for (const Case& c : cases) {
         const auto parsed = parseWords(c.words);

@@ -321,7 +321,10 @@ def run_cases(s):
     os.mkfifo(p("trap.mid.part"))
     case(s, "export past a .part FIFO", ["export-midi", rock, "-o", p("trap.mid")], 0, within=5,
          present=[p("trap.mid")])
-    case(s, "render to stdout-like name -", ["render", rock, "-o", "-", "--loops", "1"], 0)
+    case(s, "render -o - is standard output, no file named -",
+         ["render", rock, "-o", "-", "--loops", "1"], 0, says=["RIFF"], absent=[p("-")])
+    case(s, "a file named - is ./-", ["render", rock, "-o", "./-", "--loops", "1"], 0,
+         present=[p("-")])
     os.remove(p("-"))
 
     # --- interrupted writes leave nothing behind --------------------------------------------
