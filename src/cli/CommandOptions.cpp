@@ -30,7 +30,9 @@ CLI::Option* CommandOptions::values(const std::string& names, std::vector<std::s
 
 CLI::Option* CommandOptions::flag(const std::string& names, bool& into)
 {
-    return app_.add_flag(names, into);
+    CLI::Option* option = app_.add_flag(names, into);
+    flags_.push_back(option);
+    return option;
 }
 
 CLI::Option* CommandOptions::positional(const std::string& name, std::string& into)
@@ -42,6 +44,18 @@ void CommandOptions::exclusive(CLI::Option* a, CLI::Option* b) { a->excludes(b);
 
 core::Result<void> CommandOptions::parse(std::span<const std::string_view> args)
 {
+    // CLI11 would read "--json=no" as "--json" switched off; a flag takes no value here.
+    for (const std::string_view word : args) {
+        if (word == "--")
+            break;
+        const std::string_view name = word.substr(0, word.find('='));
+        if (name.size() == word.size() || !name.starts_with("--"))
+            continue;
+        for (const CLI::Option* flag : flags_) {
+            if (flag->check_lname(std::string(name.substr(2))))
+                return core::fail(core::translated("%s takes no value", {flag->get_name()}));
+        }
+    }
     // CLI11 takes the words last first.
     std::vector<std::string> words(args.rbegin(), args.rend());
     try {

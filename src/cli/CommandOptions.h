@@ -39,6 +39,7 @@ private:
     std::string problemOf(const CLI::ParseError& error) const;
 
     CLI::App app_;
+    std::vector<const CLI::Option*> flags_;
 };
 
 }  // namespace taktwerk::cli

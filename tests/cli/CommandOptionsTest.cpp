@@ -58,6 +58,8 @@ TEST(CommandOptions, BothSpellingsOfAValueAndTheMistakesInOneLine)
         {{"a.rtm", "--", "-b.rtm"}, "one word too many: \"-b.rtm\""},
         {{"a.rtm", "-o", "x.wav", "--output=y.wav"}, "--output is given more than once"},
         {{"a.rtm", "--midi", "--wave"}, "--midi and --wave exclude each other"},
+        {{"a.rtm", "--midi=no"}, "--midi takes no value"},
+        {{"a.rtm", "--wave=maybe"}, "--wave takes no value"},
         {{"a.rtm", "--wave", "--midi"}, "--midi and --wave exclude each other"},
     };
     for (const Case& c : cases) {
