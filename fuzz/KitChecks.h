@@ -17,6 +17,8 @@ inline void checkKit(const kits::KitSource& kit)
     for (const kits::KitInstrument& instrument : kit.instruments) {
         FUZZ_CHECK(!instrument.layers.empty() && instrument.layers.size() <= kits::kMaxLayers);
         FUZZ_CHECK(instrument.midiNote >= -1 && instrument.midiNote <= 127);
+        FUZZ_CHECK(instrument.chokeGroup >= 0 && instrument.chokeGroup <= kits::kMaxChokeGroup);
+        FUZZ_CHECK(instrument.chokedBy >= 0 && instrument.chokedBy <= kits::kMaxChokeGroup);
         for (const kits::KitLayer& layer : instrument.layers) {
             FUZZ_CHECK(!layer.file.empty() && layer.file.is_relative());
             for (const auto& part : layer.file)

@@ -4,6 +4,7 @@
 
 #include "FuzzCheck.h"
 #include "kits/KitIni.h"
+#include "kits/KitSource.h"
 
 #include <cmath>
 #include <cstddef>
@@ -26,6 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        layer.highVelocity <= 127);
             FUZZ_CHECK(std::isfinite(layer.gain) && layer.gain >= 0.0 && layer.gain <= 16.0);
         }
+        FUZZ_CHECK(entry.chokeGroup >= 0 && entry.chokeGroup <= kMaxChokeGroup);
+        FUZZ_CHECK(entry.chokedBy >= 0 && entry.chokedBy <= kMaxChokeGroup);
     }
     const auto written = kitIniBytes(kit);
     // We write Windows-1252; only a file in UTF-8 (with its byte-order mark) can hold text
@@ -43,6 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(reread.entries[i].layers[n].file == kit.entries[i].layers[n].file);
             FUZZ_CHECK(reread.entries[i].layers[n].gain == kit.entries[i].layers[n].gain);
         }
+        FUZZ_CHECK(reread.entries[i].chokeGroup == kit.entries[i].chokeGroup);
+        FUZZ_CHECK(reread.entries[i].chokedBy == kit.entries[i].chokedBy);
     }
     return 0;
 }

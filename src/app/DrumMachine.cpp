@@ -297,6 +297,13 @@ void DrumMachine::setClickNote(int note)
         host_->setOutput(settings_.SoundDevice, settings_.ClickNote);
 }
 
+void DrumMachine::setSendMidiClock(bool on)
+{
+    settings_.sendMidiClock = on;
+    if (host_)
+        host_->setClockOut(on);
+}
+
 bool DrumMachine::MidiFailed() const { return !host_ || host_->midiFailed(); }
 
 void DrumMachine::SetSound()

@@ -148,6 +148,9 @@ public:
     void setSoundSet(std::string name);
     void setSoundDevice(int device);  // `SoundDevice`: 1 MIDI, else the sampled voices
     void setClickNote(int note);
+    // "Send MIDI clock", from the next step on; kept with the sound settings.
+    bool sendsMidiClock() const noexcept { return settings_.sendMidiClock; }
+    void setSendMidiClock(bool on);
     // `MidiFailed`: no MIDI output to choose.
     bool MidiFailed() const;
     // `SetSound`: all ten voices from the sample set and choices.

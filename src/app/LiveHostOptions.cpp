@@ -10,6 +10,8 @@ playback::LiveHostOptions liveHostOptions(const Settings& settings)
     options.mode = sound::soundModeFor(settings.SoundDevice);
     options.clickNote = settings.ClickNote;
     options.volume = settings.Volume;
+    options.clockOut = settings.sendMidiClock;
+    options.drumNotes = settings.drumNotes;
     options.sound.soundDir = settings.SoundDir;
     options.sound.soundSet = settings.SoundSet;
     options.sound.tomSounds = {settings.Tom1Sound, settings.Tom2Sound, settings.Tom3Sound};

@@ -18,6 +18,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// New with the MIDI clock; the old program never reads it.
+constexpr std::string_view kClockKey = "SendMIDIClock";
+constexpr std::string_view kDrumNotesSection = "MIDI In";
+
 std::optional<std::string> variable(const char* name)
 {
     const char* value = std::getenv(name);
@@ -152,6 +156,18 @@ void LoadSettings(Settings& settings)
                                                              : std::string()))
         settings.Volume = static_cast<std::int16_t>(
             std::nearbyint(std::clamp(*volume, 0.0, static_cast<double>(kFullVolume))));
+    // Anything but a plain 1 leaves it off: a garbled file must not start a clock that
+    // drives other machines.
+    settings.sendMidiClock =
+        profile && core::leadingNumberIfAny(profile->read(section, kClockKey, "")) == 1.0;
+    settings.drumNotes = sound::DrumNoteMap::generalMidi();
+    for (int track = 0; profile && track < pattern::kTrackCount; ++track) {
+        const std::string_view key = pattern::kTrackKeys[static_cast<std::size_t>(track)];
+        // A missing key (or an empty value, which reads as missing) keeps the GM notes; a
+        // value without any note ("none") leaves the pad to the mouse.
+        if (const auto notes = profile->get(kDrumNotesSection, key))
+            settings.drumNotes.setNotesText(track, *notes);
+    }
     settings.Tom1Sound = "Tom 1";
     settings.Tom2Sound = "Tom 2";
     settings.Tom3Sound = "Tom 3";
@@ -184,6 +200,8 @@ core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound)
         file->set(settings.AppTitle, "Sound", settings.SoundSet);
     file->set(settings.AppTitle, "Device", core::decimalText(settings.SoundDevice));
     file->set(settings.AppTitle, "MIDIClick", core::decimalText(settings.ClickNote));
+    if (settings.sendMidiClock || !file->read(settings.AppTitle, kClockKey, "").empty())
+        file->set(settings.AppTitle, kClockKey, settings.sendMidiClock ? "1" : "0");
     return file->commit();
 }
 

@@ -6,6 +6,7 @@
 // in, so tests can point the program anywhere.
 
 #include "core/Result.h"
+#include "sound/MidiInput.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -47,6 +48,11 @@ struct Settings {
     std::int16_t ModeSetting = 0;       // "Beginner Mode" at start: 0 off, 1 on
     std::int16_t ClickNote = 37;        // MIDI note of the count-in click
     std::int16_t Volume = kFullVolume;  // master volume in %, 0 ... kFullVolume
+    bool sendMidiClock = false;         // "Send MIDI clock": off until the user turns it on
+    // Which pad each note on the MIDI input strikes: section [MIDI In], a key per track ("BD"
+    // ... "T3") listing its notes ("BD=36 35"); a track without its key keeps its GM notes, one
+    // whose value holds no note ("none") has none.
+    sound::DrumNoteMap drumNotes = sound::DrumNoteMap::generalMidi();
     std::string Tom1Sound = "Tom 1";
     std::string Tom2Sound = "Tom 2";
     std::string Tom3Sound = "Tom 3";
@@ -65,8 +71,8 @@ Settings InitPaths(const Environment& environment);
 // Creates the missing folders (a folder that cannot be made stays missing; its lists stay
 // empty) and reads the settings file. A missing file, section, key or empty value gives the
 // key's default; a number is read by its leading digits, and one that does not fit 16 bits
-// leaves the value `settings` held. "Volume" is clamped to 0 ... 100, and text that is no
-// number gives 100: a garbled file must not silence the program.
+// leaves the value `settings` held. "SendMIDIClock" is on for "1" only. "Volume" is clamped to 0
+// ... 100, and text that is no number gives 100: a garbled file must not silence the program.
 void LoadSettings(Settings& settings);
 
 // "Mode", written at every exit.
@@ -74,7 +80,8 @@ core::Result<void> saveMode(const Settings& settings);
 // "Volume", written at an exit after the master volume was changed.
 core::Result<void> saveVolume(const Settings& settings);
 // "Sound" (only when `writeSound`: a sample set was chosen), "Device" and "MIDIClick", as the
-// sound dialog saves them. Both writers save the file once, atomically.
+// sound dialog saves them, and "SendMIDIClock" once it was ever turned on (a file that never
+// had it keeps its old bytes). Both writers save the file once, atomically.
 core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound);
 
 }  // namespace taktwerk::app

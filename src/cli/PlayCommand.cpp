@@ -22,7 +22,7 @@ namespace taktwerk::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro]\n";
+    "usage: taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro] [--clock-out]\n";
 constexpr double kMaxSeconds = 24.0 * 60.0 * 60.0;
 
 // A signal handler may only touch lock-free values of static storage: whether to stop, and the
@@ -115,6 +115,7 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     CommandOptions::exclusive(midiOption, options.flag("--wave", wave));
     auto* secondsOption = options.value("--seconds", secondsText);
     options.flag("--intro", intro);
+    options.flag("--clock-out", playing.sendMidiClock);
     if (auto parsed = options.parse(args); !parsed)
         return usage(err, parsed.error().message);
     if (input.empty())

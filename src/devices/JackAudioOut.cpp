@@ -50,20 +50,55 @@ private:
     void (*previous_)(const char*);
 };
 
-// Writes MIDI into the port buffer of the current cycle, at the frame the source asks for.
+// Reads the MIDI input port's events of the current cycle that fall into the chunk being run.
+class JackMidiInput final : public sound::MidiBlockInput {
+public:
+    void beginCycle(void* buffer) noexcept
+    {
+        buffer_ = buffer;
+        count_ = buffer != nullptr ? jack_midi_get_event_count(buffer) : 0;
+    }
+    void beginChunk(std::uint32_t offset, std::uint32_t frames) noexcept
+    {
+        offset_ = offset;
+        frames_ = frames;
+    }
+    std::uint32_t count() const noexcept override { return count_; }
+    bool at(std::uint32_t index, sound::MidiInEvent& event) const noexcept override
+    {
+        jack_midi_event_t raw;
+        if (buffer_ == nullptr || jack_midi_event_get(&raw, buffer_, index) != 0 ||
+            raw.time < offset_ || raw.time >= offset_ + frames_)
+            return false;
+        event = {raw.time - offset_, raw.buffer, raw.size};
+        return true;
+    }
+
+private:
+    void* buffer_ = nullptr;
+    std::uint32_t count_ = 0;
+    std::uint32_t offset_ = 0;
+    std::uint32_t frames_ = 0;
+};
+
+// Writes MIDI into the port buffer of the current cycle, at the frame the source asks for, and
+// hands the source what came in.
 class JackMidiSink final : public sound::MidiBlockSink {
 public:
-    void beginCycle(void* buffer, bool hasReceiver) noexcept
+    void beginCycle(void* buffer, bool hasReceiver, void* inputBuffer) noexcept
     {
         buffer_ = buffer;
         hasReceiver_ = hasReceiver;
+        input_.beginCycle(inputBuffer);
     }
     // A cycle larger than the block size is run in chunks; frames count from the chunk start.
     void beginChunk(std::uint32_t offset, std::uint32_t frames) noexcept
     {
         offset_ = offset;
         frames_ = frames;
+        input_.beginChunk(offset, frames);
     }
+    const sound::MidiBlockInput* input() const noexcept override { return &input_; }
     bool midiAt(std::uint32_t frame, const std::uint8_t* bytes,
                 std::size_t size) noexcept override  // audio thread
     {
@@ -75,6 +110,7 @@ public:
     bool hasReceiver() const noexcept override { return hasReceiver_; }
 
 private:
+    JackMidiInput input_;
     void* buffer_ = nullptr;
     bool hasReceiver_ = false;
     std::uint32_t offset_ = 0;
@@ -94,7 +130,8 @@ public:
         right_ =
             jack_port_register(client, "out_right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
         midi_ = jack_port_register(client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        if (!left_ || !right_ || !midi_)
+        midiIn_ = jack_port_register(client, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        if (!left_ || !right_ || !midi_ || !midiIn_)
             return core::fail(core::translated("The JACK outputs could not be created."),
                               "jack_port_register failed");
         sampleRate_ = jack_get_sample_rate(client);
@@ -190,7 +227,8 @@ private:
         }
 
         // Other programs may connect or disconnect at any time; read once per cycle, lock-free.
-        sink_.beginCycle(midi, jack_port_connected(midi_) > 0);
+        sink_.beginCycle(midi, jack_port_connected(midi_) > 0,
+                         jack_port_get_buffer(midiIn_, frames));
         for (std::uint32_t offset = 0; offset < frames; offset += blockFrames_) {
             const std::uint32_t chunk = std::min<std::uint32_t>(frames - offset, blockFrames_);
             sink_.beginChunk(offset, chunk);
@@ -216,16 +254,23 @@ private:
             const char* rightTarget = playback[1] ? playback[1] : playback[0];
             (void)jack_connect(client, jack_port_name(right_), rightTarget);
         }
+        // Never our own input: the notes we send would come back as pads played live.
         const PortList midiInputs(
             jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput));
-        if (midiInputs && midiInputs[0])
-            (void)jack_connect(client, jack_port_name(midi_), midiInputs[0]);
+        for (std::size_t at = 0; midiInputs && midiInputs[at]; ++at) {
+            if (jack_port_is_mine(client, jack_port_by_name(client, midiInputs[at])))
+                continue;
+            (void)jack_connect(client, jack_port_name(midi_), midiInputs[at]);
+            break;
+        }
     }
 
     ClientHandle client_;
     jack_port_t* left_ = nullptr;  // ports belong to the client and go with it
     jack_port_t* right_ = nullptr;
     jack_port_t* midi_ = nullptr;
+    // Not connected here: which controller plays the pads is the user's choice.
+    jack_port_t* midiIn_ = nullptr;
     std::uint32_t sampleRate_ = 0;
     std::uint32_t blockFrames_ = 0;
     std::vector<float> scratch_;  // one block of interleaved stereo from the source

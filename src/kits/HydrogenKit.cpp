@@ -55,6 +55,10 @@ public:
         if (const auto note = number(node, "midiOutNote"); note && *note >= 0 && *note <= 127)
             instrument.midiNote = static_cast<int>(*note);
         const double volume = number(node, "volume").value_or(1.0);
+        // Hydrogen counts its groups from 0 and writes -1 for none; ours start at 1.
+        if (const auto group = number(node, "mute_group");
+            group && *group >= 0.0 && *group < kMaxChokeGroup && *group == std::floor(*group))
+            instrument.chokeGroup = instrument.chokedBy = static_cast<int>(*group) + 1;
 
         // The current layout: the first component that has layers (others are further
         // microphones of the same drum).

@@ -146,6 +146,8 @@ public:
         KitIniEntry entry;
         entry.code = std::string(code);
         entry.instrument = forWindows1252(instrument.name);
+        entry.chokeGroup = instrument.chokeGroup;
+        entry.chokedBy = instrument.chokedBy;
         while (!usable.empty()) {
             const auto loudest = static_cast<std::size_t>(pickLayer(usable, kMaxVelocity));
             const std::string mainName = std::string(code) + ".wav";
@@ -348,8 +350,10 @@ core::Result<ImportReport> importKit(const ImportOptions& options)
                 file.instrument = kit->instruments[static_cast<std::size_t>(index)].name;
                 file.layers = static_cast<int>(entry->layers.size());
                 used[static_cast<std::size_t>(index)] = true;
-                // A drum of one layer needs no entry: its file plays as it always did.
-                if (entry->layers.size() > 1 || entry->layers.front().gain != 1.0)
+                // A drum of one layer and no choke group needs no entry: its file plays as it
+                // always did.
+                if (entry->layers.size() > 1 || entry->layers.front().gain != 1.0 ||
+                    entry->chokeGroup != 0 || entry->chokedBy != 0)
                     ini.entries.push_back(std::move(*entry));
                 report.files.push_back(std::move(file));
                 return;
@@ -365,10 +369,23 @@ core::Result<ImportReport> importKit(const ImportOptions& options)
                            fromDefault, built->path() / (std::string(code) + ".wav"), copyError);
         report.files.push_back(std::move(file));
     };
-    for (std::size_t i = 0; i < kSetFiles.size(); ++i)
+    // Converting samples is what takes long, so a cancel is heeded between two files; the
+    // staging folder goes with `built`, and an existing set stays as it was.
+    const auto cancelled = [&] { return options.cancel != nullptr && options.cancel->load(); };
+    const auto cancelledError = [] {
+        return core::fail(core::translated("The import was cancelled."),
+                          std::string(kImportCancelled));
+    };
+    for (std::size_t i = 0; i < kSetFiles.size(); ++i) {
+        if (cancelled())
+            return cancelledError();
         write(kSetFiles[i], mapping->files[i]);
-    for (std::size_t i = 0; i < mapping->extraToms.size(); ++i)
+    }
+    for (std::size_t i = 0; i < mapping->extraToms.size(); ++i) {
+        if (cancelled())
+            return cancelledError();
         write(kExtraTomFiles[i], mapping->extraToms[i]);
+    }
     for (std::size_t i = 0; i < kit->instruments.size(); ++i) {
         if (!used[i])
             report.unused.push_back(kit->instruments[i].name);

@@ -5,13 +5,15 @@
 // kit.ini that lists the layers. Drums the kit lacks come from the Default set. The set is
 // built in a temporary folder inside `Sound/` and renamed into place at the end: a failed or
 // interrupted import leaves nothing behind, and an existing set is replaced only on request.
-// Runs on the caller's thread (the import-kit command, the settings dialog); no shared state.
+// Runs on the caller's thread (the import-kit command, the settings dialog's worker); no shared
+// state but the cancel flag.
 
 #include "core/Result.h"
 #include "kits/KitArchive.h"
 #include "kits/KitMapping.h"
 #include "kits/KitSource.h"
 
+#include <atomic>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -23,6 +25,9 @@ namespace taktwerk::kits {
 // The detail of importKit's error when the set exists and `force` is off: a dialog asks then.
 inline constexpr std::string_view kSetExists = "set exists";
 
+// The detail of importKit's error when `cancel` was set: nothing to report to the user.
+inline constexpr std::string_view kImportCancelled = "cancelled";
+
 // Samples longer than this are cut, as the sample loader cuts them.
 inline constexpr double kMaxImportSeconds = 30.0;
 
@@ -33,6 +38,8 @@ struct ImportOptions {
     bool force = false;              // replace a set of the same name
     std::vector<MapOverride> overrides;
     ArchiveLimits archiveLimits;
+    // Set from another thread to stop an import between two files; may be null.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 struct ImportedFile {

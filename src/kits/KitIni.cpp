@@ -2,6 +2,7 @@
 
 #include "core/Profile.h"
 #include "kits/HydrogenKit.h"
+#include "kits/KitSource.h"
 #include "kits/KitText.h"
 
 #include <system_error>
@@ -84,6 +85,19 @@ std::optional<KitIniEntry> readEntry(const core::ProfileFile& file, std::string_
     }
     if (entry.layers.empty())
         return std::nullopt;
+    for (auto [key, value] :
+         {std::pair{"ChokeGroup", &entry.chokeGroup}, std::pair{"ChokedBy", &entry.chokedBy}}) {
+        const auto text = file.get(code, key);
+        if (!text)
+            continue;
+        const auto group = wholeNumber(*text);
+        if (!group || *group < 0 || *group > kMaxChokeGroup) {
+            problem(std::string(key) + " is no group from 0 to " + std::to_string(kMaxChokeGroup) +
+                    "; left out");
+            continue;
+        }
+        *value = static_cast<int>(*group);
+    }
     return entry;
 }
 
@@ -129,6 +143,11 @@ core::Result<std::string> kitIniBytes(const KitIni& kit)
                      std::to_string(layer.lowVelocity) + "-" + std::to_string(layer.highVelocity));
             file.set(entry.code, "Gain" + number, decimalText(layer.gain));
         }
+        // Only kits with choke groups have the keys: a file of an older import reads the same.
+        if (entry.chokeGroup != 0)
+            file.set(entry.code, "ChokeGroup", std::to_string(entry.chokeGroup));
+        if (entry.chokedBy != 0)
+            file.set(entry.code, "ChokedBy", std::to_string(entry.chokedBy));
     }
     return file.toBytes();
 }

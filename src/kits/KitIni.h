@@ -15,10 +15,17 @@
 //   Layer2=BD.wav
 //   Velocity2=47-127
 //   Gain2=1
+//   [HH]
+//   Layers=1
+//   Layer1=HH.wav
+//   ChokeGroup=1
+//   ChokedBy=1
 //
 // One section per file of the set (named like the file without ".wav"); a file without a
-// section plays as it always did. Written by the importer, read by the sample-set loader off
-// the audio thread. Pure functions; any thread.
+// section plays as it always did. ChokeGroup and ChokedBy (whole numbers, 0 or missing: none)
+// are the kit's choke groups: a hit of a file with ChokeGroup=N stops the other sounding files
+// with ChokedBy=N, as a closed hi-hat stops the open one. Written by the importer, read by the
+// sample-set loader off the audio thread. Pure functions; any thread.
 
 #include "core/Result.h"
 
@@ -54,6 +61,8 @@ struct KitIniEntry {
     std::string code;        // "BD", ...: the section, and the file the layers stand for
     std::string instrument;  // the kit's instrument it came from, for people reading the file
     std::vector<KitIniLayer> layers;
+    int chokeGroup = 0;  // 0: none
+    int chokedBy = 0;
 };
 
 struct KitIni {

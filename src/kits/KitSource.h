@@ -12,6 +12,9 @@
 
 namespace taktwerk::kits {
 
+// Choke group numbers run from 1 to this; a kit file's larger ones are no groups.
+inline constexpr int kMaxChokeGroup = 1 << 20;
+
 struct KitLayer {
     // Relative to the kit's folder, "/"-separated, checked not to leave it (see KitText.h).
     std::filesystem::path file;
@@ -24,8 +27,11 @@ struct KitInstrument {
     std::string name;              // UTF-8, as the kit gives it
     int midiNote = -1;             // the General MIDI key the kit plays it on; -1 none
     std::vector<KitLayer> layers;  // in the kit's order; ties between ranges go to the first
-    int chokeGroup = 0;            // SFZ `group`, 0 none; kept for the report
-    int chokedBy = 0;              // SFZ `off_by`
+    // Choke groups, 0 none: a hit of this instrument stops the sounding instruments whose
+    // `chokedBy` is its `chokeGroup` (SFZ `group` and `off_by`; Hydrogen's `mute_group` is
+    // both at once, so the drums of one group cut each other).
+    int chokeGroup = 0;
+    int chokedBy = 0;
 };
 
 struct KitSource {

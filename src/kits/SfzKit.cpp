@@ -283,13 +283,14 @@ std::optional<int> keyOpcode(const Opcodes& opcodes, const char* name)
     return sfzKey(found->second);
 }
 
-int wholeOr(const Opcodes& opcodes, const char* name, int fallback)
+// A choke group: 1..kMaxChokeGroup; 0 (none) for anything else, the SFZ default included.
+int chokeGroupOf(const Opcodes& opcodes, const char* name)
 {
     const auto found = opcodes.find(name);
     if (found == opcodes.end())
-        return fallback;
+        return 0;
     const auto value = wholeNumber(found->second);
-    return value && *value >= 0 && *value <= 0x7FFFFFFF ? static_cast<int>(*value) : fallback;
+    return value && *value >= 1 && *value <= kMaxChokeGroup ? static_cast<int>(*value) : 0;
 }
 
 }  // namespace
@@ -382,8 +383,8 @@ core::Result<KitSource> parseSfzKit(std::string_view text, const std::filesystem
         auto add = [&](KitInstrument& instrument) {
             if (instrument.name.empty()) {
                 instrument.name = label;
-                instrument.chokeGroup = wholeOr(op, "group", 0);
-                instrument.chokedBy = wholeOr(op, "off_by", 0);
+                instrument.chokeGroup = chokeGroupOf(op, "group");
+                instrument.chokedBy = chokeGroupOf(op, "off_by");
             }
             if (instrument.layers.size() < kMaxLayers)
                 instrument.layers.push_back(layer);

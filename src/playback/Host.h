@@ -60,6 +60,9 @@ public:
     // The master volume, 0 ... 100 %, of everything sounded here (not of an external MIDI
     // receiver, which has its own); reached within a few milliseconds, without a click.
     virtual void setVolume(int percent) = 0;
+    // "Send MIDI clock": 24 clocks a beat with Start and Stop go out with the notes, from the
+    // next step on.
+    virtual void setClockOut(bool on) = 0;
     // The dialogs' preview voice: plays `file` once, cutting the previous preview; a missing
     // file only cuts. stopPreview() releases it.
     virtual void preview(const std::filesystem::path& file) = 0;

@@ -69,6 +69,8 @@ std::string LiveHost::begin(const LiveHostOptions& options)
     engine_->setMode(options.mode);
     engine_->setClickNote(options.clickNote);
     engine_->setVolume(options.volume);
+    parameters_.setClockOut(options.clockOut);
+    engine_->setDrumNoteMap(options.drumNotes);
     wave_ = options.mode == sound::SoundMode::Wave;
     // Loaded on the loader's thread: odd sample files may take a second each, and the window
     // must open and play (silently) meanwhile.
@@ -243,6 +245,7 @@ void LiveHost::publish(const sequencer::StepInputs& inputs, int tempoBpm)
     parameters_.setMeter(inputs.interval, inputs.beats);
     parameters_.setIntro(inputs.intro);
     parameters_.setBeginner(inputs.beginner);
+    engine_->setLiveBeginner(inputs.beginner);
 }
 
 void LiveHost::start() { parameters_.run(); }

@@ -22,6 +22,7 @@
 #include "playback/StepPlayer.h"
 #include "playback/ThrottledCount.h"
 #include "sound/Engine.h"
+#include "sound/MidiInput.h"
 #include "sound/VoiceLoader.h"
 
 #include <atomic>
@@ -40,8 +41,11 @@ namespace taktwerk::playback {
 
 struct LiveHostOptions {
     sound::SoundMode mode = sound::SoundMode::Wave;
-    int clickNote = 37;  // `ClickNote`'s default
-    int volume = 100;    // percent, as `Volume`
+    int clickNote = 37;     // `ClickNote`'s default
+    int volume = 100;       // percent, as `Volume`
+    bool clockOut = false;  // "Send MIDI clock"
+    // Which pad each note on the MIDI input strikes.
+    sound::DrumNoteMap drumNotes = sound::DrumNoteMap::generalMidi();
     sound::SoundChoice sound;
     // The built-in General-MIDI synth's SoundFont; none: MIDI sounds only through a port.
     std::optional<std::filesystem::path> soundFont;
@@ -97,6 +101,7 @@ public:
     void setSingleSound(int inSound, const sound::SoundChoice& choice) override;
     void setOutput(int soundDevice, int clickNote) override;
     void setVolume(int percent) override;
+    void setClockOut(bool on) override { parameters_.setClockOut(on); }
     void preview(const std::filesystem::path& file) override;
     void stopPreview() override;
     bool midiFailed() const override { return midiFailed_; }

@@ -97,6 +97,8 @@ void LiveParameters::setIntro(bool checked) noexcept { intro_.store(checked, rel
 
 void LiveParameters::setBeginner(bool on) noexcept { beginner_.store(on, relaxed); }
 
+void LiveParameters::setClockOut(bool on) noexcept { clockOut_.store(on, relaxed); }
+
 void LiveParameters::markLoaded() noexcept { loadCount_.fetch_add(1, relaxed); }
 
 void LiveParameters::run() noexcept
@@ -132,6 +134,7 @@ bool LiveParameters::read(StepSnapshot& snapshot) const noexcept
     fresh.inputs.beginner = beginner_.load(relaxed);
     fresh.tempoBpm = tempoBpm_.load(relaxed);
     fresh.loadCount = loadCount_.load(relaxed);
+    fresh.clockOut = clockOut_.load(relaxed);
     // Every value above was read before the version is checked again.
     std::atomic_thread_fence(std::memory_order_acquire);
     if (version_.load(relaxed) != before)

@@ -22,6 +22,7 @@ struct StepSnapshot {
     sequencer::StepInputs inputs;
     int tempoBpm = sequencer::kDefaultTempoBpm;
     std::uint32_t loadCount = 0;  // bumped by every load
+    bool clockOut = false;        // "Send MIDI clock"
 };
 
 class LiveParameters {
@@ -54,6 +55,8 @@ public:
     void setMeter(int interval, int beats) noexcept;
     void setIntro(bool checked) noexcept;
     void setBeginner(bool on) noexcept;
+    // "Send MIDI clock": the clock and Start/Stop go out from the next step on.
+    void setClockOut(bool on) noexcept;
     // A rhythm was loaded: the pattern starts over at step 0 at the next step.
     void markLoaded() noexcept;
     // RUN and STOP. RUN always starts over, even when a STOP in between went unseen.
@@ -84,6 +87,7 @@ private:
     std::atomic<int> beats_{pattern::kDefaultBeats};
     std::atomic<bool> intro_{true};  // "Intro" is checked when the window is created
     std::atomic<bool> beginner_{false};
+    std::atomic<bool> clockOut_{false};
     std::atomic<std::uint32_t> loadCount_{0};
     // Bit 0: running; the rest counts RUN presses.
     std::atomic<std::uint32_t> transport_{0};

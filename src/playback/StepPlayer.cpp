@@ -16,17 +16,23 @@ StepPlayer::StepPlayer(const LiveParameters& parameters, std::uint32_t sampleRat
 void StepPlayer::advance(std::uint32_t frames,
                          sound::BlockScheduler& scheduler) noexcept  // audio thread
 {
-    followTransport();
+    followTransport(scheduler);
     const std::uint64_t blockStart = position_;
     const std::uint64_t blockEnd = blockStart + frames;
     // In frame order, late hits before a step due on the same frame, as they belong to the
     // step before it. Bounded: a step lasts at least 15 * rate / 450 frames, and each round
     // takes one step or sounds the one set of late hits. Late hits sound after STOP too: their
     // step was taken, and a step taken always completes.
+    // MIDI clocks go before all else on their frame: they belong to the step before, like late
+    // hits, and a step's clock lies on the step's own frame.
     for (;;) {
         const bool stepDue = sequencer_.Running() && clock_.dueFrame() < blockEnd;
         const bool lateDue = late_.tracks != 0 && late_.frame < blockEnd;
-        if (lateDue && (!stepDue || late_.frame <= clock_.dueFrame()))
+        if (clocks_.due(blockEnd) &&
+            (!stepDue || clocks_.frames[clocks_.next] <= clock_.dueFrame()) &&
+            (!lateDue || clocks_.frames[clocks_.next] <= late_.frame))
+            sendClock(blockStart, scheduler);
+        else if (lateDue && (!stepDue || late_.frame <= clock_.dueFrame()))
             soundLateHits(blockStart, scheduler);
         else if (stepDue)
             playStep(blockStart, scheduler);
@@ -36,7 +42,7 @@ void StepPlayer::advance(std::uint32_t frames,
     position_ = blockEnd;
 }
 
-void StepPlayer::followTransport() noexcept  // audio thread
+void StepPlayer::followTransport(sound::BlockScheduler& scheduler) noexcept  // audio thread
 {
     const LiveParameters::Transport transport = parameters_.transport();
     if (transport.running && (!sequencer_.Running() || transport.run != run_)) {
@@ -46,8 +52,15 @@ void StepPlayer::followTransport() noexcept  // audio thread
         // run stopped just before still owed are not played into the new one.
         clock_.restart(position_, snapshot_.tempoBpm);
         late_.tracks = 0;
+        clocks_ = {};
+        clockPart_ = 0;
+        startOwed_ = true;
     } else if (!transport.running && sequencer_.Running()) {
         sequencer_.stop();
+        clocks_ = {};
+        if (clockRunning_)
+            scheduler.realtimeAt(0, sound::kMidiStop);
+        clockRunning_ = false;
     }
 }
 
@@ -58,6 +71,8 @@ void StepPlayer::playStep(std::uint64_t blockStart, sound::BlockScheduler& sched
     if (snapshot_.loadCount != loadCount_) {
         loadCount_ = snapshot_.loadCount;
         sequencer_.load();
+        // The follower starts over with the pattern.
+        startOwed_ = true;
     }
     const std::uint64_t due = clock_.dueFrame();
     sequencer::StepEvent step = sequencer_.step(snapshot_.inputs);
@@ -77,6 +92,7 @@ void StepPlayer::playStep(std::uint64_t blockStart, sound::BlockScheduler& sched
         soundLateHits(blockStart, scheduler);
     if (step.click)
         scheduler.clickAt(offset);
+    placeClocks(step, blockStart, scheduler);
     if (!events_.push(PlaybackEvent{step, run_}))
         dropped_.fetch_add(1, std::memory_order_relaxed);
     else if (news_ != nullptr)
@@ -96,6 +112,46 @@ void StepPlayer::soundLateHits(std::uint64_t blockStart,
                             late_.beginner);
     }
     late_.tracks = 0;
+}
+
+void StepPlayer::placeClocks(const sequencer::StepEvent& step, std::uint64_t blockStart,
+                             sound::BlockScheduler& scheduler) noexcept  // audio thread
+{
+    clocks_ = {};
+    if (!snapshot_.clockOut) {
+        // Turned off mid-run: the follower is told to stop rather than left waiting.
+        if (clockRunning_)
+            scheduler.realtimeAt(static_cast<std::uint32_t>(step.frame - blockStart),
+                                 sound::kMidiStop);
+        clockRunning_ = false;
+        startOwed_ = true;
+        return;
+    }
+    // Turned on mid-run, the clock runs at once, and Start waits for the loop's next step 0.
+    if (startOwed_ && step.kind == sequencer::StepEvent::Kind::Pattern && step.step == 0) {
+        startOwed_ = false;
+        // A follower starts with the first clock after Start: the one on this step's frame.
+        scheduler.realtimeAt(static_cast<std::uint32_t>(step.frame - blockStart),
+                             sound::kMidiStart);
+        clockPart_ = 0;
+    }
+    clockRunning_ = true;
+    constexpr int kPartsPerStep = sound::kMidiClocksPerBeat;
+    // Any interval the window can set lies in 3 ... 5; a broken one must not stop the clock.
+    const int interval =
+        pattern::isValidInterval(snapshot_.inputs.interval) ? snapshot_.inputs.interval : 4;
+    for (; clockPart_ < kPartsPerStep; clockPart_ += interval)
+        clocks_.frames[clocks_.count++] =
+            clock_.frameWithin(snapshot_.tempoBpm, clockPart_, kPartsPerStep);
+    clockPart_ -= kPartsPerStep;
+}
+
+void StepPlayer::sendClock(std::uint64_t blockStart,
+                           sound::BlockScheduler& scheduler) noexcept  // audio thread
+{
+    scheduler.realtimeAt(static_cast<std::uint32_t>(clocks_.frames[clocks_.next] - blockStart),
+                         sound::kMidiClock);
+    ++clocks_.next;
 }
 
 }  // namespace taktwerk::playback

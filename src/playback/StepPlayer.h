@@ -10,11 +10,20 @@
 // the markers, counts the loop there), and only its hits wait for their swung frame, at most
 // one step later, possibly in a later block. Count-in clicks never swing.
 //
+// With "Send MIDI clock" on, 24 clocks a beat (a beat being `Interval` steps) go out with the
+// notes from the first step of a run, the count-in's included, each placed within its step
+// from the same exact fraction as the grid, so the clock never drifts from the steps and
+// swing never bends it. Start goes out on the pattern's step 0, reset to lie on a clock, so
+// a follower that waited through our count-in starts with the pattern; Stop at STOP. A new
+// tempo reaches the clock with the step that reads it, the moment the grid itself changes:
+// a clock that ran ahead of the steps would pull the follower out of phase.
+//
 // Owned by whoever owns the engine; constructed and destroyed off the audio thread.
 
 #include "playback/LiveParameters.h"
 #include "sequencer/Sequencer.h"
 #include "sequencer/StepClock.h"
+#include "sound/Midi.h"
 #include "sound/SpscQueue.h"
 #include "sound/StepSource.h"
 #include "sound/Wakeup.h"
@@ -67,7 +76,22 @@ private:
         std::array<std::uint8_t, pattern::kTrackCount> velocities{};
     };
 
-    void followTransport() noexcept;
+    // The clocks within the step last taken, at their frames; a step holds at most one clock
+    // per 24th of it.
+    struct Clocks {
+        std::array<std::uint64_t, sound::kMidiClocksPerBeat> frames{};
+        std::uint8_t count = 0;
+        std::uint8_t next = 0;  // the first not sent yet
+        bool due(std::uint64_t before) const noexcept
+        {
+            return next < count && frames[next] < before;
+        }
+    };
+
+    void followTransport(sound::BlockScheduler& scheduler) noexcept;
+    void placeClocks(const sequencer::StepEvent& step, std::uint64_t blockStart,
+                     sound::BlockScheduler& scheduler) noexcept;
+    void sendClock(std::uint64_t blockStart, sound::BlockScheduler& scheduler) noexcept;
     void playStep(std::uint64_t blockStart, sound::BlockScheduler& scheduler) noexcept;
     void soundLateHits(std::uint64_t blockStart, sound::BlockScheduler& scheduler) noexcept;
 
@@ -76,6 +100,12 @@ private:
     sequencer::StepClock clock_;
     StepSnapshot snapshot_;
     LateHits late_;
+    Clocks clocks_;
+    // The next clock's place within the step to come, in 24ths of a step: a clock falls every
+    // `Interval` 24ths, so with 5 steps a beat it wanders across the steps.
+    int clockPart_ = 0;
+    bool clockRunning_ = false;  // clocks went out in this run: STOP sends Stop
+    bool startOwed_ = false;     // Start goes out with the next pattern step 0
     std::uint32_t run_ = 0;
     std::uint32_t loadCount_ = 0;
     std::uint64_t position_ = 0;

@@ -35,16 +35,23 @@ std::uint64_t StepClock::swungFrame(int tempoBpm, int delayUnits) const noexcept
 {
     if (delayUnits <= 0)
         return dueFrame();
+    return frameWithin(tempoBpm, delayUnits, pattern::kSwingDelayUnitsPerStep);
+}
+
+std::uint64_t StepClock::frameWithin(int tempoBpm, int parts, int ofParts) const noexcept
+{
+    if (parts <= 0 || ofParts <= 0)
+        return dueFrame();
     const auto tempo = static_cast<std::uint64_t>(clampTempo(tempoBpm));
     // The step's exact time over the tempo it is measured in: the tempo read at this step also
-    // sets how long the step lasts, hence how far its delay reaches. A tempo change rounds the
-    // straight time once, just as advance() will.
+    // sets how long the step lasts, hence how far a part of it reaches. A tempo change rounds
+    // the straight time once, just as advance() will.
     const std::uint64_t numerator =
         tempo == tempo_ ? numerator_ : roundHalfUp(numerator_ * tempo, tempo_);
-    constexpr auto kUnits = static_cast<std::uint64_t>(pattern::kSwingDelayUnitsPerStep);
-    const auto delay = static_cast<std::uint64_t>(delayUnits);
-    return roundHalfUp(kUnits * numerator + delay * kSecondsPerStepTimesTempo * sampleRate_,
-                       kUnits * tempo);
+    const auto whole = static_cast<std::uint64_t>(ofParts);
+    const auto part = static_cast<std::uint64_t>(parts);
+    return roundHalfUp(whole * numerator + part * kSecondsPerStepTimesTempo * sampleRate_,
+                       whole * tempo);
 }
 
 void StepClock::rescale(std::uint64_t tempo) noexcept

@@ -41,6 +41,10 @@ public:
     // fiftieths of a step late (pattern/Swing.h), a step lasting as long as at `tempoBpm`, the
     // tempo read at that step. No later than the next step's due frame (delay <= one step).
     std::uint64_t swungFrame(int tempoBpm, int delayUnits) const noexcept;
+    // The frame `parts` / `ofParts` of a step after the step now due, a step lasting as long as
+    // at `tempoBpm` (read at that step). Exact like the grid, so that whatever is placed
+    // between steps (the MIDI clock) never drifts from them.
+    std::uint64_t frameWithin(int tempoBpm, int parts, int ofParts) const noexcept;
 
     std::uint32_t sampleRate() const noexcept { return sampleRate_; }
     int tempoBpm() const noexcept { return static_cast<int>(tempo_); }

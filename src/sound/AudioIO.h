@@ -11,6 +11,23 @@ namespace taktwerk::sound {
 
 inline constexpr int kOutputChannels = 2;  // interleaved stereo float everywhere inside
 
+// One MIDI message that arrived on the input during the current block, whole, at `frame` of it.
+struct MidiInEvent {
+    std::uint32_t frame = 0;
+    const std::uint8_t* bytes = nullptr;  // valid during the block only
+    std::size_t size = 0;
+};
+
+// What arrived on a MIDI input port during the current block, in frame order. Implemented by
+// back ends with an input (JACK).
+class MidiBlockInput {
+public:
+    virtual ~MidiBlockInput() = default;
+    // audio thread. How many events to ask for; at() may refuse some (outside the block).
+    virtual std::uint32_t count() const noexcept = 0;
+    virtual bool at(std::uint32_t index, MidiInEvent& event) const noexcept = 0;
+};
+
 // Where MIDI for an external receiver goes during one block. Implemented by each back end:
 // JACK writes into the port buffer at the frame, others timestamp for a timed sender.
 class MidiBlockSink {
@@ -23,6 +40,8 @@ public:
     // audio thread. True while an external receiver takes our MIDI (a JACK connection, an
     // open port); while false, MIDI mode sounds through the built-in synth instead.
     virtual bool hasReceiver() const noexcept = 0;
+    // audio thread. The MIDI that came in during this block, when the back end has an input.
+    virtual const MidiBlockInput* input() const noexcept { return nullptr; }
 };
 
 // A sink with no receiver, for offline rendering and for outputs without MIDI.

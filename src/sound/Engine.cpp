@@ -35,6 +35,7 @@ Engine::Engine(double sampleRate)
                               static_cast<std::uint32_t>(sampleRate * kVolumeRampSeconds), 1))
 {
     noteEnds_.fill(kNever);
+    setDrumNoteMap(DrumNoteMap::generalMidi());
 }
 
 Engine::~Engine()
@@ -99,6 +100,13 @@ PadActions Engine::hitPad(int track, int button, int velocity, bool beginner)
 }
 
 void Engine::click() { push({.kind = Command::Kind::Click}); }
+
+void Engine::setDrumNoteMap(const DrumNoteMap& map) noexcept
+{
+    for (int note = 0; note < kMidiNoteCount; ++note)
+        noteTracks_[static_cast<std::size_t>(note)].store(static_cast<std::int8_t>(map.track(note)),
+                                                          std::memory_order_relaxed);
+}
 
 void Engine::sendMidiNote(int note)
 {
@@ -221,8 +229,11 @@ void Engine::process(float* out, std::uint32_t frames, MidiBlockSink& midi) noex
     sink_ = &midi;
     retire();
     drainCommands();
+    liveNext_ = 0;
     if (stepSource_ != nullptr)
         stepSource_->advance(frames, *this);
+    soundLiveUntil(frames);
+    takeLiveInput(midi.input());
     renderUntil(frames);
     finishBlock(out, frames);
     blockStart_ += frames;
@@ -341,16 +352,68 @@ void Engine::retire() noexcept
     // swap waits in waiting_.
 }
 
+void Engine::soundLiveUntil(std::uint32_t frame) noexcept
+{
+    const bool beginner = liveBeginner_.load(std::memory_order_relaxed);
+    for (; liveNext_ < liveCount_ && live_[liveNext_].frame <= frame; ++liveNext_) {
+        const LiveStrike& live = live_[liveNext_];
+        moveTo(live.frame);
+        pressPad(live.strike.track, 0, live.strike.velocity, beginner);
+    }
+}
+
+void Engine::takeLiveInput(const MidiBlockInput* input) noexcept
+{
+    liveCount_ = 0;
+    liveNext_ = 0;
+    if (input == nullptr)
+        return;
+    DrumNoteMap map;
+    for (int note = 0; note < kMidiNoteCount; ++note)
+        map.set(note, noteTracks_[static_cast<std::size_t>(note)].load(std::memory_order_relaxed));
+    const std::uint32_t count = input->count();
+    for (std::uint32_t index = 0; index < count; ++index) {
+        MidiInEvent event;
+        if (!input->at(index, event) || event.frame >= frames_)
+            continue;
+        const std::optional<PadStrike> strike = padStrikeFor(event.bytes, event.size, map);
+        if (!strike)
+            continue;
+        if (liveCount_ == live_.size()) {
+            liveDrops_.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        // In frame order whatever the input's: soundLiveUntil walks them front to back.
+        std::size_t at = liveCount_++;
+        for (; at > 0 && live_[at - 1].frame > event.frame; --at)
+            live_[at] = live_[at - 1];
+        live_[at] = LiveStrike{event.frame, *strike};
+    }
+}
+
 void Engine::padAt(int track, std::uint32_t frame, int velocity, bool beginner) noexcept
 {
+    soundLiveUntil(frame);
     moveTo(frame);
     pressPad(track, 0, std::clamp(velocity, 1, kFullVelocity), beginner);
 }
 
 void Engine::clickAt(std::uint32_t frame) noexcept
 {
+    soundLiveUntil(frame);
     moveTo(frame);
     soundClick();
+}
+
+void Engine::realtimeAt(std::uint32_t frame, std::uint8_t status) noexcept
+{
+    // The clock is for an external receiver only; without one there is nobody to follow it,
+    // and a refused message would be counted as lost.
+    if (!sink_->hasReceiver())
+        return;
+    soundLiveUntil(frame);
+    moveTo(frame);
+    send(MidiMessage{.bytes = {status, 0, 0}, .size = 1}, Destination::Sink);
 }
 
 void Engine::moveTo(std::uint32_t frame) noexcept
@@ -393,10 +456,26 @@ void Engine::pressPad(int track, int button, int velocity, bool beginner) noexce
         if (action.kind == VoiceAction::Kind::Start) {
             const LayerPick picked =
                 voices_ ? voices_->pick(index(action.voice), velocity) : LayerPick{};
+            chokeOthers(action.voice);
             voice.start(picked.sample, picked.gain * velocityCurve(velocity));
         } else {
             voice.stop();
         }
+    }
+}
+
+// A kit's choke groups stop drums the way a hand on a cymbal does; the fixed hi-hat and tom
+// rules of the pads stay as they are besides.
+void Engine::chokeOthers(VoiceId voice) noexcept  // audio thread
+{
+    if (voices_ == nullptr)
+        return;
+    const int group = voices_->chokeGroups[static_cast<std::size_t>(index(voice))];
+    if (group == 0)
+        return;
+    for (int other = 0; other < kTrackCount; ++other) {
+        if (other != index(voice) && voices_->chokedBy[static_cast<std::size_t>(other)] == group)
+            mixer_.voice(other).stop();
     }
 }
 

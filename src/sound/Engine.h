@@ -19,6 +19,7 @@
 #include "sound/AudioIO.h"
 #include "sound/GmSynth.h"
 #include "sound/Midi.h"
+#include "sound/MidiInput.h"
 #include "sound/Mixer.h"
 #include "sound/NoteBank.h"
 #include "sound/Pads.h"
@@ -93,6 +94,14 @@ public:
     // Frees the voice sets and synths the audio thread has handed back.
     void collectGarbage();
 
+    // Which pad each note on the MIDI input strikes (the General MIDI drum notes until set).
+    void setDrumNoteMap(const DrumNoteMap& map) noexcept;
+    // The view live MIDI pads obey, as a click in the window would.
+    void setLiveBeginner(bool beginner) noexcept
+    {
+        liveBeginner_.store(beginner, std::memory_order_relaxed);
+    }
+
     // --- any thread ---
     // The master volume, 0 ... 100 (% of full scale on the loudness curve of velocityCurve) for
     // everything the engine sounds, external MIDI aside. The next block ramps to it within
@@ -105,6 +114,8 @@ public:
     std::uint64_t commandDrops() const noexcept { return commandDrops_.load(); }
     // MIDI messages the sink refused (its buffer was full).
     std::uint64_t midiDrops() const noexcept { return midiDrops_.load(); }
+    // Notes from the MIDI input that found no room (more than kLiveStrikeCapacity a block).
+    std::uint64_t liveDrops() const noexcept { return liveDrops_.load(); }
 
     // --- audio thread ---
     void process(float* out, std::uint32_t frames, MidiBlockSink& midi) noexcept override;
@@ -147,6 +158,12 @@ private:
     static constexpr std::size_t kGarbageCapacity = 16;
     static constexpr int kKeyCount = 128;
     static constexpr std::uint64_t kNever = ~std::uint64_t{0};
+    // More notes in one block than two hands and feet can play.
+    static constexpr std::size_t kLiveStrikeCapacity = 64;
+    struct LiveStrike {
+        std::uint32_t frame = 0;
+        PadStrike strike;
+    };
 
     void push(const Command& command);
     void swapVoices(std::unique_ptr<VoiceSet> set);
@@ -157,13 +174,17 @@ private:
     // audio thread
     void padAt(int track, std::uint32_t frame, int velocity, bool beginner) noexcept override;
     void clickAt(std::uint32_t frame) noexcept override;
+    void realtimeAt(std::uint32_t frame, std::uint8_t status) noexcept override;
     void drainCommands() noexcept;
+    void soundLiveUntil(std::uint32_t frame) noexcept;
+    void takeLiveInput(const MidiBlockInput* input) noexcept;
     bool apply(const Command& command) noexcept;  // false: must wait for a later block
     void swapNoteBank(NoteBank* bank) noexcept;
     void retire() noexcept;
     void moveTo(std::uint32_t frame) noexcept;
     void renderUntil(std::uint32_t frame) noexcept;
     void pressPad(int track, int button, int velocity, bool beginner) noexcept;
+    void chokeOthers(VoiceId voice) noexcept;
     void soundClick() noexcept;
     void playNote(int note, int velocity) noexcept;
     void finishBlock(float* out, std::uint32_t frames) noexcept;
@@ -191,6 +212,9 @@ private:
     std::atomic<int> volume_{100};
     std::atomic<std::uint64_t> commandDrops_{0};
     std::atomic<std::uint64_t> midiDrops_{0};
+    std::atomic<std::uint64_t> liveDrops_{0};
+    std::array<std::atomic<std::int8_t>, kMidiNoteCount> noteTracks_{};  // DrumNoteMap, shared
+    std::atomic<bool> liveBeginner_{false};
 
     // Audio thread (owned raw pointers: freeing is the owner's business, never this thread's).
     Mixer mixer_;
@@ -216,6 +240,13 @@ private:
     float volumeTarget_ = 1.0f;  // where the ramp goes
     float volumeStep_ = 0.0f;
     std::uint32_t volumeRampLeft_ = 0;
+
+    // The MIDI input's strikes of the block before, sounded at the same frames of this one: a
+    // block's input is complete only once the block has passed, and a steady delay of one
+    // block sounds better than one that varies with where in the block a note came.
+    std::array<LiveStrike, kLiveStrikeCapacity> live_{};
+    std::size_t liveCount_ = 0;
+    std::size_t liveNext_ = 0;
 
     // The block being rendered.
     float* out_ = nullptr;

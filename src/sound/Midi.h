@@ -31,6 +31,15 @@ MidiMessage midiNoteOff(int note, const MidiValues& values) noexcept;
 // Controller 123, "all notes off", on the values' channel.
 MidiMessage midiAllNotesOff(const MidiValues& values) noexcept;
 
+// The system real-time messages of the MIDI clock: one status byte each, allowed anywhere,
+// even between the bytes of another message.
+inline constexpr std::uint8_t kMidiClock = 0xF8;
+inline constexpr std::uint8_t kMidiStart = 0xFA;
+inline constexpr std::uint8_t kMidiContinue = 0xFB;
+inline constexpr std::uint8_t kMidiStop = 0xFC;
+// How many clocks make one beat: fixed by MIDI itself.
+inline constexpr int kMidiClocksPerBeat = 24;
+
 // A MIDI sink that keeps every message with the absolute frame at which it left, for tests
 // and the offline tools. Its storage is reserved up front, so recording never allocates;
 // messages past the capacity are refused like a full port buffer.

@@ -1,7 +1,8 @@
 #pragma once
 // The seam between the engine and the sequencer: once per block, before it mixes, the engine
 // asks its step source what happens in the next `frames` frames, and the step source places
-// every pad hit (with the step's velocity) and click at its exact frame through the scheduler.
+// every pad hit (with the step's velocity), click and MIDI clock message at its exact frame
+// through the scheduler.
 
 #include <cstdint>
 
@@ -16,6 +17,9 @@ public:
     virtual void padAt(int track, std::uint32_t frame, int velocity, bool beginner) noexcept = 0;
     // audio thread. Sound one count-in click at `frame`.
     virtual void clickAt(std::uint32_t frame) noexcept = 0;
+    // audio thread. Send the one-byte MIDI real-time message `status` (clock, Start, Stop) at
+    // `frame` to the external receiver; nothing sounds here.
+    virtual void realtimeAt(std::uint32_t frame, std::uint8_t status) noexcept = 0;
 };
 
 class StepSource {

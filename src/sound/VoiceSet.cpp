@@ -221,6 +221,8 @@ void load(VoiceSet& set, VoiceId voice, const SoundChoice& choice, BuildCache& c
     const auto file = sampleFileFor(voice, choice);
     set.samples[slot] = nullptr;
     set.layers[slot].clear();
+    set.chokeGroups[slot] = 0;
+    set.chokedBy[slot] = 0;
     set.problems[slot].clear();
     if (!isInSoundFolder(file, choice.soundDir)) {
         set.sources[slot] = SampleSource{file};
@@ -230,6 +232,12 @@ void load(VoiceSet& set, VoiceId voice, const SoundChoice& choice, BuildCache& c
     set.sources[slot] = sampleSourceOf(file);
     set.samples[slot] = cache.sample(set.sources[slot]);
     if (const kits::KitIniEntry* entry = cache.layersOf(file)) {
+        // Group numbers mean something within one kit only: a tom or click taken from another
+        // set must not cut this set's drums because its kit happened to use the same number.
+        if (file.parent_path() == inFolder(choice.soundDir, choice.soundSet)) {
+            set.chokeGroups[slot] = entry->chokeGroup;
+            set.chokedBy[slot] = entry->chokedBy;
+        }
         for (const kits::KitIniLayer& layer : entry->layers) {
             SampleLayer loaded;
             // kit.ini names plain files only, so the layer stays in the set's folder.

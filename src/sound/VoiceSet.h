@@ -92,6 +92,10 @@ struct VoiceSet {
     std::array<SampleSource, kVoiceCount> sources;
     // The voice's layers from kit.ini; empty: its file alone, for every velocity.
     std::array<std::vector<SampleLayer>, kVoiceCount> layers;
+    // The voice's choke groups from kit.ini, 0 none: a hit of a voice whose chokeGroups is g
+    // stops every other voice whose chokedBy is g.
+    std::array<int, kVoiceCount> chokeGroups{};
+    std::array<int, kVoiceCount> chokedBy{};
     // Why a voice is silent, in a few words ("missing", "outside the sound folder", ...); empty
     // for a voice that sounds. Read on the owner's thread only.
     std::array<std::string, kVoiceCount> problems;

@@ -11,6 +11,7 @@
 #include "ui/Questions.h"
 #include "ui/Widgets.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
@@ -20,17 +21,20 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <iostream>
+#include <memory>
 
 namespace taktwerk::ui {
 
 namespace {
 
-// The import panel lies right of the old controls, which keep their places and sizes.
+// The import panel lies right of the old controls, which keep their places and sizes; the
+// MIDI clock's box in a row of its own below them.
 constexpr int kClientWidthTw = 6885;
-constexpr int kClientHeightTw = 3840;
+constexpr int kClientHeightTw = 4200;
 constexpr layout::TwipsRect kSoundFrame{60, 60, 3765, 3105};
 constexpr std::array<layout::TwipsRect, 2> kSoundOptions{
     {{180, 360, 825, 255}, {1680, 360, 975, 255}}};
@@ -54,6 +58,10 @@ constexpr layout::TwipsRect kKits{120, 540, 2640, 1260};
 constexpr layout::TwipsRect kImportKit{120, 1890, 1275, 375};
 constexpr layout::TwipsRect kBrowseKit{1485, 1890, 1275, 375};
 constexpr layout::TwipsRect kMapping{120, 2355, 2640, 1230};
+// While an import runs, these stand where the two import buttons were.
+constexpr layout::TwipsRect kBusy{120, 1890, 1755, 375};
+constexpr layout::TwipsRect kCancelImport{1965, 1890, 795, 375};
+constexpr layout::TwipsRect kClock{120, 3855, 3705, 285};
 
 constexpr int kMidiDevice = 1;  // `SoundDevice` 1: MIDI
 constexpr int kWaveDevice = 2;
@@ -120,6 +128,16 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
     cmdBrowseKit_->setGeometry(pixels(kBrowseKit));
     cmdBrowseKit_->setFocusPolicy(Qt::NoFocus);
     connect(cmdBrowseKit_, &QPushButton::clicked, this, &SettingsDialog::cmdBrowseKit_Click);
+    busyBar_ = new QProgressBar(importFrame);
+    busyBar_->setGeometry(pixels(kBusy));
+    busyBar_->setRange(0, 0);  // no figure to show: it only says that the import is at work
+    busyBar_->setTextVisible(false);
+    busyBar_->hide();
+    cmdCancelImport_ = new QPushButton(qtranslated("Cancel"), importFrame);
+    cmdCancelImport_->setGeometry(pixels(kCancelImport));
+    cmdCancelImport_->setFocusPolicy(Qt::NoFocus);
+    cmdCancelImport_->hide();
+    connect(cmdCancelImport_, &QPushButton::clicked, this, &SettingsDialog::cmdCancelImport_Click);
     txtMapping_ = new QPlainTextEdit(importFrame);
     txtMapping_->setGeometry(pixels(kMapping));
     txtMapping_->setReadOnly(true);
@@ -128,6 +146,12 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
     QFont mappingFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mappingFont.setPixelSize(layout::fontPixels(6.75));
     txtMapping_->setFont(mappingFont);
+
+    chkClock_ = new QCheckBox(qtranslated("Send MIDI clock"), this);
+    chkClock_->setGeometry(pixels(kClock));
+    chkClock_->setFocusPolicy(Qt::NoFocus);
+    connect(chkClock_, &QCheckBox::toggled, this,
+            [this](bool on) { machine_.setSendMidiClock(on); });
 
     kitRoots_ = kits::hydrogenKitFolders(toUtf8(QDir::homePath()));
     ListKits();
@@ -173,6 +197,8 @@ void SettingsDialog::ListSounds()
     for (std::size_t i = 0; i < kClickNotes.size(); ++i)
         if (kClickNotes[i] == settings.ClickNote)
             optMIDIClick_[i]->setChecked(true);
+
+    chkClock_->setChecked(settings.sendMidiClock);
 
     const bool midi = !machine_.MidiFailed();
     optSound_[0]->setEnabled(midi);
@@ -264,18 +290,72 @@ void SettingsDialog::ListKits()
     cmdImportKit_->setEnabled(!installedKits_.empty());
 }
 
+SettingsDialog::~SettingsDialog()
+{
+    // The worker must not outlive what it posts its result to; a cancelled import stops at
+    // its next file and leaves nothing behind.
+    cancelImport_ = true;
+    if (worker_.joinable())
+        worker_.join();
+}
+
 bool SettingsDialog::importKit(const std::filesystem::path& source)
 {
+    if (importing())
+        return false;
     kits::ImportOptions options;
     options.source = source;
     options.soundDir = machine_.settings().SoundDir;
-    auto report = kits::importKit(options);
+    startImport(std::move(options));
+    return true;
+}
+
+void SettingsDialog::startImport(kits::ImportOptions options)
+{
+    cancelImport_ = false;
+    options.cancel = &cancelImport_;
+    showImportRunning(true);
+    worker_ = std::jthread([this, options, importer = importer_] {
+        // Shared, so the queued call can be copied; `this` is the call's context and lives
+        // until the worker is joined.
+        auto report = std::make_shared<core::Result<kits::ImportReport>>(importer(options));
+        QMetaObject::invokeMethod(
+            this, [this, report, options] { finishImport(std::move(*report), options); },
+            Qt::QueuedConnection);
+    });
+}
+
+void SettingsDialog::showImportRunning(bool running)
+{
+    busyBar_->setVisible(running);
+    cmdCancelImport_->setVisible(running);
+    cmdCancelImport_->setEnabled(true);
+    cmdImportKit_->setVisible(!running);
+    cmdBrowseKit_->setVisible(!running);
+    lstKits_->setEnabled(!running);
+}
+
+void SettingsDialog::cmdCancelImport_Click()
+{
+    cancelImport_ = true;
+    cmdCancelImport_->setEnabled(false);  // pressed once is enough; the worker stops soon
+}
+
+void SettingsDialog::finishImport(core::Result<kits::ImportReport> report,
+                                  kits::ImportOptions options)
+{
+    if (worker_.joinable())
+        worker_.join();  // it has posted its result and is about to end
+    showImportRunning(false);
+    if (!report && report.error().detail == kits::kImportCancelled)
+        return;
     if (!report && report.error().detail == kits::kSetExists) {
         if (!questions_.askYesNo(this, fromUtf8(report.error().message) +
                                            qtranslated("\nShall it be replaced?")))
-            return false;
+            return;
         options.force = true;
-        report = kits::importKit(options);
+        startImport(std::move(options));
+        return;
     }
     if (!report) {
         if (!report.error().detail.empty())
@@ -283,7 +363,7 @@ bool SettingsDialog::importKit(const std::filesystem::path& source)
                       << ")\n";
         questions_.tell(this, qtranslated("The drum kit was not imported.\n") +
                                   fromUtf8(report.error().message));
-        return false;
+        return;
     }
     QString text = qtranslated("Sample set \"%s\":\n", {fromUtf8(report->setName)});
     for (const std::string& line : kits::describeMapping(*report))
@@ -299,7 +379,6 @@ bool SettingsDialog::importKit(const std::filesystem::path& source)
             lstSounds_Click();
         }
     }
-    return true;
 }
 
 void SettingsDialog::cmdImportKit_Click()
@@ -322,6 +401,7 @@ void SettingsDialog::cmdBrowseKit_Click()
 void SettingsDialog::closeEvent(QCloseEvent* event)
 {
     machine_.stopPreview();  // the preview voice goes with the dialog
+    cancelImport_ = true;    // and so does an import still running
     event->accept();
 }
 

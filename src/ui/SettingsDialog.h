@@ -4,15 +4,26 @@
 // E X I T". Choices act on the drum machine at once; closing without saving keeps them for
 // this run only. To the right of the old controls, which keep their places, it imports drum
 // kits of other programs (the Hydrogen kits installed here, or any kit file) as new sample
-// sets and shows which instrument plays which file. Created on first use, gone when closed.
-// Owned by Qt (parented to the main window); GUI thread only.
+// sets and shows which instrument plays which file. An import runs on a worker thread, since a
+// kit of hundreds of layers takes a while to convert; meanwhile a busy bar and "Cancel" stand
+// where the import buttons were. Created on first use, gone when closed (an import running
+// then is cancelled and waited for). Owned by Qt (parented to the main window); GUI thread
+// only, apart from the worker, which touches nothing of the dialog but posts its result back.
+
+#include "core/Result.h"
+#include "kits/KitImport.h"
 
 #include <QWidget>
 #include <array>
+#include <atomic>
 #include <filesystem>
+#include <functional>
+#include <thread>
 #include <vector>
 
+class QCheckBox;
 class QGroupBox;
+class QProgressBar;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
@@ -32,7 +43,11 @@ public:
     // The click choices' MIDI notes: Stick, Rim, Maracas, Triangle, Cowbell.
     static constexpr std::array<int, 5> kClickNotes{31, 37, 70, 80, 56};
 
+    // What an import runs on the worker thread; kits::importKit but in tests.
+    using Importer = std::function<core::Result<kits::ImportReport>(const kits::ImportOptions&)>;
+
     SettingsDialog(app::DrumMachine& machine, Questions& questions, QWidget* parent = nullptr);
+    ~SettingsDialog() override;
 
     // Fills the sample-set list and presets every choice from the drum machine.
     void ListSounds();
@@ -45,11 +60,15 @@ public:
     // Fills the list of installed kits from `roots` (Hydrogen's folders unless set).
     void ListKits();
     void setKitFolders(std::vector<std::filesystem::path> roots);
-    // Imports `source` as a new sample set; asks before replacing one of the same name.
-    // True when the set was made.
+    // Starts importing `source` as a new sample set; when it is done, asks before replacing a
+    // set of the same name, then shows the mapping and chooses the set. False when an import
+    // is running already.
     bool importKit(const std::filesystem::path& source);
+    bool importing() const { return worker_.joinable(); }
+    void setImporter(Importer importer) { importer_ = std::move(importer); }
     void cmdImportKit_Click();
     void cmdBrowseKit_Click();
+    void cmdCancelImport_Click();
 
     QListWidget* soundList() const { return lstSounds_; }
     QRadioButton* soundOption(int index) const;
@@ -59,6 +78,9 @@ public:
     QPushButton* importButton() const { return cmdImportKit_; }
     QPushButton* browseButton() const { return cmdBrowseKit_; }
     QPlainTextEdit* mappingText() const { return txtMapping_; }
+    QProgressBar* busyBar() const { return busyBar_; }
+    QPushButton* cancelButton() const { return cmdCancelImport_; }
+    QCheckBox* clockBox() const { return chkClock_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -66,6 +88,9 @@ protected:
 
 private:
     QString selectedSet() const;
+    void startImport(kits::ImportOptions options);
+    void finishImport(core::Result<kits::ImportReport> report, kits::ImportOptions options);
+    void showImportRunning(bool running);
 
     app::DrumMachine& machine_;
     Questions& questions_;
@@ -77,8 +102,15 @@ private:
     QPushButton* cmdImportKit_ = nullptr;
     QPushButton* cmdBrowseKit_ = nullptr;
     QPlainTextEdit* txtMapping_ = nullptr;
+    QProgressBar* busyBar_ = nullptr;
+    QPushButton* cmdCancelImport_ = nullptr;
+    QCheckBox* chkClock_ = nullptr;
     std::vector<std::filesystem::path> kitRoots_;
     std::vector<std::filesystem::path> installedKits_;  // in the list's order
+    Importer importer_ = kits::importKit;
+    std::atomic<bool> cancelImport_{false};
+    // Last, so it is joined before anything it was given goes.
+    std::jthread worker_;
 };
 
 }  // namespace taktwerk::ui

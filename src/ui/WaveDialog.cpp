@@ -2,6 +2,8 @@
 
 #include "app/DrumMachine.h"
 #include "core/Paths.h"
+#include "kits/KitIni.h"
+#include "sound/VoiceSet.h"
 #include "ui/DialogSupport.h"
 #include "ui/Fonts.h"
 #include "ui/MainWindow.h"
@@ -10,6 +12,10 @@
 #include <QCloseEvent>
 #include <QListWidget>
 #include <QPushButton>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace taktwerk::ui {
 
@@ -23,6 +29,26 @@ constexpr layout::TwipsRect kPreview{1200, 30, 1035, 285};
 constexpr layout::TwipsRect kList{90, 270, 1995, 4290};
 constexpr layout::TwipsRect kSet{90, 4620, 1995, 315};
 constexpr int kFirstTomVoice = 7;  // `SetSingleSound`'s number of tom 1; toms 2 and 3 follow
+// An entry's name as the tom keeps it, when that is not the entry's text.
+constexpr int kNameRole = Qt::UserRole;
+
+// The extra toms (T4 ... T7) an import left in the set `set`, as tom names: "Set/T4" is a file
+// of the sound folder like any loose sample, so the name works as every tom name does, and the
+// old program, which joins folder and name on Windows, finds the file under it too.
+std::vector<std::pair<std::string, int>> extraToms(const std::filesystem::path& soundDir,
+                                                   const std::string& set)
+{
+    std::vector<std::pair<std::string, int>> toms;
+    for (std::size_t i = 0; i < kits::kExtraTomFiles.size(); ++i) {
+        const std::string name = set + "/" + std::string(kits::kExtraTomFiles[i]);
+        const auto file = soundDir / core::pathFromUtf8(name + ".wav");
+        std::error_code error;
+        // A set name from a rhythm file may lead anywhere; only files of our folder are offered.
+        if (std::filesystem::is_regular_file(file, error) && sound::isInSoundFolder(file, soundDir))
+            toms.emplace_back(name, static_cast<int>(i) + 4);
+    }
+    return toms;
+}
 
 }  // namespace
 
@@ -60,14 +86,23 @@ WaveDialog::WaveDialog(app::DrumMachine& machine, MainWindow& window)
 void WaveDialog::ListFiles()
 {
     lstWave_->clear();
-    for (const std::string& name : waveFiles(machine_.settings().SoundDir))
+    const app::Settings& settings = machine_.settings();
+    for (const auto& [name, number] : extraToms(settings.SoundDir, settings.SoundSet)) {
+        auto* item = new QListWidgetItem(
+            qtranslated("Tom %s of the set", {QString::number(number)}), lstWave_);
+        item->setData(kNameRole, fromUtf8(name));
+    }
+    for (const std::string& name : waveFiles(settings.SoundDir))
         lstWave_->addItem(fromUtf8(name));
 }
 
 QString WaveDialog::selectedName() const
 {
     const QList<QListWidgetItem*> selected = lstWave_->selectedItems();
-    return selected.isEmpty() ? QString() : selected.front()->text();
+    if (selected.isEmpty())
+        return {};
+    const QVariant name = selected.front()->data(kNameRole);
+    return name.isValid() ? name.toString() : selected.front()->text();
 }
 
 void WaveDialog::lstWave_Click()

@@ -29,6 +29,7 @@ struct HostLog {
     std::vector<std::pair<int, sound::SoundChoice>> singleSounds;  // inSound, choice
     std::vector<std::pair<int, int>> outputs;                      // SoundDevice, ClickNote
     std::vector<int> volumes;
+    bool clockOut = false;
     std::vector<std::filesystem::path> previews;
     int previewStops = 0;
     bool midiFailed = false;
@@ -105,6 +106,7 @@ public:
         log_.outputs.emplace_back(soundDevice, clickNote);
     }
     void setVolume(int percent) override { log_.volumes.push_back(percent); }
+    void setClockOut(bool on) override { log_.clockOut = on; }
     void preview(const std::filesystem::path& file) override { log_.previews.push_back(file); }
     void stopPreview() override { ++log_.previewStops; }
     bool midiFailed() const override { return log_.midiFailed; }

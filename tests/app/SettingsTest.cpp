@@ -330,6 +330,51 @@ TEST_F(SettingsFile, AGarbledVolumeNeverSilencesTheProgram)
     EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nMode=1\r\nVolume=45\r\n");
 }
 
+TEST_F(SettingsFile, TheMidiClockIsOnlyForAPlainOneAndOnlyWrittenOnceUsed)
+{
+    const struct {
+        const char* value;
+        bool on;
+    } cases[] = {{"1", true},   {"1.0", true},  {" 1", true}, {"0", false},  {"2", false},
+                 {"-1", false}, {"yes", false}, {"", false},  {"1e0", true}, {"0.99", false}};
+    for (const auto& c : cases) {
+        put(std::string("[Quorrel Taktwerk]\r\nSendMIDIClock=") + c.value + "\r\n");
+        Settings settings = settings_;
+        settings.sendMidiClock = !c.on;  // what a previous load held plays no part
+        LoadSettings(settings);
+        EXPECT_EQ(settings.sendMidiClock, c.on) << c.value;
+    }
+    put("[Quorrel Taktwerk]\r\nDevice=1\r\n");
+    LoadSettings(settings_);
+    EXPECT_FALSE(settings_.sendMidiClock);
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\n")
+        << "the old program's file, byte for byte";
+    settings_.sendMidiClock = true;
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    settings_.sendMidiClock = false;
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\nSendMIDIClock=0\r\n");
+}
+
+TEST_F(SettingsFile, TheMidiInputMapKeepsTheGmNotesWhereTheFileSaysNothing)
+{
+    put("[Quorrel Taktwerk]\r\nDevice=1\r\n[MIDI In]\r\nBD=60 61\r\nSD=\r\nHH=loud\r\n"
+        "oh=36\r\nT3=300 -5 43\r\n");
+    LoadSettings(settings_);
+    const sound::DrumNoteMap& map = settings_.drumNotes;
+    EXPECT_EQ(map.notesText(0), "60 61") << "the file's notes replace the GM ones";
+    EXPECT_EQ(map.notesText(1), "38 40") << "an empty value reads as a missing one";
+    EXPECT_EQ(map.notesText(2), "") << "no note in the text: the pad is left to the mouse";
+    EXPECT_EQ(map.notesText(3), "36") << "keys in any letter case";
+    EXPECT_EQ(map.notesText(4), "51 59") << "no key: the GM notes";
+    EXPECT_EQ(map.notesText(8), "43");
+
+    put("[Quorrel Taktwerk]\r\nDevice=1\r\n");
+    LoadSettings(settings_);
+    EXPECT_EQ(settings_.drumNotes, sound::DrumNoteMap::generalMidi());
+}
+
 TEST_F(SettingsFile, SavesWhatTheDialogAndTheExitChange)
 {
     settings_.ModeSetting = 1;

@@ -3,6 +3,7 @@
 // the graph at exactly the frame of its step.
 
 #include "devices/support/JackDummyServer.h"
+#include "devices/support/JackMidiSender.h"
 #include "devices/support/JackRecorder.h"
 #include "rhythms/RhythmFile.h"
 #include "rhythms/TempFolder.h"
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <signal.h>
@@ -25,6 +27,7 @@ namespace taktwerk::cli {
 namespace {
 
 using devices::testing::JackDummyServer;
+using devices::testing::JackMidiSender;
 using devices::testing::JackRecorder;
 using testing::Onset;
 using testing::voiceBit;
@@ -90,7 +93,8 @@ std::vector<int> notesAt(std::uint64_t step)
 // code, or -1 when it had to be killed.
 int runPlay(const std::vector<std::string>& words, JackRecorder& recorder,
             const std::filesystem::path& log,
-            std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt)
+            std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt,
+            const std::function<bool()>& connectMore = {})
 {
     std::vector<std::string> argv{TAKTWERK_EXECUTABLE, "play"};
     argv.insert(argv.end(), words.begin(), words.end());
@@ -113,10 +117,13 @@ int runPlay(const std::vector<std::string>& words, JackRecorder& recorder,
     const auto giveUp = std::chrono::steady_clock::now() + kGiveUpAfter;
     auto interruptAt = std::chrono::steady_clock::time_point::max();  // not yet
     bool connected = false;
+    bool connectedMore = !connectMore;
     int status = 0;
     for (;;) {
         if (!connected)
             connected = recorder.connectAudio("Taktwerk:out_left", "Taktwerk:out_right");
+        if (!connectedMore)
+            connectedMore = connectMore();
         if (::waitpid(child, &status, WNOHANG) == child)
             break;
         if (interruptAfter && testing::readBytes(log).find("Ctrl-C stops") != std::string::npos) {
@@ -132,7 +139,8 @@ int runPlay(const std::vector<std::string>& words, JackRecorder& recorder,
             ::waitpid(child, &status, 0);
             return -1;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(connected ? 100 : 1));
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(connected && connectedMore ? 100 : 1));
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -242,6 +250,101 @@ TEST_F(PlayJack, EveryMidiNoteOnOfATwentySecondRunLandsOnItsStepsFrame)
     }
     expected.resize(noteOns.size());
     EXPECT_EQ(noteOns, expected);
+}
+
+TEST_F(PlayJack, MidiClockGoesOutOnItsExactFramesWithStartOnStepZeroAndStopAtTheEnd)
+{
+    SKIP_WITHOUT_JACKD()
+    constexpr int kTempo = 97;
+    constexpr int kSeconds = 6;
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    JackRecorder recorder(kSeconds + 15);
+    ASSERT_TRUE(recorder.isReady());
+    const int code = runPlay(
+        {rhythmFile(kTempo), "--midi", "--clock-out", "--seconds", std::to_string(kSeconds)},
+        recorder, folder / "play.log");
+    recorder.stop();
+    ASSERT_EQ(code, 0) << testing::readBytes(folder / "play.log");
+
+    std::vector<std::uint64_t> clocks;
+    std::vector<std::uint64_t> starts;
+    std::vector<std::uint64_t> stops;
+    std::optional<std::uint64_t> firstNote;
+    for (const auto& event : recorder.midiEvents()) {
+        if (event.bytes == std::vector<std::uint8_t>{0xF8})
+            clocks.push_back(event.frame);
+        else if (event.bytes == std::vector<std::uint8_t>{0xFA})
+            starts.push_back(event.frame);
+        else if (event.bytes == std::vector<std::uint8_t>{0xFC})
+            stops.push_back(event.frame);
+        else if (!firstNote && event.bytes.size() == 3 && event.bytes[0] == 0x99)
+            firstNote = event.frame;
+    }
+    ASSERT_EQ(starts.size(), 1u);
+    ASSERT_EQ(stops.size(), 1u);
+    ASSERT_TRUE(firstNote);
+    EXPECT_EQ(starts[0], *firstNote) << "Start comes with step 0";
+    // 24 clocks a beat of four steps: about 39 a second at 97 BPM.
+    ASSERT_GT(clocks.size(), static_cast<std::size_t>(kSeconds * 24 * kTempo / 60 * 3 / 4));
+    for (std::uint64_t k = 0; k < clocks.size(); ++k) {
+        const std::uint64_t due =
+            starts[0] + (2 * k * 4 * 15 * kRate + 24 * kTempo) / (2 * 24 * kTempo);
+        if (clocks[k] != due) {
+            ADD_FAILURE() << "clock " << k << " at " << clocks[k] << ", due at " << due;
+            break;
+        }
+    }
+    EXPECT_GT(stops[0], clocks.back()) << "no clock after Stop";
+}
+
+TEST_F(PlayJack, ANoteOnAtFrameFOfACycleSoundsAtFrameFOfTheNextCycle)
+{
+    SKIP_WITHOUT_JACKD()
+    constexpr int kSeconds = 4;
+    constexpr std::uint32_t kOffset = 100;  // frames into the controller's cycle
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    JackRecorder recorder(kSeconds + 15);
+    ASSERT_TRUE(recorder.isReady());
+    // A snare on channel 10 every 20 cycles (about a tenth of a second).
+    JackMidiSender controller({0x99, 38, 127}, kOffset, 20);
+    ASSERT_TRUE(controller.isReady());
+    rhythms::Rhythm silent;  // nothing in the grid: every sound is a live pad
+    silent.name = "Silent";
+    silent.Bpm = 120;
+    silent.SoundSet = "Impulse";
+    const auto file = folder / "Silent.rtm";
+    ASSERT_TRUE(rhythms::writeRhythmFile(silent, file));
+    const int code = runPlay({file.string(), "--wave", "--seconds", std::to_string(kSeconds)},
+                             recorder, folder / "play.log", std::nullopt, [&controller] {
+                                 if (!controller.connectTo("Taktwerk:midi_in"))
+                                     return false;
+                                 controller.arm();
+                                 return true;
+                             });
+    controller.stop();
+    recorder.stop();
+    ASSERT_EQ(code, 0) << testing::readBytes(folder / "play.log");
+
+    std::vector<float> mix;
+    for (std::size_t index = 0; index < recorder.recordedFrames(); ++index) {
+        mix.push_back(recorder.left(index));
+        mix.push_back(recorder.right(index));
+    }
+    const auto found = testing::onsets(mix, recorder.firstFrame());
+    const std::vector<std::uint32_t> sent = controller.sentFrames();
+    // Notes sent before the player was listening are lost; every later one must sound.
+    ASSERT_GE(sent.size(), 10u);
+    ASSERT_FALSE(found.empty());
+    ASSERT_GT(found.size(), sent.size() / 2) << sent.size() << " sent";
+    std::vector<Onset> expected;
+    for (const std::uint32_t frame : sent) {
+        const std::uint64_t due = frame + JackDummyServer::kPeriodFrames;
+        if (due >= found.front().frame && due <= found.back().frame)
+            expected.push_back({due, voiceBit(1)});
+    }
+    EXPECT_EQ(found, expected);
 }
 
 TEST_F(PlayJack, CtrlCStopsCleanlyWithEveryNoteEnded)

@@ -9,6 +9,8 @@
 #include "kits/KitIni.h"
 #include "rhythms/TempFolder.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
@@ -257,6 +259,130 @@ TEST_F(KitImportTest, MissingBrokenAndEscapingSamplesAreLeftOutAndReported)
     EXPECT_EQ(readSample(set / "HH.wav").first(), kDefault);
     EXPECT_EQ(report->notes.size(), 3u);
     EXPECT_FALSE(std::filesystem::exists(set / "BD-1.wav"));
+}
+
+// An SFZ file reaches for samples outside its folder in every way a path can: each such
+// region is refused with a note naming it, the others import, and no byte of the outside file
+// ends up in the set.
+TEST_F(KitImportTest, SfzRegionsReachingOutsideTheFileFolderAreRefusedOneByOne)
+{
+    constexpr float kSecret = 0.875f;
+    const auto outside = folder_ / "outside";
+    writeSample(outside / "secret.wav", kSecret);
+    const auto kit = folder_ / "kit";
+    writeSamples(kit);
+    std::filesystem::create_symlink(outside / "secret.wav", kit / "link.wav");
+    std::filesystem::create_symlink(outside, kit / "linked");
+    const std::string absolute = (outside / "secret.wav").string();
+    struct Hostile {
+        int key;
+        std::string path;  // as the note names it
+        std::string text;  // the region as the file has it
+    };
+    const std::vector<Hostile> hostile{
+        {36, "../outside/secret.wav", "<region> key=36 sample=../outside/secret.wav"},
+        {37, absolute, "<region> key=37 sample=" + absolute},
+        {39, "..\\outside\\secret.wav", "<region> key=39 sample=..\\outside\\secret.wav"},
+        {41, "C:\\secret.wav", "<region> key=41 sample=C:\\secret.wav"},
+        {42, "link.wav", "<region> key=42 sample=link.wav"},
+        {46, "linked/secret.wav", "<region> key=46 sample=linked/secret.wav"},
+        {49, "../outside/secret.wav",
+         "<control> default_path=../outside/\n<region> key=49 sample=secret.wav\n"
+         "<control> default_path="},
+    };
+    writeSample(kit / "ride.wav", kHat);
+    std::string sfz = "<region> key=38 sample=snare.aiff\n<region> key=51 sample=ride.wav\n";
+    for (const Hostile& region : hostile)
+        sfz += region.text + "\n";
+    writeText(kit / "Reach.sfz", sfz);
+
+    const auto report = import(kit / "Reach.sfz");
+    ASSERT_TRUE(report) << report.error().message;
+    for (const Hostile& region : hostile) {
+        const bool named =
+            std::any_of(report->notes.begin(), report->notes.end(), [&](const std::string& note) {
+                return note.find(region.path) != std::string::npos &&
+                       note.find("refused") != std::string::npos;
+            });
+        EXPECT_TRUE(named) << region.key << " " << region.path;
+    }
+    EXPECT_EQ(readSample(report->setDir / "SD.wav").first(), kSnare);
+    EXPECT_EQ(readSample(report->setDir / "RC.wav").first(), kHat);
+    for (const auto& entry : std::filesystem::directory_iterator(report->setDir)) {
+        if (entry.path().extension() == ".wav") {
+            EXPECT_NE(readSample(entry.path()).first(), kSecret) << entry.path();
+        }
+    }
+}
+
+// Choke groups reach kit.ini, also for drums of one layer, which otherwise need no entry.
+TEST_F(KitImportTest, ChokeGroupsOfTheKitAreKeptInKitIni)
+{
+    const auto kit = folder_ / "kit";
+    writeSamples(kit);
+    std::string xml = currentXml();
+    // Snare and hat share Hydrogen's mute group 3.
+    for (const char* name : {"<name>Snare</name>", "<name>Hat</name>"})
+        xml.replace(xml.find(name), std::string_view(name).size(),
+                    std::string(name) + "<mute_group>3</mute_group>");
+    xml.replace(xml.find("<name>Kick</name>"), 17, "<name>Kick</name><mute_group>-1</mute_group>");
+    writeText(kit / "drumkit.xml", xml);
+    writeText(kit / "Groups.sfz", "<region> key=36 sample=kick-soft.flac hivel=63 group=5\n"
+                                  "<region> key=36 sample=kick-hard.wav lovel=64 group=5\n"
+                                  "<region> key=38 sample=snare.aiff off_by=5\n"
+                                  "<region> key=42 sample=hat.wav\n");
+    struct Expected {
+        std::string_view code;
+        bool entry;
+        int group;
+        int chokedBy;
+    };
+    const std::vector<std::pair<std::filesystem::path, std::vector<Expected>>> cases{
+        {kit, {{"BD", true, 0, 0}, {"SD", true, 4, 4}, {"HH", true, 4, 4}, {"CC", false, 0, 0}}},
+        {kit / "Groups.sfz",
+         {{"BD", true, 5, 0}, {"SD", true, 0, 5}, {"HH", false, 0, 0}, {"CC", false, 0, 0}}},
+    };
+    for (const auto& [source, expected] : cases) {
+        SCOPED_TRACE(source.filename().string());
+        const auto report = import(source, "Groups", true);
+        ASSERT_TRUE(report) << report.error().message;
+        const auto ini = readKitIni(report->setDir);
+        ASSERT_TRUE(ini);
+        for (const Expected& file : expected) {
+            const KitIniEntry* entry = ini->entry(file.code);
+            ASSERT_EQ(entry != nullptr, file.entry) << file.code;
+            if (entry != nullptr) {
+                EXPECT_EQ(entry->chokeGroup, file.group) << file.code;
+                EXPECT_EQ(entry->chokedBy, file.chokedBy) << file.code;
+            }
+        }
+    }
+}
+
+// A cancel (from the settings dialog's Cancel, on another thread) ends the import between two
+// files: no new set, no staging folder, and a set it was to replace stays as it was.
+TEST_F(KitImportTest, ACancelledImportLeavesEverythingAsItWas)
+{
+    writeSamples(folder_ / "kit");
+    writeText(folder_ / "kit" / "drumkit.xml", currentXml());
+    std::atomic<bool> cancel{true};
+    ImportOptions options;
+    options.source = folder_ / "kit";
+    options.soundDir = soundDir();
+    options.cancel = &cancel;
+    auto report = importKit(options);
+    ASSERT_FALSE(report);
+    EXPECT_EQ(report.error().detail, kImportCancelled);
+    EXPECT_EQ(soundDirEntries(), (std::vector<std::string>{"Default"}));
+
+    writeText(soundDir() / "Fab Kit" / "mine.wav", "the user's own");
+    options.force = true;
+    EXPECT_FALSE(importKit(options));
+    EXPECT_EQ(soundDirEntries(), (std::vector<std::string>{"Default", "Fab Kit"}));
+    EXPECT_TRUE(std::filesystem::exists(soundDir() / "Fab Kit" / "mine.wav"));
+    cancel = false;
+    EXPECT_TRUE(importKit(options));
+    EXPECT_FALSE(std::filesystem::exists(soundDir() / "Fab Kit" / "mine.wav"));
 }
 
 TEST_F(KitImportTest, ADrumNeitherTheKitNorTheDefaultSetHasIsReportedSilent)

@@ -14,7 +14,7 @@ TEST(KitIni, WritesWindowsIniThatReadsBackAlike)
     kit.name = "Rock Kit Ä";
     kit.format = "Hydrogen";
     kit.entries.push_back({"BD", "Kick", {{"BD-1.wav", 0, 63, 1.5}, {"BD.wav", 64, 127, 1.0}}});
-    kit.entries.push_back({"T4", "Tom 4", {{"T4.wav", 0, 127, 0.25}}});
+    kit.entries.push_back({"T4", "Tom 4", {{"T4.wav", 0, 127, 0.25}}, 3, 7});
     const auto bytes = kitIniBytes(kit);
     ASSERT_TRUE(bytes);
     EXPECT_TRUE(bytes->starts_with("[Kit]\r\nName=Rock Kit \xC4\r\n"));  // Windows-1252
@@ -22,6 +22,9 @@ TEST(KitIni, WritesWindowsIniThatReadsBackAlike)
                           "Velocity1=0-63\r\nGain1=1.5\r\n"),
               std::string::npos);
     EXPECT_EQ(bytes->find('\n'), bytes->find("\r\n") + 1);
+    // Choke keys only where there is a group, so a kit without any reads as before.
+    EXPECT_NE(bytes->find("Gain1=0.25\r\nChokeGroup=3\r\nChokedBy=7\r\n"), std::string::npos);
+    EXPECT_EQ(bytes->find("Choke"), bytes->find("ChokeGroup=3"));
 
     std::vector<std::string> problems;
     const KitIni read = parseKitIni(*bytes, &problems);
@@ -36,6 +39,10 @@ TEST(KitIni, WritesWindowsIniThatReadsBackAlike)
     EXPECT_EQ(bd->layers[0].highVelocity, 63);
     EXPECT_DOUBLE_EQ(bd->layers[0].gain, 1.5);
     EXPECT_DOUBLE_EQ(read.entry("T4")->layers[0].gain, 0.25);
+    EXPECT_EQ(read.entry("T4")->chokeGroup, 3);
+    EXPECT_EQ(read.entry("T4")->chokedBy, 7);
+    EXPECT_EQ(bd->chokeGroup, 0);
+    EXPECT_EQ(bd->chokedBy, 0);
     EXPECT_EQ(read.entry("SD"), nullptr);
 }
 
@@ -67,6 +74,36 @@ TEST(KitIni, HostileLayersAreLeftOutAndNamed)
         const KitIniEntry* sd = kit.entry("SD");
         EXPECT_EQ(sd ? sd->layers.size() : 0u, c.layers) << c.lines;
         EXPECT_EQ(problems.size(), 1u - c.layers) << c.lines;
+    }
+}
+
+TEST(KitIni, ChokeGroupsThatAreNoGroupsAreLeftOutAndNamed)
+{
+    struct Case {
+        const char* lines;
+        int group;
+        int chokedBy;
+        std::size_t problems;
+    };
+    const Case cases[] = {
+        {"ChokeGroup=2\r\nChokedBy=5\r\n", 2, 5, 0},
+        {"ChokeGroup=0\r\n", 0, 0, 0},
+        {"ChokeGroup=1048576\r\nChokedBy= 4 \r\n", 1048576, 4, 0},
+        {"ChokeGroup=1048577\r\n", 0, 0, 1},
+        {"ChokeGroup=-1\r\nChokedBy=1\r\n", 0, 1, 1},
+        {"ChokeGroup=99999999999999999999999\r\n", 0, 0, 1},
+        {"ChokeGroup=hat\r\nChokedBy=1.5\r\n", 0, 0, 2},
+        {"ChokeGroup=\r\n", 0, 0, 0},  // empty: as if not there
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> problems;
+        const KitIni kit =
+            parseKitIni(std::string("[HH]\r\nLayers=1\r\nLayer1=HH.wav\r\n") + c.lines, &problems);
+        const KitIniEntry* hh = kit.entry("HH");
+        ASSERT_NE(hh, nullptr) << c.lines;  // the layer plays whatever its groups say
+        EXPECT_EQ(hh->chokeGroup, c.group) << c.lines;
+        EXPECT_EQ(hh->chokedBy, c.chokedBy) << c.lines;
+        EXPECT_EQ(problems.size(), c.problems) << c.lines;
     }
 }
 

@@ -129,6 +129,44 @@ TEST(HydrogenKit, LeavesOutHostileLayersAndSaysSo)
     EXPECT_EQ(huge->instruments[0].layers[1].highVelocity, 127);
 }
 
+// Hydrogen's mute_group (0 up, -1 none) and SFZ's group and off_by (1 up, 0 none) become our
+// choke groups (1 up, 0 none); what is no group number leaves the drum without one.
+TEST(KitReaders, ChokeGroupsOfBothFormats)
+{
+    struct Case {
+        const char* value;
+        int hydrogen;  // the group of <mute_group>value</mute_group>
+        int sfz;       // of group=value
+    };
+    const Case cases[] = {
+        {"0", 1, 0},
+        {"3", 4, 3},
+        {"-1", 0, 0},
+        {"-7", 0, 0},
+        {"2.5", 0, 0},
+        {"hat", 0, 0},
+        {"1e300", 0, 0},
+        {"nan", 0, 0},
+        {"1048575", 1048576, 1048575},
+        {"1048576", 0, 1048576},
+        {"99999999999999999999", 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        const auto hydrogen = parseHydrogenKit(
+            instrumentWithLayer(std::string("<mute_group>") + c.value + "</mute_group>"), kFolder);
+        ASSERT_TRUE(hydrogen);
+        EXPECT_EQ(hydrogen->instruments[0].chokeGroup, c.hydrogen);
+        EXPECT_EQ(hydrogen->instruments[0].chokedBy, c.hydrogen);
+        const auto sfz = parseSfzKit(std::string("<region> key=42 sample=a.wav off_by=2 group=") +
+                                         c.value + "\n",
+                                     kFolder, "Groups");
+        ASSERT_TRUE(sfz);
+        EXPECT_EQ(sfz->instruments[0].chokeGroup, c.sfz);
+        EXPECT_EQ(sfz->instruments[0].chokedBy, 2);
+    }
+}
+
 TEST(HydrogenKit, RefusesWhatIsNoDrumkit)
 {
     for (const std::string_view text :

@@ -39,6 +39,7 @@ public:
     {
         hits.push_back({kClick, blockStart + frame});
     }
+    void realtimeAt(std::uint32_t, std::uint8_t) noexcept override {}  // MidiClockTest
 };
 
 // Step n of a run at one tempo, from the run's first frame.

@@ -199,6 +199,8 @@ public:
             parameters_.setTempo(90 + static_cast<int>(random_() % 200));
             parameters_.setMeter(3 + static_cast<int>(random_() % 3), 12 + 4 * (round_++ % 4));
             parameters_.setIntro(intro);
+            // The MIDI clock on and off, so its Start, Stop and clocks go out too.
+            parameters_.setClockOut(random_() % 2 == 0);
             parameters_.markLoaded();
         }
         settle();
@@ -249,6 +251,7 @@ TEST(AudioPath, NeverAllocatesNorLocksWhatEverTheOwnerDoes)
 
     // WAVE: RUN, then edits, loads and the beginner view while the pattern plays.
     owner.load(false);
+    parameters.setClockOut(true);
     parameters.run();
     owner.edit(40);
     owner.load(true);  // the count-in clicks, too

@@ -5,9 +5,15 @@
 #include "ui/DialogSupport.h"
 #include "ui/Widgets.h"
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace taktwerk::testing {
 namespace {
@@ -35,6 +41,15 @@ protected:
     {
         const auto file = core::ProfileFile::open(settings_.IniFile);
         return file ? file->read("Quorrel Taktwerk", key, "<none>") : "<unreadable>";
+    }
+    // Runs the event loop until the dialog's import has ended and been handled.
+    static bool waitForImport(const ui::SettingsDialog& dialog)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (dialog.importing() && clock.elapsed() < 20000)
+            QTest::qWait(5);
+        return !dialog.importing();
     }
     static void pressOn(QWidget* widget, Qt::MouseButton button = Qt::LeftButton)
     {
@@ -107,14 +122,28 @@ TEST_F(SettingsDialogTest, SaveAndExitWritesTheSettingsFile)
     pressRow(dialog.soundList(), 1);
     pressOn(dialog.clickOption(2));  // Maracas
     pressOn(dialog.soundOption(1));  // WAVE
+    EXPECT_FALSE(dialog.clockBox()->isChecked()) << "off by default";
+    pressOn(dialog.clockBox());
+    EXPECT_TRUE(machine_->sendsMidiClock());
+    EXPECT_TRUE(sound_.clockOut) << "the clock starts at once";
     dialog.saveButton()->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(dialogs_->settings(), nullptr);
     EXPECT_EQ(iniValue("Sound"), "Studio");
     EXPECT_EQ(iniValue("Device"), "2");
     EXPECT_EQ(iniValue("MIDIClick"), "70");
-    EXPECT_EQ(iniValue("Mode"), "1");          // what the dialog does not own stays
+    EXPECT_EQ(iniValue("Mode"), "1");  // what the dialog does not own stays
+    EXPECT_EQ(iniValue("SendMIDIClock"), "1");
     EXPECT_TRUE(sound_.soundChoices.empty());  // saving does not rebuild the voices
+
+    // Opened again, the box shows the choice; turned off, the key says so.
+    ui::SettingsDialog& again = openSettings();
+    EXPECT_TRUE(again.clockBox()->isChecked());
+    pressOn(again.clockBox());
+    EXPECT_FALSE(sound_.clockOut);
+    again.saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(iniValue("SendMIDIClock"), "0");
 }
 
 TEST_F(SettingsDialogTest, WithoutASelectionSoundIsLeftAloneAndAFailureIsReported)
@@ -131,6 +160,8 @@ TEST_F(SettingsDialogTest, WithoutASelectionSoundIsLeftAloneAndAFailureIsReporte
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(iniValue("Sound"), "Gone");
     EXPECT_EQ(iniValue("MIDIClick"), "37");
+    EXPECT_EQ(iniValue("SendMIDIClock"), "<none>")
+        << "a file that never had the clock keeps its keys";
 
     // A settings file that cannot be replaced: said so, and the dialog stays for another try.
     fs::remove(settings_.IniFile);
@@ -190,6 +221,7 @@ TEST_F(SettingsDialogTest, ImportsAnInstalledKitAsASetShowsItsMappingAndAsksBefo
     EXPECT_EQ(entries(dialog.kitList()), (QStringList{"Fab Kit"}));
     dialog.kitList()->setCurrentRow(0);
     dialog.importButton()->click();
+    ASSERT_TRUE(waitForImport(dialog));
     EXPECT_TRUE(questions_.told.empty());
     EXPECT_TRUE(fs::exists(soundDir() / "Fab Kit" / "BD.wav"));
     EXPECT_TRUE(entries(dialog.soundList()).contains("Fab Kit"));
@@ -200,19 +232,73 @@ TEST_F(SettingsDialogTest, ImportsAnInstalledKitAsASetShowsItsMappingAndAsksBefo
     writeBytes(soundDir() / "Fab Kit" / "mine.txt", "kept unless replaced");
     questions_.answers = {false, true};
     dialog.importButton()->click();
+    ASSERT_TRUE(waitForImport(dialog));
     ASSERT_EQ(questions_.asked.size(), 1u);
     EXPECT_EQ(questions_.asked[0],
               "Den Klangsatz \"Fab Kit\" gibt es schon.\nSoll er ersetzt werden?");
     EXPECT_TRUE(fs::exists(soundDir() / "Fab Kit" / "mine.txt"));
     dialog.importButton()->click();
+    ASSERT_TRUE(waitForImport(dialog));
     EXPECT_FALSE(fs::exists(soundDir() / "Fab Kit" / "mine.txt"));
 
     // A kit that cannot be read is reported, and nothing is made.
     writeBytes(kits / "Fab Kit" / "drumkit.xml", "<drumkit_info>");
     questions_.answers = {true};
     dialog.importButton()->click();
+    ASSERT_TRUE(waitForImport(dialog));
     ASSERT_EQ(questions_.told.size(), 1u);
     EXPECT_TRUE(questions_.told[0].startsWith("Das Schlagzeug wurde nicht eingelesen."));
+}
+
+// An import runs beside the window: the event loop goes on while it converts (here a source
+// that takes as long as it is let), a busy bar and Cancel stand in for the import buttons,
+// and Cancel ends it without a set or a message. Closing the dialog cancels one, too.
+TEST_F(SettingsDialogTest, AnImportRunsOnAWorkerAndCancelStopsIt)
+{
+    ui::SettingsDialog& dialog = openSettings();
+    std::atomic<int> started{0};
+    std::atomic<bool> sawCancel{false};
+    dialog.setImporter([&](const kits::ImportOptions& options) -> core::Result<kits::ImportReport> {
+        ++started;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!options.cancel->load() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        sawCancel = options.cancel->load();
+        return core::fail("cancelled", std::string(kits::kImportCancelled));
+    });
+    ASSERT_TRUE(dialog.importKit(home_.path() / "slow.sfz"));
+    EXPECT_TRUE(dialog.importing());
+    EXPECT_FALSE(dialog.importKit(home_.path() / "other.sfz"));  // one at a time
+    EXPECT_TRUE(dialog.busyBar()->isVisible());
+    EXPECT_TRUE(dialog.cancelButton()->isVisible());
+    EXPECT_FALSE(dialog.importButton()->isVisible());
+    EXPECT_EQ(dialog.cancelButton()->text(), "Abbrechen");
+
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(10);
+    QTest::qWait(300);
+    EXPECT_GE(ticks, 10) << "the event loop stalled during the import";
+    EXPECT_TRUE(dialog.importing());
+
+    dialog.cancelButton()->click();
+    EXPECT_FALSE(dialog.cancelButton()->isEnabled());
+    ASSERT_TRUE(waitForImport(dialog));
+    EXPECT_TRUE(sawCancel);
+    EXPECT_EQ(started, 1);
+    EXPECT_TRUE(questions_.told.empty());
+    EXPECT_FALSE(dialog.busyBar()->isVisible());
+    EXPECT_TRUE(dialog.importButton()->isVisible());
+    EXPECT_TRUE(dialog.browseButton()->isVisible());
+
+    // Closed while an import runs: cancelled and waited for, not left running.
+    sawCancel = false;
+    ASSERT_TRUE(dialog.importKit(home_.path() / "slow.sfz"));
+    QTest::qWait(20);
+    dialog.close();
+    QTest::qWait(20);
+    EXPECT_TRUE(sawCancel);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "ui/WaveDialog.h"
 
+#include "sound/VoiceSet.h"
 #include "ui/DialogFixture.h"
 #include "ui/Widgets.h"
 
@@ -86,6 +87,27 @@ TEST_F(WaveDialogTest, SetGivesTheTomLastStruckItsSampleAndStandardRestoresIt)
     EXPECT_EQ(machine_->settings().Tom2Sound, "Tom 2");
     EXPECT_EQ(window_->padButton(kTom2)->text(), "Tom 2");
     EXPECT_EQ(sound_.singleSounds.back().second.tomSounds[1], "Tom 2");
+}
+
+TEST_F(WaveDialogTest, TheExtraTomsOfAnImportedSetAreOfferedFirst)
+{
+    touch(soundDir() / "Conga.wav");
+    touch(soundDir() / "Default" / "T4.wav");
+    touch(soundDir() / "Default" / "T6.wav");
+    touch(soundDir() / "Default" / "T8.wav");  // no tom an import makes
+    ui::WaveDialog& dialog = rightClickPad(kTom2);
+    EXPECT_EQ(entries(dialog.list()),
+              (QStringList{"Tom 4 des Klangsatzes", "Tom 6 des Klangsatzes", "Conga"}));
+
+    pressRow(dialog.list(), 1);
+    ASSERT_EQ(sound_.previews.size(), 1u);
+    EXPECT_EQ(sound_.previews[0], soundDir() / "Default/T6.wav");
+    dialog.setButton()->click();
+    // The name finds the file in the set's folder, as a loose sample's name finds its file.
+    EXPECT_EQ(machine_->settings().Tom2Sound, "Default/T6");
+    ASSERT_EQ(sound_.singleSounds.size(), 1u);
+    EXPECT_EQ(sound::sampleFileFor(sound::VoiceId::T2, sound_.singleSounds[0].second),
+              soundDir() / "Default/T6.wav");
 }
 
 TEST_F(WaveDialogTest, SetWithNothingSelectedGivesTheTomNoSample)
