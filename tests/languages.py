@@ -53,6 +53,27 @@ def main():
                                 f"expected {expected!r}")
             elif os.path.exists(out):
                 failures.append(f"{variables}: wrote {out} from an unreadable rhythm")
+        # The command line's own texts: its messages and its usage, in both languages.
+        command_cases = [
+            (["info", "x"], 'The file "x" does not exist.', 'Die Datei "x" gibt es nicht.'),
+            (["info", "x.rtm", "--xml"], 'unknown option "--xml"', 'unbekannte Option "--xml"'),
+            (["render", "x.rtm", "-o", "x.mp3"], "a .mp3 file cannot be written",
+             "eine .mp3-Datei kann nicht geschrieben werden"),
+            (["play", "x.rtm", "--midi", "--wave"], "--midi and --wave exclude each other",
+             "--midi und --wave schließen einander aus"),
+            (["--help"], "show the version and end", "die Version zeigen und enden"),
+            (["render", "--help"], "seamless passes of the loop",
+             "nahtlose Durchläufe der Schleife"),
+            (["nonsense"], 'unknown command "nonsense"', 'unbekannter Befehl "nonsense"'),
+        ]
+        for args, english_text, german_text in command_cases:
+            for variables, expected in (({"LANG": "C"}, english_text),
+                                        ({"LANG": "de_DE.UTF-8"}, german_text)):
+                cases.append(variables)
+                result = run(program, {**variables, "TAKTWERK_HOME": folder}, *args)
+                if expected not in result.stdout + result.stderr:
+                    failures.append(f"{args} under {variables}: said "
+                                    f"{result.stdout + result.stderr!r}, expected {expected!r}")
     for failure in failures:
         print(failure)
     print(f"{len(cases) - len(failures)} of {len(cases)} locales answered in their language")

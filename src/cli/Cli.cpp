@@ -10,6 +10,7 @@
 #include "cli/PlayCommand.h"
 #include "cli/RenderCommand.h"
 #include "core/CleanupOnSignal.h"
+#include "core/Language.h"
 #include "devices/LibraryNoise.h"
 
 #include <algorithm>
@@ -26,56 +27,66 @@ namespace {
 
 // One usage text per sub-command: its synopsis (a continuation line is indented to follow
 // "usage: " or the listing's equally wide margin), one line on what it does, and its options.
+// The synopsis is the command's syntax and reads the same in every language; the summary and
+// the options are translated where they are shown.
 struct CommandHelp {
     std::string_view name;
     std::string_view synopsis;
-    std::string_view summary;
-    std::string_view options;
+    const char* summary;
+    const char* options;
 };
 
 constexpr std::array<CommandHelp, 6> kCommands{{
-    {"info", "taktwerk info FILE.rtm [--json]\n", "show what a rhythm file holds",
-     "  --json                one line of JSON instead of text\n"},
+    {"info", "taktwerk info FILE.rtm [--json]\n",
+     core::translatable("show what a rhythm file holds"),
+     core::translatable("  --json                one line of JSON instead of text\n")},
     {"render",
      "taktwerk render FILE.rtm -o OUT.wav [--loops N | --seconds S] [--intro] [--tail]\n"
-     "                       [--rate HZ] [--float] [--force]\n",
-     "play a rhythm through its sample set into a WAV file",
-     "  -o, --output OUT.wav  the WAV file to write\n"
-     "  --loops N             seamless passes of the loop, 1 to 100000 (default 4)\n"
-     "  --seconds S           this many seconds instead, up to 86400\n"
-     "  --intro               the count-in first\n"
-     "  --tail                let the last hits ring out after the music\n"
-     "  --rate HZ             sample rate, 8000 to 192000 (default 44100)\n"
-     "  --float               32-bit float samples (default 16-bit)\n"
-     "  --force               replace OUT.wav even when it is no audio file\n"},
+     "                       [--rate HZ] [--float] [--format wav|flac|ogg] [--force]\n",
+     core::translatable("play a rhythm through its sample set into a WAV, FLAC or Ogg file"),
+     core::translatable(
+         "  -o, --output OUT.wav  the file to write: .wav, .flac or .ogg; - for standard output\n"
+         "  --loops N             seamless passes of the loop, 1 to 100000 (default 4)\n"
+         "  --seconds S           this many seconds instead, up to 86400\n"
+         "  --intro               the count-in first\n"
+         "  --tail                let the last hits ring out after the music\n"
+         "  --rate HZ             sample rate, 8000 to 192000 (default 44100)\n"
+         "  --float               32-bit float samples (default 16-bit; WAV only)\n"
+         "  --format TYPE         wav, flac or ogg, for standard output or a name without\n"
+         "                        extension (default wav)\n"
+         "  --force               replace OUT.wav even when it is no audio file\n")},
     {"export-midi", "taktwerk export-midi FILE.rtm -o OUT.mid [--loops N] [--force]\n",
-     "write a rhythm as a Standard MIDI File",
-     "  -o, --output OUT.mid  the MIDI file to write\n"
-     "  --loops N             passes of the loop, 1 to 10000 (default 4)\n"
-     "  --force               replace OUT.mid even when it is no MIDI file\n"},
+     core::translatable("write a rhythm as a Standard MIDI File"),
+     core::translatable("  -o, --output OUT.mid  the MIDI file to write; - for standard output\n"
+                        "  --loops N             passes of the loop, 1 to 10000 (default 4)\n"
+                        "  --force               replace OUT.mid even when it is no MIDI file\n")},
     {"play", "taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro] [--clock-out]\n",
-     "play a rhythm live until Ctrl-C",
-     "  --midi                General MIDI notes (default: as the settings choose)\n"
-     "  --wave                the sampled voices of the rhythm's sample set\n"
-     "  --seconds S           stop after this many seconds, up to 86400\n"
-     "  --intro               the count-in first\n"
-     "  --clock-out           send MIDI clock, Start and Stop with the notes\n"},
+     core::translatable("play a rhythm live until Ctrl-C"),
+     core::translatable(
+         "  --midi                General MIDI notes (default: as the settings choose)\n"
+         "  --wave                the sampled voices of the rhythm's sample set\n"
+         "  --seconds S           stop after this many seconds, up to 86400\n"
+         "  --intro               the count-in first\n"
+         "  --clock-out           send MIDI clock, Start and Stop with the notes\n")},
     {"make-kit", "taktwerk make-kit [--soundfont FILE] [--out DIR] [--force]\n",
-     "render the default sample set from a General-MIDI SoundFont",
-     "  --soundfont FILE      the SoundFont (default: the system's, in /usr/share/sounds/sf2)\n"
-     "  --out DIR             the sample set's folder, and nothing beside it (default: Default\n"
-     "                        in the sound folder, the extra toms beside it)\n"
-     "  --force               replace the files of a sample set that is there\n"},
+     core::translatable("render the default sample set from a General-MIDI SoundFont"),
+     core::translatable(
+         "  --soundfont FILE      the SoundFont (default: the system's, in /usr/share/sounds/sf2)\n"
+         "  --out DIR             the sample set's folder, and nothing beside it (default: "
+         "Default\n"
+         "                        in the sound folder, the extra toms beside it)\n"
+         "  --force               replace the files of a sample set that is there\n")},
     {"import-kit",
      "taktwerk import-kit SOURCE [--name NAME] [--force] [--map FILE=INSTRUMENT ...]\n",
-     "make a sample set from a Hydrogen drumkit or an SFZ file",
-     "  SOURCE                a Hydrogen drumkit folder, its drumkit.xml, a .h2drumkit or an\n"
-     "                        .sfz file\n"
-     "  --name NAME           the sample set's name (default: the kit's)\n"
-     "  --force               replace a sample set of that name\n"
-     "  --map FILE=INSTRUMENT the kit's instrument for one of the set's files (BD SD SD2 RM\n"
-     "                        HH OH RC RC2 CB CC T1 T2 T3 ST); an empty INSTRUMENT takes the\n"
-     "                        Default set's file\n"},
+     core::translatable("make a sample set from a Hydrogen drumkit or an SFZ file"),
+     core::translatable(
+         "  SOURCE                a Hydrogen drumkit folder, its drumkit.xml, a .h2drumkit or an\n"
+         "                        .sfz file\n"
+         "  --name NAME           the sample set's name (default: the kit's)\n"
+         "  --force               replace a sample set of that name\n"
+         "  --map FILE=INSTRUMENT the kit's instrument for one of the set's files (BD SD SD2 RM\n"
+         "                        HH OH RC RC2 CB CC T1 T2 T3 ST); an empty INSTRUMENT takes the\n"
+         "                        Default set's file\n")},
 }};
 
 const CommandHelp* commandNamed(std::string_view name)
@@ -119,9 +130,11 @@ bool looksLikeRhythmFile(std::string_view word)
 void printCommandUsage(std::ostream& out, const CommandHelp& command)
 {
     // The listing's summary, as a sentence of its own.
-    std::string sentence(command.summary);
+    std::string sentence(core::translated(command.summary));
     sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
-    out << "usage: " << command.synopsis << '\n' << sentence << ".\n\n" << command.options;
+    out << "usage: " << command.synopsis << '\n'
+        << sentence << ".\n\n"
+        << core::translated(command.options);
 }
 
 }  // namespace
@@ -146,24 +159,26 @@ void printUsage(std::ostream& out)
         out << "       " << command.synopsis;
     out << "       taktwerk --help | --version\n"
            "\n"
-           "Taktwerk, a drum machine. Without a command it opens its window, with FILE.rtm\n"
-           "loaded when one is given; a window already running takes the file instead.\n"
-           "\n"
-           "Commands (no display or sound card needed):\n";
+        << core::translated(
+               "Taktwerk, a drum machine. Without a command it opens its window, with FILE.rtm\n"
+               "loaded when one is given; a window already running takes the file instead.\n"
+               "\n"
+               "Commands (no display or sound card needed):\n");
     for (const CommandHelp& command : kCommands) {
         constexpr std::size_t kNameColumn = 13;  // the longest name and a blank or two
         std::string name(command.name);
         name.resize(kNameColumn, ' ');
-        out << "  " << name << command.summary << '\n';
+        out << "  " << name << core::translated(command.summary) << '\n';
     }
-    out << "\n"
-           "Options:\n"
-           "  --beginner            start in the beginner view\n"
-           "  --screenshot OUT.png  draw the window into a PNG file and end (no display needed)\n"
-           "  -h, --help            show this help and end\n"
-           "  --version             show the version and end\n"
-           "\n"
-           "taktwerk COMMAND --help describes a command's options.\n";
+    out << core::translated(
+        "\n"
+        "Options:\n"
+        "  --beginner            start in the beginner view\n"
+        "  --screenshot OUT.png  draw the window into a PNG file and end (no display needed)\n"
+        "  -h, --help            show this help and end\n"
+        "  --version             show the version and end\n"
+        "\n"
+        "taktwerk COMMAND --help describes a command's options.\n");
 }
 
 int run(std::span<char* const> args)
@@ -189,7 +204,10 @@ int run(std::span<char* const> args)
         return 0;
     }
     if (command == nullptr) {
-        std::cerr << "taktwerk: unknown command \"" << first << "\" (taktwerk --help lists them)\n";
+        std::cerr << "taktwerk: "
+                  << core::translated("unknown command \"%s\" (taktwerk --help lists them)",
+                                      {first})
+                  << '\n';
         return 2;
     }
 

@@ -1,12 +1,16 @@
 #include "cli/ExportMidiCommand.h"
 
+#include "cli/CommandOptions.h"
 #include "cli/OutputTarget.h"
 #include "cli/RhythmArgs.h"
 #include "core/AtomicFile.h"
+#include "core/Descriptors.h"
+#include "core/Language.h"
 #include "sound/MidiFile.h"
 
 #include <optional>
 #include <string>
+#include <unistd.h>
 
 namespace taktwerk::cli {
 namespace {
@@ -18,7 +22,7 @@ constexpr long long kMaxLoops = 10000;
 int usage(std::ostream& err, std::string_view problem = {})
 {
     if (!problem.empty())
-        err << "taktwerk export-midi: " << problem << '\n';
+        printError(err, "export-midi", std::string(problem));
     err << kUsage;
     return 2;
 }
@@ -27,39 +31,39 @@ int usage(std::ostream& err, std::string_view problem = {})
 
 int runExportMidi(std::span<const std::string_view> args, std::ostream& out, std::ostream& err)
 {
-    std::optional<std::string_view> input;
-    std::optional<std::string_view> output;
+    std::string input;
+    std::string output;
+    std::string loops;
     sound::MidiFileJob job;
     bool force = false;
-    ArgReader reader(args);
-    while (!reader.done()) {
-        const std::string_view arg = reader.next();
-        if (arg == "-o" || arg == "--output") {
-            output = reader.value();
-            if (!output)
-                return usage(err, "-o needs a file name");
-        } else if (arg == "--loops") {
-            const auto loops = reader.value();
-            const auto number = loops ? parseWhole(*loops, 1, kMaxLoops) : std::nullopt;
-            if (!number)
-                return usage(err, "--loops needs a whole number from 1 to 10000");
-            job.loops = static_cast<int>(*number);
-        } else if (arg == "--force") {
-            force = true;
-        } else if (!arg.starts_with("-") && !input) {
-            input = arg;
-        } else {
-            return usage(err, "unknown option \"" + std::string(arg) + "\"");
-        }
-    }
-    if (!input || !output)
+    CommandOptions options;
+    options.positional("FILE", input);
+    options.value("-o,--output", output);
+    auto* loopsOption = options.value("--loops", loops);
+    options.flag("--force", force);
+    if (auto parsed = options.parse(args); !parsed)
+        return usage(err, parsed.error().message);
+    if (input.empty() || output.empty())
         return usage(err);
+    if (CommandOptions::given(loopsOption)) {
+        const auto number = parseWhole(loops, 1, kMaxLoops);
+        if (!number)
+            return usage(err, core::translated("--loops needs a whole number from 1 to 10000"));
+        job.loops = static_cast<int>(*number);
+    }
 
-    const auto rhythm = loadRhythmForCommand("export-midi", *input, err);
+    const auto rhythm = loadRhythmForCommand("export-midi", input, err);
     if (!rhythm)
         return 2;
-    if (auto target = checkOutput(std::filesystem::path(*output), std::filesystem::path(*input),
-                                  OutputKind::Midi, force);
+    const bool toStandardOutput = isStandardOutput(output);
+    if (toStandardOutput) {
+        if (auto free = checkStandardOutput(); !free)
+            return usage(err, free.error().message);
+    }
+    if (auto target = toStandardOutput
+                          ? core::Result<void>{}
+                          : checkOutput(std::filesystem::path(output), std::filesystem::path(input),
+                                        OutputKind::Midi, force);
         !target) {
         printError(err, "export-midi", target.error().message);
         return 2;
@@ -73,12 +77,25 @@ int runExportMidi(std::span<const std::string_view> args, std::ostream& out, std
     job.interval = rhythm->Interval;
     job.beats = rhythm->Beats;
     const std::string bytes = sound::midiFileBytes(job);
-    if (auto written = core::replaceFile(std::filesystem::path(*output), bytes); !written) {
+    if (toStandardOutput) {
+        if (auto written = core::writeAll(STDOUT_FILENO, bytes); !written) {
+            printError(err, "export-midi",
+                       core::translated("The file \"%s\" could not be written to the end.",
+                                        {core::translated("standard output")}),
+                       written.error().detail);
+            return 2;
+        }
+    } else if (auto written = core::replaceFile(std::filesystem::path(output), bytes); !written) {
         printError(err, "export-midi", written.error().message, written.error().detail);
         return 2;
     }
-    out << "taktwerk export-midi: wrote \"" << *output << "\": " << job.loops << " loops at "
-        << rhythm->Bpm << " BPM\n";
+    // Standard output carries the file itself; the report goes beside it.
+    std::ostream& told = toStandardOutput ? err : out;
+    told << "taktwerk export-midi: "
+         << core::translated("wrote \"%s\": %s loops at %s BPM",
+                             {toStandardOutput ? core::translated("standard output") : output,
+                              std::to_string(job.loops), std::to_string(rhythm->Bpm)})
+         << '\n';
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "cli/InfoCommand.h"
 
+#include "cli/CommandOptions.h"
 #include "cli/RhythmArgs.h"
 
 #include <array>
@@ -10,6 +11,7 @@ namespace taktwerk::cli {
 
 namespace {
 
+constexpr std::string_view kUsage = "usage: taktwerk info FILE.rtm [--json]\n";
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
 // The length of the valid UTF-8 sequence at the start of `text`, 0 when it is not one
@@ -159,25 +161,21 @@ std::string rhythmJson(const rhythms::Rhythm& rhythm)
 int runInfo(std::span<const std::string_view> args, std::ostream& out, std::ostream& err)
 {
     bool json = false;
-    std::optional<std::string_view> file;
-    for (const std::string_view arg : args) {
-        if (arg == "--json") {
-            json = true;
-        } else if (!arg.starts_with("-") && !file) {
-            file = arg;
-        } else {
-            file.reset();
-            break;
-        }
-    }
-    if (!file) {
-        err << "usage: taktwerk info FILE.rtm [--json]\n";
+    std::string file;
+    CommandOptions options;
+    options.positional("FILE", file);
+    options.flag("--json", json);
+    const auto parsed = options.parse(args);
+    if (!parsed || file.empty()) {
+        if (!parsed)
+            printError(err, "info", parsed.error().message);
+        err << kUsage;
         return 2;
     }
 
     // Loaded on top of the state a fresh start has before any rhythm is loaded (tempo 120, 4
     // steps per beat, a loop of 16 steps), as the other commands load it.
-    const auto rhythm = loadRhythmForCommand("info", *file, err);
+    const auto rhythm = loadRhythmForCommand("info", file, err);
     if (!rhythm)
         return 2;
     if (json)

@@ -1,6 +1,9 @@
 #include "cli/MakeKitCommand.h"
 
+#include "cli/CommandOptions.h"
 #include "cli/RhythmArgs.h"
+#include "core/Language.h"
+#include "core/Paths.h"
 #include "sound/GmSynth.h"
 #include "sound/MakeKit.h"
 
@@ -8,6 +11,7 @@
 #include <iomanip>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string_view>
 #include <system_error>
 
@@ -36,29 +40,31 @@ std::vector<std::filesystem::path> existingKitFiles(const std::filesystem::path&
 
 int runMakeKit(std::span<char* const> args, const std::filesystem::path& soundDir)
 {
+    std::string soundFontText;
+    std::string outText;
+    bool force = false;
+    CommandOptions parser;
+    auto* soundFontOption = parser.value("--soundfont", soundFontText);
+    auto* outOption = parser.value("--out", outText);
+    parser.flag("--force", force);
+    const std::vector<std::string_view> words(args.begin(), args.end());
+    if (auto parsed = parser.parse(words); !parsed) {
+        printError(std::cerr, "make-kit", parsed.error().message);
+        std::cerr << kUsage;
+        return 2;
+    }
     std::optional<std::filesystem::path> soundFont;
     std::optional<std::filesystem::path> out;
-    bool force = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--soundfont" && hasValue) {
-            soundFont = args[++i];
-        } else if (arg == "--out" && hasValue) {
-            out = args[++i];
-        } else if (arg == "--force") {
-            force = true;
-        } else {
-            std::cerr << "taktwerk make-kit: unknown or incomplete option \"" << arg << "\"\n"
-                      << kUsage;
-            return 2;
-        }
-    }
+    if (CommandOptions::given(soundFontOption))
+        soundFont = core::pathFromUtf8(soundFontText);
+    if (CommandOptions::given(outOption))
+        out = core::pathFromUtf8(outText);
     if (!soundFont)
         soundFont = sound::findSoundFont();
     if (!soundFont) {
-        std::cerr << "taktwerk make-kit: no SoundFont found in /usr/share/sounds/sf2 "
-                     "(install fluid-soundfont-gm or pass --soundfont FILE)\n";
+        printError(std::cerr, "make-kit",
+                   core::translated("no SoundFont found in /usr/share/sounds/sf2 (install "
+                                    "fluid-soundfont-gm or pass --soundfont FILE)"));
         return 1;
     }
 
@@ -77,16 +83,21 @@ int runMakeKit(std::span<char* const> args, const std::filesystem::path& soundDi
     std::error_code error;
     if (std::filesystem::exists(options.setDir, error) &&
         !std::filesystem::is_directory(options.setDir, error)) {
-        std::cerr << "taktwerk make-kit: \"" << options.setDir.string()
-                  << "\" is not a folder; --out names the folder of the sample set\n";
+        printError(std::cerr, "make-kit",
+                   core::translated("\"%s\" is not a folder; --out names the folder of the "
+                                    "sample set",
+                                    {core::utf8FromPath(options.setDir)}));
         return 1;
     }
     // A set is replaced whole or not at all: never a mix of the user's samples and ours.
     if (const auto existing = existingKitFiles(options.setDir); !existing.empty() && !force) {
-        std::cerr << "taktwerk make-kit: \"" << options.setDir.string()
-                  << "\" already holds a sample set (" << existing.front().filename().string()
-                  << (existing.size() > 1 ? " and more" : "")
-                  << "); --force replaces it, or choose another folder with --out\n";
+        const std::string first = core::utf8FromPath(existing.front().filename());
+        printError(std::cerr, "make-kit",
+                   core::translated(
+                       "\"%s\" already holds a sample set (%s); --force replaces "
+                       "it, or choose another folder with --out",
+                       {core::utf8FromPath(options.setDir),
+                        existing.size() > 1 ? core::translated("%s and more", {first}) : first}));
         return 1;
     }
 
@@ -99,9 +110,14 @@ int runMakeKit(std::span<char* const> args, const std::filesystem::path& soundDi
     for (const auto& file : report->written)
         std::cout << file.string() << '\n';
     for (const auto& file : report->kept)
-        std::cout << "kept " << file.string() << " (it exists; --force replaces it)\n";
-    std::cout << "gain " << std::fixed << std::setprecision(1) << report->gainDb
-              << " dB, click from note " << report->clickNote << ", from " << soundFont->string()
+        std::cout << core::translated("kept %s (it exists; --force replaces it)",
+                                      {core::utf8FromPath(file)})
+                  << '\n';
+    std::ostringstream gain;
+    gain << std::fixed << std::setprecision(1) << report->gainDb;
+    std::cout << core::translated("gain %s dB, click from note %s, from %s",
+                                  {gain.str(), std::to_string(report->clickNote),
+                                   core::utf8FromPath(*soundFont)})
               << '\n';
     return 0;
 }

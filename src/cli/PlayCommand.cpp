@@ -2,11 +2,14 @@
 
 #include "app/DrumMachine.h"
 #include "app/LiveHostOptions.h"
+#include "cli/CommandOptions.h"
 #include "cli/RhythmArgs.h"
+#include "core/Language.h"
 #include "pattern/Meter.h"
 #include "sound/MakeKit.h"
 #include "sound/Wakeup.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -72,7 +75,7 @@ private:
 int usage(std::ostream& err, std::string_view problem = {})
 {
     if (!problem.empty())
-        err << "taktwerk play: " << problem << '\n';
+        printError(err, "play", std::string(problem));
     err << kUsage;
     return 2;
 }
@@ -80,11 +83,15 @@ int usage(std::ostream& err, std::string_view problem = {})
 // One line that shows where the loop is: the played step as "X" among the loop's steps.
 std::string positionLine(const sequencer::StepEvent& step, int loopSteps)
 {
-    if (step.kind == sequencer::StepEvent::Kind::CountIn)
-        return "count-in " + std::to_string(step.introStep) +
-               std::string(static_cast<std::size_t>(loopSteps) + 8, ' ');
-    std::string line = "step " + std::to_string(step.step + 1) + "/" + std::to_string(loopSteps);
-    line.resize(12, ' ');
+    constexpr std::size_t kLabelWidth = 14;  // "Schritt 128/128" fits, with a blank
+    if (step.kind == sequencer::StepEvent::Kind::CountIn) {
+        std::string line = core::translated("count-in %s", {std::to_string(step.introStep)});
+        line.resize(kLabelWidth + static_cast<std::size_t>(loopSteps), ' ');
+        return line;
+    }
+    std::string line =
+        core::translated("step %s/%s", {std::to_string(step.step + 1), std::to_string(loopSteps)});
+    line.resize(std::max(kLabelWidth, line.size() + 1), ' ');
     for (int column = 0; column < loopSteps; ++column)
         line += column == step.step ? 'X' : '.';
     return line;
@@ -95,43 +102,43 @@ std::string positionLine(const sequencer::StepEvent& step, int loopSteps)
 int runPlay(std::span<const std::string_view> args, const app::Settings& settings,
             std::ostream& out, std::ostream& err)
 {
-    std::optional<std::string_view> input;
+    std::string input;
+    std::string secondsText;
     app::Settings playing = settings;
     double seconds = 0.0;
     bool intro = false;
-    ArgReader reader(args);
-    while (!reader.done()) {
-        const std::string_view arg = reader.next();
-        if (arg == "--midi") {
-            playing.SoundDevice = 1;
-        } else if (arg == "--wave") {
-            playing.SoundDevice = 0;
-        } else if (arg == "--intro") {
-            intro = true;
-        } else if (arg == "--clock-out") {
-            playing.sendMidiClock = true;
-        } else if (arg == "--seconds") {
-            const auto value = reader.value();
-            const auto number = value ? parsePositive(*value, kMaxSeconds) : std::nullopt;
-            if (!number)
-                return usage(err, "--seconds needs a number of seconds above 0");
-            seconds = *number;
-        } else if (!arg.starts_with("-") && !input) {
-            input = arg;
-        } else {
-            return usage(err, "unknown option \"" + std::string(arg) + "\"");
-        }
-    }
-    if (!input)
+    bool midi = false;
+    bool wave = false;
+    CommandOptions options;
+    options.positional("FILE", input);
+    auto* midiOption = options.flag("--midi", midi);
+    CommandOptions::exclusive(midiOption, options.flag("--wave", wave));
+    auto* secondsOption = options.value("--seconds", secondsText);
+    options.flag("--intro", intro);
+    options.flag("--clock-out", playing.sendMidiClock);
+    if (auto parsed = options.parse(args); !parsed)
+        return usage(err, parsed.error().message);
+    if (input.empty())
         return usage(err);
+    if (CommandOptions::given(secondsOption)) {
+        const auto number = parseSeconds(secondsText, kMaxSeconds);
+        if (!number)
+            return usage(err, number.error().message);
+        seconds = *number;
+    }
+    if (midi)
+        playing.SoundDevice = 1;
+    if (wave)
+        playing.SoundDevice = 0;
     // Before any device is opened: a mistyped name ends here.
-    const auto rhythm = loadRhythmForCommand("play", *input, err);
+    const auto rhythm = loadRhythmForCommand("play", input, err);
     if (!rhythm)
         return 2;
-    const bool wave = sound::soundModeFor(playing.SoundDevice) == sound::SoundMode::Wave;
-    if (wave && rhythm->SoundSet == "Default") {
+    const bool sampled = sound::soundModeFor(playing.SoundDevice) == sound::SoundMode::Wave;
+    if (sampled && rhythm->SoundSet == "Default") {
         if (auto kit = sound::ensureDefaultKit(settings.SoundDir); !kit)
-            printError(err, "play", "warning: " + kit.error().message, kit.error().detail);
+            printError(err, "play", core::translated("warning: %s", {kit.error().message}),
+                       kit.error().detail);
     }
 
     // From here on Ctrl-C ends playing the clean way, even before it has begun.
@@ -139,23 +146,23 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     auto host = app::openLiveHost(playing);
     playback::LiveHost& live = *host;
     if (!live.notice().empty())
-        printError(err, "play", "warning: " + live.notice());
+        printError(err, "play", core::translated("warning: %s", {live.notice()}));
     // The window's drum machine, driven as the window drives it.
     app::DrumMachine machine(playing, std::move(host));
-    if (auto loaded = machine.loadRhythm(std::filesystem::path(*input)); !loaded) {
+    if (auto loaded = machine.loadRhythm(std::filesystem::path(input)); !loaded) {
         printError(err, "play", loaded.error().message, loaded.error().detail);
         return 2;
     }
     machine.setIntro(intro);
     const sound::Wakeup& news = *machine.news();
     guard.wake(news);
-    if (wave) {
+    if (sampled) {
         // The samples load on the loader's thread, so that Ctrl-C ends the wait at once however
         // long odd sample files take.
         if (!live.waitForVoices([] { return interrupted.load(); })) {
             guard.quiet();
             (void)machine.shutdown(app::ViewSetting::Keep);
-            out << "taktwerk play: stopped after 0 steps\n";
+            out << "taktwerk play: " << core::translated("stopped after %s steps", {"0"}) << '\n';
             return 0;
         }
         (void)reportSilentVoices(err, "play", live.voices(), playedVoices(*rhythm, intro));
@@ -163,12 +170,18 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     printLibraryNoise(err, "play");
 
     const playback::LiveHost::OutputInfo output = live.output();
-    out << "taktwerk play: \"" << machine.RhythmName() << "\" at " << machine.tempoBpm()
-        << " BPM through " << output.backend << " at " << output.sampleRate << " Hz"
-        << (wave ? ", WAVE" : ", MIDI");
-    if (!output.midiPort.empty())
-        out << " to " << output.midiPort;
-    out << "; Ctrl-C stops\n" << std::flush;
+    const std::string name = machine.RhythmName();
+    const std::string tempo = std::to_string(machine.tempoBpm());
+    const std::string rate = std::to_string(output.sampleRate);
+    const std::string_view mode = sampled ? "WAVE" : "MIDI";
+    out << "taktwerk play: "
+        << (output.midiPort.empty()
+                ? core::translated("\"%s\" at %s BPM through %s at %s Hz, %s; Ctrl-C stops",
+                                   {name, tempo, output.backend, rate, mode})
+                : core::translated("\"%s\" at %s BPM through %s at %s Hz, %s to %s; Ctrl-C stops",
+                                   {name, tempo, output.backend, rate, mode, output.midiPort}))
+        << '\n'
+        << std::flush;
     machine.run();
 
     const bool terminal = ::isatty(STDOUT_FILENO) == 1;
@@ -206,11 +219,11 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     (void)machine.shutdown(app::ViewSetting::Keep);
     if (terminal)
         out << '\n';
-    out << "taktwerk play: stopped after " << steps << " steps";
+    out << "taktwerk play: " << core::translated("stopped after %s steps", {std::to_string(steps)});
     if (live.droppedEvents() > 0)
-        out << " (" << live.droppedEvents() << " not shown)";
+        out << core::translated(" (%s not shown)", {std::to_string(live.droppedEvents())});
     if (live.lateBlocks() > 0)
-        out << ", " << live.lateBlocks() << " dropouts";
+        out << core::translated(", %s dropouts", {std::to_string(live.lateBlocks())});
     out << '\n';
     printLibraryNoise(err, "play");
     return 0;

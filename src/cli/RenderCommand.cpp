@@ -1,7 +1,9 @@
 #include "cli/RenderCommand.h"
 
+#include "cli/CommandOptions.h"
 #include "cli/OutputTarget.h"
 #include "cli/RhythmArgs.h"
+#include "core/Language.h"
 #include "playback/OfflineRender.h"
 #include "sound/MakeKit.h"
 
@@ -15,7 +17,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: taktwerk render FILE.rtm -o OUT.wav [--loops N | --seconds S] [--intro] [--tail]\n"
-    "                       [--rate HZ] [--float] [--force]\n";
+    "                       [--rate HZ] [--float] [--format wav|flac|ogg] [--force]\n";
 constexpr long long kMaxLoops = 100000;
 constexpr double kMaxSeconds = 24.0 * 60.0 * 60.0;
 constexpr long long kMinRate = 8000;
@@ -26,7 +28,7 @@ constexpr double kProgressFromSeconds = 60.0;
 int usage(std::ostream& err, std::string_view problem = {})
 {
     if (!problem.empty())
-        err << "taktwerk render: " << problem << '\n';
+        printError(err, "render", std::string(problem));
     err << kUsage;
     return 2;
 }
@@ -36,57 +38,61 @@ int usage(std::ostream& err, std::string_view problem = {})
 int runRender(std::span<const std::string_view> args, const std::filesystem::path& soundDir,
               std::ostream& out, std::ostream& err)
 {
-    std::optional<std::string_view> input;
-    std::optional<std::string_view> output;
+    std::string input;
+    std::string output;
+    std::string loops;
+    std::string seconds;
+    std::string rate;
+    std::string format;
     playback::RenderJob job;
-    bool loopsGiven = false;
     bool force = false;
-    ArgReader reader(args);
-    while (!reader.done()) {
-        const std::string_view arg = reader.next();
-        if (arg == "-o" || arg == "--output") {
-            output = reader.value();
-            if (!output)
-                return usage(err, "-o needs a file name");
-        } else if (arg == "--loops") {
-            const auto loops = reader.value();
-            const auto number = loops ? parseWhole(*loops, 1, kMaxLoops) : std::nullopt;
-            if (!number)
-                return usage(err, "--loops needs a whole number from 1 to 100000");
-            job.loops = static_cast<int>(*number);
-            loopsGiven = true;
-        } else if (arg == "--seconds") {
-            const auto seconds = reader.value();
-            const auto number = seconds ? parsePositive(*seconds, kMaxSeconds) : std::nullopt;
-            if (!number)
-                return usage(err, "--seconds needs a number of seconds above 0");
-            job.seconds = *number;
-        } else if (arg == "--rate") {
-            const auto rate = reader.value();
-            const auto number = rate ? parseWhole(*rate, kMinRate, kMaxRate) : std::nullopt;
-            if (!number)
-                return usage(err, "--rate needs a sample rate from 8000 to 192000");
-            job.sampleRate = static_cast<std::uint32_t>(*number);
-        } else if (arg == "--intro") {
-            job.intro = true;
-        } else if (arg == "--tail") {
-            job.tail = true;
-        } else if (arg == "--float") {
-            job.floatSamples = true;
-        } else if (arg == "--force") {
-            force = true;
-        } else if (!arg.starts_with("-") && !input) {
-            input = arg;
-        } else {
-            return usage(err, "unknown option \"" + std::string(arg) + "\"");
-        }
-    }
-    if (!input || !output)
+    CommandOptions options;
+    options.positional("FILE", input);
+    options.value("-o,--output", output);
+    auto* loopsOption = options.value("--loops", loops);
+    auto* secondsOption = options.value("--seconds", seconds);
+    CommandOptions::exclusive(loopsOption, secondsOption);
+    auto* rateOption = options.value("--rate", rate);
+    options.value("--format", format);
+    options.flag("--intro", job.intro);
+    options.flag("--tail", job.tail);
+    options.flag("--float", job.floatSamples);
+    options.flag("--force", force);
+    if (auto parsed = options.parse(args); !parsed)
+        return usage(err, parsed.error().message);
+    if (input.empty() || output.empty())
         return usage(err);
-    if (loopsGiven && job.seconds > 0.0)
-        return usage(err, "--loops and --seconds exclude each other");
+    if (CommandOptions::given(loopsOption)) {
+        const auto number = parseWhole(loops, 1, kMaxLoops);
+        if (!number)
+            return usage(err, core::translated("--loops needs a whole number from 1 to 100000"));
+        job.loops = static_cast<int>(*number);
+    }
+    if (CommandOptions::given(secondsOption)) {
+        const auto number = parseSeconds(seconds, kMaxSeconds);
+        if (!number)
+            return usage(err, number.error().message);
+        job.seconds = *number;
+    }
+    if (CommandOptions::given(rateOption)) {
+        const auto number = parseWhole(rate, kMinRate, kMaxRate);
+        if (!number)
+            return usage(err, core::translated("--rate needs a sample rate from 8000 to 192000"));
+        job.sampleRate = static_cast<std::uint32_t>(*number);
+    }
+    const auto type = audioFileType(std::filesystem::path(output), format);
+    if (!type)
+        return usage(err, type.error().message);
+    job.fileType = *type;
+    if (job.floatSamples && job.fileType != playback::AudioFileType::Wav)
+        return usage(err, core::translated("--float writes WAV files only"));
+    const bool toStandardOutput = isStandardOutput(output);
+    if (toStandardOutput) {
+        if (auto free = checkStandardOutput(); !free)
+            return usage(err, free.error().message);
+    }
 
-    const auto rhythm = loadRhythmForCommand("render", *input, err);
+    const auto rhythm = loadRhythmForCommand("render", input, err);
     if (!rhythm)
         return 2;
     job.rows = rowsOf(*rhythm);
@@ -98,8 +104,10 @@ int runRender(std::span<const std::string_view> args, const std::filesystem::pat
     job.beats = rhythm->Beats;
     job.sound = soundChoiceOf(*rhythm, soundDir);
 
-    if (auto target = checkOutput(std::filesystem::path(*output), std::filesystem::path(*input),
-                                  OutputKind::Audio, force);
+    if (auto target = toStandardOutput
+                          ? core::Result<void>{}
+                          : checkOutput(std::filesystem::path(output), std::filesystem::path(input),
+                                        OutputKind::Audio, force);
         !target) {
         printError(err, "render", target.error().message);
         return 2;
@@ -109,7 +117,8 @@ int runRender(std::span<const std::string_view> args, const std::filesystem::pat
     // program's first start.
     if (job.sound.soundSet == "Default") {
         if (auto kit = sound::ensureDefaultKit(soundDir); !kit)
-            printError(err, "render", "warning: " + kit.error().message, kit.error().detail);
+            printError(err, "render", core::translated("warning: %s", {kit.error().message}),
+                       kit.error().detail);
     }
     // Any sample missing would render silence where the rhythm has hits; that must not pass
     // unnoticed, and a render that would hold nothing but silence is refused.
@@ -117,8 +126,9 @@ int runRender(std::span<const std::string_view> args, const std::filesystem::pat
     const auto played = playedVoices(*rhythm, job.intro);
     if (reportSilentVoices(err, "render", *voices, played) == 0 && !played.empty()) {
         printError(err, "render",
-                   "no sample of the rhythm's drums could be loaded from the sample set \"" +
-                       job.sound.soundSet + "\"; nothing written");
+                   core::translated("no sample of the rhythm's drums could be loaded from the "
+                                    "sample set \"%s\"; nothing written",
+                                    {job.sound.soundSet}));
         return 2;
     }
     job.voices = std::move(voices);
@@ -137,18 +147,27 @@ int runRender(std::span<const std::string_view> args, const std::filesystem::pat
         shownPercent = percent;
         err << "\rtaktwerk render: " << percent << " %" << std::flush;
     };
-    const auto report = playback::renderWav(job, std::filesystem::path(*output), progress);
+    const auto report = toStandardOutput
+                            ? playback::renderToDescriptor(
+                                  job, STDOUT_FILENO, core::translated("standard output"), progress)
+                            : playback::renderWav(job, std::filesystem::path(output), progress);
     if (showProgress)
         err << '\n';
     if (!report) {
         printError(err, "render", report.error().message, report.error().detail);
         return 2;
     }
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.3f",
+    char length[32];
+    std::snprintf(length, sizeof length, "%.3f",
                   static_cast<double>(report->frames) / job.sampleRate);
-    out << "taktwerk render: wrote \"" << *output << "\": " << report->frames << " frames, "
-        << seconds << " s at " << job.sampleRate << " Hz\n";
+    // Standard output carries the file itself; the report goes beside it.
+    std::ostream& told = toStandardOutput ? err : out;
+    told << "taktwerk render: "
+         << core::translated("wrote \"%s\": %s frames, %s s at %s Hz",
+                             {toStandardOutput ? core::translated("standard output") : output,
+                              std::to_string(report->frames), length,
+                              std::to_string(job.sampleRate)})
+         << '\n';
     return 0;
 }
 

@@ -31,6 +31,22 @@ std::optional<double> parsePositive(std::string_view text, double max)
     return value;
 }
 
+core::Result<double> parseSeconds(std::string_view text, double max)
+{
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    // 1e400 overflows to an error, yet it is a number too great, not a typing mistake.
+    const bool tooGreat = error == std::errc::result_out_of_range && !text.starts_with("-") &&
+                          end == text.data() + text.size();
+    if (tooGreat || (error == std::errc{} && end == text.data() + text.size() && value > max))
+        return core::fail(core::translated("--seconds can be at most %s (24 hours)",
+                                           {std::to_string(static_cast<long long>(max))}));
+    if (error != std::errc{} || end != text.data() + text.size() || !std::isfinite(value) ||
+        value <= 0.0)
+        return core::fail(core::translated("--seconds needs a number of seconds above 0"));
+    return value;
+}
+
 void printError(std::ostream& err, std::string_view command, const std::string& message,
                 const std::string& detail)
 {
@@ -51,8 +67,15 @@ std::optional<rhythms::Rhythm> loadRhythmForCommand(std::string_view command, st
     // mistake, and playing the default rhythm instead would mislead.
     const std::filesystem::path path(file);
     std::error_code error;
-    if (!std::filesystem::exists(path, error)) {
+    const auto status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
         printError(err, command, core::translated("The file \"%s\" does not exist.", {file}));
+        return std::nullopt;
+    }
+    // A loop of links or a folder we may not enter: the file may well be there.
+    if (error) {
+        printError(err, command, core::translated("The file \"%s\" cannot be read.", {file}),
+                   error.message());
         return std::nullopt;
     }
     const auto profile = core::ProfileFile::open(path);
@@ -62,9 +85,9 @@ std::optional<rhythms::Rhythm> loadRhythmForCommand(std::string_view command, st
     }
     if (!profile->hasSection("Settings") && !profile->hasSection("RhythmData"))
         printError(err, command,
-                   "warning: \"" + std::string(file) +
-                       "\" holds no rhythm (no [Settings] or [RhythmData] section); it loads as "
-                       "the default rhythm");
+                   core::translated("warning: \"%s\" holds no rhythm (no [Settings] or "
+                                    "[RhythmData] section); it loads as the default rhythm",
+                                    {file}));
     const rhythms::Rhythm startUp;
     return rhythms::loadRhythm(*profile, startUp, /*beginner=*/false).rhythm;
 }
@@ -98,10 +121,13 @@ int reportSilentVoices(std::ostream& err, std::string_view command, const sound:
             ++sounding;
             continue;
         }
+        const std::string file = core::utf8FromPath(voices.sources[slot].file);
         printError(err, command,
-                   "warning: " + std::string(sound::voiceName(voice)) + " is silent: \"" +
-                       core::utf8FromPath(voices.sources[slot].file) + "\" " +
-                       (voices.problems[slot].empty() ? "did not load" : voices.problems[slot]));
+                   voices.problems[slot].empty()
+                       ? core::translated("warning: %s is silent: \"%s\" did not load",
+                                          {sound::voiceName(voice), file})
+                       : core::translated("warning: %s is silent: \"%s\" %s",
+                                          {sound::voiceName(voice), file, voices.problems[slot]}));
     }
     return sounding;
 }
@@ -109,7 +135,7 @@ int reportSilentVoices(std::ostream& err, std::string_view command, const sound:
 void printLibraryNoise(std::ostream& err, std::string_view command)
 {
     for (const std::string& line : devices::takeLibraryNoise())
-        printError(err, command, "warning: " + line);
+        printError(err, command, core::translated("warning: %s", {line}));
 }
 
 std::array<pattern::Row, pattern::kTrackCount> rowsOf(const rhythms::Rhythm& rhythm)

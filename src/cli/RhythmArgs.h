@@ -3,6 +3,7 @@
 // loading the rhythm as the window would, and turning it into what the sound side takes.
 // Main thread of the command line.
 
+#include "core/Result.h"
 #include "rhythms/Rhythm.h"
 #include "sound/VoiceSet.h"
 
@@ -18,29 +19,12 @@
 
 namespace taktwerk::cli {
 
-// The words after the sub-command's name, taken one by one.
-class ArgReader {
-public:
-    explicit ArgReader(std::span<const std::string_view> args) : args_(args) {}
-    bool done() const noexcept { return at_ >= args_.size(); }
-    std::string_view next() noexcept { return args_[at_++]; }
-    // The value after an option; nothing when the option is the last word.
-    std::optional<std::string_view> value() noexcept
-    {
-        if (done())
-            return std::nullopt;
-        return next();
-    }
-
-private:
-    std::span<const std::string_view> args_;
-    std::size_t at_ = 0;
-};
-
 // A whole number in [min, max], nothing else.
 std::optional<long long> parseWhole(std::string_view text, long long min, long long max);
 // A decimal number in (0, max].
 std::optional<double> parsePositive(std::string_view text, double max);
+// The value of --seconds, in (0, max]; the message names the bound that was missed.
+core::Result<double> parseSeconds(std::string_view text, double max);
 
 // Loads `file` as the window loads a rhythm on top of the start-up state. A missing or
 // unreadable file is refused with one line "taktwerk COMMAND: reason" on `err`, the same for

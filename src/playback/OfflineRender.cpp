@@ -1,12 +1,17 @@
 #include "playback/OfflineRender.h"
 
 #include "core/AtomicFile.h"
+#include "core/Descriptors.h"
 #include "core/Language.h"
 #include "pattern/Meter.h"
 #include "sequencer/StepClock.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 #include <sndfile.h>
 #include <string>
 #include <vector>
@@ -108,8 +113,28 @@ bool needsRf64(std::uint64_t frames, int channels, bool floatSamples) noexcept
     return frames > kMaxWavDataBytes / bytesPerFrame;
 }
 
-core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem::path& file,
-                                     const RenderProgress& progress)
+namespace {
+
+int sndfileFormat(const RenderJob& job)
+{
+    switch (job.fileType) {
+    case AudioFileType::Flac:
+        return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    case AudioFileType::Ogg:
+        return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    case AudioFileType::Wav:
+        break;
+    }
+    return (needsRf64(maxRenderFrames(job), sound::kOutputChannels, job.floatSamples)
+                ? SF_FORMAT_RF64
+                : SF_FORMAT_WAV) |
+           (job.floatSamples ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
+}
+
+// Renders `job` into `fd`, a file open for reading and writing that libsndfile may seek in;
+// `fd` stays open. `name` names the output in messages.
+core::Result<RenderReport> renderInto(const RenderJob& job, int fd, const std::string& name,
+                                      const RenderProgress& progress)
 {
     OfflineRenderer renderer(job);
     const std::uint64_t music = renderer.musicFrames();
@@ -117,19 +142,10 @@ core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem
     SF_INFO info{};
     info.samplerate = static_cast<int>(job.sampleRate);
     info.channels = sound::kOutputChannels;
-    info.format = (needsRf64(maxRenderFrames(job), sound::kOutputChannels, job.floatSamples)
-                       ? SF_FORMAT_RF64
-                       : SF_FORMAT_WAV) |
-                  (job.floatSamples ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
-    // Written beside the target and renamed at the end, so a failed or cancelled render never
-    // leaves a file that looks finished.
-    auto partial = core::AtomicFile::create(
-        file, core::translated("The file \"%s\" cannot be written.", {utf8(file)}));
-    if (!partial)
-        return core::fail(partial.error().message, partial.error().detail);
-    SndfileHandle out(sf_open_fd(partial->fd(), SFM_WRITE, &info, SF_FALSE));
+    info.format = sndfileFormat(job);
+    SndfileHandle out(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE));
     if (!out)
-        return core::fail(core::translated("The file \"%s\" cannot be written.", {utf8(file)}),
+        return core::fail(core::translated("The file \"%s\" cannot be written.", {name}),
                           sf_strerror(nullptr));
     // Full-scale floats become full-scale integers; the mix is already limited to it.
     sf_command(out.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
@@ -141,10 +157,9 @@ core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem
     };
     const auto failed = [&] {
         const std::string detail = sf_strerror(out.get());
-        out.reset();  // the temporary file goes with `partial`
+        out.reset();
         return core::fail(
-            core::translated("The file \"%s\" could not be written to the end.", {utf8(file)}),
-            detail);
+            core::translated("The file \"%s\" could not be written to the end.", {name}), detail);
     };
 
     while (report.frames < music) {
@@ -183,10 +198,44 @@ core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem
     // sf_close writes the header's final sizes; only then is the file complete.
     if (const int closed = sf_close(out.release()); closed != 0)
         return core::fail(
-            core::translated("The file \"%s\" could not be written to the end.", {utf8(file)}),
+            core::translated("The file \"%s\" could not be written to the end.", {name}),
             sf_error_number(closed));
+    return report;
+}
+
+}  // namespace
+
+core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem::path& file,
+                                     const RenderProgress& progress)
+{
+    // Written beside the target and renamed at the end, so a failed or cancelled render never
+    // leaves a file that looks finished.
+    auto partial = core::AtomicFile::create(
+        file, core::translated("The file \"%s\" cannot be written.", {utf8(file)}));
+    if (!partial)
+        return core::fail(partial.error().message, partial.error().detail);
+    auto report = renderInto(job, partial->fd(), utf8(file), progress);
+    if (!report)
+        return report;  // the temporary file goes with `partial`
     if (auto committed = partial->commit(); !committed)
         return core::fail(committed.error().message, committed.error().detail);
+    return report;
+}
+
+core::Result<RenderReport> renderToDescriptor(const RenderJob& job, int fd, const std::string& name,
+                                              const RenderProgress& progress)
+{
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> scratch(std::tmpfile(), &std::fclose);
+    if (!scratch)
+        return core::fail(core::translated("The file \"%s\" cannot be written.", {name}),
+                          std::strerror(errno));
+    auto report = renderInto(job, ::fileno(scratch.get()), name, progress);
+    if (!report)
+        return report;
+    if (auto copied = core::copyFromStart(::fileno(scratch.get()), fd); !copied)
+        return core::fail(
+            core::translated("The file \"%s\" could not be written to the end.", {name}),
+            copied.error().detail);
     return report;
 }
 

@@ -20,6 +20,13 @@
 
 namespace taktwerk::playback {
 
+// The kinds of audio file a render writes, all through libsndfile.
+enum class AudioFileType : std::uint8_t {
+    Wav,   // 16-bit or float; RF64 past 4 GiB
+    Flac,  // 16-bit, lossless
+    Ogg,   // Ogg Vorbis
+};
+
 struct RenderJob {
     std::array<pattern::Row, pattern::kTrackCount> rows{};
     pattern::Velocities velocities = pattern::defaultVelocities();
@@ -33,11 +40,12 @@ struct RenderJob {
     // the user which samples are missing); null: the renderer builds them.
     std::shared_ptr<const sound::VoiceSet> voices;
     std::uint32_t sampleRate = 44100;
-    int loops = 4;              // passes of the loop, unless `seconds` is set
-    double seconds = 0.0;       // > 0: this long instead of whole loops
-    bool intro = false;         // the count-in first
-    bool tail = false;          // the last hits ring out after the music
-    bool floatSamples = false;  // 32-bit float WAV; otherwise 16-bit
+    int loops = 4;                                // passes of the loop, unless `seconds` is set
+    double seconds = 0.0;                         // > 0: this long instead of whole loops
+    bool intro = false;                           // the count-in first
+    bool tail = false;                            // the last hits ring out after the music
+    bool floatSamples = false;                    // 32-bit float WAV; otherwise 16-bit
+    AudioFileType fileType = AudioFileType::Wav;  // float samples only in a WAV file
 };
 
 // Drives the engine block by block. The parameters stay writable between blocks, so a tempo
@@ -77,11 +85,17 @@ struct RenderReport {
 // Called now and then with the share done, 0 to 1.
 using RenderProgress = std::function<void(double done)>;
 
-// Renders `job` into a WAV file (RF64 when it would pass the 4 GiB a WAV file can describe). The
-// file appears complete or not at all: it is written under a temporary name (AtomicFile.h),
-// which every failure, Ctrl-C and SIGTERM remove.
+// Renders `job` into an audio file of `job.fileType` (a WAV file becomes RF64 when it would pass
+// the 4 GiB a WAV file can describe). The file appears complete or not at all: it is written
+// under a temporary name (AtomicFile.h), which every failure, Ctrl-C and SIGTERM remove.
 core::Result<RenderReport> renderWav(const RenderJob& job, const std::filesystem::path& file,
                                      const RenderProgress& progress = {});
+
+// The same into `fd`, which may be a pipe. A WAV or FLAC header is finished by seeking back,
+// which a pipe cannot, so the file is made in an anonymous temporary (it has no name, so even
+// a kill leaves nothing behind) and then copied. `name` names the output in messages.
+core::Result<RenderReport> renderToDescriptor(const RenderJob& job, int fd, const std::string& name,
+                                              const RenderProgress& progress = {});
 
 // The most frames renderWav writes for `job`: the music and, with `tail`, the longest ring-out.
 std::uint64_t maxRenderFrames(const RenderJob& job) noexcept;

@@ -401,7 +401,7 @@ struct CommandRun {
 CommandRun runCommand(std::string_view command, const fs::path& file, const fs::path& folder)
 {
     const std::string path = file.string();
-    const std::string output = (folder / "out.any").string();
+    const std::string output = (folder / "out.wav").string();
     std::ostringstream out;
     std::ostringstream err;
     int code = -1;
@@ -449,7 +449,7 @@ TEST(BadRhythmFile, EveryCommandRefusesAMissingOrUnreadableFileAlike)
             EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         }
     }
-    EXPECT_FALSE(fs::exists(folder / "out.any"));
+    EXPECT_FALSE(fs::exists(folder / "out.wav"));
 }
 
 TEST(BadRhythmFile, AFileWithoutARhythmLoadsAsTheWindowLoadsItAndTheCommandsSaySo)
@@ -472,7 +472,7 @@ TEST(BadRhythmFile, AFileWithoutARhythmLoadsAsTheWindowLoadsItAndTheCommandsSayS
             EXPECT_EQ(run.code, 0) << command << " " << name << ": " << run.err;
             EXPECT_NE(run.err.find("holds no rhythm"), std::string::npos) << run.err;
         }
-        fs::remove(folder / "out.any");
+        fs::remove(folder / "out.wav");
     }
     // One section is enough to be a rhythm, however odd the rest.
     writeBytes(folder / "steps.rtm", "[RhythmData]\r\nBD=X\r\n");

@@ -220,13 +220,14 @@ def run_cases(s):
     os.symlink(p("nowhere.rtm"), p("dangling.rtm"))
     os.symlink("/dev/zero", p("zero.rtm"))
     for command in ("info", "render", "export-midi", "play"):
-        extra = {"info": [], "play": ["--seconds", "0.1"]}.get(command, ["-o", p("x.out")])
+        extra = {"info": [], "play": ["--seconds", "0.1"], "render": ["-o", p("x.wav")]}.get(
+            command, ["-o", p("x.mid")])
         for file, message in (("missing.rtm", "gibt es nicht"), ("dangling.rtm", "gibt es nicht"),
                               ("folder.rtm", "kann nicht gelesen werden"),
                               ("fifo.rtm", "kann nicht gelesen werden"),
                               ("zero.rtm", "kann nicht gelesen werden")):
             case(s, f"{command} of {file}", [command, p(file), *extra], 2, says=[message],
-                 absent=[p("x.out")], within=10)
+                 absent=[p("x.wav"), p("x.mid")], within=10)
 
     # Files without a rhythm load as the window loads them, and say so.
     with open(p("empty.rtm"), "w"):
@@ -235,10 +236,10 @@ def run_cases(s):
         f.write(bytes(range(256)) * 16)
     write_wav(p("sound.rtm"))
     for file in ("empty.rtm", "junk.rtm", "sound.rtm"):
-        case(s, f"info of {file}", ["info", p(file)], 0, says=["holds no rhythm"],
+        case(s, f"info of {file}", ["info", p(file)], 0, says=["enthält keinen Rhythmus"],
              untouched=[p(file)])
     case(s, "export of a sound file named .rtm", ["export-midi", p("sound.rtm"), "-o",
-                                                  p("sound.mid")], 0, says=["holds no rhythm"])
+                                                  p("sound.mid")], 0, says=["enthält keinen Rhythmus"])
 
     # Huge inputs: refused at once, without reading them.
     with open(p("2MB.rtm"), "wb") as f:
@@ -256,44 +257,54 @@ def run_cases(s):
     case(s, "info of a file named as markup", ["info", weird, "--json"], 0, says=["\"Rock\""])
 
     # --- outputs that must never be replaced ------------------------------------------------
-    for command, output in (("render", rock), ("export-midi", rock),
-                            ("render", p("..", "work", "Rock.rtm"))):
+    shutil.copy(rock, p("Rhythm.wav"))
+    for command, source, output in (("export-midi", rock, rock),
+                                    ("render", p("Rhythm.wav"), p("Rhythm.wav")),
+                                    ("render", p("Rhythm.wav"), p("..", "work", "Rhythm.wav"))):
         case(s, f"{command} onto its own input {os.path.basename(output)}",
-             [command, rock, "-o", output], 2, says=["input file itself"], untouched=[rock])
+             [command, source, "-o", output], 2, says=["Eingabedatei selbst"],
+             untouched=[source])
+    case(s, "render onto its own .rtm input", ["render", rock, "-o", rock], 2,
+         says=[".rtm-Datei kann nicht geschrieben werden"], untouched=[rock])
     os.link(rock, p("hardlink.wav"))
     os.symlink(rock, p("softlink.mid"))
     case(s, "render onto a hard link of its input", ["render", rock, "-o", p("hardlink.wav")], 2,
-         says=["input file itself"], untouched=[rock])
+         says=["Eingabedatei selbst"], untouched=[rock])
     case(s, "export onto a link to its input", ["export-midi", rock, "-o", p("softlink.mid")], 2,
-         says=["input file itself"], untouched=[rock])
+         says=["Eingabedatei selbst"], untouched=[rock])
     # A device node of our own: as root, a program with this fault would replace the system's
     # /dev/null itself, so that is asked of it only when it cannot.
     if IS_ROOT:
         os.mknod(p("mynull"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
         case(s, "render into a character device", ["render", rock, "-o", p("mynull")], 2,
-             says=["device, a FIFO"], untouched=[p("mynull")])
+             says=["Gerät, ein FIFO"], untouched=[p("mynull")])
     else:
         case(s, "render into /dev/null", ["render", rock, "-o", "/dev/null"], 2,
-             says=["device, a FIFO"], untouched=["/dev/null"])
+             says=["Gerät, ein FIFO"], untouched=["/dev/null"])
     os.mkfifo(p("out.fifo"))
-    case(s, "render into a FIFO", ["render", rock, "-o", p("out.fifo")], 2,
-         says=["device, a FIFO"], within=5, untouched=[p("out.fifo")])
+    os.mkfifo(p("fifo.wav"))
+    case(s, "render into a FIFO", ["render", rock, "-o", p("fifo.wav")], 2,
+         says=["Gerät, ein FIFO"], within=5, untouched=[p("fifo.wav")])
     case(s, "export into a FIFO", ["export-midi", rock, "-o", p("out.fifo")], 2,
-         says=["device, a FIFO"], within=5, untouched=[p("out.fifo")])
+         says=["Gerät, ein FIFO"], within=5, untouched=[p("out.fifo")])
     os.mkdir(p("outdir"))
-    case(s, "render into a folder", ["render", rock, "-o", p("outdir")], 2, says=["is a folder"],
+    case(s, "render into a folder", ["render", rock, "-o", p("outdir")], 2, says=["ist ein Ordner"],
          untouched=[p("outdir")])
     os.symlink(p("nothing.wav"), p("dangling.wav"))
     case(s, "render into a dangling link", ["render", rock, "-o", p("dangling.wav")], 2,
-         says=["link to nothing"], absent=[p("nothing.wav")])
+         says=["Verknüpfung ins Leere"], absent=[p("nothing.wav")])
     with open(p("notes.txt"), "w") as f:
         f.write("my notes")
-    case(s, "render over somebody's text", ["render", rock, "-o", p("notes.txt")], 2,
-         says=["--force replaces it"], untouched=[p("notes.txt")])
+    with open(p("notes"), "w") as f:
+        f.write("my notes")
+    case(s, "render over somebody's text", ["render", rock, "-o", p("notes")], 2,
+         says=["--force ersetzt sie"], untouched=[p("notes")])
+    case(s, "render named .txt", ["render", rock, "-o", p("notes.txt")], 2,
+         says=[".txt-Datei kann nicht geschrieben werden"], untouched=[p("notes.txt")])
     case(s, "export over a WAV", ["export-midi", rock, "-o", p("first.wav")], 2,
-         says=["no MIDI file"], untouched=[p("first.wav")])
-    case(s, "render over text with --force", ["render", rock, "-o", p("notes.txt"), "--force",
-                                              "--loops", "1"], 0, says=["wrote"])
+         says=["keine MIDI-Datei"], untouched=[p("first.wav")])
+    case(s, "render over text with --force", ["render", rock, "-o", p("notes"), "--force",
+                                              "--loops", "1"], 0, says=["geschrieben"])
     case(s, "render over an older WAV", ["render", rock, "-o", p("first.wav"), "--loops", "1"], 0)
     shutil.copy(p("first.wav"), p("readonly.wav"))
     os.chmod(p("readonly.wav"), 0o444)
@@ -310,7 +321,10 @@ def run_cases(s):
     os.mkfifo(p("trap.mid.part"))
     case(s, "export past a .part FIFO", ["export-midi", rock, "-o", p("trap.mid")], 0, within=5,
          present=[p("trap.mid")])
-    case(s, "render to stdout-like name -", ["render", rock, "-o", "-", "--loops", "1"], 0)
+    case(s, "render -o - is standard output, no file named -",
+         ["render", rock, "-o", "-", "--loops", "1"], 0, says=["RIFF"], absent=[p("-")])
+    case(s, "a file named - is ./-", ["render", rock, "-o", "./-", "--loops", "1"], 0,
+         present=[p("-")])
     os.remove(p("-"))
 
     # --- interrupted writes leave nothing behind --------------------------------------------
@@ -319,13 +333,13 @@ def run_cases(s):
         case(s, f"render cut short by {sig.name}",
              ["render", rock, "-o", p("long.wav"), "--seconds", "20000"], code,
              interrupt=(1.0, sig), absent=[p("long.wav")])
-    case(s, "play ended by SIGHUP", ["play", rock, "--wave"], 0, says=["stopped after"],
+    case(s, "play ended by SIGHUP", ["play", rock, "--wave"], 0, says=["angehalten nach"],
          interrupt=(1.0, signal.SIGHUP))
-    case(s, "play ended by SIGTERM", ["play", rock, "--midi"], 0, says=["stopped after"],
+    case(s, "play ended by SIGTERM", ["play", rock, "--midi"], 0, says=["angehalten nach"],
          interrupt=(1.0, signal.SIGTERM))
     # Without a sound card (or with one): only our own lines, whatever the libraries would say.
     case(s, "play prints only lines of its own", ["play", rock, "--seconds", "0.2"], 0,
-         says=["stopped after"])
+         says=["angehalten nach"])
 
     # --- sample sets and toms that lead out of the data folder ------------------------------
     os.makedirs(os.path.join(s.outside, "Kit"))
@@ -339,16 +353,16 @@ def run_cases(s):
         with open(p("set.rtm"), "w", newline="") as f:
             f.write(ROCK.replace("Sound=Default", "Sound=" + sound))
         case(s, f"render with Sound={sound}", ["render", p("set.rtm"), "-o", p("set.wav")], 2,
-             says=["bass drum is silent", why, "nothing written"], absent=[p("set.wav")])
+             says=["bass drum bleibt stumm", why, "nichts geschrieben"], absent=[p("set.wav")])
     for tom in ("../../outside/x", "../../../../../../../../tmp/x", "/etc/passwd",
                 "../../outside/Kit/T1"):
         with open(p("tom.rtm"), "w", newline="") as f:
             f.write(ROCK + "[Multi]\r\nTom1=" + tom + "\r\n")
         case(s, f"render with Tom1={tom}", ["render", p("tom.rtm"), "-o", p("tom.wav")], 0,
-             says=["tom 1 is silent"])
+             says=["tom 1 bleibt stumm"])
     case(s, "play with an outside set says which drum", ["play", p("set.rtm"), "--wave",
                                                          "--seconds", "0.2"], 0,
-         says=["bass drum is silent"])
+         says=["bass drum bleibt stumm"])
 
     # Samples whose header claims far more than a drum hit: refused unread, at once.
     os.makedirs(os.path.join(home, "Sound", "Huge"))
@@ -362,7 +376,7 @@ def run_cases(s):
                                                          p("huge.wav")], 2,
          says=["longer than 30 s", "too much data"], within=5)
     case(s, "play with huge samples stops at once on Ctrl-C", ["play", p("huge.rtm"), "--wave"],
-         0, interrupt=(0.5, signal.SIGINT), within=5, says=["stopped after"])
+         0, interrupt=(0.5, signal.SIGINT), within=5, says=["angehalten nach"])
 
     # --- make-kit: only the folder named, nothing replaced unasked --------------------------
     with open(os.path.join(s.work, "High Tom.wav"), "w") as f:
@@ -370,14 +384,14 @@ def run_cases(s):
     case(s, "make-kit into a new folder", ["make-kit", "--out", p("kit")], 0,
          present=[p("kit", "BD.wav")], untouched=[p("High Tom.wav")])
     case(s, "make-kit over an existing set", ["make-kit", "--out", p("kit")], 1,
-         says=["already holds a sample set"], untouched=[p("kit")])
+         says=["enthält schon einen Klangsatz"], untouched=[p("kit")])
     case(s, "make-kit without --out keeps the data folder's set",
-         ["make-kit"], 1, says=["already holds a sample set"],
+         ["make-kit"], 1, says=["enthält schon einen Klangsatz"],
          untouched=[os.path.join(home, "Sound")])
     case(s, "make-kit --force replaces the set", ["make-kit", "--out", p("kit"), "--force"], 0,
          untouched=[p("High Tom.wav")])
     case(s, "make-kit into a file", ["make-kit", "--out", p("notes.txt")], 1,
-         says=["is not a folder"], untouched=[p("notes.txt")])
+         says=["ist kein Ordner"], untouched=[p("notes.txt")])
     case(s, "make-kit into a FIFO", ["make-kit", "--out", p("out.fifo")], 1, within=5,
          untouched=[p("out.fifo")])
     with open(p("broken.sf2"), "wb") as f:
@@ -420,7 +434,7 @@ def run_cases(s):
             os.remove(os.path.join(rhythms, name))
 
     # --- the command line itself ------------------------------------------------------------
-    case(s, "an unknown command", ["format-disk"], 2, says=["unknown command"])
+    case(s, "an unknown command", ["format-disk"], 2, says=["unbekannter Befehl"])
     case(s, "render without -o", ["render", rock], 2, says=["usage"])
     case(s, "render with --loops 0", ["render", rock, "-o", p("x.wav"), "--loops", "0"], 2,
          says=["--loops"], absent=[p("x.wav")])
@@ -429,6 +443,37 @@ def run_cases(s):
     case(s, "export with --loops -1", ["export-midi", rock, "-o", p("x.mid"), "--loops", "-1"], 2,
          absent=[p("x.mid")])
     case(s, "play for NaN seconds", ["play", rock, "--seconds", "nan"], 2)
+    case(s, "play for 1e12 seconds names the limit", ["play", rock, "--seconds", "1e12"], 2,
+         says=["höchstens 86400"])
+    case(s, "render for 1e12 seconds names the limit", ["render", rock, "-o", p("x.wav"),
+                                                        "--seconds=1e12"], 2,
+         says=["höchstens 86400"], absent=[p("x.wav")])
+    case(s, "play with --midi and --wave", ["play", rock, "--midi", "--wave"], 2,
+         says=["--midi und --wave schließen einander aus", "usage: taktwerk play"])
+    case(s, "render with an option twice", ["render", rock, "-o", p("x.wav"), "-o", p("y.wav")],
+         2, says=["mehr als einmal"], absent=[p("x.wav"), p("y.wav")])
+    case(s, "render with an option lacking its value", ["render", rock, "--loops"], 2,
+         says=["--loops braucht einen Wert", "usage: taktwerk render"])
+    case(s, "an unknown option", ["info", rock, "--xml"], 2,
+         says=["unbekannte Option \"--xml\"", "usage: taktwerk info"])
+    case(s, "render named .mp3", ["render", rock, "-o", p("x.mp3")], 2,
+         says=[".mp3-Datei kann nicht geschrieben werden"], absent=[p("x.mp3")])
+    case(s, "render --format against the name", ["render", rock, "-o", p("x.wav"), "--format",
+                                                 "flac"], 2, says=["widersprechen sich"],
+         absent=[p("x.wav")])
+    case(s, "render FLAC with --float", ["render", rock, "-o", p("x.flac"), "--float"], 2,
+         says=["nur WAV"], absent=[p("x.flac")])
+    case(s, "render with --loops=1", ["render", rock, "-o", p("eq.wav"), "--loops=1"], 0,
+         present=[p("eq.wav")])
+    case(s, "render FLAC by its name", ["render", rock, "-o", p("x.flac"), "--loops", "1"], 0,
+         present=[p("x.flac")])
+    case(s, "render to a pipe", ["render", rock, "-o", "-", "--loops", "1"], 0,
+         says=["RIFF", "Standardausgabe"])
+    case(s, "export to a pipe", ["export-midi", rock, "-o", "-"], 0, says=["MThd"])
+    os.symlink(p("loop-a.rtm"), p("loop-b.rtm"))
+    os.symlink(p("loop-b.rtm"), p("loop-a.rtm"))
+    case(s, "info of a loop of links", ["info", p("loop-a.rtm")], 2,
+         says=["kann nicht gelesen werden"])
 
 
 if __name__ == "__main__":
