@@ -51,7 +51,7 @@ struct Settings {
     // "AskToSave": 0 lets New, a load and closing the window drop unsaved changes without a
     // question (they can still be undone until the window closes); anything else asks.
     std::int16_t AskToSave = 1;
-    bool sendMidiClock = false;         // "Send MIDI clock": off until the user turns it on
+    bool sendMidiClock = false;  // "Send MIDI clock": off until the user turns it on
     // Which pad each note on the MIDI input strikes: section [MIDI In], a key per track ("BD"
     // ... "T3") listing its notes ("BD=36 35"); a track without its key keeps its GM notes, one
     // whose value holds no note ("none") has none.
