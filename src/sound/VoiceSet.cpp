@@ -1,5 +1,6 @@
 #include "sound/VoiceSet.h"
 
+#include "core/Language.h"
 #include "kits/KitIni.h"
 #include "kits/VelocityRange.h"
 
@@ -13,9 +14,13 @@ namespace {
 
 constexpr std::array<std::string_view, kVoiceCount> kVoiceCodes{"BD", "SD", "HH", "OH", "RC",
                                                                 "CC", "T1", "T2", "T3", "ST"};
-constexpr std::array<std::string_view, kVoiceCount> kVoiceNames{
-    "bass drum",    "snare drum", "hi-hat", "open hi-hat", "ride cymbal",
-    "crash cymbal", "tom 1",      "tom 2",  "tom 3",       "click"};
+// In English; messages show them in the user's language.
+constexpr std::array<const char*, kVoiceCount> kVoiceNames{
+    core::translatable("bass drum"),   core::translatable("snare drum"),
+    core::translatable("hi-hat"),      core::translatable("open hi-hat"),
+    core::translatable("ride cymbal"), core::translatable("crash cymbal"),
+    core::translatable("tom 1"),       core::translatable("tom 2"),
+    core::translatable("tom 3"),       core::translatable("click")};
 constexpr std::array<std::string_view, 3> kSnareFiles{"SD", "SD2", "RM"};
 constexpr std::array<std::string_view, 3> kRideFiles{"RC", "RC2", "CB"};
 constexpr std::array<std::string_view, 3> kTomDefaultNames{"Tom 1", "Tom 2", "Tom 3"};
@@ -52,9 +57,9 @@ std::string_view voiceCode(VoiceId voice) noexcept
     return kVoiceCodes[static_cast<std::size_t>(voice)];
 }
 
-std::string_view voiceName(VoiceId voice) noexcept
+std::string_view voiceName(VoiceId voice)
 {
-    return kVoiceNames[static_cast<std::size_t>(voice)];
+    return core::translated(kVoiceNames[static_cast<std::size_t>(voice)]);
 }
 
 bool isInSoundFolder(const std::filesystem::path& file, const std::filesystem::path& soundDir)

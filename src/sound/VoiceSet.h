@@ -29,8 +29,9 @@ constexpr int index(VoiceId voice) noexcept { return static_cast<int>(voice); }
 
 // "BD", "SD", ... : the voice's code, as in rhythm files and the sample set's file names.
 std::string_view voiceCode(VoiceId voice) noexcept;
-// "bass drum", "snare drum", ... : the voice as the command line names it to the user.
-std::string_view voiceName(VoiceId voice) noexcept;
+// "bass drum", "snare drum", ... : the voice as messages name it to the user, in the user's
+// language. Not for the audio thread.
+std::string_view voiceName(VoiceId voice);
 
 // What decides the sample files: the settings' folder and set, the rhythm's snare and ride
 // variants and the three tom names ("Tom 1" ... "Tom 3" mean: the set's own tom).

@@ -124,6 +124,16 @@ JackDummyServer::~JackDummyServer()
     stop();
     std::error_code ignored;  // a leftover log in the temp folder harms nobody
     std::filesystem::remove(logPath_, ignored);
+    // jackd leaves a semaphore in /dev/shm for each client that was connected when it went away
+    // (the device-loss tests stop it under its clients); test runs must not pile them up.
+    const std::string mark = "_" + name_ + "_";
+    for (std::filesystem::directory_iterator entry("/dev/shm", ignored), end;
+         !ignored && entry != end; entry.increment(ignored)) {
+        const std::string file = entry->path().filename().string();
+        std::error_code notRemoved;  // another run's cleanup may have been first
+        if (file.starts_with("jack_sem.") && file.find(mark) != std::string::npos)
+            std::filesystem::remove(entry->path(), notRemoved);
+    }
     if (previousServerName_)
         ::setenv("JACK_DEFAULT_SERVER", previousServerName_->c_str(), 1);
     else
