@@ -1,8 +1,8 @@
 // Sound engine costs: mixing per block as a fraction of the block's real time, the engine's
-// whole process() with a pattern playing (with the default kit, and with an imported kit of
-// five velocity layers per drum), the built-in synth (its notes rendered ahead), a voice-set
-// rebuild, the synth's note bank, the default kit, and how often process() allocates (must be
-// never).
+// whole process() while nothing sounds and with a pattern playing (with the default kit, and with
+// an imported kit of five velocity layers per drum), the built-in synth (its notes rendered ahead),
+// a voice-set rebuild, the synth's note bank, the default kit, and how often process() allocates
+// (must be never).
 
 #include "AllocationCounter.h"
 #include "kits/KitImport.h"
@@ -180,6 +180,28 @@ void BM_EngineProcessWavePattern(benchmark::State& state)
     runEngine(state, engine);
 }
 BENCHMARK(BM_EngineProcessWavePattern);
+
+void BM_EngineProcessQuiet(benchmark::State& state)
+{
+    // Stopped, every tail ended, the synth asleep: what a block costs while nothing sounds.
+    const auto font = findSoundFont();
+    if (!kit().ready || !font)
+        return state.SkipWithError("no SoundFont for the kit");
+    Engine engine(kRate);
+    engine.setMode(SoundMode::Wave);
+    engine.SetSound(kit().choice());
+    if (!engine.loadSynth(*font))
+        return state.SkipWithError("SoundFont not loaded");
+    std::vector<float> out(kBlock * 2);
+    NoMidi none;
+    engine.process(out.data(), kBlock, none);
+    for (auto _ : state) {
+        engine.process(out.data(), kBlock, none);
+        benchmark::DoNotOptimize(out.data());
+    }
+    setRealTimeCounter(state);
+}
+BENCHMARK(BM_EngineProcessQuiet);
 
 void BM_EngineProcessLayeredKit(benchmark::State& state)
 {

@@ -234,10 +234,27 @@ void Engine::process(float* out, std::uint32_t frames, MidiBlockSink& midi) noex
         stepSource_->advance(frames, *this);
     soundLiveUntil(frames);
     takeLiveInput(midi.input());
-    renderUntil(frames);
-    finishBlock(out, frames);
+    if (cursor_ == 0 && isQuiet()) {
+        // Between hits and after their tails, and all the while the transport is stopped: the
+        // full render would only add nothing to zeros and limit them.
+        std::fill(out, out + static_cast<std::size_t>(frames) * kOutputChannels, 0.0f);
+        quietFrames_.store(quietFrames_.load(std::memory_order_relaxed) + frames,
+                           std::memory_order_relaxed);
+    } else {
+        renderUntil(frames);
+        finishBlock(out, frames);
+        quietFrames_.store(isQuiet() ? frames : 0, std::memory_order_relaxed);
+    }
     blockStart_ += frames;
     retire();
+}
+
+bool Engine::isQuiet() const noexcept
+{
+    // A volume still gliding (or about to) must keep its ramp on the frames it would have had.
+    return nextNoteEnd_ == kNever && volumeRampLeft_ == 0 &&
+           volumeGain(volume_.load(std::memory_order_relaxed)) == volumeTarget_ &&
+           (synth_ == nullptr || synth_->isAsleep()) && mixer_.isQuiet();
 }
 
 void Engine::drainCommands() noexcept
@@ -366,7 +383,8 @@ void Engine::takeLiveInput(const MidiBlockInput* input) noexcept
 {
     liveCount_ = 0;
     liveNext_ = 0;
-    if (input == nullptr)
+    // Read the shared note map only for a block that brought notes: most bring none.
+    if (input == nullptr || input->count() == 0)
         return;
     DrumNoteMap map;
     for (int note = 0; note < kMidiNoteCount; ++note)

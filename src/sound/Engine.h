@@ -116,6 +116,12 @@ public:
     std::uint64_t midiDrops() const noexcept { return midiDrops_.load(); }
     // Notes from the MIDI input that found no room (more than kLiveStrikeCapacity a block).
     std::uint64_t liveDrops() const noexcept { return liveDrops_.load(); }
+    // Frames since the engine last sounded anything or had a MIDI note to end: how long its
+    // output has been silence. The owner of the output may let it sleep after a while.
+    std::uint64_t quietFrames() const noexcept
+    {
+        return quietFrames_.load(std::memory_order_relaxed);
+    }
 
     // --- audio thread ---
     void process(float* out, std::uint32_t frames, MidiBlockSink& midi) noexcept override;
@@ -188,6 +194,7 @@ private:
     void soundClick() noexcept;
     void playNote(int note, int velocity) noexcept;
     void finishBlock(float* out, std::uint32_t frames) noexcept;
+    bool isQuiet() const noexcept;
     void endDueNotes() noexcept;
     void endNote(int key) noexcept;
     void endAllNotes() noexcept;
@@ -213,6 +220,7 @@ private:
     std::atomic<std::uint64_t> commandDrops_{0};
     std::atomic<std::uint64_t> midiDrops_{0};
     std::atomic<std::uint64_t> liveDrops_{0};
+    std::atomic<std::uint64_t> quietFrames_{0};  // written by the audio thread only
     std::array<std::atomic<std::int8_t>, kMidiNoteCount> noteTracks_{};  // DrumNoteMap, shared
     std::atomic<bool> liveBeginner_{false};
 

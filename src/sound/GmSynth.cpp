@@ -160,6 +160,11 @@ void GmSynth::render(float* out, std::uint32_t frames) noexcept  // audio thread
         handles.framesWithoutVoices = 0;
 }
 
+bool GmSynth::isAsleep() const noexcept
+{
+    return handles_->framesWithoutVoices >= handles_->sleepAfterFrames;
+}
+
 void GmSynth::silence() noexcept { fluid_synth_all_sounds_off(handles_->synth.get(), -1); }
 
 std::uint32_t GmSynth::blockFrames() const noexcept

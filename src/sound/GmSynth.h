@@ -38,6 +38,8 @@ public:
     // synth without a voice for a couple of seconds (its reverb long silent) writes zeros
     // without running, until the next note-on; a new synth starts that way.
     void render(float* out, std::uint32_t frames) noexcept;
+    // Rendering thread. True while render() writes zeros without running the synth.
+    bool isAsleep() const noexcept;
     // Rendering thread. Silences everything at once, tails included.
     void silence() noexcept;
     // The synth's own block: it starts and ends notes only at these boundaries, counted from

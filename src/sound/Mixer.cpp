@@ -36,4 +36,11 @@ bool Mixer::anyFading() const noexcept
                        [](const Voice& voice) { return voice.isFading(); });
 }
 
+bool Mixer::isQuiet() const noexcept
+{
+    return !notes_.isActive() &&
+           std::none_of(voices_.begin(), voices_.end(),
+                        [](const Voice& voice) { return voice.isSounding() || voice.isFading(); });
+}
+
 }  // namespace taktwerk::sound

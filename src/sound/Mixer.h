@@ -32,6 +32,8 @@ public:
     static void finish(float* out, std::uint32_t frames, float gain = 1.0f) noexcept;
     // audio thread. True while any cut-off sound of the ten voices is still fading.
     bool anyFading() const noexcept;
+    // audio thread. True when nothing sounds or fades: render() would add nothing.
+    bool isQuiet() const noexcept;
 
 private:
     std::array<Voice, kVoiceCount + 1> voices_;

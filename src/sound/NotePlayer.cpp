@@ -24,6 +24,7 @@ void NotePlayer::start(int key, const Sample* sample, float gain) noexcept  // a
             chosen = &slot;
     }
     chosen->voice.start(sample, gain);
+    active_ = true;
     chosen->key = key;
     chosen->order = ++started_;
 }
@@ -53,8 +54,16 @@ void NotePlayer::keepOnly(const NoteBank* bank) noexcept  // audio thread
 
 void NotePlayer::render(float* out, std::uint32_t frames) noexcept  // audio thread
 {
-    for (Slot& slot : slots_)
+    // Stopping and choking only turn sounding hits into fades, so only start() can make an
+    // idle player active again.
+    if (!active_)
+        return;
+    bool active = false;
+    for (Slot& slot : slots_) {
         slot.voice.render(out, frames);
+        active = active || slot.voice.isSounding() || slot.voice.isFading();
+    }
+    active_ = active;
 }
 
 bool NotePlayer::anyFading() const noexcept

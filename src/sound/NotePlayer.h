@@ -35,6 +35,8 @@ public:
     // audio thread. Adds every sounding hit into interleaved stereo `out`.
     void render(float* out, std::uint32_t frames) noexcept;
     bool anyFading() const noexcept;
+    // audio thread. False once every hit and fade has ended: then render() adds nothing.
+    bool isActive() const noexcept { return active_; }
     // audio thread. Hits still sounding (not counting fades).
     int soundingCount() const noexcept;
 
@@ -46,6 +48,10 @@ private:
     };
     std::array<Slot, kVoiceCount> slots_;
     std::uint64_t started_ = 0;
+    // Some slot may still sound or fade. Most blocks of a drum pattern are between hits or
+    // after their tails, and walking all the slots for nothing is most of what a quiet block
+    // would cost.
+    bool active_ = false;
 };
 
 }  // namespace taktwerk::sound

@@ -166,6 +166,54 @@ TEST_F(VoicesTest, MasterVolumeGlidesToItsLevelWithoutAJump)
     EXPECT_EQ(engine_.volume(), 0);
 }
 
+// Blocks where nothing sounds skip the mix. A silent preview playing all the while keeps the
+// second engine on the full mix every block, so the two must agree sample for sample: across
+// hits that start in a quiet block, tails that end, and volume changes made in the silence.
+TEST_F(VoicesTest, QuietBlocksSoundExactlyAsTheFullMixWould)
+{
+    writeWav(setFile("silence"), constant(0.0f, 4 * 48000), static_cast<int>(kRate));
+    Engine quiet(kRate);
+    Engine full(kRate);
+    const std::vector<ScriptedSteps::Hit> hits = {{350, 0},       {6000, 2, 40}, {20000, 4},
+                                                  {20100, 5, 90}, {40050, 1},    {60001, 3, 1}};
+    ScriptedSteps quietSteps(hits);
+    ScriptedSteps fullSteps(hits);
+    for (auto [engine, steps] : {std::pair{&quiet, &quietSteps}, {&full, &fullSteps}}) {
+        engine->setMode(SoundMode::Wave);
+        engine->SetSound(choice_);
+        engine->setStepSource(steps);
+    }
+    full.preview(setFile("silence"));
+    constexpr std::uint32_t kBlock = 100;
+    std::vector<float> heardQuiet;
+    std::vector<float> heardFull;
+    std::size_t at = 0;
+    auto renderUntil = [&](std::size_t frame) {
+        for (Engine* engine : {&quiet, &full}) {
+            auto part = renderLeft(*engine, frame - at, kBlock);
+            auto& heard = engine == &quiet ? heardQuiet : heardFull;
+            heard.insert(heard.end(), part.begin(), part.end());
+        }
+        at = frame;
+    };
+    // In the silence after a hit, while one sounds, and just before the next one.
+    for (const auto& [frame, percent] :
+         {std::pair{std::size_t{12000}, 30}, {21000, 80}, {50000, 0}, {59900, 100}}) {
+        renderUntil(frame);
+        quiet.setVolume(percent);
+        full.setVolume(percent);
+    }
+    renderUntil(80000);
+    ASSERT_EQ(heardQuiet.size(), heardFull.size());
+    for (std::size_t frame = 0; frame < heardFull.size(); ++frame)
+        ASSERT_EQ(heardQuiet[frame], heardFull[frame]) << "frame " << frame;
+    EXPECT_NE(heardQuiet[60001], 0.0f) << "the last hit is heard";
+    // The last hit's final frame is 64800, and the block that ends it ends quiet: from there on
+    // the one engine was quiet, the other never.
+    EXPECT_EQ(quiet.quietFrames(), 80000u - 64800u);
+    EXPECT_EQ(full.quietFrames(), 0u);
+}
+
 TEST_F(VoicesTest, EachTomCutsTheOtherTwoAndSetsEditTom)
 {
     const float t1 = level(VoiceId::T1);
