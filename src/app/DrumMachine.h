@@ -100,6 +100,12 @@ public:
     bool isRunning() const { return host_ && host_->isRunning(); }
     void run();
     void stop();
+    // The user is about to play: a sleeping output starts again (see playback::Host::wake).
+    void wakeOutput()
+    {
+        if (host_)
+            host_->wake();
+    }
     // The oldest played step of this run not yet painted; false when none waits. Never waits.
     bool pollEvent(sequencer::StepEvent& event);
     // Notified when a step or a report waits; null without a host. The window watches it, the

@@ -19,10 +19,12 @@ playback::LiveHostOptions liveHostOptions(const Settings& settings)
     return options;
 }
 
-std::unique_ptr<playback::LiveHost> openLiveHost(const Settings& settings)
+std::unique_ptr<playback::LiveHost> openLiveHost(const Settings& settings,
+                                                 std::chrono::milliseconds sleepAfter)
 {
-    return std::make_unique<playback::LiveHost>(liveHostOptions(settings),
-                                                devices::systemAudioOuts());
+    playback::LiveHostOptions options = liveHostOptions(settings);
+    options.sleepAfter = sleepAfter;
+    return std::make_unique<playback::LiveHost>(options, devices::systemAudioOuts());
 }
 
 }  // namespace taktwerk::app

@@ -60,6 +60,12 @@ public:
     // Gives the attached destination back (null when there is none, or while running), so that
     // the next output can take the user's port over without closing and opening it again.
     virtual std::unique_ptr<MidiDestination> detachMidi() = 0;
+    // Whether something may be listening to our MIDI or playing to us (a controller on the
+    // pads, a receiver of notes or clock): then the output must keep running even while nothing
+    // sounds. Outputs that carry the user's MIDI port through an attached destination say yes
+    // while it is attached: each stop would also send that port "all notes off". Control
+    // thread, while running.
+    virtual bool hasMidiConnections() const { return !midiPortName().empty(); }
     // `wakeup` is notified, from whichever thread notices, when the device goes away. Only
     // while stopped; null for none.
     void notifyOnLoss(const sound::Wakeup* wakeup) noexcept

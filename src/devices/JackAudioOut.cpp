@@ -12,7 +12,10 @@
 #include <chrono>
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <new>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace taktwerk::devices {
@@ -151,17 +154,23 @@ public:
             return core::fail(core::translated("The audio output is running already."));
         if (deviceLost())
             return core::fail(core::translated("The JACK server is not running any more."));
-        source_.store(&source, std::memory_order_release);
         // Left over when a stalled server never ran the last stop's final cycle.
         notesOffPending_.store(false, std::memory_order_release);
-        if (jack_activate(client_.get()) != 0) {
-            source_.store(nullptr, std::memory_order_release);
+        if (jack_activate(client_.get()) != 0)
             return core::fail(core::translated("The JACK output could not start."),
                               "jack_activate failed");
-        }
         active_ = true;
         running_.store(true, std::memory_order_release);
-        connectToFirstInputs();
+        // Restarted after a pause: the connections the user made in a patchbay come back, not
+        // the ones a first start would choose.
+        if (startedBefore_)
+            restoreConnections();
+        else
+            connectToFirstInputs();
+        startedBefore_ = true;
+        // Only now the source runs (the cycles before were silence): a hit that waited for
+        // the start sounds into connected ports, not before them.
+        source_.store(&source, std::memory_order_release);
         return {};
     }
 
@@ -177,6 +186,9 @@ public:
                    std::chrono::steady_clock::now() < giveUp)
                 std::this_thread::sleep_for(kNotesOffPoll);
         }
+        // Deactivating drops every connection of the client; they are put back on the next
+        // start.
+        rememberConnections();
         // Fails only when the server is gone, and then the process callback no longer runs
         // either.
         (void)jack_deactivate(client_.get());
@@ -187,6 +199,10 @@ public:
     std::uint32_t sampleRate() const noexcept override { return sampleRate_; }
     std::uint32_t blockFrames() const noexcept override { return blockFrames_; }
     std::string_view backendName() const noexcept override { return "JACK"; }
+    bool hasMidiConnections() const override
+    {
+        return jack_port_connected(midi_) > 0 || jack_port_connected(midiIn_) > 0;
+    }
     std::string midiPortName() const override { return jack_port_name(midi_); }
     bool attachMidi(std::unique_ptr<MidiDestination>) override { return false; }
     std::unique_ptr<MidiDestination> detachMidi() override { return nullptr; }
@@ -265,6 +281,33 @@ private:
         }
     }
 
+    void rememberConnections() noexcept
+    {
+        connections_.clear();
+        try {
+            for (jack_port_t* port : {left_, right_, midi_, midiIn_}) {
+                const PortList peers(jack_port_get_connections(port));
+                for (std::size_t at = 0; peers && peers[at]; ++at)
+                    connections_.emplace_back(port, peers[at]);
+            }
+        } catch (const std::bad_alloc&) {
+            // Out of memory while stopping: the user connects again by hand.
+        }
+    }
+
+    // A peer that went away meanwhile is no error: its program was closed.
+    void restoreConnections() noexcept
+    {
+        jack_client_t* client = client_.get();
+        for (const auto& [port, peer] : connections_) {
+            const bool output = (jack_port_flags(port) & JackPortIsOutput) != 0;
+            if (output)
+                (void)jack_connect(client, jack_port_name(port), peer.c_str());
+            else
+                (void)jack_connect(client, peer.c_str(), jack_port_name(port));
+        }
+    }
+
     ClientHandle client_;
     jack_port_t* left_ = nullptr;  // ports belong to the client and go with it
     jack_port_t* right_ = nullptr;
@@ -278,6 +321,9 @@ private:
     std::atomic<sound::AudioSource*> source_{nullptr};
     std::atomic<bool> notesOffPending_{false};
     bool active_ = false;  // control thread only
+    bool startedBefore_ = false;
+    // Control thread: each port's peers, by name, as they were when the output last stopped.
+    std::vector<std::pair<jack_port_t*, std::string>> connections_;
 };
 
 }  // namespace

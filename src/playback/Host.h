@@ -74,6 +74,10 @@ public:
     // For the window's caption, in its words: why sampled voices are silent ("3 Samples nicht
     // geladen"); empty while every voice has its sample or MIDI plays.
     virtual std::string soundProblem() const { return {}; }
+    // The user is about to play (the mouse came over the window, a key was pressed): an output
+    // that sleeps because all was quiet starts again, so that the next hit is heard on time.
+    // Cheap enough for every mouse move. RUN, pad hits, clicks and previews wake it themselves.
+    virtual void wake() {}
     // Silences everything at once, sends "all notes off", closes audio and MIDI. Called once,
     // at exit; nothing sounds afterwards.
     virtual void shutdown() = 0;

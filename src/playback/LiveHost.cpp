@@ -29,7 +29,8 @@ void log(const std::string& message, const std::string& detail = {})
 
 LiveHost::LiveHost(const LiveHostOptions& options,
                    std::unique_ptr<devices::AudioOutFactory> outputs)
-    : outputs_(std::move(outputs)), request_(options.request), probeInterval_(options.probeInterval)
+    : outputs_(std::move(outputs)), request_(options.request),
+      probeInterval_(options.probeInterval), sleepAfter_(options.sleepAfter)
 {
     std::promise<std::string> ready;
     std::future<std::string> noticed = ready.get_future();
@@ -96,14 +97,22 @@ std::string LiveHost::begin(const LiveHostOptions& options)
 
 void LiveHost::watch()
 {
+    lastActive_ = std::chrono::steady_clock::now();
     while (!stopping_.load(std::memory_order_acquire)) {
-        const auto wait = standingIn_ ? std::chrono::duration_cast<std::chrono::milliseconds>(
-                                            nextProbe_ - std::chrono::steady_clock::now())
-                                      : std::chrono::milliseconds(kReportInterval);
+        // Asleep, no probe is due: the stand-in sleeps as well.
+        auto wait = standingIn_ && !asleep_.load()
+                        ? std::chrono::duration_cast<std::chrono::milliseconds>(
+                              nextProbe_ - std::chrono::steady_clock::now())
+                        : std::chrono::milliseconds(kReportInterval);
+        // Awake, it looks for quiet at least twice within the time asked for; asleep, the
+        // owner's wake() rouses it.
+        if (sleepAfter_.count() > 0 && !asleep_.load())
+            wait = std::min(wait, sleepAfter_ / 2);
         (void)watchWakeup_.wait(std::max(wait, std::chrono::milliseconds(0)));
         if (stopping_.load(std::memory_order_acquire))
             break;
         std::string report = watchOutput();
+        sleepOrWake();
         if (const std::string counted = countTrouble(); !counted.empty())
             report += (report.empty() ? "" : "; ") + counted;
         if (!report.empty())
@@ -116,12 +125,13 @@ std::string LiveHost::watchOutput()
     if (out_->deviceLost()) {
         const std::string lost(out_->backendName());
         replaceOutput(outputs_->openNull(request_));
+        asleep_.store(false);  // the stand-in was started; it may fall asleep in its turn
         standingIn_ = true;
         nextProbe_ = std::chrono::steady_clock::now() + probeInterval_;
         return core::translated("%s went away: %s",
                                 {lost, core::translated(devices::kNoAudioOutputNotice)});
     }
-    if (!standingIn_ || std::chrono::steady_clock::now() < nextProbe_)
+    if (!standingIn_ || asleep_.load() || std::chrono::steady_clock::now() < nextProbe_)
         return {};
     nextProbe_ = std::chrono::steady_clock::now() + probeInterval_;
     auto tried = devices::probeAudioOut(*outputs_, request_);
@@ -132,6 +142,48 @@ std::string LiveHost::watchOutput()
     replaceOutput(std::move(*tried));
     standingIn_ = false;
     return core::translated("audio output back: %s", {out_->backendName()});
+}
+
+bool LiveHost::mayStopListening() const
+{
+    // Someone may play the pads over MIDI or follow our clock at any moment, and a stopped
+    // output would neither hear nor send.
+    return !parameters_.transport().running && !out_->hasMidiConnections();
+}
+
+void LiveHost::sleepOrWake()
+{
+    if (sleepAfter_.count() <= 0)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (asleep_.load()) {
+        if (!activity_.exchange(false))
+            return;
+        asleep_.store(false);
+        lastActive_ = now;
+        if (!startOutput() && !standingIn_) {
+            // The device went while we slept (a JACK server has told us; a sound card tells
+            // only now): play on the stand-in and look for it as for one lost while playing.
+            replaceOutput(outputs_->openNull(request_));
+            standingIn_ = true;
+            nextProbe_ = now + probeInterval_;
+        }
+        return;
+    }
+    const auto quietFrames = engine_->quietFrames();
+    const auto quietFor = std::chrono::milliseconds(quietFrames * 1000 / request_.sampleRate);
+    if (activity_.exchange(false) || !mayStopListening() || quietFor < sleepAfter_)
+        lastActive_ = now;
+    if (now - lastActive_ < sleepAfter_ || !out_->isRunning())
+        return;
+    asleep_.store(true);
+    // A touch that came while we decided is seen here, or its wake() saw asleep_ and notified
+    // the wakeup this thread sleeps on next, which then starts the output again at once.
+    if (activity_.load()) {
+        asleep_.store(false);
+        return;
+    }
+    out_->stop();
 }
 
 void LiveHost::replaceOutput(std::unique_ptr<devices::AudioOut> next)
@@ -248,7 +300,18 @@ void LiveHost::publish(const sequencer::StepInputs& inputs, int tempoBpm)
     engine_->setLiveBeginner(inputs.beginner);
 }
 
-void LiveHost::start() { parameters_.run(); }
+void LiveHost::wake()
+{
+    activity_.store(true);
+    if (asleep_.load())
+        watchWakeup_.notify();
+}
+
+void LiveHost::start()
+{
+    parameters_.run();
+    wake();
+}
 
 void LiveHost::stop()
 {
@@ -273,12 +336,14 @@ bool LiveHost::popEvent(sequencer::StepEvent& event)
 
 sound::PadActions LiveHost::hitPad(int track, int button, bool beginner)
 {
+    wake();
     installReadyVoices();
     return engine_->hitPad(track, button, sound::kFullVelocity, beginner);
 }
 
 void LiveHost::click()
 {
+    wake();
     installReadyVoices();
     engine_->click();
 }
@@ -301,6 +366,7 @@ void LiveHost::setVolume(int percent) { engine_->setVolume(percent); }
 
 void LiveHost::preview(const std::filesystem::path& file)
 {
+    wake();
     installReadyVoices();
     engine_->preview(file);
 }

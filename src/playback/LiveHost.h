@@ -53,6 +53,9 @@ struct LiveHostOptions {
     // How often a lost output is looked for again: often enough that sound is back soon after
     // the server, seldom enough that trying costs nothing noticeable.
     std::chrono::milliseconds probeInterval{2000};
+    // Stopped, silent and untouched for this long, the output sleeps (is stopped) so that an
+    // idle program costs nothing; zero: it never does. See wake().
+    std::chrono::milliseconds sleepAfter{0};
 };
 
 class LiveHost final : public Host {
@@ -108,6 +111,9 @@ public:
     int editTom() const override { return engine_->editTom(); }
     std::string soundProblem() const override;
     void shutdown() override;
+    void wake() override;
+    // Whether the output sleeps now (see LiveHostOptions::sleepAfter).
+    bool isAsleep() const noexcept { return asleep_.load(); }
 
 private:
     // The watch thread's.
@@ -120,6 +126,8 @@ private:
     void publishOutput();
     void foldLateBlocks();
     void post(const std::string& report);
+    void sleepOrWake();
+    bool mayStopListening() const;
     // The owner's: swaps in the set the loader finished, if any, and says in the log which
     // samples it could not load.
     void installReadyVoices(bool logProblems = true);
@@ -143,6 +151,7 @@ private:
     std::unique_ptr<devices::AudioOut> out_;
     bool standingIn_ = false;
     std::chrono::steady_clock::time_point nextProbe_{};
+    std::chrono::steady_clock::time_point lastActive_{};  // of the user or the sound
     // The audio thread's counters, each reported at most once a minute.
     ThrottledCount droppedSteps_{
         core::translatable("%s steps not shown (%s in all; the window fell behind)")};
@@ -156,6 +165,12 @@ private:
     std::atomic<bool> audible_{false};
     std::atomic<std::uint64_t> lateBlocks_{0};
     std::atomic<bool> stopping_{false};
+    // Sleeping, the output is stopped and the watch thread alone can start it again. The owner
+    // sets activity_ on every touch and wakes the thread once it sees asleep_: both sequentially
+    // consistent, so a touch while the thread falls asleep is seen by one side or the other.
+    std::chrono::milliseconds sleepAfter_;
+    std::atomic<bool> asleep_{false};
+    std::atomic<bool> activity_{false};
     mutable std::mutex reportMutex_;  // the watch thread and the owner; never the audio thread
     std::string reports_;
     OutputInfo info_;

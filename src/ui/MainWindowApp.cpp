@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEvent>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QStyleFactory>
@@ -121,6 +122,42 @@ int takeScreenshot(app::DrumMachine& machine, MainWindow& window, const WindowOp
     return 0;
 }
 
+// Wakes a sleeping output the moment the user comes near the window: the pointer entering it
+// or any of its controls, a press, a wheel turn, a key, the window coming to the front. A hit
+// follows such a touch by far more than the output takes to start, so it lands on time. Sees
+// every event of the application, and lets each one pass on.
+class WakeOnTouch final : public QObject {
+public:
+    explicit WakeOnTouch(app::DrumMachine& machine) : machine_(machine)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~WakeOnTouch() override { QCoreApplication::instance()->removeEventFilter(this); }
+    WakeOnTouch(const WakeOnTouch&) = delete;
+    WakeOnTouch& operator=(const WakeOnTouch&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::Enter:
+        case QEvent::MouseMove:
+        case QEvent::MouseButtonPress:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::WindowActivate:
+            machine_.wakeOutput();
+            break;
+        default:
+            break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    app::DrumMachine& machine_;
+};
+
 }  // namespace
 
 // The same look on every desktop: the flat colours are ours, and the few controls the style
@@ -188,7 +225,7 @@ int runMainWindow(int argc, char** argv)
     for (const std::string& note : app::LoadSettingsOnStart(settings))
         std::cerr << "taktwerk: " << note << '\n';
 
-    auto host = app::openLiveHost(settings);
+    auto host = app::openLiveHost(settings, app::kWindowSleepAfter);
     if (!host->notice().empty())
         std::cerr << "taktwerk: " << host->notice() << '\n';
     auto machine = std::make_unique<app::DrumMachine>(settings, std::move(host));
@@ -214,6 +251,7 @@ int runMainWindow(int argc, char** argv)
                          open(file);
                      });
     const QuitSignals quitSignals(window);
+    const WakeOnTouch wakeOnTouch(*machine);
     window.show();
     window.setFocus();
     if (options->rhythmFile)

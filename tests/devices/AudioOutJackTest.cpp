@@ -126,6 +126,44 @@ TEST(JackAudioOut, PlacesEveryClickAndNoteOnAtItsExactFrame)
     }
 }
 
+// A paused output (the window's sleep) must come back exactly as the user wired it, and the
+// sound it then plays must reach those ports from its first cycle.
+TEST(JackAudioOut, KeepsItsConnectionsAcrossAStopAndAStart)
+{
+    SKIP_WITHOUT_JACKD()
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    JackRecorder recorder(kRecorderSeconds);
+    ASSERT_TRUE(recorder.isReady());
+    auto opened = openJackAudioOut(AudioOutRequest{});
+    ASSERT_TRUE(opened) << opened.error().detail;
+    AudioOut& out = **opened;
+    ClickSource quiet(kFirstClick, kSpacing, /*armed=*/false);
+    ASSERT_TRUE(out.start(quiet));
+    const std::string client = clientOf(out.midiPortName());
+    ASSERT_TRUE(recorder.connectAudio(client + ":out_left", client + ":out_right"));
+    EXPECT_TRUE(out.hasMidiConnections()) << "our MIDI output went to the recorder's input";
+    out.stop();
+    EXPECT_TRUE(recorder.connectionsOf(client + ":out_left").empty()) << "deactivated";
+
+    ClickSource source(0, kSpacing);
+    ASSERT_TRUE(out.start(source));
+    EXPECT_THAT(recorder.connectionsOf(client + ":out_left"),
+                ::testing::UnorderedElementsAre("system:playback_1", "recorder:in_left"));
+    EXPECT_THAT(recorder.connectionsOf(client + ":out_right"),
+                ::testing::UnorderedElementsAre("system:playback_2", "recorder:in_right"));
+    EXPECT_EQ(recorder.connectionsOf(out.midiPortName()),
+              std::vector<std::string>{recorder.midiInputName()});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    out.stop();
+    recorder.stop();
+    // The source's first cycle holds its first click at frame 0: heard, not lost before the
+    // connections were back.
+    const auto clicks = clicksIn(recorder);
+    ASSERT_FALSE(clicks.empty());
+    EXPECT_EQ(clicks.size(), source.clicks());
+}
+
 TEST(JackAudioOut, CarriesMidiWithoutReceiverAndSaysSo)
 {
     SKIP_WITHOUT_JACKD()

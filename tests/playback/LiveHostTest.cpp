@@ -1,19 +1,27 @@
 // The live host on a fake sound card that the test plugs in and pulls out, and on the null
 // output: the watch thread notices a lost card at once, plays on without it, takes it back at
-// the engine's rate only, and never opens or closes the MIDI port to look for it.
+// the engine's rate only, and never opens or closes the MIDI port to look for it. And the
+// output's sleep when all is quiet: every way of playing wakes it, and nothing played is lost.
 
 #include "playback/LiveHost.h"
 
 #include "devices/support/TestOutputs.h"
+#include "sound/ImpulseKit.h"
+#include "sound/SoundTestSupport.h"
 
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace taktwerk::playback {
 namespace {
 
 using namespace std::chrono_literals;
+using devices::testing::FakeCardOut;
 using devices::testing::TestDevice;
 using devices::testing::TestOutputs;
 
@@ -158,6 +166,100 @@ TEST(LiveHost, StaysSilentAboutAHealthyOutput)
     EXPECT_EQ(device.backendTries, 2) << "JACK refused, the card taken; no probing";
     EXPECT_EQ(h.host->lateBlocks(), 0u);
     h.host->shutdown();
+}
+
+// Polls `done` until it holds or `limit` has passed.
+template <typename Done>
+bool eventually(Done done, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// A host on the fake card with the impulse kit, that sleeps after `sleepAfter` of quiet.
+struct SleepyHost {
+    explicit SleepyHost(TestDevice& device, std::chrono::milliseconds sleepAfter = 300ms)
+    {
+        device.plugged = true;
+        device.midiPort = false;  // a card carrying the user's MIDI port never sleeps
+        testing::writeImpulseKit(dir.path(), "Kit", 48000);
+        LiveHostOptions options;
+        options.sleepAfter = sleepAfter;
+        options.sound.soundDir = dir.path();
+        options.sound.soundSet = "Kit";
+        host = std::make_unique<LiveHost>(options, std::make_unique<TestOutputs>(device, false));
+        EXPECT_TRUE(host->waitForVoices([] { return false; }));
+    }
+    sound::testing::TempDir dir;
+    std::unique_ptr<LiveHost> host;
+};
+
+TEST(LiveHost, SleepsWhenAllIsQuietAndEveryWayOfPlayingWakesItInTime)
+{
+    TestDevice device;
+    SleepyHost h(device);
+    ASSERT_EQ(h.host->output().backend, "fake card");
+    FakeCardOut* card = device.current.load();
+    ASSERT_NE(card, nullptr);
+    const auto asleep = [&] { return h.host->isAsleep() && !card->isRunning(); };
+    ASSERT_TRUE(eventually(asleep, 3000ms));
+    EXPECT_TRUE(h.host->hasAudioOutput()) << "asleep, not lost";
+
+    // A hit that arrives while the output sleeps is kept, not lost, and sounds once it wakes.
+    const std::vector<std::pair<const char*, std::function<void()>>> wakers = {
+        {"pad", [&] { (void)h.host->hitPad(0, 1, false); }},
+        {"click", [&] { h.host->click(); }},
+        {"touch, then pad",
+         [&] {
+             h.host->wake();
+             (void)h.host->hitPad(2, 1, false);
+         }},
+    };
+    for (const auto& [what, wakeAndPlay] : wakers) {
+        ASSERT_TRUE(eventually(asleep, 3000ms)) << what;
+        const int starts = device.starts;
+        const int loud = device.loudBlocks;
+        const auto touched = std::chrono::steady_clock::now();
+        wakeAndPlay();
+        ASSERT_TRUE(eventually([&] { return device.loudBlocks > loud; }, 1000ms)) << what;
+        EXPECT_LT(std::chrono::steady_clock::now() - touched, 200ms) << what;
+        EXPECT_EQ(device.starts, starts + 1) << what;
+        EXPECT_FALSE(h.host->isAsleep()) << what;
+    }
+
+    // RUN wakes it too, and it stays awake while the pattern plays, even an empty one.
+    ASSERT_TRUE(eventually(asleep, 3000ms));
+    h.host->publish(sequencer::StepInputs{}, 120);
+    h.host->start();
+    sequencer::StepEvent event;
+    ASSERT_TRUE(eventually([&] { return h.host->popEvent(event); }, 1000ms));
+    std::this_thread::sleep_for(900ms);
+    EXPECT_FALSE(h.host->isAsleep());
+    EXPECT_TRUE(card->isRunning());
+    h.host->stop();
+    EXPECT_TRUE(eventually(asleep, 3000ms));
+    h.host->shutdown();
+}
+
+TEST(LiveHost, NeverSleepsWhenNotAskedToOrWhileTheUsersMidiPortIsAttached)
+{
+    for (const bool midiPort : {false, true}) {
+        TestDevice device;
+        device.plugged = true;
+        device.midiPort = midiPort;
+        LiveHostOptions options;
+        options.sleepAfter = midiPort ? 200ms : 0ms;
+        LiveHost host(options, std::make_unique<TestOutputs>(device, false));
+        std::this_thread::sleep_for(1200ms);
+        EXPECT_FALSE(host.isAsleep()) << midiPort;
+        EXPECT_EQ(device.starts, 1) << midiPort;
+        host.shutdown();
+    }
 }
 
 }  // namespace

@@ -27,6 +27,8 @@ struct TestDevice {
     std::atomic<bool> plugged{false};            // the fake card is there to be opened
     std::atomic<std::uint32_t> rate{48000};      // and plays at this rate
     std::atomic<FakeCardOut*> current{nullptr};  // the open one, if any
+    std::atomic<int> starts{0};                  // of any fake card
+    std::atomic<int> loudBlocks{0};              // blocks the card played with sound in them
     RecordingMidiDestination::Log midi;
 
     // Pulls the card out while it plays: its output reports the loss from this thread, as a
@@ -56,8 +58,11 @@ public:
     {
         if (deviceLost())
             return core::fail("Die Soundkarte ist weg.");
-        auto started = inner_->start(source);
+        tap_.source = &source;
+        auto started = inner_->start(tap_);
         running_.store(static_cast<bool>(started));
+        if (started)
+            device_.starts.fetch_add(1);
         return started;
     }
     void stop() noexcept override
@@ -78,8 +83,26 @@ public:
     void lose() noexcept { markDeviceLost(); }
 
 private:
+    // What the card plays, heard: counts the blocks with any sound.
+    struct Tap final : sound::AudioSource {
+        explicit Tap(TestDevice& device) : device(device) {}
+        void process(float* out, std::uint32_t frames, sound::MidiBlockSink& midi) noexcept override
+        {
+            source->process(out, frames, midi);
+            for (std::uint32_t value = 0; value < frames * sound::kOutputChannels; ++value) {
+                if (out[value] != 0.0f) {
+                    device.loudBlocks.fetch_add(1);
+                    break;
+                }
+            }
+        }
+        TestDevice& device;
+        sound::AudioSource* source = nullptr;
+    };
+
     TestDevice& device_;
     std::unique_ptr<AudioOut> inner_;
+    Tap tap_{device_};
 };
 
 inline void TestDevice::unplug()
