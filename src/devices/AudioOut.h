@@ -79,7 +79,8 @@ public:
     // Blocks the device played late or not at all (underruns), whoever was late.
     std::uint32_t xruns() const noexcept { return xruns_.load(std::memory_order_relaxed); }
     // Blocks whose own processing (the source and the back end's share) took longer than the
-    // block lasts: xruns caused by us, the sign of a source too slow for this machine.
+    // block lasts: xruns caused by us, the sign of a source too slow for this machine. JACK
+    // times one cycle in sixteen (it counts every late cycle in xruns() itself).
     std::uint32_t overruns() const noexcept { return overruns_.load(std::memory_order_relaxed); }
 
 protected:

@@ -99,16 +99,20 @@ void LiveHost::watch()
 {
     lastActive_ = std::chrono::steady_clock::now();
     while (!stopping_.load(std::memory_order_acquire)) {
-        // Asleep, no probe is due: the stand-in sleeps as well.
-        auto wait = standingIn_ && !asleep_.load()
-                        ? std::chrono::duration_cast<std::chrono::milliseconds>(
-                              nextProbe_ - std::chrono::steady_clock::now())
-                        : std::chrono::milliseconds(kReportInterval);
-        // Awake, it looks for quiet at least twice within the time asked for; asleep, the
-        // owner's wake() rouses it.
+        auto wait = standingIn_ ? std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               nextProbe_ - std::chrono::steady_clock::now()),
+                                           std::chrono::milliseconds(0))
+                                : std::chrono::milliseconds(kReportInterval);
+        // Awake, it looks for quiet at least twice within the time asked for. Asleep, it waits
+        // without a timeout: the owner's wake(), a lost device and shutdown rouse it, nothing
+        // else can happen meanwhile (no audio thread runs to count trouble), and on some
+        // virtual machines even one timed wakeup a second costs more than the target of an
+        // idle program.
         if (sleepAfter_.count() > 0 && !asleep_.load())
             wait = std::min(wait, sleepAfter_ / 2);
-        (void)watchWakeup_.wait(std::max(wait, std::chrono::milliseconds(0)));
+        if (asleep_.load())
+            wait = std::chrono::milliseconds(-1);
+        (void)watchWakeup_.wait(wait);
         if (stopping_.load(std::memory_order_acquire))
             break;
         std::string report = watchOutput();
