@@ -138,23 +138,4 @@ void printLibraryNoise(std::ostream& err, std::string_view command)
         printError(err, command, core::translated("warning: %s", {line}));
 }
 
-std::array<pattern::Row, pattern::kTrackCount> rowsOf(const rhythms::Rhythm& rhythm)
-{
-    return rhythm.pattern.rows();
-}
-
-std::uint16_t mutesOf(const rhythms::Rhythm& rhythm) { return rhythm.mutes.bits(); }
-
-sound::SoundChoice soundChoiceOf(const rhythms::Rhythm& rhythm,
-                                 const std::filesystem::path& soundDir)
-{
-    sound::SoundChoice choice;
-    choice.soundDir = soundDir;
-    choice.soundSet = rhythm.SoundSet;
-    choice.snareChoice = rhythm.SnareChoice;
-    choice.rideChoice = rhythm.RideChoice;
-    choice.tomSounds = {rhythm.Tom1Sound, rhythm.Tom2Sound, rhythm.Tom3Sound};
-    return choice;
-}
-
 }  // namespace taktwerk::cli

@@ -45,14 +45,6 @@ int reportSilentVoices(std::ostream& err, std::string_view command, const sound:
 // Prints what the libraries below said meanwhile (ALSA, FluidSynth, GLib), one line each.
 void printLibraryNoise(std::ostream& err, std::string_view command);
 
-// The rows and mutes of a rhythm as the sound side takes them.
-std::array<pattern::Row, pattern::kTrackCount> rowsOf(const rhythms::Rhythm& rhythm);
-std::uint16_t mutesOf(const rhythms::Rhythm& rhythm);
-
-// The rhythm's sample set in the program's sound folder (`SoundDir`).
-sound::SoundChoice soundChoiceOf(const rhythms::Rhythm& rhythm,
-                                 const std::filesystem::path& soundDir);
-
 // Prints "taktwerk COMMAND: message (detail)" as one line.
 void printError(std::ostream& err, std::string_view command, const std::string& message,
                 const std::string& detail = {});

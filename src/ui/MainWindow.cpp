@@ -954,6 +954,12 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    if (modifiers == Qt::ControlModifier && event->key() == Qt::Key_E) {
+        if (!event->isAutoRepeat())
+            emit exportRequested();
+        event->accept();
+        return;
+    }
     if ((modifiers == (Qt::ControlModifier | Qt::ShiftModifier) && event->key() == Qt::Key_Z) ||
         (modifiers == Qt::ControlModifier && event->key() == Qt::Key_Y)) {
         redo();

@@ -119,6 +119,8 @@ signals:
     void libraryRequested();
     void settingsRequested();
     void sampleDialogRequested(int tom);
+    // Ctrl+E: "Export...".
+    void exportRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
