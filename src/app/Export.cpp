@@ -3,6 +3,7 @@
 #include "core/AtomicFile.h"
 #include "core/Language.h"
 #include "core/Paths.h"
+#include "pattern/Meter.h"
 #include "playback/OutputTarget.h"
 #include "sound/MakeKit.h"
 
@@ -26,6 +27,25 @@ std::optional<ExportFormat> exportFormatFor(const std::filesystem::path& file)
     if (extension == ".mid" || extension == ".midi")
         return ExportFormat::Midi;
     return std::nullopt;
+}
+
+std::vector<sound::VoiceId> playedVoices(const rhythms::Rhythm& rhythm, bool intro)
+{
+    std::vector<sound::VoiceId> voices;
+    const int loopSteps = pattern::playbackLoopLength(rhythm.Interval, rhythm.Beats, false);
+    for (int track = 0; track < pattern::kTrackCount; ++track) {
+        if (rhythm.mutes.isMuted(track))
+            continue;
+        for (int step = 0; step < loopSteps; ++step) {
+            if (rhythm.pattern.StepIsOn(track, step)) {
+                voices.push_back(static_cast<sound::VoiceId>(track));
+                break;
+            }
+        }
+    }
+    if (intro)
+        voices.push_back(sound::VoiceId::ST);
+    return voices;
 }
 
 playback::RenderJob renderJobFor(const rhythms::Rhythm& rhythm,
@@ -94,6 +114,18 @@ core::Result<void> writeExport(const rhythms::Rhythm& rhythm, const std::filesys
     // missing. A failure leaves its voices silent, which the file then shows.
     if (job.sound.soundSet == "Default")
         (void)sound::ensureDefaultKit(soundDir);
+    // A render whose every drum is silent would be reported as written while it holds nothing
+    // to hear: refused, as `render` refuses it.
+    auto voices = sound::buildVoiceSet(job.sound, static_cast<double>(job.sampleRate));
+    const auto played = playedVoices(rhythm, job.intro);
+    const bool anySounds = std::any_of(played.begin(), played.end(), [&](sound::VoiceId voice) {
+        return voices->samples[static_cast<std::size_t>(sound::index(voice))] != nullptr;
+    });
+    if (!played.empty() && !anySounds)
+        return core::fail(core::translated("No sample of the rhythm's drums could be loaded from "
+                                           "the sample set \"%s\"; nothing was written.",
+                                           {job.sound.soundSet}));
+    job.voices = std::move(voices);
     auto report = playback::renderWav(job, file, progress);
     if (!report)
         return core::fail(report.error().message, report.error().detail);

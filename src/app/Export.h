@@ -14,6 +14,7 @@
 #include <atomic>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 namespace taktwerk::app {
 
@@ -31,6 +32,10 @@ struct ExportChoice {
 // The loops a choice may ask for, as the command line allows them.
 inline constexpr int kMaxAudioLoops = 100000;
 inline constexpr int kMaxMidiLoops = 10000;
+
+// The voices `rhythm` plays: every unmuted track with a step in the loop, and the click when
+// a count-in is played.
+std::vector<sound::VoiceId> playedVoices(const rhythms::Rhythm& rhythm, bool intro);
 
 // The jobs for `rhythm`, its sample set looked for in `soundDir`; the command line sets its
 // further options (rate, float samples, seconds) on top.

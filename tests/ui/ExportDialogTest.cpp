@@ -180,6 +180,13 @@ TEST_F(ExportDialogTest, NeverReplacesTheRhythmOrAFileOfAnotherKind)
         EXPECT_TRUE(questions_.told[0].contains(QString::fromUtf8(c.toldPart)))
             << questions_.told[0].toStdString();
     }
+    // A sample set that is not there would give a file of silence, reported as written.
+    machine_->setSoundSet("Gone");
+    questions_.told.clear();
+    EXPECT_FALSE(exportThroughTheButton(dialog, home_.path() / "silence.wav"));
+    ASSERT_EQ(questions_.told.size(), 1u);
+    EXPECT_TRUE(questions_.told[0].contains("Gone")) << questions_.told[0].toStdString();
+    EXPECT_FALSE(fs::exists(home_.path() / "silence.wav"));
     EXPECT_EQ(bytesOf(rhythm), rhythmBytes);
     EXPECT_EQ(bytesOf(notes), "my notes, not a MIDI file");
     EXPECT_FALSE(fs::exists(home_.path() / "song.mp3"));
