@@ -169,7 +169,8 @@ void DrumMachine::toggleStep(int track, int step)
         grid_.pattern.setVelocity(track, step, on ? newStepVelocity_ : pattern::kDefaultVelocity);
     });
     // While playing, the pattern itself lets the step be heard at its turn; a second sound
-    // out of time would only blur the groove.
+    // out of time would only blur the groove. A left press never asks for the sample dialog,
+    // so the outcome says nothing here.
     if (on && settings_.hearSteps && !isRunning())
         (void)strike(track, MouseButton::Left, grid_.pattern.velocity(track, step));
 }

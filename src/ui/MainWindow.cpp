@@ -839,6 +839,10 @@ void MainWindow::showRowMenu(int track, const QPoint& globalPosition)
             refreshGrid();
         });
     }
+    // The window has no menu bar; the export is offered where a right click already leads.
+    menu->addSeparator();
+    connect(menu->addAction(qtranslated("Export...")), &QAction::triggered, this,
+            &MainWindow::exportRequested);
     rowMenu_ = menu;
     // Not exec(): playback goes on being painted while the menu is open.
     menu->popup(globalPosition);

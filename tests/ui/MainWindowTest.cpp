@@ -1240,6 +1240,13 @@ TEST(MainWindow, TheRowMenuRunsEachToolAsOneUndoableEdit)
     EXPECT_EQ(t.machine.velocity(kSnare, 0), 32);
     EXPECT_EQ(t.machine.velocity(kSnare, 12), 127);
     EXPECT_EQ(t.window->stepButton(kSnare, 0)->velocity(), 32);
+    // The menu offers the export too, as Ctrl+E does.
+    QSignalSpy exports(t.window.get(), &MainWindow::exportRequested);
+    for (QAction* action : openRowMenu(t, kBass, 0)->actions())
+        if (action->text() == "Exportieren...")
+            action->trigger();
+    QTest::keyClick(t.window.get(), Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(exports.count(), 2);
     // A right click on a pad is no row's: the tom pads keep their sample dialog.
     QSignalSpy samples(t.window.get(), &MainWindow::sampleDialogRequested);
     t.window->rowMenu()->close();
