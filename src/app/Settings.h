@@ -51,6 +51,9 @@ struct Settings {
     // "AskToSave": 0 lets New, a load and closing the window drop unsaved changes without a
     // question (they can still be undone until the window closes); anything else asks.
     std::int16_t AskToSave = 1;
+    // "HearSteps": a step set while playback is stopped sounds its track once. On unless the
+    // file says a plain 0, so a file of the old program hears them.
+    bool hearSteps = true;
     bool sendMidiClock = false;  // "Send MIDI clock": off until the user turns it on
     // Which pad each note on the MIDI input strikes: section [MIDI In], a key per track ("BD"
     // ... "T3") listing its notes ("BD=36 35"); a track without its key keeps its GM notes, one
@@ -84,7 +87,8 @@ core::Result<void> saveMode(const Settings& settings);
 core::Result<void> saveVolume(const Settings& settings);
 // "Sound" (only when `writeSound`: a sample set was chosen), "Device" and "MIDIClick", as the
 // sound dialog saves them, and "SendMIDIClock" once it was ever turned on (a file that never
-// had it keeps its old bytes). Both writers save the file once, atomically.
+// had it keeps its old bytes). "AskToSave" and "HearSteps" likewise only once one was turned
+// off. Both writers save the file once, atomically.
 core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound);
 
 }  // namespace taktwerk::app

@@ -338,11 +338,11 @@ bool LiveHost::popEvent(sequencer::StepEvent& event)
     return false;
 }
 
-sound::PadActions LiveHost::hitPad(int track, int button, bool beginner)
+sound::PadActions LiveHost::hitPad(int track, int button, int velocity, bool beginner)
 {
     wake();
     installReadyVoices();
-    return engine_->hitPad(track, button, sound::kFullVelocity, beginner);
+    return engine_->hitPad(track, button, velocity, beginner);
 }
 
 void LiveHost::click()

@@ -24,6 +24,7 @@ Dialogs::Dialogs(app::DrumMachine& machine, MainWindow& window, Questions& quest
     connect(&window_, &MainWindow::settingsRequested, this, &Dialogs::openSettings);
     connect(&window_, &MainWindow::sampleDialogRequested, this,
             [this](int /*tom: the machine keeps it as EditTom*/) { openSampleDialog(); });
+    connect(&window_, &MainWindow::exportRequested, this, &Dialogs::openExport);
 }
 
 Dialogs::~Dialogs() = default;
@@ -43,6 +44,13 @@ void Dialogs::openSettings()
         settings_ = new SettingsDialog(machine_, questions_, &window_);
     settings_->ListSounds();
     bringUp(settings_);
+}
+
+void Dialogs::openExport()
+{
+    if (!export_)
+        export_ = new ExportDialog(machine_, questions_, &window_);
+    bringUp(export_);
 }
 
 void Dialogs::openSampleDialog()
