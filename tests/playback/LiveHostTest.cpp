@@ -212,12 +212,12 @@ TEST(LiveHost, SleepsWhenAllIsQuietAndEveryWayOfPlayingWakesItInTime)
 
     // A hit that arrives while the output sleeps is kept, not lost, and sounds once it wakes.
     const std::vector<std::pair<const char*, std::function<void()>>> wakers = {
-        {"pad", [&] { (void)h.host->hitPad(0, 1, false); }},
+        {"pad", [&] { (void)h.host->hitPad(0, 1, sound::kFullVelocity, false); }},
         {"click", [&] { h.host->click(); }},
         {"touch, then pad",
          [&] {
              h.host->wake();
-             (void)h.host->hitPad(2, 1, false);
+             (void)h.host->hitPad(2, 1, sound::kFullVelocity, false);
          }},
     };
     for (const auto& [what, wakeAndPlay] : wakers) {
