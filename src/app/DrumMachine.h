@@ -101,7 +101,13 @@ public:
     void run();
     void stop();
     // The oldest played step of this run not yet painted; false when none waits. Never waits.
+    // Live hits met on the way are recorded (when REC is on) before it returns.
     bool pollEvent(sequencer::StepEvent& event);
+    // "REC": while playing, every pad struck live (MIDI input, pad clicks and keys) is written
+    // into the grid at its nearest step with its velocity; each pass of the loop is one undo
+    // entry. Off at the start; not kept in any file.
+    bool isRecording() const noexcept { return recording_; }
+    void setRecording(bool on);
     // Notified when a step or a report waits; null without a host. The window watches it, the
     // command line sleeps on it.
     const sound::Wakeup* news() const { return host_ ? &host_->news() : nullptr; }
@@ -184,6 +190,7 @@ public:
 
 private:
     void publish();
+    void record(const playback::LiveHit& hit);
     RhythmSnapshot snapshot() const;
     void restore(RhythmSnapshot state);
     // Runs `change` as one edit: when it changed the rhythm, the state before becomes an undo
@@ -209,6 +216,8 @@ private:
     std::int16_t snareChoice_ = 0;
     std::int16_t rideChoice_ = 0;
     EditHistory history_;
+    bool recording_ = false;
+    std::uint32_t take_ = 0;     // counts RUN presses and REC switch-ons: a pass's undo entry
     RhythmSnapshot unmodified_;  // as the rhythm's file (or New, or the start) holds it
 };
 

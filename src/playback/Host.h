@@ -5,6 +5,7 @@
 // thread, or the main thread of `taktwerk play`); what crosses to the audio thread goes through
 // atomics and lock-free queues, never through locks.
 
+#include "playback/LiveHit.h"
 #include "sequencer/Sequencer.h"
 #include "sound/Pads.h"
 #include "sound/VoiceSet.h"
@@ -36,6 +37,9 @@ public:
     // run that has ended (queued before STOP, or before the latest RUN) are dropped here, the
     // one place that filters them. Never waits.
     virtual bool popEvent(sequencer::StepEvent& event) = 0;
+    // The oldest live hit of the current run (or of the run just stopped) that popEvent has
+    // come across, placed on the step grid; false when none waits.
+    virtual bool popLiveHit(LiveHit& hit) = 0;
     // Notified when a step or a report waits, so that the owner can sleep until then instead
     // of polling: the window watches its descriptor, `play` waits on it.
     virtual const sound::Wakeup& news() const = 0;

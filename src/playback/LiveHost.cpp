@@ -263,12 +263,27 @@ bool LiveHost::popEvent(sequencer::StepEvent& event)
     const LiveParameters::Transport transport = parameters_.transport();
     PlaybackEvent queued;
     while (steps_->events().pop(queued)) {
+        // A hit played just before STOP is still the player's: it is kept when recording.
+        if (queued.isLiveHit) {
+            if (queued.run == transport.run)
+                liveHits_.push_back(queued.hit);
+            continue;
+        }
         if (transport.running && queued.run == transport.run) {
             event = queued.step;
             return true;
         }
     }
     return false;
+}
+
+bool LiveHost::popLiveHit(LiveHit& hit)
+{
+    if (liveHits_.empty())
+        return false;
+    hit = liveHits_.front();
+    liveHits_.pop_front();
+    return true;
 }
 
 sound::PadActions LiveHost::hitPad(int track, int button, bool beginner)

@@ -28,6 +28,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -92,6 +93,7 @@ public:
     bool isRunning() const override { return parameters_.transport().running; }
     void restartPattern() override;
     bool popEvent(sequencer::StepEvent& event) override;
+    bool popLiveHit(LiveHit& hit) override;
     const sound::Wakeup& news() const override { return news_; }
     std::string trouble() override;
     bool hasAudioOutput() const override { return audible_.load(std::memory_order_acquire); }
@@ -161,7 +163,8 @@ private:
     OutputInfo info_;
 
     std::thread watcher_;
-    bool shutDown_ = false;  // owner only
+    bool shutDown_ = false;         // owner only
+    std::deque<LiveHit> liveHits_;  // owner only: met in the queue on the way to a step
     // Last of all, so that its thread has stopped before anything it notifies goes.
     std::unique_ptr<sound::VoiceLoader> voices_;
 };

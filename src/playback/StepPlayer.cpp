@@ -1,5 +1,7 @@
 #include "playback/StepPlayer.h"
 
+#include <algorithm>
+
 namespace taktwerk::playback {
 
 StepPlayer::StepPlayer(const LiveParameters& parameters, std::uint32_t sampleRate,
@@ -55,6 +57,8 @@ void StepPlayer::followTransport(sound::BlockScheduler& scheduler) noexcept  // 
         clocks_ = {};
         clockPart_ = 0;
         startOwed_ = true;
+        markCount_ = 0;
+        pass_ = 0;
     } else if (!transport.running && sequencer_.Running()) {
         sequencer_.stop();
         clocks_ = {};
@@ -77,6 +81,7 @@ void StepPlayer::playStep(std::uint64_t blockStart, sound::BlockScheduler& sched
     const std::uint64_t due = clock_.dueFrame();
     sequencer::StepEvent step = sequencer_.step(snapshot_.inputs);
     step.frame = due;
+    mark(step);
     const auto offset = static_cast<std::uint32_t>(due - blockStart);
     late_.frame = clock_.swungFrame(
         snapshot_.tempoBpm,
@@ -93,12 +98,73 @@ void StepPlayer::playStep(std::uint64_t blockStart, sound::BlockScheduler& sched
     if (step.click)
         scheduler.clickAt(offset);
     placeClocks(step, blockStart, scheduler);
-    if (!events_.push(PlaybackEvent{step, run_}))
+    report(PlaybackEvent{.step = step, .run = run_, .isLiveHit = false, .hit = {}});
+    // The tempo read at this step sets when the next one falls due.
+    clock_.advance(snapshot_.tempoBpm);
+}
+
+void StepPlayer::report(const PlaybackEvent& event) noexcept  // audio thread
+{
+    if (!events_.push(event))
         dropped_.fetch_add(1, std::memory_order_relaxed);
     else if (news_ != nullptr)
         news_->notify();
-    // The tempo read at this step sets when the next one falls due.
-    clock_.advance(snapshot_.tempoBpm);
+}
+
+void StepPlayer::mark(const sequencer::StepEvent& step) noexcept  // audio thread
+{
+    Mark& mark = marks_[markNext_];
+    markNext_ = (markNext_ + 1) % kMarkCount;
+    markCount_ = std::min(markCount_ + 1, kMarkCount);
+    mark.frame = step.frame;
+    mark.length = 15.0 * static_cast<double>(clock_.sampleRate()) /
+                  static_cast<double>(sequencer::clampTempo(snapshot_.tempoBpm));
+    mark.countIn = step.kind == sequencer::StepEvent::Kind::CountIn;
+    if (mark.countIn) {
+        // The count-in is a pre-roll: whatever is played into it belongs on the first step.
+        mark.step = mark.nextStep = 0;
+        mark.pass = mark.nextPass = pass_ + 1;
+        return;
+    }
+    if (step.step == 0)
+        ++pass_;
+    mark.step = step.step;
+    mark.nextStep = step.nextStep;
+    mark.pass = pass_;
+    mark.nextPass = step.nextStep == 0 ? pass_ + 1 : pass_;
+}
+
+void StepPlayer::liveHit(int track, int velocity,
+                         std::uint64_t frame) noexcept  // audio thread
+{
+    if (!sequencer_.Running())
+        return;
+    // The latest step taken at or before the hit; a hit before the run's first step (input of
+    // the block before RUN) has no place in it.
+    const Mark* near = nullptr;
+    for (std::size_t i = 0; i < markCount_; ++i) {
+        const Mark& candidate = marks_[(markNext_ + kMarkCount - 1 - i) % kMarkCount];
+        if (candidate.frame <= frame) {
+            near = &candidate;
+            break;
+        }
+    }
+    if (near == nullptr)
+        return;
+    LiveHit hit{.track = static_cast<std::int8_t>(track),
+                .velocity = static_cast<std::uint8_t>(std::clamp(velocity, 1, 127)),
+                .step = near->step,
+                .offset =
+                    static_cast<float>(static_cast<double>(frame - near->frame) / near->length),
+                .pass = near->pass};
+    if (hit.offset > 0.5f) {
+        hit.step = near->nextStep;
+        hit.pass = near->nextPass;
+        hit.offset -= 1.0f;
+    }
+    if (near->countIn)
+        hit.offset = 0.0f;  // no step to be early or late for
+    report(PlaybackEvent{.step = {}, .run = run_, .isLiveHit = true, .hit = hit});
 }
 
 void StepPlayer::soundLateHits(std::uint64_t blockStart,

@@ -261,7 +261,11 @@ bool Engine::apply(const Command& command) noexcept
     using Kind = Command::Kind;
     switch (command.kind) {
     case Kind::HitPad:
-        pressPad(command.value, command.button, command.velocity, command.beginner);
+        // The press reached this block's first frame: that is when it was heard, and when the
+        // step grid learns of it.
+        if (pressPad(command.value, command.button, command.velocity, command.beginner) &&
+            stepSource_ != nullptr)
+            stepSource_->liveHit(command.value, command.velocity, now());
         break;
     case Kind::Click:
         soundClick();
@@ -358,7 +362,11 @@ void Engine::soundLiveUntil(std::uint32_t frame) noexcept
     for (; liveNext_ < liveCount_ && live_[liveNext_].frame <= frame; ++liveNext_) {
         const LiveStrike& live = live_[liveNext_];
         moveTo(live.frame);
-        pressPad(live.strike.track, 0, live.strike.velocity, beginner);
+        // The grid hears the frame the note came in at, not the block later it sounds: the
+        // player hit it in time with what they heard then.
+        if (pressPad(live.strike.track, 0, live.strike.velocity, beginner) &&
+            stepSource_ != nullptr)
+            stepSource_->liveHit(live.strike.track, live.strike.velocity, live.played);
     }
 }
 
@@ -387,7 +395,7 @@ void Engine::takeLiveInput(const MidiBlockInput* input) noexcept
         std::size_t at = liveCount_++;
         for (; at > 0 && live_[at - 1].frame > event.frame; --at)
             live_[at] = live_[at - 1];
-        live_[at] = LiveStrike{event.frame, *strike};
+        live_[at] = LiveStrike{event.frame, blockStart_ + event.frame, *strike};
     }
 }
 
@@ -443,11 +451,12 @@ void Engine::renderUntil(std::uint32_t frame) noexcept
     }
 }
 
-void Engine::pressPad(int track, int button, int velocity, bool beginner) noexcept
+bool Engine::pressPad(int track, int button, int velocity, bool beginner) noexcept
 {
     const PadActions actions = padActions(track, button, beginner, mode_);
     if (actions.editTom != 0)
         editTom_.store(actions.editTom, std::memory_order_relaxed);
+    bool sounded = actions.midiNote != 0;
     if (actions.midiNote != 0)
         playNote(actions.midiNote, velocity);
     for (int i = 0; i < actions.actionCount; ++i) {
@@ -458,10 +467,12 @@ void Engine::pressPad(int track, int button, int velocity, bool beginner) noexce
                 voices_ ? voices_->pick(index(action.voice), velocity) : LayerPick{};
             chokeOthers(action.voice);
             voice.start(picked.sample, picked.gain * velocityCurve(velocity));
+            sounded = true;
         } else {
             voice.stop();
         }
     }
+    return sounded;
 }
 
 // A kit's choke groups stop drums the way a hand on a cymbal does; the fixed hi-hat and tom

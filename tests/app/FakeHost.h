@@ -37,6 +37,7 @@ struct HostLog {
     std::string soundProblem;
     std::string trouble;
     std::deque<sequencer::StepEvent> queued;
+    std::deque<playback::LiveHit> liveHits;
 };
 
 class FakeHost final : public playback::Host {
@@ -47,6 +48,13 @@ public:
     void queue(const sequencer::StepEvent& event)
     {
         log_.queued.push_back(event);
+        news_.notify();
+    }
+
+    // A live hit placed on the grid, as the audio thread would report it.
+    void queueLiveHit(const playback::LiveHit& hit)
+    {
+        log_.liveHits.push_back(hit);
         news_.notify();
     }
 
@@ -77,6 +85,14 @@ public:
             return false;
         event = log_.queued.front();
         log_.queued.pop_front();
+        return true;
+    }
+    bool popLiveHit(playback::LiveHit& hit) override
+    {
+        if (log_.liveHits.empty())
+            return false;
+        hit = log_.liveHits.front();
+        log_.liveHits.pop_front();
         return true;
     }
     const sound::Wakeup& news() const override { return news_; }
