@@ -363,6 +363,25 @@ void MainWindow::buildGrooveStrip()
         machine_.setVolume(percent);
         volumeValue_->setText(percentText(machine_.volume()));
     });
+
+    record_ = new FlatButton(grooveStrip_);
+    place(record_, kRecordButton);
+    record_->setText(qtranslated("REC"));
+    record_->setToolTip(qtranslated("Record what is played into the grid (R)"));
+    record_->setFont(font);
+    record_->setFill(colour(kRecordOffColour));
+    connect(record_, &FlatButton::pressedWith, this, [this](Qt::MouseButton button) {
+        if (button == Qt::LeftButton)
+            toggleRecording();
+    });
+}
+
+void MainWindow::toggleRecording()
+{
+    machine_.setRecording(!machine_.isRecording());
+    const bool on = machine_.isRecording();
+    record_->setFill(colour(on ? kRecordOnColour : kRecordOffColour));
+    record_->setTextColour(on ? Qt::white : Qt::black);
 }
 
 FillPanel* MainWindow::buildGrooveGroup(const char* caption, QScrollBar*& bar, QLabel*& value,
@@ -466,6 +485,8 @@ void MainWindow::applyView()
     newVelocityGroup_->move(px(kNewVelocityGroup.left), 0);
     newVelocityGroup_->setVisible(!beginner);
     volumeGroup_->move(px(beginner ? kVolumeGroup.beginnerLeft : kVolumeGroup.left), 0);
+    record_->move(px((beginner ? kRecordBeginnerLeft : kRecordLeft) + kRecordButton.left),
+                  px(kRecordButton.top));
 
     pads_[kRide]->move(px(kPadLeft), px(view.ridePadTop));
     pads_[kOpenHiHat]->setVisible(!beginner);
@@ -639,6 +660,9 @@ void MainWindow::pollPlayback()
     int markerColumn = -1;
     std::optional<sequencer::BeatLight> beatLight;
     auto frame = sequencer::AnimationFrame::Unchanged;
+    // What is recorded meanwhile is painted once, after the steps.
+    const std::optional<pattern::Pattern> beforeRecording =
+        machine_.isRecording() ? std::optional(machine_.pattern()) : std::nullopt;
     while (machine_.pollEvent(event)) {
         // A count-in step leaves the pads as they are.
         if (event.kind == sequencer::StepEvent::Kind::Pattern)
@@ -659,6 +683,8 @@ void MainWindow::pollPlayback()
     if (beatLight)
         tap_->setFill(colour(beatLightColour(*beatLight)));
     showFrame(frame);
+    if (beforeRecording && !(*beforeRecording == machine_.pattern()))
+        refreshGrid();
     if (const std::string trouble = machine_.playbackTrouble(); !trouble.empty())
         std::clog << "taktwerk: " << trouble << '\n';
 }
@@ -853,6 +879,9 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
         break;
     case Qt::Key_T:
         onTap(Qt::LeftButton);
+        break;
+    case Qt::Key_R:
+        toggleRecording();
         break;
     case Qt::Key_Plus:
     case Qt::Key_Minus:
