@@ -6,6 +6,7 @@
 // atomics and lock-free queues, never through locks.
 
 #include "playback/LiveHit.h"
+#include "playback/SyncSource.h"
 #include "sequencer/Sequencer.h"
 #include "sound/Pads.h"
 #include "sound/VoiceSet.h"
@@ -67,6 +68,11 @@ public:
     // "Send MIDI clock": 24 clocks a beat with Start and Stop go out with the notes, from the
     // next step on.
     virtual void setClockOut(bool on) = 0;
+    // Follow a master (its Start, Stop and clock drive playback; RUN and STOP do nothing), or
+    // our own clock again.
+    virtual void setSync(SyncSource source) = 0;
+    // While following: the master's tempo in tenths of a BPM; 0 until it is measured.
+    virtual int followedTempoTenths() const = 0;
     // The dialogs' preview voice: plays `file` once, cutting the previous preview; a missing
     // file only cuts. stopPreview() releases it.
     virtual void preview(const std::filesystem::path& file) = 0;

@@ -45,6 +45,7 @@ struct LiveHostOptions {
     int clickNote = 37;     // `ClickNote`'s default
     int volume = 100;       // percent, as `Volume`
     bool clockOut = false;  // "Send MIDI clock"
+    SyncSource sync = SyncSource::Internal;
     // Which pad each note on the MIDI input strikes.
     sound::DrumNoteMap drumNotes = sound::DrumNoteMap::generalMidi();
     sound::SoundChoice sound;
@@ -90,7 +91,7 @@ public:
     void publish(const sequencer::StepInputs& inputs, int tempoBpm) override;
     void start() override;
     void stop() override;
-    bool isRunning() const override { return parameters_.transport().running; }
+    bool isRunning() const override;
     void restartPattern() override;
     bool popEvent(sequencer::StepEvent& event) override;
     bool popLiveHit(LiveHit& hit) override;
@@ -104,6 +105,8 @@ public:
     void setOutput(int soundDevice, int clickNote) override;
     void setVolume(int percent) override;
     void setClockOut(bool on) override { parameters_.setClockOut(on); }
+    void setSync(SyncSource source) override;
+    int followedTempoTenths() const override;
     void preview(const std::filesystem::path& file) override;
     void stopPreview() override;
     bool midiFailed() const override { return midiFailed_; }

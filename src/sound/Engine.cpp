@@ -230,6 +230,7 @@ void Engine::process(float* out, std::uint32_t frames, MidiBlockSink& midi) noex
     retire();
     drainCommands();
     liveNext_ = 0;
+    takeRealtimeInput(midi.input());
     if (stepSource_ != nullptr)
         stepSource_->advance(frames, *this);
     soundLiveUntil(frames);
@@ -370,6 +371,25 @@ void Engine::soundLiveUntil(std::uint32_t frame) noexcept
     }
 }
 
+void Engine::takeRealtimeInput(const MidiBlockInput* input) noexcept
+{
+    // Unlike notes, the clock is taken in the block it came in: a follower places the steps
+    // of this block by it, and a steady block of delay would put it behind its master.
+    if (input == nullptr || stepSource_ == nullptr)
+        return;
+    const std::uint32_t count = input->count();
+    for (std::uint32_t index = 0; index < count; ++index) {
+        MidiInEvent event;
+        if (!input->at(index, event) || event.frame >= frames_)
+            continue;
+        // A real-time byte may stand anywhere, even inside another message.
+        for (std::size_t at = 0; at < event.size; ++at) {
+            if (event.bytes[at] >= kMidiClock)
+                stepSource_->realtimeIn(event.bytes[at], blockStart_ + event.frame);
+        }
+    }
+}
+
 void Engine::takeLiveInput(const MidiBlockInput* input) noexcept
 {
     liveCount_ = 0;
@@ -384,7 +404,19 @@ void Engine::takeLiveInput(const MidiBlockInput* input) noexcept
         MidiInEvent event;
         if (!input->at(index, event) || event.frame >= frames_)
             continue;
-        const std::optional<PadStrike> strike = padStrikeFor(event.bytes, event.size, map);
+        // The real-time bytes inside a note (takeRealtimeInput's) are no part of it.
+        std::array<std::uint8_t, 4> kept{};
+        std::size_t keptCount = 0;
+        bool fits = true;
+        for (std::size_t at = 0; at < event.size && fits; ++at) {
+            if (event.bytes[at] >= kMidiClock)
+                continue;
+            fits = keptCount < kept.size();
+            if (fits)
+                kept[keptCount++] = event.bytes[at];
+        }
+        const std::optional<PadStrike> strike =
+            fits ? padStrikeFor(kept.data(), keptCount, map) : std::nullopt;
         if (!strike)
             continue;
         if (liveCount_ == live_.size()) {

@@ -178,6 +178,7 @@ private:
     void realtimeAt(std::uint32_t frame, std::uint8_t status) noexcept override;
     void drainCommands() noexcept;
     void soundLiveUntil(std::uint32_t frame) noexcept;
+    void takeRealtimeInput(const MidiBlockInput* input) noexcept;
     void takeLiveInput(const MidiBlockInput* input) noexcept;
     bool apply(const Command& command) noexcept;  // false: must wait for a later block
     void swapNoteBank(NoteBank* bank) noexcept;

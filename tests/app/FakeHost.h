@@ -30,6 +30,8 @@ struct HostLog {
     std::vector<std::pair<int, int>> outputs;                      // SoundDevice, ClickNote
     std::vector<int> volumes;
     bool clockOut = false;
+    playback::SyncSource sync = playback::SyncSource::Internal;
+    int followedTempoTenths = 0;
     std::vector<std::filesystem::path> previews;
     int previewStops = 0;
     bool midiFailed = false;
@@ -123,6 +125,8 @@ public:
     }
     void setVolume(int percent) override { log_.volumes.push_back(percent); }
     void setClockOut(bool on) override { log_.clockOut = on; }
+    void setSync(playback::SyncSource source) override { log_.sync = source; }
+    int followedTempoTenths() const override { return log_.followedTempoTenths; }
     void preview(const std::filesystem::path& file) override { log_.previews.push_back(file); }
     void stopPreview() override { ++log_.previewStops; }
     bool midiFailed() const override { return log_.midiFailed; }
