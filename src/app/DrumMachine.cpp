@@ -446,6 +446,13 @@ void DrumMachine::setSendMidiClock(bool on)
         host_->setClockOut(on);
 }
 
+void DrumMachine::setSyncSource(playback::SyncSource source)
+{
+    settings_.sync = source;
+    if (host_)
+        host_->setSync(source);
+}
+
 bool DrumMachine::MidiFailed() const { return !host_ || host_->midiFailed(); }
 
 void DrumMachine::SetSound()

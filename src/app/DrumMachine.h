@@ -173,6 +173,13 @@ public:
     // "Send MIDI clock", from the next step on; kept with the sound settings.
     bool sendsMidiClock() const noexcept { return settings_.sendMidiClock; }
     void setSendMidiClock(bool on);
+    // Where RUN/STOP, tempo and position come from; kept with the sound settings. While
+    // following a master, RUN and STOP do nothing and the master's tempo is shown.
+    playback::SyncSource syncSource() const noexcept { return settings_.sync; }
+    void setSyncSource(playback::SyncSource source);
+    bool isFollowing() const noexcept { return settings_.sync != playback::SyncSource::Internal; }
+    // While following: the master's tempo in tenths of a BPM; 0 until it is measured.
+    int followedTempoTenths() const { return host_ ? host_->followedTempoTenths() : 0; }
     // `MidiFailed`: no MIDI output to choose.
     bool MidiFailed() const;
     // `SetSound`: all ten voices from the sample set and choices.

@@ -6,6 +6,7 @@
 #include "core/Windows1252.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <pwd.h>
@@ -21,6 +22,10 @@ namespace {
 // New with the MIDI clock; the old program never reads it.
 constexpr std::string_view kClockKey = "SendMIDIClock";
 constexpr std::string_view kDrumNotesSection = "MIDI In";
+// New with following a master's clock.
+constexpr std::string_view kSyncKey = "SyncSource";
+constexpr std::string_view kSyncMidi = "MIDI";
+constexpr std::string_view kSyncInternal = "Internal";
 
 std::optional<std::string> variable(const char* name)
 {
@@ -164,6 +169,16 @@ void LoadSettings(Settings& settings)
     // drives other machines.
     settings.sendMidiClock =
         profile && core::leadingNumberIfAny(profile->read(section, kClockKey, "")) == 1.0;
+    // Anything but "MIDI" plays on our own clock: a garbled value must not leave the machine
+    // waiting for a master that is not there.
+    const std::string sync = profile ? profile->read(section, kSyncKey, "") : std::string();
+    settings.sync = std::ranges::equal(sync, kSyncMidi,
+                                       [](char a, char b) {
+                                           return std::toupper(static_cast<unsigned char>(a)) ==
+                                                  std::toupper(static_cast<unsigned char>(b));
+                                       })
+                        ? playback::SyncSource::MidiClock
+                        : playback::SyncSource::Internal;
     settings.drumNotes = sound::DrumNoteMap::generalMidi();
     for (int track = 0; profile && track < pattern::kTrackCount; ++track) {
         const std::string_view key = pattern::kTrackKeys[static_cast<std::size_t>(track)];
@@ -206,6 +221,9 @@ core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound)
     file->set(settings.AppTitle, "MIDIClick", core::decimalText(settings.ClickNote));
     if (settings.sendMidiClock || !file->read(settings.AppTitle, kClockKey, "").empty())
         file->set(settings.AppTitle, kClockKey, settings.sendMidiClock ? "1" : "0");
+    const bool following = settings.sync != playback::SyncSource::Internal;
+    if (following || !file->read(settings.AppTitle, kSyncKey, "").empty())
+        file->set(settings.AppTitle, kSyncKey, following ? kSyncMidi : kSyncInternal);
     return file->commit();
 }
 
