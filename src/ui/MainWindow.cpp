@@ -565,11 +565,25 @@ void MainWindow::refreshMutes()
 void MainWindow::refreshTempo()
 {
     showAudioOutputState();
+    // While a master leads, its tempo is shown (to a tenth, as it is measured) and ours can
+    // neither be dragged nor tapped.
+    const bool following = machine_.isFollowing();
+    const int tenths = machine_.followedTempoTenths();
+    tempoBar_->setEnabled(!following);
+    tap_->setEnabled(!following);
     {
         const QSignalBlocker block(tempoBar_);
-        tempoBar_->setValue(machine_.tempoBpm());
+        tempoBar_->setValue(
+            following && tenths > 0
+                ? std::clamp((tenths + 5) / 10, tempoBar_->minimum(), tempoBar_->maximum())
+                : machine_.tempoBpm());
     }
-    tempoLabel_->setText(QString::number(machine_.tempoBpm()));
+    if (!following)
+        tempoLabel_->setText(QString::number(machine_.tempoBpm()));
+    else if (tenths > 0)
+        tempoLabel_->setText(QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10));
+    else
+        tempoLabel_->setText(QStringLiteral("--.-"));
 }
 
 void MainWindow::refreshGroove()
@@ -685,6 +699,8 @@ void MainWindow::pollPlayback()
     showFrame(frame);
     if (beforeRecording && !(*beforeRecording == machine_.pattern()))
         refreshGrid();
+    if (machine_.isFollowing())
+        refreshTempo();
     if (const std::string trouble = machine_.playbackTrouble(); !trouble.empty())
         std::clog << "taktwerk: " << trouble << '\n';
 }
@@ -716,6 +732,8 @@ void MainWindow::onPad(int track, Qt::MouseButton button)
 
 void MainWindow::onTap(Qt::MouseButton button)
 {
+    if (machine_.isFollowing())
+        return;  // the master's tempo it is
     machine_.tap(machineButton(button), tapClock_());
     refreshTempo();
 }
@@ -817,6 +835,8 @@ void MainWindow::startNewRhythm()
 
 void MainWindow::nudgeTempo(int delta)
 {
+    if (machine_.isFollowing())
+        return;
     machine_.setTempo(machine_.tempoBpm() + delta);
     refreshTempo();
 }

@@ -81,6 +81,11 @@ public:
     QProgressBar* busyBar() const { return busyBar_; }
     QPushButton* cancelButton() const { return cmdCancelImport_; }
     QCheckBox* clockBox() const { return chkClock_; }
+    QCheckBox* followBox() const { return chkFollow_; }
+
+signals:
+    // "Follow MIDI clock" was switched: the window's tempo controls change their looks.
+    void syncChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -105,6 +110,7 @@ private:
     QProgressBar* busyBar_ = nullptr;
     QPushButton* cmdCancelImport_ = nullptr;
     QCheckBox* chkClock_ = nullptr;
+    QCheckBox* chkFollow_ = nullptr;
     std::vector<std::filesystem::path> kitRoots_;
     std::vector<std::filesystem::path> installedKits_;  // in the list's order
     Importer importer_ = kits::importKit;

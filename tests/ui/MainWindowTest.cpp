@@ -700,6 +700,36 @@ TEST(MainWindow, RecTogglesByButtonAndRKeyAndPaintsWhatIsRecorded)
     EXPECT_LE(rec->mapTo(t.window.get(), QPoint(rec->width(), 0)).x(), t.window->width());
 }
 
+TEST(MainWindow, WhileFollowingTheTempoBarAndTapAreOffAndShowTheMastersTempo)
+{
+    app::Settings settings = testSettings();
+    settings.sync = playback::SyncSource::MidiClock;
+    TestWindow t(settings);
+    EXPECT_FALSE(t.window->tempoBar()->isEnabled());
+    EXPECT_FALSE(t.window->tapButton()->isEnabled());
+    EXPECT_EQ(t.window->tempoLabel()->text(), "--.-") << "nothing measured yet";
+    const int before = t.machine.tempoBpm();
+    QTest::keyClick(t.window.get(), Qt::Key_T);
+    QTest::keyClick(t.window.get(), Qt::Key_T);
+    QTest::keyClick(t.window.get(), Qt::Key_Plus);
+    EXPECT_EQ(t.machine.tempoBpm(), before) << "our tempo is left alone";
+
+    t.log.followedTempoTenths = 1234;
+    sequencer::StepEvent step;
+    step.markerColumn = 1;
+    t.click(t.window->runButton());
+    t.play(step);
+    EXPECT_EQ(t.window->tempoLabel()->text(), "123.4");
+    EXPECT_EQ(t.window->tempoBar()->value(), 123);
+
+    // Our own clock again: all back as it was.
+    t.machine.setSyncSource(playback::SyncSource::Internal);
+    t.window->refreshAll();
+    EXPECT_TRUE(t.window->tempoBar()->isEnabled());
+    EXPECT_TRUE(t.window->tapButton()->isEnabled());
+    EXPECT_EQ(t.window->tempoLabel()->text(), QString::number(before));
+}
+
 // The mouse wheel over a widget: `notches` up (negative: down), with the modifiers given.
 void turnWheel(QWidget* widget, int notches, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
