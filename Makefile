@@ -68,9 +68,13 @@ export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 # still stopped by its owner instead of outliving an aborted test.
 export TSAN_OPTIONS ?= second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp
 
+# Built with Clang, the fuzz targets included: the fuzzers need Clang's libFuzzer and the same
+# sanitizers, so one build serves both instead of compiling every library twice (CI's longest
+# step). A second compiler also reads the code differently: Clang found a test reading a
+# variable in the same expression that moved it, which GCC happened to order the other way.
 build-asan/build.ninja:
-	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-		-DTAKTWERK_SANITIZE=address,undefined $(SANITIZER_CMAKE_FLAGS)
+	CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DTAKTWERK_SANITIZE=address,undefined -DTAKTWERK_FUZZ=ON $(SANITIZER_CMAKE_FLAGS)
 
 asan: deps-test build-asan/build.ninja
 	cmake --build build-asan
@@ -85,22 +89,18 @@ tsan: deps-test build-tsan/build.ninja
 	TAKTWERK_SOAK_SECONDS=$(TSAN_SOAK_SECONDS) \
 		ctest --test-dir build-tsan --output-on-failure --timeout 600 -L '^($(TSAN_SUITES))$$'
 
-# libFuzzer targets (fuzz/), built with Clang: each runs FUZZ_SECONDS, fuzz-long much longer.
+# libFuzzer targets (fuzz/), from the AddressSanitizer build above: each runs FUZZ_SECONDS,
+# fuzz-long much longer.
 FUZZ_SECONDS ?= 60
 FUZZ_LONG_SECONDS ?= 1800
 
-build-fuzz/build.ninja:
-	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-		-DTAKTWERK_SANITIZE=address,undefined -DTAKTWERK_FUZZ=ON -DTAKTWERK_BUILD_TESTS=OFF \
-		-DTAKTWERK_BUILD_GUI=OFF $(SANITIZER_CMAKE_FLAGS)
+fuzz: deps-test build-asan/build.ninja
+	cmake --build build-asan --target fuzz_all
+	scripts/run-fuzzers build-asan $(FUZZ_SECONDS)
 
-fuzz: deps-test build-fuzz/build.ninja
-	cmake --build build-fuzz --target fuzz_all
-	scripts/run-fuzzers build-fuzz $(FUZZ_SECONDS)
-
-fuzz-long: deps-test build-fuzz/build.ninja
-	cmake --build build-fuzz --target fuzz_all
-	scripts/run-fuzzers build-fuzz $(FUZZ_LONG_SECONDS)
+fuzz-long: deps-test build-asan/build.ninja
+	cmake --build build-asan --target fuzz_all
+	scripts/run-fuzzers build-asan $(FUZZ_LONG_SECONDS)
 
 # Live playback into a JACK dummy server under random edits; CI runs SOAK_SECONDS=60.
 SOAK_SECONDS ?= 600

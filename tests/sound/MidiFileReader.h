@@ -56,7 +56,10 @@ inline ReadFile readMidiFile(const std::string& data)
     if (data.substr(at, 4) != "MTrk")
         throw std::runtime_error("no track");
     at += 4;
-    const std::size_t end = at + number(4);
+    // Read apart: in `at + number(4)` the order of the two is unspecified, and number() moves
+    // `at` (Clang reads it after, GCC before).
+    const std::uint32_t trackLength = number(4);
+    const std::size_t end = at + trackLength;
     if (end != data.size())
         throw std::runtime_error("track length");
     std::uint64_t tick = 0;
