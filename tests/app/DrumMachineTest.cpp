@@ -317,22 +317,6 @@ TEST(DrumMachine, ALiveHitOffTheGridIsPassedOver)
     EXPECT_EQ(m.machine.velocity(kBass, 3), pattern::kMinVelocity);
 }
 
-TEST(DrumMachine, FollowingAMasterGoesToTheHostAndShowsItsTempo)
-{
-    Settings settings;
-    settings.sync = playback::SyncSource::MidiClock;
-    Machine m(settings);
-    EXPECT_TRUE(m.machine.isFollowing());
-    m.machine.setSyncSource(playback::SyncSource::Internal);
-    EXPECT_EQ(m.log.sync, playback::SyncSource::Internal);
-    EXPECT_FALSE(m.machine.isFollowing());
-    m.machine.setSyncSource(playback::SyncSource::MidiClock);
-    EXPECT_EQ(m.log.sync, playback::SyncSource::MidiClock);
-    EXPECT_EQ(m.machine.settings().sync, playback::SyncSource::MidiClock);
-    m.log.followedTempoTenths = 1000;
-    EXPECT_EQ(m.machine.followedTempoTenths(), 1000);
-}
-
 TEST(DrumMachine, ShutdownSilencesOnceAndStoresTheView)
 {
     Folder folder;
