@@ -127,8 +127,8 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
         else if (syncText == "internal")
             playing.sync = playback::SyncSource::Internal;
         else
-            return usage(err, core::translated("--sync takes internal or midi, not \"%s\"",
-                                               {syncText}));
+            return usage(err,
+                         core::translated("--sync takes internal or midi, not \"%s\"", {syncText}));
     }
     if (input.empty())
         return usage(err);
@@ -195,8 +195,8 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
         << '\n'
         << std::flush;
     if (machine.isFollowing())
-        out << "taktwerk play: " << core::translated("waiting for the MIDI clock's Start on %s",
-                                                     {"Taktwerk:midi_in"})
+        out << "taktwerk play: "
+            << core::translated("waiting for the MIDI clock's Start on %s", {"Taktwerk:midi_in"})
             << '\n'
             << std::flush;
     else

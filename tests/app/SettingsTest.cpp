@@ -382,15 +382,23 @@ TEST_F(SettingsFile, OnlyMidiFollowsAClockAndTheKeyIsOnlyWrittenOnceUsed)
     const struct {
         const char* value;
         SyncSource sync;
-    } cases[] = {{"MIDI", SyncSource::MidiClock},    {"midi", SyncSource::MidiClock},
-                 {" Midi ", SyncSource::MidiClock},  {"Internal", SyncSource::Internal},
-                 {"", SyncSource::Internal},         {"1", SyncSource::Internal},
-                 {"MIDI clock", SyncSource::Internal}, {"JACK", SyncSource::Internal},
-                 {"MIDI\x01", SyncSource::Internal},  {"M\xc3\x8f" "DI", SyncSource::Internal}};
+    } cases[] = {{"MIDI", SyncSource::MidiClock},
+                 {"midi", SyncSource::MidiClock},
+                 {" Midi ", SyncSource::MidiClock},
+                 {"Internal", SyncSource::Internal},
+                 {"", SyncSource::Internal},
+                 {"1", SyncSource::Internal},
+                 {"MIDI clock", SyncSource::Internal},
+                 {"JACK", SyncSource::Internal},
+                 {"MIDI\x01", SyncSource::Internal},
+                 {"M\xc3\x8f"
+                  "DI",
+                  SyncSource::Internal}};
     for (const auto& c : cases) {
         put(std::string("[Quorrel Taktwerk]\r\nSyncSource=") + c.value + "\r\n");
         Settings settings = settings_;
-        settings.sync = c.sync == SyncSource::Internal ? SyncSource::MidiClock : SyncSource::Internal;
+        settings.sync =
+            c.sync == SyncSource::Internal ? SyncSource::MidiClock : SyncSource::Internal;
         LoadSettings(settings);
         EXPECT_EQ(settings.sync, c.sync) << c.value;
     }
@@ -406,8 +414,7 @@ TEST_F(SettingsFile, OnlyMidiFollowsAClockAndTheKeyIsOnlyWrittenOnceUsed)
     EXPECT_EQ(reread.sync, SyncSource::MidiClock);
     settings_.sync = SyncSource::Internal;
     ASSERT_TRUE(saveSoundSettings(settings_, false));
-    EXPECT_EQ(bytes(),
-              "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\nSyncSource=Internal\r\n");
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\nSyncSource=Internal\r\n");
 }
 
 TEST_F(SettingsFile, TheMidiInputMapKeepsTheGmNotesWhereTheFileSaysNothing)

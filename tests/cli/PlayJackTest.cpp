@@ -371,8 +371,11 @@ TEST_F(PlayJack, FollowingAJitteryMidiClockEveryStepSoundsOnTheMastersBeat)
     ASSERT_TRUE(rhythms::writeRhythmFile(steady, file));
     const int code =
         runPlay({file.string(), "--wave", "--sync", "midi", "--seconds", std::to_string(kSeconds)},
-                recorder, folder / "play.log", std::nullopt, [&master] {
-                    if (!master.connectTo("Taktwerk:midi_in"))
+                recorder, folder / "play.log", std::nullopt, [this, &master] {
+                    // A master sends Start once: it must wait until the player listens.
+                    if (testing::readBytes(folder / "play.log").find("waiting for the MIDI") ==
+                            std::string::npos ||
+                        !master.connectTo("Taktwerk:midi_in"))
                         return false;
                     master.arm();
                     return true;
