@@ -6,6 +6,7 @@
 #include "rhythms/RhythmLoad.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace taktwerk::app {
 
@@ -164,10 +165,22 @@ bool DrumMachine::isModified() const { return !sameRhythm(snapshot(), unmodified
 
 void DrumMachine::toggleStep(int track, int step)
 {
+    const bool on = !grid_.pattern.StepIsOn(track, step);
     edit(kNoSeries, [&] {
-        const bool on = !grid_.pattern.StepIsOn(track, step);
         grid_.pattern.SetStep(track, step, on);
         grid_.pattern.setVelocity(track, step, on ? newStepVelocity_ : pattern::kDefaultVelocity);
+    });
+    // While playing, the pattern itself lets the step be heard at its turn; a second sound
+    // out of time would only blur the groove. A left press never asks for the sample dialog,
+    // so the outcome says nothing here.
+    if (on && settings_.hearSteps && !isRunning())
+        (void)strike(track, MouseButton::Left, grid_.pattern.velocity(track, step));
+}
+
+void DrumMachine::applyRowTool(int track, RowTool tool)
+{
+    edit(kNoSeries, [&] {
+        app::applyRowTool(grid_.pattern, track, grid_.meter.Beats(), tool, newStepVelocity_);
     });
 }
 
@@ -240,6 +253,27 @@ void DrumMachine::setTempo(int bpm)
     edit(kTempoSeries, [&] { bpm_ = sequencer::clampTempo(bpm); });
 }
 
+core::Result<void> DrumMachine::typeTempo(std::string_view text)
+{
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    int bpm = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), bpm);
+    // A sign, a fraction or letters after the digits are refused, not read up to where they
+    // start: "1200" typed for "120" must not become another tempo.
+    const bool whole = !text.empty() && text.front() != '-' && error == std::errc{} &&
+                       end == text.data() + text.size();
+    if (!whole || bpm < sequencer::kMinTempoBpm || bpm > sequencer::kMaxTempoBpm)
+        return core::fail(core::translated(
+            "Please enter a tempo from %s to %s BPM.",
+            {std::to_string(sequencer::kMinTempoBpm), std::to_string(sequencer::kMaxTempoBpm)}));
+    history_.endSeries();
+    edit(kNoSeries, [&] { bpm_ = bpm; });
+    return {};
+}
+
 void DrumMachine::tap(MouseButton button, Clock::time_point now)
 {
     tapNow_ = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
@@ -303,9 +337,14 @@ std::string DrumMachine::playbackTrouble() { return host_ ? host_->trouble() : s
 
 PadOutcome DrumMachine::pad(int track, MouseButton button)
 {
+    return strike(track, button, sound::kFullVelocity);
+}
+
+PadOutcome DrumMachine::strike(int track, MouseButton button, int velocity)
+{
     const int pressed = buttonNumber(button);
     const sound::PadActions actions =
-        host_ ? host_->hitPad(track, pressed, grid_.beginnerView)
+        host_ ? host_->hitPad(track, pressed, velocity, grid_.beginnerView)
               : sound::padActions(track, pressed, grid_.beginnerView,
                                   sound::soundModeFor(settings_.SoundDevice));
     if (actions.editTom != 0)

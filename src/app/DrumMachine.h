@@ -7,6 +7,7 @@
 // host's: RUN and STOP go there, and whether playback runs is read back from it.
 
 #include "app/EditHistory.h"
+#include "app/RowTools.h"
 #include "app/Settings.h"
 #include "core/Result.h"
 #include "pattern/GridState.h"
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace taktwerk::app {
 
@@ -58,14 +60,25 @@ public:
     const std::string& HiHatMemory() const noexcept { return grid_.HiHatMemory; }
 
     // A step switched on strikes with the velocity for new steps; one switched off goes back
-    // to 127, so a rhythm whose accents are all gone is saved without velocities again.
+    // to 127, so a rhythm whose accents are all gone is saved without velocities again. While
+    // playback is stopped, a step switched on is heard once, as a press of its pad at the
+    // step's velocity would sound it (when "hear steps" is on).
     void toggleStep(int track, int step);
+    // "Hear steps" and the question about unsaved changes, as the settings dialog turns them
+    // on and off; kept in the settings file when the dialog saves.
+    bool hearsSteps() const noexcept { return settings_.hearSteps; }
+    void setHearSteps(bool on) noexcept { settings_.hearSteps = on; }
+    bool asksToSave() const noexcept { return settings_.AskToSave != 0; }
+    void setAskToSave(bool on) noexcept { settings_.AskToSave = on ? 1 : 0; }
     int velocity(int track, int step) const noexcept { return grid_.pattern.velocity(track, step); }
     // A set step's velocity moves by `delta`, within 1 ... 127. An unset step has no velocity
     // the user could see, so it keeps its own. Returns whether the velocity changed.
     bool changeVelocity(int track, int step, int delta);
     // The velocity a step switched on takes: 127 until the user chooses another (1 ... 127).
     int newStepVelocity() const noexcept { return newStepVelocity_; }
+    // A row tool on `track`, inside the loop, as one undo entry; new steps take the velocity
+    // for new steps. Nothing is heard: the tool changes a whole row, not one step.
+    void applyRowTool(int track, RowTool tool);
     void setNewStepVelocity(int velocity);
     void setMuted(int track, bool muted);
     // Interval option 0, 1, 2 (3, 4, 5 steps per beat); leaves the loop at four beats.
@@ -92,6 +105,10 @@ public:
     // Tempo and tap.
     int tempoBpm() const noexcept { return bpm_; }
     void setTempo(int bpm);
+    // A tempo typed by the user: whole BPM from 35 to 450, spaces around allowed. Anything else
+    // is refused with a message saying what is wanted, and the tempo stays. A typed tempo is an
+    // undo entry of its own, never part of a drag or a run of nudges before or after it.
+    core::Result<void> typeTempo(std::string_view text);
     void tap(MouseButton button, Clock::time_point now);
     const sequencer::TapTempo& tapTempo() const noexcept { return tap_; }
 
@@ -197,6 +214,7 @@ public:
 
 private:
     void publish();
+    PadOutcome strike(int track, MouseButton button, int velocity);
     void record(const playback::LiveHit& hit);
     RhythmSnapshot snapshot() const;
     void restore(RhythmSnapshot state);

@@ -21,6 +21,8 @@ namespace {
 
 // New with the MIDI clock; the old program never reads it.
 constexpr std::string_view kClockKey = "SendMIDIClock";
+constexpr std::string_view kAskKey = "AskToSave";
+constexpr std::string_view kHearKey = "HearSteps";
 constexpr std::string_view kDrumNotesSection = "MIDI In";
 // New with following a master's clock.
 constexpr std::string_view kSyncKey = "SyncSource";
@@ -158,8 +160,12 @@ void LoadSettings(Settings& settings)
     setNumber(settings.ClickNote, profile, section, "MIDIClick", "37");
     // Only a plain 0 stops the question: a garbled key must never let an edit go unasked.
     const auto askToSave =
-        core::leadingNumberIfAny(profile ? profile->read(section, "AskToSave", "") : std::string());
+        core::leadingNumberIfAny(profile ? profile->read(section, kAskKey, "") : std::string());
     settings.AskToSave = askToSave && *askToSave == 0.0 ? 0 : 1;
+    // The same for hearing steps: only a plain 0 silences them.
+    const auto hearSteps =
+        core::leadingNumberIfAny(profile ? profile->read(section, kHearKey, "") : std::string());
+    settings.hearSteps = !(hearSteps && *hearSteps == 0.0);
     settings.Volume = kFullVolume;
     if (const auto volume = core::leadingNumberIfAny(profile ? profile->read(section, "Volume", "")
                                                              : std::string()))
@@ -221,6 +227,10 @@ core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound)
     file->set(settings.AppTitle, "MIDIClick", core::decimalText(settings.ClickNote));
     if (settings.sendMidiClock || !file->read(settings.AppTitle, kClockKey, "").empty())
         file->set(settings.AppTitle, kClockKey, settings.sendMidiClock ? "1" : "0");
+    if (settings.AskToSave == 0 || !file->read(settings.AppTitle, kAskKey, "").empty())
+        file->set(settings.AppTitle, kAskKey, settings.AskToSave == 0 ? "0" : "1");
+    if (!settings.hearSteps || !file->read(settings.AppTitle, kHearKey, "").empty())
+        file->set(settings.AppTitle, kHearKey, settings.hearSteps ? "1" : "0");
     const bool following = settings.sync != playback::SyncSource::Internal;
     if (following || !file->read(settings.AppTitle, kSyncKey, "").empty())
         file->set(settings.AppTitle, kSyncKey, following ? kSyncMidi : kSyncInternal);

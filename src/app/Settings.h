@@ -52,6 +52,9 @@ struct Settings {
     // "AskToSave": 0 lets New, a load and closing the window drop unsaved changes without a
     // question (they can still be undone until the window closes); anything else asks.
     std::int16_t AskToSave = 1;
+    // "HearSteps": a step set while playback is stopped sounds its track once. On unless the
+    // file says a plain 0, so a file of the old program hears them.
+    bool hearSteps = true;
     bool sendMidiClock = false;  // "Send MIDI clock": off until the user turns it on
     // "SyncSource": "Internal" (our own clock), or "MIDI" (follow the MIDI clock coming in).
     playback::SyncSource sync = playback::SyncSource::Internal;
@@ -87,8 +90,9 @@ core::Result<void> saveMode(const Settings& settings);
 // "Volume", written at an exit after the master volume was changed.
 core::Result<void> saveVolume(const Settings& settings);
 // "Sound" (only when `writeSound`: a sample set was chosen), "Device" and "MIDIClick", as the
-// sound dialog saves them, and "SendMIDIClock" and "SyncSource" once either was ever set
-// (a file that never had them keeps its old bytes). Both writers save the file once, atomically.
+// sound dialog saves them, and "SendMIDIClock" and "SyncSource" once either was ever set (a
+// file that never had them keeps its old bytes). "AskToSave" and "HearSteps" likewise only once
+// one was turned off. Both writers save the file once, atomically.
 core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound);
 
 }  // namespace taktwerk::app

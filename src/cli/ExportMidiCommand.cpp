@@ -1,5 +1,6 @@
 #include "cli/ExportMidiCommand.h"
 
+#include "app/Export.h"
 #include "cli/CommandOptions.h"
 #include "cli/OutputTarget.h"
 #include "cli/RhythmArgs.h"
@@ -68,14 +69,12 @@ int runExportMidi(std::span<const std::string_view> args, std::ostream& out, std
         printError(err, "export-midi", target.error().message);
         return 2;
     }
-    job.name = rhythm->name;
-    job.rows = rowsOf(*rhythm);
-    job.velocities = rhythm->pattern.velocities();
-    job.swing = rhythm->swing;
-    job.mutes = mutesOf(*rhythm);
-    job.tempoBpm = rhythm->Bpm;
-    job.interval = rhythm->Interval;
-    job.beats = rhythm->Beats;
+    {
+        // The window's export builds the same job, so both write the same bytes.
+        const int loops = job.loops;
+        job = app::midiJobFor(*rhythm);
+        job.loops = loops;
+    }
     const std::string bytes = sound::midiFileBytes(job);
     if (toStandardOutput) {
         if (auto written = core::writeAll(STDOUT_FILENO, bytes); !written) {

@@ -1,22 +1,17 @@
 #pragma once
-// Where a command may put its output file. The commands replace a file atomically (AtomicFile.h,
-// which also refuses read-only files); this says beforehand what must never be replaced: the
-// command's own input, whatever the path's spelling (compared by device and inode), a device, a
-// FIFO, a socket or a folder, a link to nothing, and, unless the user says --force, an existing
-// file that is not of the output's kind, which is surely a typing mistake. Main thread of the
-// command line.
+// Where a command may put its output file: the rules of playback/OutputTarget.h, where --force
+// lets a file of another kind be replaced, and standard output. Main thread of the command
+// line.
 
 #include "core/Result.h"
 #include "playback/OfflineRender.h"
+#include "playback/OutputTarget.h"
 
 #include <filesystem>
 
 namespace taktwerk::cli {
 
-enum class OutputKind {
-    Audio,  // RIFF, RF64, FLAC or Ogg
-    Midi,   // a Standard MIDI File
-};
+using playback::OutputKind;
 
 // The message says what is wrong and what to do, in one line.
 core::Result<void> checkOutput(const std::filesystem::path& output,
@@ -33,8 +28,6 @@ core::Result<void> checkStandardOutput();
 // refused: a WAV named .mp3 would mislead every player.
 core::Result<playback::AudioFileType> audioFileType(const std::filesystem::path& output,
                                                     std::string_view format);
-
-// Whether `head` (a file's first bytes) starts like a file of `kind`.
-bool looksLike(std::string_view head, OutputKind kind);
+using playback::looksLike;
 
 }  // namespace taktwerk::cli

@@ -1,5 +1,6 @@
 #include "cli/RenderCommand.h"
 
+#include "app/Export.h"
 #include "cli/CommandOptions.h"
 #include "cli/OutputTarget.h"
 #include "cli/RhythmArgs.h"
@@ -95,14 +96,18 @@ int runRender(std::span<const std::string_view> args, const std::filesystem::pat
     const auto rhythm = loadRhythmForCommand("render", input, err);
     if (!rhythm)
         return 2;
-    job.rows = rowsOf(*rhythm);
-    job.velocities = rhythm->pattern.velocities();
-    job.swing = rhythm->swing;
-    job.mutes = mutesOf(*rhythm);
-    job.tempoBpm = rhythm->Bpm;
-    job.interval = rhythm->Interval;
-    job.beats = rhythm->Beats;
-    job.sound = soundChoiceOf(*rhythm, soundDir);
+    {
+        // The window's export builds the same job, so both write the same bytes.
+        playback::RenderJob made = app::renderJobFor(*rhythm, soundDir);
+        made.loops = job.loops;
+        made.seconds = job.seconds;
+        made.sampleRate = job.sampleRate;
+        made.intro = job.intro;
+        made.tail = job.tail;
+        made.floatSamples = job.floatSamples;
+        made.fileType = job.fileType;
+        job = std::move(made);
+    }
 
     if (auto target = toStandardOutput
                           ? core::Result<void>{}

@@ -92,25 +92,6 @@ std::optional<rhythms::Rhythm> loadRhythmForCommand(std::string_view command, st
     return rhythms::loadRhythm(*profile, startUp, /*beginner=*/false).rhythm;
 }
 
-std::vector<sound::VoiceId> playedVoices(const rhythms::Rhythm& rhythm, bool intro)
-{
-    std::vector<sound::VoiceId> voices;
-    const int loopSteps = pattern::playbackLoopLength(rhythm.Interval, rhythm.Beats, false);
-    for (int track = 0; track < pattern::kTrackCount; ++track) {
-        if (rhythm.mutes.isMuted(track))
-            continue;
-        for (int step = 0; step < loopSteps; ++step) {
-            if (rhythm.pattern.StepIsOn(track, step)) {
-                voices.push_back(static_cast<sound::VoiceId>(track));
-                break;
-            }
-        }
-    }
-    if (intro)
-        voices.push_back(sound::VoiceId::ST);
-    return voices;
-}
-
 int reportSilentVoices(std::ostream& err, std::string_view command, const sound::VoiceSet& voices,
                        const std::vector<sound::VoiceId>& played)
 {
@@ -136,25 +117,6 @@ void printLibraryNoise(std::ostream& err, std::string_view command)
 {
     for (const std::string& line : devices::takeLibraryNoise())
         printError(err, command, core::translated("warning: %s", {line}));
-}
-
-std::array<pattern::Row, pattern::kTrackCount> rowsOf(const rhythms::Rhythm& rhythm)
-{
-    return rhythm.pattern.rows();
-}
-
-std::uint16_t mutesOf(const rhythms::Rhythm& rhythm) { return rhythm.mutes.bits(); }
-
-sound::SoundChoice soundChoiceOf(const rhythms::Rhythm& rhythm,
-                                 const std::filesystem::path& soundDir)
-{
-    sound::SoundChoice choice;
-    choice.soundDir = soundDir;
-    choice.soundSet = rhythm.SoundSet;
-    choice.snareChoice = rhythm.SnareChoice;
-    choice.rideChoice = rhythm.RideChoice;
-    choice.tomSounds = {rhythm.Tom1Sound, rhythm.Tom2Sound, rhythm.Tom3Sound};
-    return choice;
 }
 
 }  // namespace taktwerk::cli

@@ -3,6 +3,7 @@
 // loading the rhythm as the window would, and turning it into what the sound side takes.
 // Main thread of the command line.
 
+#include "app/Export.h"
 #include "core/Result.h"
 #include "rhythms/Rhythm.h"
 #include "sound/VoiceSet.h"
@@ -33,9 +34,8 @@ core::Result<double> parseSeconds(std::string_view text, double max);
 std::optional<rhythms::Rhythm> loadRhythmForCommand(std::string_view command, std::string_view file,
                                                     std::ostream& err);
 
-// The voices the rhythm plays: every unmuted track with a step in the loop, and the click when
-// a count-in is played.
-std::vector<sound::VoiceId> playedVoices(const rhythms::Rhythm& rhythm, bool intro);
+// The voices the rhythm plays (app/Export.h).
+using app::playedVoices;
 
 // Tells, one line each, which of `played` stay silent in `voices` ("bass drum", the file, why).
 // Returns how many of them sound.
@@ -44,14 +44,6 @@ int reportSilentVoices(std::ostream& err, std::string_view command, const sound:
 
 // Prints what the libraries below said meanwhile (ALSA, FluidSynth, GLib), one line each.
 void printLibraryNoise(std::ostream& err, std::string_view command);
-
-// The rows and mutes of a rhythm as the sound side takes them.
-std::array<pattern::Row, pattern::kTrackCount> rowsOf(const rhythms::Rhythm& rhythm);
-std::uint16_t mutesOf(const rhythms::Rhythm& rhythm);
-
-// The rhythm's sample set in the program's sound folder (`SoundDir`).
-sound::SoundChoice soundChoiceOf(const rhythms::Rhythm& rhythm,
-                                 const std::filesystem::path& soundDir);
 
 // Prints "taktwerk COMMAND: message (detail)" as one line.
 void printError(std::ostream& err, std::string_view command, const std::string& message,

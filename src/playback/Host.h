@@ -52,8 +52,9 @@ public:
     virtual bool hasAudioOutput() const = 0;
 
     // A press of `track`'s pad with mouse `button` (1 left, 2 right) in the view given, sounded
-    // at once; says what the press means beyond the sound.
-    virtual sound::PadActions hitPad(int track, int button, bool beginner) = 0;
+    // at once with `velocity` (1 ... 127: a pad struck by hand at full, a step heard as it is
+    // set at its own); says what the press means beyond the sound.
+    virtual sound::PadActions hitPad(int track, int button, int velocity, bool beginner) = 0;
     // Sounds one count-in click now.
     virtual void click() = 0;
     // Rebuilds the ten voices from `choice`, also while playing.

@@ -302,10 +302,10 @@ bool LiveHost::popLiveHit(LiveHit& hit)
     return true;
 }
 
-sound::PadActions LiveHost::hitPad(int track, int button, bool beginner)
+sound::PadActions LiveHost::hitPad(int track, int button, int velocity, bool beginner)
 {
     installReadyVoices();
-    return engine_->hitPad(track, button, sound::kFullVelocity, beginner);
+    return engine_->hitPad(track, button, velocity, beginner);
 }
 
 void LiveHost::click()

@@ -98,7 +98,7 @@ public:
     const sound::Wakeup& news() const override { return news_; }
     std::string trouble() override;
     bool hasAudioOutput() const override { return audible_.load(std::memory_order_acquire); }
-    sound::PadActions hitPad(int track, int button, bool beginner) override;
+    sound::PadActions hitPad(int track, int button, int velocity, bool beginner) override;
     void click() override;
     void setSound(const sound::SoundChoice& choice) override;
     void setSingleSound(int inSound, const sound::SoundChoice& choice) override;

@@ -162,7 +162,16 @@ core::Result<RenderReport> renderInto(const RenderJob& job, int fd, const std::s
             core::translated("The file \"%s\" could not be written to the end.", {name}), detail);
     };
 
+    const auto cancelled = [&] {
+        return job.cancel != nullptr && job.cancel->load(std::memory_order_relaxed);
+    };
+    const auto stopped = [&] {
+        out.reset();
+        return core::fail(core::translated("The export was cancelled."), kRenderCancelled);
+    };
     while (report.frames < music) {
+        if (cancelled())
+            return stopped();
         const auto frames = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(kBlockFrames, music - report.frames));
         renderer.render(block.data(), frames);
@@ -182,6 +191,8 @@ core::Result<RenderReport> renderInto(const RenderJob& job, int fd, const std::s
         std::vector<float> tail;
         std::uint64_t silent = 0;
         while (tail.size() / sound::kOutputChannels < maxTail && silent < enoughSilence) {
+            if (cancelled())
+                return stopped();
             renderer.render(block.data(), kBlockFrames);
             tail.insert(tail.end(), block.begin(), block.end());
             silent = isSilent(block.data(), block.size()) ? silent + kBlockFrames : 0;

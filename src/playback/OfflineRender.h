@@ -13,6 +13,7 @@
 #include "sound/VoiceSet.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -46,6 +47,9 @@ struct RenderJob {
     bool tail = false;                            // the last hits ring out after the music
     bool floatSamples = false;                    // 32-bit float WAV; otherwise 16-bit
     AudioFileType fileType = AudioFileType::Wav;  // float samples only in a WAV file
+    // Set from another thread to stop a render between blocks; it then fails with
+    // kRenderCancelled as its detail, and renderWav leaves no file behind.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // Drives the engine block by block. The parameters stay writable between blocks, so a tempo
@@ -81,6 +85,9 @@ struct RenderReport {
     std::uint64_t frames = 0;       // in the file
     std::uint64_t musicFrames = 0;  // of them, before the ring-out
 };
+
+// The detail of a render's error when it was cancelled.
+inline constexpr const char* kRenderCancelled = "cancelled";
 
 // Called now and then with the share done, 0 to 1.
 using RenderProgress = std::function<void(double done)>;

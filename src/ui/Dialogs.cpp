@@ -24,6 +24,7 @@ Dialogs::Dialogs(app::DrumMachine& machine, MainWindow& window, Questions& quest
     connect(&window_, &MainWindow::settingsRequested, this, &Dialogs::openSettings);
     connect(&window_, &MainWindow::sampleDialogRequested, this,
             [this](int /*tom: the machine keeps it as EditTom*/) { openSampleDialog(); });
+    connect(&window_, &MainWindow::exportRequested, this, &Dialogs::openExport);
 }
 
 Dialogs::~Dialogs() = default;
@@ -45,6 +46,13 @@ void Dialogs::openSettings()
     }
     settings_->ListSounds();
     bringUp(settings_);
+}
+
+void Dialogs::openExport()
+{
+    if (!export_)
+        export_ = new ExportDialog(machine_, questions_, &window_);
+    bringUp(export_);
 }
 
 void Dialogs::openSampleDialog()

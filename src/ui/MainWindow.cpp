@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include "core/Language.h"
 #include "devices/AudioOut.h"
 #include "ui/Artwork.h"
 #include "ui/DialogSupport.h"
@@ -17,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSocketNotifier>
@@ -203,8 +205,9 @@ void MainWindow::buildTopBand()
     auto* bpmFrame = new TitledFrame(qtranslated("BPM:"), container2_);
     place(bpmFrame, kBpmFrame);
     bpmFrame->setFont(frameFont);
-    auto* display = new FillPanel(Qt::black, bpmFrame);
-    place(display, kBpmDisplay);
+    tempoDisplay_ = new FillPanel(Qt::black, bpmFrame);
+    place(tempoDisplay_, kBpmDisplay);
+    tempoDisplay_->installEventFilter(this);
     tempoLabel_ = new QLabel(bpmFrame);
     place(tempoLabel_, kBpmLabel);
     tempoLabel_->setAlignment(Qt::AlignCenter);
@@ -212,6 +215,8 @@ void MainWindow::buildTopBand()
     tempoLabel_->setFont(appFont(fontPixels(14.25), true));
     tempoLabel_->setStyleSheet(
         QStringLiteral("QLabel { color: #00FF00; background: transparent; }"));
+    // A double-click on the display lets the tempo be typed.
+    tempoLabel_->installEventFilter(this);
     tempoBar_ = new QScrollBar(Qt::Horizontal, bpmFrame);
     place(tempoBar_, kTempoBar);
     tempoBar_->setRange(35, 450);
@@ -265,6 +270,11 @@ void MainWindow::buildGrid()
             const RowBox& row = kRowBoxes[t];
             place(button, {columnLeftTwips(step), row.top, kColumnWidthTwips, row.height});
             button->setCheckable(true);
+            button->setContextMenuPolicy(Qt::CustomContextMenu);
+            connect(button, &QWidget::customContextMenuRequested, this,
+                    [this, track, button](const QPoint& at) {
+                        showRowMenu(track, button->mapToGlobal(at));
+                    });
             connect(button, &FlatButton::clicked, this, [this, track, step] {
                 machine_.toggleStep(track, step);
                 refreshStep(track, step);
@@ -294,8 +304,12 @@ void MainWindow::buildPads()
         pad->setText(qtranslated(look.caption));
         pad->setFill(colour(look.colour));
         pad->setFont(appFont(fontPixels(9.75), true));
+        // The keys 1 to 9 play the pads from the top down (on the number row, and on the
+        // keypad for a player whose left hand holds the mouse).
+        QString tip = qtranslated("Key %s", {QString::number(track + 1)});
         if (look.changeable)
-            pad->setToolTip(qtranslated("Right click = Change Sound"));
+            tip += QLatin1Char('\n') + qtranslated("Right click = Change Sound");
+        pad->setToolTip(tip);
         connect(pad, &FlatButton::pressedWith, this,
                 [this, track](Qt::MouseButton button) { onPad(track, button); });
         pads_[static_cast<std::size_t>(track)] = pad;
@@ -434,6 +448,8 @@ QRadioButton* MainWindow::swingNoteOption(int index) const
 {
     return swingNoteOptions_[static_cast<std::size_t>(index)];
 }
+QLineEdit* MainWindow::tempoEditor() const { return tempoEdit_; }
+QMenu* MainWindow::rowMenu() const { return rowMenu_; }
 QWidget* MainWindow::grooveStrip() const { return grooveStrip_; }
 QWidget* MainWindow::newVelocityGroup() const { return newVelocityGroup_; }
 QWidget* MainWindow::volumeGroup() const { return volumeGroup_; }
@@ -622,6 +638,8 @@ void MainWindow::refreshTomCaptions()
     for (int tom = 0; tom < 3; ++tom)
         pads_[static_cast<std::size_t>(kTomFirst + tom)]->setText(
             QString::fromStdString(*names[static_cast<std::size_t>(tom)]));
+    // A tom's sample is kept with the rhythm: a new one is an unsaved change to mark.
+    showAudioOutputState();
 }
 
 void MainWindow::showTransportLooks()
@@ -833,6 +851,47 @@ void MainWindow::startNewRhythm()
     tap_->setFill(colour(kBeatLightOff));
 }
 
+void MainWindow::showRowMenu(int track, const QPoint& globalPosition)
+{
+    if (rowMenu_)
+        rowMenu_->close();
+    struct Item {
+        const char* caption;
+        app::RowTool tool;
+        bool separatorBefore;
+    };
+    static constexpr std::array<Item, 10> kItems{{
+        {core::translatable("Fill every step"), app::RowTool::FillEvery1, false},
+        {core::translatable("Fill every 2nd step"), app::RowTool::FillEvery2, false},
+        {core::translatable("Fill every 4th step"), app::RowTool::FillEvery4, false},
+        {core::translatable("Fill every 8th step"), app::RowTool::FillEvery8, false},
+        {core::translatable("Clear row"), app::RowTool::Clear, false},
+        {core::translatable("Shift left"), app::RowTool::ShiftLeft, true},
+        {core::translatable("Shift right"), app::RowTool::ShiftRight, false},
+        {core::translatable("Copy first half to second half"), app::RowTool::CopyFirstHalf, false},
+        {core::translatable("Crescendo"), app::RowTool::Crescendo, true},
+        {core::translatable("Decrescendo"), app::RowTool::Decrescendo, false},
+    }};
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    for (const Item& item : kItems) {
+        if (item.separatorBefore)
+            menu->addSeparator();
+        QAction* action = menu->addAction(qtranslated(item.caption));
+        connect(action, &QAction::triggered, this, [this, track, tool = item.tool] {
+            machine_.applyRowTool(track, tool);
+            refreshGrid();
+        });
+    }
+    // The window has no menu bar; the export is offered where a right click already leads.
+    menu->addSeparator();
+    connect(menu->addAction(qtranslated("Export...")), &QAction::triggered, this,
+            &MainWindow::exportRequested);
+    rowMenu_ = menu;
+    // Not exec(): playback goes on being painted while the menu is open.
+    menu->popup(globalPosition);
+}
+
 void MainWindow::nudgeTempo(int delta)
 {
     if (machine_.isFollowing())
@@ -841,8 +900,76 @@ void MainWindow::nudgeTempo(int delta)
     refreshTempo();
 }
 
+void MainWindow::beginTempoEntry()
+{
+    if (tempoEdit_)
+        return;
+    tempoEdit_ = new QLineEdit(tempoLabel_->parentWidget());
+    tempoEdit_->setGeometry(tempoLabel_->geometry());
+    tempoEdit_->setFont(tempoLabel_->font());
+    tempoEdit_->setAlignment(Qt::AlignCenter);
+    tempoEdit_->setStyleSheet(QStringLiteral(
+        "QLineEdit { color: #00FF00; background: black; border: 1px solid #00FF00; }"));
+    // Room for a mistyped tempo to be refused, not cut to a tempo the user never typed.
+    tempoEdit_->setMaxLength(8);
+    tempoEdit_->setText(QString::number(machine_.tempoBpm()));
+    tempoEdit_->selectAll();
+    tempoEdit_->installEventFilter(this);
+    tempoEdit_->show();
+    tempoEdit_->setFocus();
+}
+
+void MainWindow::finishTempoEntry(bool take)
+{
+    if (!tempoEdit_)
+        return;
+    if (take) {
+        if (auto typed = machine_.typeTempo(toUtf8(tempoEdit_->text())); !typed) {
+            // The field stays open with the mistake selected, ready to be typed over.
+            const QPointer<QLineEdit> edit = tempoEdit_;
+            tempoRefusing_ = true;
+            questions_.tell(this, fromUtf8(typed.error().message));
+            tempoRefusing_ = false;
+            if (edit) {
+                edit->selectAll();
+                edit->setFocus();
+            }
+            return;
+        }
+    }
+    QLineEdit* edit = tempoEdit_;
+    tempoEdit_ = nullptr;
+    edit->removeEventFilter(this);
+    edit->hide();
+    edit->deleteLater();
+    setFocus();
+    refreshTempo();
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if ((watched == tempoLabel_ || watched == tempoDisplay_) &&
+        event->type() == QEvent::MouseButtonDblClick) {
+        beginTempoEntry();
+        return true;
+    }
+    if (tempoEdit_ && watched == tempoEdit_) {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                finishTempoEntry(true);
+                return true;
+            }
+            // Escape ends the typing only; it must not reach the window and stop playback.
+            if (key->key() == Qt::Key_Escape) {
+                finishTempoEntry(false);
+                return true;
+            }
+        } else if (event->type() == QEvent::FocusOut && !tempoRefusing_) {
+            finishTempoEntry(false);
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     if (watched != tempoBar_ || event->type() != QEvent::Wheel)
         return QWidget::eventFilter(watched, event);
     const auto* wheel = static_cast<QWheelEvent*>(event);
@@ -877,6 +1004,12 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    if (modifiers == Qt::ControlModifier && event->key() == Qt::Key_E) {
+        if (!event->isAutoRepeat())
+            emit exportRequested();
+        event->accept();
+        return;
+    }
     if ((modifiers == (Qt::ControlModifier | Qt::ShiftModifier) && event->key() == Qt::Key_Z) ||
         (modifiers == Qt::ControlModifier && event->key() == Qt::Key_Y)) {
         redo();
@@ -886,6 +1019,15 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
     // A held key repeats only where repeating makes sense: a velocity moving on.
     const bool velocityKey = event->key() == Qt::Key_Up || event->key() == Qt::Key_Down;
     if (event->isAutoRepeat() && !velocityKey) {
+        event->accept();
+        return;
+    }
+    if (event->key() >= Qt::Key_1 && event->key() <= Qt::Key_9 &&
+        (modifiers & (Qt::ControlModifier | Qt::AltModifier)) == 0) {
+        const int track = event->key() - Qt::Key_1;
+        // A pad the view hides cannot be clicked, so its key stays silent too.
+        if (pads_[static_cast<std::size_t>(track)]->isVisible())
+            onPad(track, Qt::LeftButton);
         event->accept();
         return;
     }

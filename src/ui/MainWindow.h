@@ -21,6 +21,8 @@
 
 class QCheckBox;
 class QLabel;
+class QLineEdit;
+class QMenu;
 class QRadioButton;
 class QScrollBar;
 class QSocketNotifier;
@@ -87,6 +89,11 @@ public:
     QWidget* beatFrame() const;
     QScrollBar* tempoBar() const { return tempoBar_; }
     QLabel* tempoLabel() const { return tempoLabel_; }
+    // The field a double-click on the tempo display opens for typing a tempo; null while
+    // none is open.
+    QLineEdit* tempoEditor() const;
+    // The row tools' menu a right click on a track's steps opened; null while none is open.
+    QMenu* rowMenu() const;
     QWidget* gridPanel() const;  // picBack, with its border
     LinesPanel* upperLines() const { return upper_; }
     LinesPanel* lowerLines() const { return lower_; }
@@ -115,6 +122,8 @@ signals:
     void libraryRequested();
     void settingsRequested();
     void sampleDialogRequested(int tom);
+    // Ctrl+E: "Export...".
+    void exportRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -152,6 +161,11 @@ private:
     void onTap(Qt::MouseButton button);
     // The tempo by `delta` BPM, as + and - and the wheel over the bar move it.
     void nudgeTempo(int delta);
+    void showRowMenu(int track, const QPoint& globalPosition);
+    // Typing a tempo on the display: Enter takes it (or says why not), Escape and leaving the
+    // field keep the tempo as it was.
+    void beginTempoEntry();
+    void finishTempoEntry(bool take);
 
     app::DrumMachine& machine_;
     Questions& questions_;
@@ -167,6 +181,10 @@ private:
     FillPanel* container2_ = nullptr;
     QScrollBar* tempoBar_ = nullptr;
     QLabel* tempoLabel_ = nullptr;
+    FillPanel* tempoDisplay_ = nullptr;
+    QPointer<QLineEdit> tempoEdit_;
+    bool tempoRefusing_ = false;
+    QPointer<QMenu> rowMenu_;  // the refusal's message box takes the focus, not a cancel
     FlatButton* tap_ = nullptr;
     FlatButton* run_ = nullptr;
     FlatButton* record_ = nullptr;

@@ -32,9 +32,9 @@ namespace taktwerk::ui {
 namespace {
 
 // The import panel lies right of the old controls, which keep their places and sizes; the
-// MIDI clock's box in a row of its own below them.
+// MIDI clock's box in a row of its own below them, and the editing choices below that.
 constexpr int kClientWidthTw = 6885;
-constexpr int kClientHeightTw = 4200;
+constexpr int kClientHeightTw = 4770;
 constexpr layout::TwipsRect kSoundFrame{60, 60, 3765, 3105};
 constexpr std::array<layout::TwipsRect, 2> kSoundOptions{
     {{180, 360, 825, 255}, {1680, 360, 975, 255}}};
@@ -62,6 +62,8 @@ constexpr layout::TwipsRect kMapping{120, 2355, 2640, 1230};
 constexpr layout::TwipsRect kBusy{120, 1890, 1755, 375};
 constexpr layout::TwipsRect kCancelImport{1965, 1890, 795, 375};
 constexpr layout::TwipsRect kClock{120, 3855, 3705, 285};
+constexpr layout::TwipsRect kAskToSave{120, 4140, 3705, 285};
+constexpr layout::TwipsRect kHearSteps{120, 4425, 3705, 285};
 // Beside it, under the import panel: the other way round, the clock coming in.
 constexpr layout::TwipsRect kFollow{4005, 3855, 2820, 285};
 
@@ -165,6 +167,17 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
         emit syncChanged();
     });
 
+    chkAskToSave_ = new QCheckBox(qtranslated("Ask before discarding changes"), this);
+    chkAskToSave_->setGeometry(pixels(kAskToSave));
+    chkAskToSave_->setFocusPolicy(Qt::NoFocus);
+    connect(chkAskToSave_, &QCheckBox::toggled, this,
+            [this](bool on) { machine_.setAskToSave(on); });
+    chkHearSteps_ = new QCheckBox(qtranslated("Hear steps as they are set"), this);
+    chkHearSteps_->setGeometry(pixels(kHearSteps));
+    chkHearSteps_->setFocusPolicy(Qt::NoFocus);
+    connect(chkHearSteps_, &QCheckBox::toggled, this,
+            [this](bool on) { machine_.setHearSteps(on); });
+
     kitRoots_ = kits::hydrogenKitFolders(toUtf8(QDir::homePath()));
     ListKits();
 }
@@ -211,6 +224,8 @@ void SettingsDialog::ListSounds()
             optMIDIClick_[i]->setChecked(true);
 
     chkClock_->setChecked(settings.sendMidiClock);
+    chkAskToSave_->setChecked(settings.AskToSave != 0);
+    chkHearSteps_->setChecked(settings.hearSteps);
     {
         const QSignalBlocker block(chkFollow_);
         chkFollow_->setChecked(settings.sync == playback::SyncSource::MidiClock);

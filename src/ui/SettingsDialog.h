@@ -1,9 +1,10 @@
 #pragma once
 // "Sound Settings": chooses MIDI or the sampled voices, the count-in click's MIDI note and the
 // sample set, lets the user hear them, and writes them to the settings file on "S A V E  a n d
-// E X I T". Choices act on the drum machine at once; closing without saving keeps them for
-// this run only. To the right of the old controls, which keep their places, it imports drum
-// kits of other programs (the Hydrogen kits installed here, or any kit file) as new sample
+// E X I T", with the editing choices below them (the question about unsaved changes, hearing
+// steps as they are set). Choices act on the drum machine at once; closing without saving keeps
+// them for this run only. To the right of the old controls, which keep their places, it imports
+// drum kits of other programs (the Hydrogen kits installed here, or any kit file) as new sample
 // sets and shows which instrument plays which file. An import runs on a worker thread, since a
 // kit of hundreds of layers takes a while to convert; meanwhile a busy bar and "Cancel" stand
 // where the import buttons were. Created on first use, gone when closed (an import running
@@ -81,6 +82,8 @@ public:
     QProgressBar* busyBar() const { return busyBar_; }
     QPushButton* cancelButton() const { return cmdCancelImport_; }
     QCheckBox* clockBox() const { return chkClock_; }
+    QCheckBox* askToSaveBox() const { return chkAskToSave_; }
+    QCheckBox* hearStepsBox() const { return chkHearSteps_; }
     QCheckBox* followBox() const { return chkFollow_; }
 
 signals:
@@ -110,6 +113,8 @@ private:
     QProgressBar* busyBar_ = nullptr;
     QPushButton* cmdCancelImport_ = nullptr;
     QCheckBox* chkClock_ = nullptr;
+    QCheckBox* chkAskToSave_ = nullptr;
+    QCheckBox* chkHearSteps_ = nullptr;
     QCheckBox* chkFollow_ = nullptr;
     std::vector<std::filesystem::path> kitRoots_;
     std::vector<std::filesystem::path> installedKits_;  // in the list's order

@@ -24,7 +24,8 @@ struct HostLog {
     int restarts = 0;
     int clicks = 0;
     int shutdowns = 0;
-    std::vector<int> padsHit;  // tracks whose press sounded
+    std::vector<int> padsHit;        // tracks whose press sounded
+    std::vector<int> padVelocities;  // and how loud, in the same order
     std::vector<sound::SoundChoice> soundChoices;
     std::vector<std::pair<int, sound::SoundChoice>> singleSounds;  // inSound, choice
     std::vector<std::pair<int, int>> outputs;                      // SoundDevice, ClickNote
@@ -100,12 +101,14 @@ public:
     const sound::Wakeup& news() const override { return news_; }
     std::string trouble() override { return std::exchange(log_.trouble, {}); }
     bool hasAudioOutput() const override { return log_.audioOutput; }
-    sound::PadActions hitPad(int track, int button, bool beginner) override
+    sound::PadActions hitPad(int track, int button, int velocity, bool beginner) override
     {
         const sound::PadActions actions =
             sound::padActions(track, button, beginner, sound::SoundMode::Midi);
-        if (actions.midiNote != 0)
+        if (actions.midiNote != 0) {
             log_.padsHit.push_back(track);
+            log_.padVelocities.push_back(velocity);
+        }
         if (actions.editTom != 0)
             editTom_ = actions.editTom;
         return actions;

@@ -349,6 +349,39 @@ TEST_F(SettingsFile, OnlyAPlainZeroStopsTheQuestionAboutUnsavedChanges)
     EXPECT_EQ(settings_.AskToSave, 1);
 }
 
+TEST_F(SettingsFile, OnlyAPlainZeroSilencesStepsAndTheEditingKeysAreOnlyWrittenOnceTurnedOff)
+{
+    const struct {
+        const char* value;
+        bool on;
+    } cases[] = {{"0", false},  {"0.0", false}, {" 0", false}, {"1", true},  {"", true},
+                 {"abc", true}, {"2", true},    {"-1", true},  {"1e9", true}};
+    for (const auto& c : cases) {
+        put(std::string("[Quorrel Taktwerk]\r\nHearSteps=") + c.value + "\r\n");
+        Settings settings = settings_;
+        settings.hearSteps = !c.on;  // what a previous load held plays no part
+        LoadSettings(settings);
+        EXPECT_EQ(settings.hearSteps, c.on) << c.value;
+    }
+    put("[Quorrel Taktwerk]\r\nDevice=1\r\n");
+    LoadSettings(settings_);
+    EXPECT_TRUE(settings_.hearSteps);
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\n")
+        << "the old program's file, byte for byte";
+    settings_.hearSteps = false;
+    settings_.AskToSave = 0;
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    LoadSettings(settings_);
+    EXPECT_FALSE(settings_.hearSteps);
+    EXPECT_EQ(settings_.AskToSave, 0);
+    settings_.hearSteps = true;
+    settings_.AskToSave = 1;
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    EXPECT_EQ(bytes(),
+              "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\nAskToSave=1\r\nHearSteps=1\r\n");
+}
+
 TEST_F(SettingsFile, TheMidiClockIsOnlyForAPlainOneAndOnlyWrittenOnceUsed)
 {
     const struct {

@@ -181,7 +181,7 @@ TEST(Devices, NoMidiPortAndNoSoundFontLeaveAWorkingDrumMachine)
     EXPECT_TRUE(host->midiFailed());
     host->publish(sequencer::StepInputs{}, 450);
     host->start();
-    (void)host->hitPad(0, 1, false);
+    (void)host->hitPad(0, 1, sound::kFullVelocity, false);
     EXPECT_GT(poll(*host, 500ms).steps, 3);
     host->shutdown();
 }

@@ -138,7 +138,7 @@ TEST(SlowSamples, ChoosingASampleSetNeverWaitsForItsFilesAndTheOldVoicesPlayOn)
     while (!playback.soundProblem().empty() && Clock::now() < deadline) {
         const auto call = Clock::now();
         (void)playback.trouble();
-        (void)playback.hitPad(0, 1, false);
+        (void)playback.hitPad(0, 1, sound::kFullVelocity, false);
         longestCall = std::max(longestCall, Clock::now() - call);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }

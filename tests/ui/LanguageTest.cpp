@@ -26,7 +26,8 @@ class EnglishWindow : private InEnglish, public DialogTest {};
 TEST_F(EnglishWindow, SpeaksEnglishInCaptionsTipsAndQuestions)
 {
     EXPECT_EQ(window_->tapButton()->toolTip(), "Right click = Reset");
-    EXPECT_EQ(window_->padButton(1)->toolTip(), "Right click = Change Sound");
+    EXPECT_EQ(window_->padButton(1)->toolTip(), "Key 2\nRight click = Change Sound");
+    EXPECT_EQ(window_->padButton(0)->toolTip(), "Key 1");
     EXPECT_EQ(window_->runButton()->text(), "R U N");
 
     questions_.answers = {false};

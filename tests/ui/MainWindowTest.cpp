@@ -12,10 +12,12 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QEnterEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -219,8 +221,8 @@ TEST(MainWindow, EveryControlShowsTheMachinesStateFromTheStart)
     EXPECT_EQ(t.window->windowTitle(), "Quorrel Taktwerk");
     EXPECT_EQ(t.window->runButton()->text(), "R U N");
     EXPECT_EQ(t.window->tapButton()->toolTip(), "Rechtsklick = Reset");
-    EXPECT_EQ(t.window->padButton(kSnare)->toolTip(), "Rechtsklick = Change Sound");
-    EXPECT_TRUE(t.window->padButton(kBass)->toolTip().isEmpty());
+    EXPECT_EQ(t.window->padButton(kSnare)->toolTip(), "Taste 2\nRechtsklick = Change Sound");
+    EXPECT_EQ(t.window->padButton(kBass)->toolTip(), "Taste 1") << "names its key only";
 }
 
 TEST(MainWindow, AStepClickTogglesValueAndColourAndLeavesNoFocus)
@@ -1092,6 +1094,228 @@ TEST(MainWindow, TheWheelRaisesTheTempoByOneANotchAndPlusAndMinusNudgeIt)
         QApplication::sendEvent(bar, &half);
     }
     EXPECT_EQ(t.machine.tempoBpm(), 101);
+}
+
+// A double-click on the tempo display, the text typed over what the field offers, one key.
+void typeTempo(TestWindow& t, const QString& text, Qt::Key key)
+{
+    if (t.window->tempoEditor() == nullptr)
+        QTest::mouseDClick(t.window->tempoLabel(), Qt::LeftButton);
+    QLineEdit* edit = t.window->tempoEditor();
+    ASSERT_NE(edit, nullptr);
+    edit->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(edit, Qt::Key_Backspace);
+    else
+        QTest::keyClicks(edit, text);
+    QTest::keyClick(edit, key);
+}
+
+TEST(MainWindow, ATypedTempoIsTakenOnEnterRefusedWhenWrongAndEscapeKeepsTheOld)
+{
+    TestWindow t;
+    t.click(t.window->runButton());  // Escape in the field must not stop playback
+    QTest::mouseDClick(t.window->tempoLabel(), Qt::LeftButton);
+    ASSERT_NE(t.window->tempoEditor(), nullptr);
+    EXPECT_EQ(t.window->tempoEditor()->text(), "120") << "offers the tempo to type over";
+
+    typeTempo(t, "200", Qt::Key_Return);
+    EXPECT_EQ(t.machine.tempoBpm(), 200);
+    EXPECT_EQ(t.log.tempoBpm, 200);
+    EXPECT_EQ(t.window->tempoBar()->value(), 200);
+    EXPECT_EQ(t.window->tempoLabel()->text(), "200");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(t.window->tempoEditor(), nullptr);
+
+    const QString wanted = QString::fromUtf8("Bitte geben Sie ein Tempo von 35 bis 450 BPM ein.");
+    for (const char* wrong : {"", "abc", "34", "451", "12x", "1.5", "-90", "+90", "99999999"}) {
+        t.questions.told.clear();
+        typeTempo(t, QString::fromUtf8(wrong), Qt::Key_Enter);
+        EXPECT_EQ(t.questions.told, QStringList{wanted}) << wrong;
+        EXPECT_EQ(t.machine.tempoBpm(), 200) << wrong;
+        EXPECT_EQ(t.log.tempoBpm, 200) << wrong;
+        EXPECT_NE(t.window->tempoEditor(), nullptr) << wrong << ": stays open to be corrected";
+    }
+    typeTempo(t, "90", Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(t.window->tempoEditor(), nullptr);
+    EXPECT_EQ(t.machine.tempoBpm(), 200);
+    EXPECT_EQ(t.window->tempoLabel()->text(), "200");
+    EXPECT_TRUE(t.machine.isRunning()) << "Escape in the field ends the typing only";
+
+    // Edges of the range, with spaces around; each typed tempo is an undo entry of its own,
+    // apart from the nudges before it.
+    QTest::keyClick(t.window.get(), Qt::Key_Plus);
+    typeTempo(t, " 35 ", Qt::Key_Return);
+    typeTempo(t, "450", Qt::Key_Return);
+    EXPECT_EQ(t.machine.tempoBpm(), 450);
+    QTest::keyClick(t.window.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(t.machine.tempoBpm(), 35);
+    QTest::keyClick(t.window.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(t.machine.tempoBpm(), 201);
+    EXPECT_EQ(t.window->tempoLabel()->text(), "201");
+}
+
+TEST(MainWindow, AStepSetWhileStoppedIsHeardOnceAtItsVelocity)
+{
+    TestWindow t;
+    t.window->newVelocityBar()->setValue(90);
+    struct Case {
+        const char* what;
+        std::function<void()> before;
+        int track;
+        int step;
+        bool wasOn;
+        std::vector<int> heard;  // the tracks sounded by the click
+    };
+    const Case cases[] = {
+        {"set while stopped", [] {}, kSnare, 3, false, {kSnare}},
+        {"cleared", [] {}, kSnare, 7, true, {}},
+        {"set while running", [&] { t.click(t.window->runButton()); }, kHiHat, 5, false, {}},
+        {"set after STOP", [&] { t.click(t.window->runButton()); }, kRide, 6, false, {kRide}},
+        {"hearing turned off", [&] { t.machine.setHearSteps(false); }, kBass, 1, false, {}},
+    };
+    for (const Case& c : cases) {
+        c.before();
+        if (t.machine.StepIsOn(c.track, c.step) != c.wasOn) {
+            t.machine.toggleStep(c.track, c.step);
+            t.window->refreshAll();
+        }
+        t.log.padsHit.clear();
+        t.log.padVelocities.clear();
+        t.click(t.window->stepButton(c.track, c.step));
+        EXPECT_EQ(t.log.padsHit, c.heard) << c.what;
+        if (!c.heard.empty()) {
+            EXPECT_EQ(t.log.padVelocities, std::vector<int>{90}) << c.what;
+        }
+    }
+    // Undo and redo put steps back without a sound.
+    t.machine.setHearSteps(true);
+    t.log.padsHit.clear();
+    QTest::keyClick(t.window.get(), Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(t.window.get(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_TRUE(t.log.padsHit.empty());
+}
+
+TEST(MainWindow, TheKeysOneToNinePlayThePadsAsAClickWould)
+{
+    TestWindow t;
+    const std::array<Qt::Key, 9> digits{Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4, Qt::Key_5,
+                                        Qt::Key_6, Qt::Key_7, Qt::Key_8, Qt::Key_9};
+    for (bool beginner : {false, true}) {
+        if (beginner)
+            t.click(t.window->modeBox());
+        for (int track = 0; track < 9; ++track) {
+            const auto key = digits[static_cast<std::size_t>(track)];
+            const QString tip = t.window->padButton(track)->toolTip();
+            EXPECT_TRUE(tip.startsWith(QStringLiteral("Taste %1").arg(track + 1)))
+                << tip.toStdString();
+            // What a click on the pad sounds, if it can be clicked at all in this view.
+            t.log.padsHit.clear();
+            if (t.window->padButton(track)->isVisible())
+                t.click(t.window->padButton(track));
+            const std::vector<int> clicked = t.log.padsHit;
+            for (auto modifier : {Qt::NoModifier, Qt::KeypadModifier}) {
+                t.log.padsHit.clear();
+                t.log.padVelocities.clear();
+                QTest::keyClick(t.window.get(), key, modifier);
+                EXPECT_EQ(t.log.padsHit, clicked)
+                    << "key " << track + 1 << " beginner " << beginner;
+                for (int velocity : t.log.padVelocities)
+                    EXPECT_EQ(velocity, 127);
+            }
+        }
+    }
+    EXPECT_FALSE(t.window->padButton(kOpenHiHat)->isVisible()) << "its key was silent above";
+
+    // Held down, a key strikes once; with Ctrl it is no pad key; Space, Escape and T keep theirs.
+    t.log.padsHit.clear();
+    QTest::keyPress(t.window.get(), Qt::Key_1);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier, QStringLiteral("1"), true);
+    QApplication::sendEvent(t.window.get(), &repeat);
+    QApplication::sendEvent(t.window.get(), &repeat);
+    QTest::keyRelease(t.window.get(), Qt::Key_1);
+    QTest::keyClick(t.window.get(), Qt::Key_2, Qt::ControlModifier);
+    EXPECT_EQ(t.log.padsHit, std::vector<int>{kBass});
+    QTest::keyClick(t.window.get(), Qt::Key_Space);
+    EXPECT_TRUE(t.machine.isRunning());
+    QTest::keyClick(t.window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(t.machine.isRunning());
+}
+
+// A right click on a step, as the window system reports it: the row's menu opens.
+QMenu* openRowMenu(TestWindow& t, int track, int step)
+{
+    StepButton* button = t.window->stepButton(track, step);
+    const QPoint at(4, button->height() / 2);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, button->mapToGlobal(at));
+    QApplication::sendEvent(button, &event);
+    return t.window->rowMenu();
+}
+
+TEST(MainWindow, TheRowMenuRunsEachToolAsOneUndoableEdit)
+{
+    TestWindow t;
+    const struct {
+        const char* caption;
+        const char* after;  // the snare's 16 steps
+    } cases[] = {
+        {"Jeden Schritt f\u00fcllen", "XXXXXXXXXXXXXXXX"},
+        {"Jeden 2. Schritt f\u00fcllen", "X_X_X_X_X_X_X_X_"},
+        {"Jeden 4. Schritt f\u00fcllen", "X___X___X___X___"},
+        {"Jeden 8. Schritt f\u00fcllen", "X_______X_______"},
+        {"Zeile leeren", "________________"},
+        {"Nach links verschieben", "_X___X_________X"},
+        {"Nach rechts verschieben", "_X_X___X________"},
+        {"Erste H\u00e4lfte in die zweite kopieren", "X_X___X_X_X___X_"},
+        {"Crescendo", "X_X___X_________"},
+        {"Decrescendo", "X_X___X_________"},
+    };
+    for (const auto& c : cases) {
+        t.setRow(kSnare, {0, 2, 6});
+        const pattern::Pattern before = t.machine.pattern();
+        const int bassBefore = t.log.inputs.rows[kBass];
+        QMenu* menu = openRowMenu(t, kSnare, 5);
+        ASSERT_NE(menu, nullptr) << c.caption;
+        QAction* chosen = nullptr;
+        for (QAction* action : menu->actions())
+            if (action->text() == QString::fromUtf8(c.caption))
+                chosen = action;
+        ASSERT_NE(chosen, nullptr) << c.caption;
+        chosen->trigger();
+        menu->close();
+        std::string shown;
+        for (int step = 0; step < 16; ++step)
+            shown += t.window->stepButton(kSnare, step)->isChecked() ? 'X' : '_';
+        EXPECT_EQ(shown, c.after) << c.caption;
+        EXPECT_EQ(t.machine.pattern().RowToPattern(kSnare).substr(0, 16), c.after) << c.caption;
+        EXPECT_EQ(t.log.inputs.rows, t.machine.pattern().rows()) << "the engine hears it at once";
+        EXPECT_EQ(static_cast<int>(t.log.inputs.rows[kBass]), bassBefore) << "one row only";
+        QTest::keyClick(t.window.get(), Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(t.machine.pattern(), before) << c.caption << ": one undo takes it back";
+        QTest::keyClick(t.window.get(), Qt::Key_Y, Qt::ControlModifier);
+        EXPECT_EQ(t.machine.pattern().RowToPattern(kSnare).substr(0, 16), c.after) << c.caption;
+    }
+    // The ramps leave the steps and spread the velocities, shown in the bars' tooltips.
+    t.setRow(kSnare, {0, 4, 8, 12});
+    for (QAction* action : openRowMenu(t, kSnare, 0)->actions())
+        if (action->text() == "Crescendo")
+            action->trigger();
+    EXPECT_EQ(t.machine.velocity(kSnare, 0), 32);
+    EXPECT_EQ(t.machine.velocity(kSnare, 12), 127);
+    EXPECT_EQ(t.window->stepButton(kSnare, 0)->velocity(), 32);
+    // The menu offers the export too, as Ctrl+E does.
+    QSignalSpy exports(t.window.get(), &MainWindow::exportRequested);
+    for (QAction* action : openRowMenu(t, kBass, 0)->actions())
+        if (action->text() == "Exportieren...")
+            action->trigger();
+    QTest::keyClick(t.window.get(), Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(exports.count(), 2);
+    // A right click on a pad is no row's: the tom pads keep their sample dialog.
+    QSignalSpy samples(t.window.get(), &MainWindow::sampleDialogRequested);
+    t.window->rowMenu()->close();
+    t.click(t.window->padButton(kTom2), Qt::RightButton);
+    EXPECT_EQ(samples.count(), 1);
 }
 
 TEST(MainWindow, ClosingWhilePlayingSilencesEverything)

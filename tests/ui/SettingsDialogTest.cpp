@@ -167,6 +167,34 @@ TEST_F(SettingsDialogTest, FollowMidiClockIsSavedAsTheSyncSource)
     EXPECT_EQ(iniValue("SyncSource"), "Internal");
 }
 
+TEST_F(SettingsDialogTest, TheEditingChoicesActAtOnceAndAreKeptOnlyOnceTurnedOff)
+{
+    restartWith("Device=1\r\nMIDIClick=37\r\n");
+    ui::SettingsDialog& dialog = openSettings();
+    EXPECT_EQ(dialog.askToSaveBox()->text(), "Vor dem Verwerfen von \u00c4nderungen fragen");
+    EXPECT_EQ(dialog.hearStepsBox()->text(), "Schritte beim Setzen h\u00f6ren");
+    EXPECT_TRUE(dialog.askToSaveBox()->isChecked()) << "on by default";
+    EXPECT_TRUE(dialog.hearStepsBox()->isChecked()) << "on by default";
+    pressOn(dialog.askToSaveBox());
+    pressOn(dialog.hearStepsBox());
+    EXPECT_FALSE(machine_->asksToSave());
+    EXPECT_FALSE(machine_->hearsSteps());
+    dialog.saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(iniValue("AskToSave"), "0");
+    EXPECT_EQ(iniValue("HearSteps"), "0");
+
+    ui::SettingsDialog& again = openSettings();
+    EXPECT_FALSE(again.askToSaveBox()->isChecked());
+    EXPECT_FALSE(again.hearStepsBox()->isChecked());
+    pressOn(again.askToSaveBox());
+    pressOn(again.hearStepsBox());
+    again.saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(iniValue("AskToSave"), "1");
+    EXPECT_EQ(iniValue("HearSteps"), "1");
+}
+
 TEST_F(SettingsDialogTest, WithoutASelectionSoundIsLeftAloneAndAFailureIsReported)
 {
     // No sample sets at all: WAVE cannot be chosen, the list is empty.

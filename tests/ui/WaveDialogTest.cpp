@@ -63,8 +63,10 @@ TEST_F(WaveDialogTest, SetGivesTheTomLastStruckItsSampleAndStandardRestoresIt)
 {
     touch(soundDir() / "Conga.wav");
     ui::WaveDialog& dialog = rightClickPad(kTom2);
+    EXPECT_FALSE(window_->windowTitle().contains('*'));
     pressRow(dialog.list(), 0);
     dialog.setButton()->click();
+    EXPECT_TRUE(window_->windowTitle().contains('*')) << "a new tom sample is an unsaved change";
     ASSERT_EQ(sound_.singleSounds.size(), 1u);
     EXPECT_EQ(sound_.singleSounds[0].first, 8);
     EXPECT_EQ(sound_.singleSounds[0].second.tomSounds[1], "Conga");
@@ -86,6 +88,7 @@ TEST_F(WaveDialogTest, SetGivesTheTomLastStruckItsSampleAndStandardRestoresIt)
     dialog.setButton()->click();
     EXPECT_EQ(machine_->settings().Tom2Sound, "Tom 2");
     EXPECT_EQ(window_->padButton(kTom2)->text(), "Tom 2");
+    EXPECT_FALSE(window_->windowTitle().contains('*')) << "back as the rhythm was";
     EXPECT_EQ(sound_.singleSounds.back().second.tomSounds[1], "Tom 2");
 }
 
