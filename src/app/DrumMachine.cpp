@@ -18,6 +18,8 @@ constexpr int kFirstTomVoice = 7;  // `SetSingleSound`'s number of tom 1; toms 2
 constexpr EditSeries kTempoSeries = 1;
 constexpr EditSeries kSwingSeries = 2;
 constexpr EditSeries kTapSeries = 3;
+// Above every step's velocity series.
+constexpr EditSeries kRecordSeries = 0x40000000u;
 // The wheel or the arrow keys on one step: a series of its own per step.
 EditSeries velocitySeries(int track, int step)
 {
@@ -288,6 +290,7 @@ void DrumMachine::run()
 {
     if (!host_)
         return;
+    ++take_;  // a new run records into new undo entries
     publish();
     host_->start();
 }
@@ -298,7 +301,37 @@ void DrumMachine::stop()
         host_->stop();
 }
 
-bool DrumMachine::pollEvent(sequencer::StepEvent& event) { return host_ && host_->popEvent(event); }
+bool DrumMachine::pollEvent(sequencer::StepEvent& event)
+{
+    if (!host_)
+        return false;
+    const bool stepped = host_->popEvent(event);
+    playback::LiveHit hit;
+    while (host_->popLiveHit(hit))
+        record(hit);
+    return stepped;
+}
+
+void DrumMachine::setRecording(bool on)
+{
+    if (on && !recording_)
+        ++take_;
+    recording_ = on;
+}
+
+void DrumMachine::record(const playback::LiveHit& hit)
+{
+    if (!recording_ || hit.track < 0 || hit.track >= pattern::kTrackCount || hit.step < 0 ||
+        hit.step >= pattern::kStepCount)
+        return;
+    const int velocity = pattern::clampVelocity(hit.velocity);
+    // Each pass of each take is an undo entry of its own, whatever else is edited meanwhile.
+    const EditSeries series = kRecordSeries | ((take_ & 0x3fffu) << 16) | (hit.pass & 0xffffu);
+    edit(series, [&] {
+        grid_.pattern.SetStep(hit.track, hit.step, true);
+        grid_.pattern.setVelocity(hit.track, hit.step, velocity);
+    });
+}
 
 std::string DrumMachine::playbackTrouble() { return host_ ? host_->trouble() : std::string{}; }
 
@@ -450,6 +483,13 @@ void DrumMachine::setSendMidiClock(bool on)
     settings_.sendMidiClock = on;
     if (host_)
         host_->setClockOut(on);
+}
+
+void DrumMachine::setSyncSource(playback::SyncSource source)
+{
+    settings_.sync = source;
+    if (host_)
+        host_->setSync(source);
 }
 
 bool DrumMachine::MidiFailed() const { return !host_ || host_->midiFailed(); }

@@ -124,7 +124,13 @@ public:
             host_->wake();
     }
     // The oldest played step of this run not yet painted; false when none waits. Never waits.
+    // Live hits met on the way are recorded (when REC is on) before it returns.
     bool pollEvent(sequencer::StepEvent& event);
+    // "REC": while playing, every pad struck live (MIDI input, pad clicks and keys) is written
+    // into the grid at its nearest step with its velocity; each pass of the loop is one undo
+    // entry. Off at the start; not kept in any file.
+    bool isRecording() const noexcept { return recording_; }
+    void setRecording(bool on);
     // Notified when a step or a report waits; null without a host. The window watches it, the
     // command line sleeps on it.
     const sound::Wakeup* news() const { return host_ ? &host_->news() : nullptr; }
@@ -190,6 +196,13 @@ public:
     // "Send MIDI clock", from the next step on; kept with the sound settings.
     bool sendsMidiClock() const noexcept { return settings_.sendMidiClock; }
     void setSendMidiClock(bool on);
+    // Where RUN/STOP, tempo and position come from; kept with the sound settings. While
+    // following a master, RUN and STOP do nothing and the master's tempo is shown.
+    playback::SyncSource syncSource() const noexcept { return settings_.sync; }
+    void setSyncSource(playback::SyncSource source);
+    bool isFollowing() const noexcept { return settings_.sync != playback::SyncSource::Internal; }
+    // While following: the master's tempo in tenths of a BPM; 0 until it is measured.
+    int followedTempoTenths() const { return host_ ? host_->followedTempoTenths() : 0; }
     // `MidiFailed`: no MIDI output to choose.
     bool MidiFailed() const;
     // `SetSound`: all ten voices from the sample set and choices.
@@ -208,6 +221,7 @@ public:
 private:
     void publish();
     PadOutcome strike(int track, MouseButton button, int velocity);
+    void record(const playback::LiveHit& hit);
     RhythmSnapshot snapshot() const;
     void restore(RhythmSnapshot state);
     // Runs `change` as one edit: when it changed the rhythm, the state before becomes an undo
@@ -233,6 +247,8 @@ private:
     std::int16_t snareChoice_ = 0;
     std::int16_t rideChoice_ = 0;
     EditHistory history_;
+    bool recording_ = false;
+    std::uint32_t take_ = 0;     // counts RUN presses and REC switch-ons: a pass's undo entry
     RhythmSnapshot unmodified_;  // as the rhythm's file (or New, or the start) holds it
 };
 

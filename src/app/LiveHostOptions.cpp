@@ -11,6 +11,7 @@ playback::LiveHostOptions liveHostOptions(const Settings& settings)
     options.clickNote = settings.ClickNote;
     options.volume = settings.Volume;
     options.clockOut = settings.sendMidiClock;
+    options.sync = settings.sync;
     options.drumNotes = settings.drumNotes;
     options.sound.soundDir = settings.SoundDir;
     options.sound.soundSet = settings.SoundSet;

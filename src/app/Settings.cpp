@@ -6,6 +6,7 @@
 #include "core/Windows1252.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <pwd.h>
@@ -23,6 +24,10 @@ constexpr std::string_view kClockKey = "SendMIDIClock";
 constexpr std::string_view kAskKey = "AskToSave";
 constexpr std::string_view kHearKey = "HearSteps";
 constexpr std::string_view kDrumNotesSection = "MIDI In";
+// New with following a master's clock.
+constexpr std::string_view kSyncKey = "SyncSource";
+constexpr std::string_view kSyncMidi = "MIDI";
+constexpr std::string_view kSyncInternal = "Internal";
 
 std::optional<std::string> variable(const char* name)
 {
@@ -170,6 +175,16 @@ void LoadSettings(Settings& settings)
     // drives other machines.
     settings.sendMidiClock =
         profile && core::leadingNumberIfAny(profile->read(section, kClockKey, "")) == 1.0;
+    // Anything but "MIDI" plays on our own clock: a garbled value must not leave the machine
+    // waiting for a master that is not there.
+    const std::string sync = profile ? profile->read(section, kSyncKey, "") : std::string();
+    settings.sync = std::ranges::equal(sync, kSyncMidi,
+                                       [](char a, char b) {
+                                           return std::toupper(static_cast<unsigned char>(a)) ==
+                                                  std::toupper(static_cast<unsigned char>(b));
+                                       })
+                        ? playback::SyncSource::MidiClock
+                        : playback::SyncSource::Internal;
     settings.drumNotes = sound::DrumNoteMap::generalMidi();
     for (int track = 0; profile && track < pattern::kTrackCount; ++track) {
         const std::string_view key = pattern::kTrackKeys[static_cast<std::size_t>(track)];
@@ -216,6 +231,9 @@ core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound)
         file->set(settings.AppTitle, kAskKey, settings.AskToSave == 0 ? "0" : "1");
     if (!settings.hearSteps || !file->read(settings.AppTitle, kHearKey, "").empty())
         file->set(settings.AppTitle, kHearKey, settings.hearSteps ? "1" : "0");
+    const bool following = settings.sync != playback::SyncSource::Internal;
+    if (following || !file->read(settings.AppTitle, kSyncKey, "").empty())
+        file->set(settings.AppTitle, kSyncKey, following ? kSyncMidi : kSyncInternal);
     return file->commit();
 }
 

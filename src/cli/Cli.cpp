@@ -60,14 +60,19 @@ constexpr std::array<CommandHelp, 6> kCommands{{
      core::translatable("  -o, --output OUT.mid  the MIDI file to write; - for standard output\n"
                         "  --loops N             passes of the loop, 1 to 10000 (default 4)\n"
                         "  --force               replace OUT.mid even when it is no MIDI file\n")},
-    {"play", "taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro] [--clock-out]\n",
+    {"play",
+     "taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro] [--clock-out]\n"
+     "              [--sync internal|midi]\n",
      core::translatable("play a rhythm live until Ctrl-C"),
      core::translatable(
          "  --midi                General MIDI notes (default: as the settings choose)\n"
          "  --wave                the sampled voices of the rhythm's sample set\n"
          "  --seconds S           stop after this many seconds, up to 86400\n"
          "  --intro               the count-in first\n"
-         "  --clock-out           send MIDI clock, Start and Stop with the notes\n")},
+         "  --clock-out           send MIDI clock, Start and Stop with the notes\n"
+         "  --sync midi           follow the MIDI clock on Taktwerk:midi_in (its Start, Stop,\n"
+         "                        Continue and tempo)\n"
+         "  --sync internal       play at our own tempo (default: as the settings choose)\n")},
     {"make-kit", "taktwerk make-kit [--soundfont FILE] [--out DIR] [--force]\n",
      core::translatable("render the default sample set from a General-MIDI SoundFont"),
      core::translatable(

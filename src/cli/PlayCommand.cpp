@@ -22,7 +22,8 @@ namespace taktwerk::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro] [--clock-out]\n";
+    "usage: taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro] [--clock-out]\n"
+    "                     [--sync internal|midi]\n";
 constexpr double kMaxSeconds = 24.0 * 60.0 * 60.0;
 
 // A signal handler may only touch lock-free values of static storage: whether to stop, and the
@@ -116,8 +117,19 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     auto* secondsOption = options.value("--seconds", secondsText);
     options.flag("--intro", intro);
     options.flag("--clock-out", playing.sendMidiClock);
+    std::string syncText;
+    auto* syncOption = options.value("--sync", syncText);
     if (auto parsed = options.parse(args); !parsed)
         return usage(err, parsed.error().message);
+    if (CommandOptions::given(syncOption)) {
+        if (syncText == "midi")
+            playing.sync = playback::SyncSource::MidiClock;
+        else if (syncText == "internal")
+            playing.sync = playback::SyncSource::Internal;
+        else
+            return usage(err,
+                         core::translated("--sync takes internal or midi, not \"%s\"", {syncText}));
+    }
     if (input.empty())
         return usage(err);
     if (CommandOptions::given(secondsOption)) {
@@ -182,7 +194,13 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
                                    {name, tempo, output.backend, rate, mode, output.midiPort}))
         << '\n'
         << std::flush;
-    machine.run();
+    if (machine.isFollowing())
+        out << "taktwerk play: "
+            << core::translated("waiting for the MIDI clock's Start on %s", {"Taktwerk:midi_in"})
+            << '\n'
+            << std::flush;
+    else
+        machine.run();
 
     const bool terminal = ::isatty(STDOUT_FILENO) == 1;
     const int loopSteps =

@@ -5,6 +5,8 @@
 // thread, or the main thread of `taktwerk play`); what crosses to the audio thread goes through
 // atomics and lock-free queues, never through locks.
 
+#include "playback/LiveHit.h"
+#include "playback/SyncSource.h"
 #include "sequencer/Sequencer.h"
 #include "sound/Pads.h"
 #include "sound/VoiceSet.h"
@@ -36,6 +38,9 @@ public:
     // run that has ended (queued before STOP, or before the latest RUN) are dropped here, the
     // one place that filters them. Never waits.
     virtual bool popEvent(sequencer::StepEvent& event) = 0;
+    // The oldest live hit of the current run (or of the run just stopped) that popEvent has
+    // come across, placed on the step grid; false when none waits.
+    virtual bool popLiveHit(LiveHit& hit) = 0;
     // Notified when a step or a report waits, so that the owner can sleep until then instead
     // of polling: the window watches its descriptor, `play` waits on it.
     virtual const sound::Wakeup& news() const = 0;
@@ -64,6 +69,11 @@ public:
     // "Send MIDI clock": 24 clocks a beat with Start and Stop go out with the notes, from the
     // next step on.
     virtual void setClockOut(bool on) = 0;
+    // Follow a master (its Start, Stop and clock drive playback; RUN and STOP do nothing), or
+    // our own clock again.
+    virtual void setSync(SyncSource source) = 0;
+    // While following: the master's tempo in tenths of a BPM; 0 until it is measured.
+    virtual int followedTempoTenths() const = 0;
     // The dialogs' preview voice: plays `file` once, cutting the previous preview; a missing
     // file only cuts. stopPreview() releases it.
     virtual void preview(const std::filesystem::path& file) = 0;

@@ -71,6 +71,7 @@ std::string LiveHost::begin(const LiveHostOptions& options)
     engine_->setClickNote(options.clickNote);
     engine_->setVolume(options.volume);
     parameters_.setClockOut(options.clockOut);
+    parameters_.setSync(options.sync);
     engine_->setDrumNoteMap(options.drumNotes);
     wave_ = options.mode == sound::SoundMode::Wave;
     // Loaded on the loader's thread: odd sample files may take a second each, and the window
@@ -325,17 +326,47 @@ void LiveHost::stop()
 
 void LiveHost::restartPattern() { parameters_.markLoaded(); }
 
+bool LiveHost::isRunning() const
+{
+    return parameters_.sync() == SyncSource::Internal ? parameters_.transport().running
+                                                      : steps_->followedRunning();
+}
+
+void LiveHost::setSync(SyncSource source) { parameters_.setSync(source); }
+
+int LiveHost::followedTempoTenths() const
+{
+    return parameters_.sync() == SyncSource::Internal ? 0 : steps_->followedTempoTenths();
+}
+
 bool LiveHost::popEvent(sequencer::StepEvent& event)
 {
-    const LiveParameters::Transport transport = parameters_.transport();
+    LiveParameters::Transport transport = parameters_.transport();
+    if (parameters_.sync() != SyncSource::Internal)
+        transport = {.running = steps_->followedRunning(), .run = steps_->followedRun()};
     PlaybackEvent queued;
     while (steps_->events().pop(queued)) {
+        // A hit played just before STOP is still the player's: it is kept when recording.
+        if (queued.isLiveHit) {
+            if (queued.run == transport.run)
+                liveHits_.push_back(queued.hit);
+            continue;
+        }
         if (transport.running && queued.run == transport.run) {
             event = queued.step;
             return true;
         }
     }
     return false;
+}
+
+bool LiveHost::popLiveHit(LiveHit& hit)
+{
+    if (liveHits_.empty())
+        return false;
+    hit = liveHits_.front();
+    liveHits_.pop_front();
+    return true;
 }
 
 sound::PadActions LiveHost::hitPad(int track, int button, int velocity, bool beginner)

@@ -28,6 +28,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -44,6 +45,7 @@ struct LiveHostOptions {
     int clickNote = 37;     // `ClickNote`'s default
     int volume = 100;       // percent, as `Volume`
     bool clockOut = false;  // "Send MIDI clock"
+    SyncSource sync = SyncSource::Internal;
     // Which pad each note on the MIDI input strikes.
     sound::DrumNoteMap drumNotes = sound::DrumNoteMap::generalMidi();
     sound::SoundChoice sound;
@@ -92,9 +94,10 @@ public:
     void publish(const sequencer::StepInputs& inputs, int tempoBpm) override;
     void start() override;
     void stop() override;
-    bool isRunning() const override { return parameters_.transport().running; }
+    bool isRunning() const override;
     void restartPattern() override;
     bool popEvent(sequencer::StepEvent& event) override;
+    bool popLiveHit(LiveHit& hit) override;
     const sound::Wakeup& news() const override { return news_; }
     std::string trouble() override;
     bool hasAudioOutput() const override { return audible_.load(std::memory_order_acquire); }
@@ -105,6 +108,8 @@ public:
     void setOutput(int soundDevice, int clickNote) override;
     void setVolume(int percent) override;
     void setClockOut(bool on) override { parameters_.setClockOut(on); }
+    void setSync(SyncSource source) override;
+    int followedTempoTenths() const override;
     void preview(const std::filesystem::path& file) override;
     void stopPreview() override;
     bool midiFailed() const override { return midiFailed_; }
@@ -176,7 +181,8 @@ private:
     OutputInfo info_;
 
     std::thread watcher_;
-    bool shutDown_ = false;  // owner only
+    bool shutDown_ = false;         // owner only
+    std::deque<LiveHit> liveHits_;  // owner only: met in the queue on the way to a step
     // Last of all, so that its thread has stopped before anything it notifies goes.
     std::unique_ptr<sound::VoiceLoader> voices_;
 };

@@ -8,6 +8,7 @@
 
 #include "pattern/Pattern.h"
 #include "pattern/Swing.h"
+#include "playback/SyncSource.h"
 #include "sequencer/Sequencer.h"
 #include "sequencer/StepClock.h"
 
@@ -57,6 +58,10 @@ public:
     void setBeginner(bool on) noexcept;
     // "Send MIDI clock": the clock and Start/Stop go out from the next step on.
     void setClockOut(bool on) noexcept;
+    // Following a master: its Start, Stop and clock drive playback, RUN and STOP do not.
+    void setSync(SyncSource source) noexcept { sync_.store(source, std::memory_order_relaxed); }
+    // Any thread.
+    SyncSource sync() const noexcept { return sync_.load(std::memory_order_relaxed); }
     // A rhythm was loaded: the pattern starts over at step 0 at the next step.
     void markLoaded() noexcept;
     // RUN and STOP. RUN always starts over, even when a STOP in between went unseen.
@@ -88,6 +93,7 @@ private:
     std::atomic<bool> intro_{true};  // "Intro" is checked when the window is created
     std::atomic<bool> beginner_{false};
     std::atomic<bool> clockOut_{false};
+    std::atomic<SyncSource> sync_{SyncSource::Internal};
     std::atomic<std::uint32_t> loadCount_{0};
     // Bit 0: running; the rest counts RUN presses.
     std::atomic<std::uint32_t> transport_{0};

@@ -1,10 +1,13 @@
 #include "playback/StepPlayer.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace taktwerk::playback {
 
 StepPlayer::StepPlayer(const LiveParameters& parameters, std::uint32_t sampleRate,
                        const sound::Wakeup* news) noexcept
-    : parameters_(parameters), clock_(sampleRate), news_(news)
+    : parameters_(parameters), clock_(sampleRate), follower_(sampleRate), news_(news)
 {
     // A playback made while the transport runs (a new output, say) starts at its first block;
     // the RUN that is already in force counts as seen.
@@ -26,24 +29,130 @@ void StepPlayer::advance(std::uint32_t frames,
     // MIDI clocks go before all else on their frame: they belong to the step before, like late
     // hits, and a step's clock lies on the step's own frame.
     for (;;) {
-        const bool stepDue = sequencer_.Running() && clock_.dueFrame() < blockEnd;
+        std::uint64_t due = 0;
+        const bool stepDue = sequencer_.Running() && nextDue(due) && due < blockEnd;
         const bool lateDue = late_.tracks != 0 && late_.frame < blockEnd;
-        if (clocks_.due(blockEnd) &&
-            (!stepDue || clocks_.frames[clocks_.next] <= clock_.dueFrame()) &&
+        if (clocks_.due(blockEnd) && (!stepDue || clocks_.frames[clocks_.next] <= due) &&
             (!lateDue || clocks_.frames[clocks_.next] <= late_.frame))
             sendClock(blockStart, scheduler);
-        else if (lateDue && (!stepDue || late_.frame <= clock_.dueFrame()))
+        else if (lateDue && (!stepDue || late_.frame <= due))
             soundLateHits(blockStart, scheduler);
         else if (stepDue)
-            playStep(blockStart, scheduler);
+            playStep(due, blockStart, scheduler);
         else
             break;
     }
     position_ = blockEnd;
 }
 
+bool StepPlayer::following() const noexcept { return parameters_.sync() == SyncSource::MidiClock; }
+
+bool StepPlayer::nextDue(std::uint64_t& frame) const noexcept  // audio thread
+{
+    if (!following()) {
+        frame = clock_.dueFrame();
+        return true;
+    }
+    const std::optional<double> at =
+        follower_.frameOf(static_cast<double>(followUnits_) / static_cast<double>(kUnitsPerClock));
+    if (!at)
+        return false;  // its clock has not come, nor has the tempo to foresee it
+    // A step the clock placed before this block (the tempo jumped) plays at once, and never
+    // before the step before it.
+    const double rounded = std::max(std::floor(*at + 0.5), 0.0);
+    frame = std::max({static_cast<std::uint64_t>(rounded), position_, lastStepFrame_});
+    return true;
+}
+
+void StepPlayer::realtimeIn(std::uint8_t status, std::uint64_t frame) noexcept  // audio thread
+{
+    if (!following())
+        return;
+    if (!wasFollowing_)
+        beginFollowing();
+    using sequencer::ClockMessage;
+    ClockMessage message = ClockMessage::Clock;
+    switch (status) {
+    case sound::kMidiClock:
+        break;
+    case sound::kMidiStart:
+        message = ClockMessage::Start;
+        break;
+    case sound::kMidiContinue:
+        message = ClockMessage::Continue;
+        break;
+    case sound::kMidiStop:
+        message = ClockMessage::Stop;
+        break;
+    default:
+        return;  // active sensing, reset and the rest: nothing to follow
+    }
+    switch (follower_.receive(message, frame)) {
+    case sequencer::ClockFollower::Change::Started:
+        // The master's Start: step 0 on its next clock, never a count-in.
+        sequencer_.start();
+        followUnits_ = 0;
+        lastStepFrame_ = 0;
+        late_.tracks = 0;
+        markCount_ = 0;
+        pass_ = 0;
+        run_ = kFollowedRun | (++followedRuns_ & ~kFollowedRun);
+        followedRun_.store(run_, std::memory_order_release);
+        followedRunning_.store(true, std::memory_order_release);
+        break;
+    case sequencer::ClockFollower::Change::Continued:
+        sequencer_.resume();
+        followedRunning_.store(true, std::memory_order_release);
+        break;
+    case sequencer::ClockFollower::Change::Stopped:
+        sequencer_.stop();
+        followedRunning_.store(false, std::memory_order_release);
+        break;
+    case sequencer::ClockFollower::Change::None:
+        break;
+    }
+    if (follower_.hasTempo())
+        followedTempo_.store(static_cast<int>(std::lround(follower_.tempoBpm() * 10.0)),
+                             std::memory_order_relaxed);
+}
+
+void StepPlayer::endClockOut(std::uint32_t offset, sound::BlockScheduler& scheduler) noexcept
+{
+    clocks_ = {};
+    if (clockRunning_)
+        scheduler.realtimeAt(offset, sound::kMidiStop);
+    clockRunning_ = false;
+}
+
+void StepPlayer::beginFollowing() noexcept  // audio thread
+{
+    // What our own clock played stops; the master's Start begins the next run.
+    wasFollowing_ = true;
+    sequencer_.stop();
+    clocks_ = {};
+    stopOwed_ = clockRunning_;
+    clockRunning_ = false;
+    followedRunning_.store(false, std::memory_order_release);
+}
+
 void StepPlayer::followTransport(sound::BlockScheduler& scheduler) noexcept  // audio thread
 {
+    if (following()) {
+        if (!wasFollowing_)
+            beginFollowing();
+        if (stopOwed_)
+            scheduler.realtimeAt(0, sound::kMidiStop);
+        stopOwed_ = false;
+        return;
+    }
+    if (wasFollowing_) {
+        wasFollowing_ = false;
+        sequencer_.stop();
+        followedRunning_.store(false, std::memory_order_release);
+        // Only a RUN pressed from now on plays.
+        run_ = parameters_.transport().run;
+        return;
+    }
     const LiveParameters::Transport transport = parameters_.transport();
     if (transport.running && (!sequencer_.Running() || transport.run != run_)) {
         run_ = transport.run;
@@ -55,16 +164,16 @@ void StepPlayer::followTransport(sound::BlockScheduler& scheduler) noexcept  // 
         clocks_ = {};
         clockPart_ = 0;
         startOwed_ = true;
+        markCount_ = 0;
+        pass_ = 0;
     } else if (!transport.running && sequencer_.Running()) {
         sequencer_.stop();
-        clocks_ = {};
-        if (clockRunning_)
-            scheduler.realtimeAt(0, sound::kMidiStop);
-        clockRunning_ = false;
+        endClockOut(0, scheduler);
     }
 }
 
-void StepPlayer::playStep(std::uint64_t blockStart, sound::BlockScheduler& scheduler) noexcept
+void StepPlayer::playStep(std::uint64_t due, std::uint64_t blockStart,
+                          sound::BlockScheduler& scheduler) noexcept  // audio thread
 {
     // A batch being written keeps the last step's values for this step.
     (void)parameters_.read(snapshot_);
@@ -74,13 +183,32 @@ void StepPlayer::playStep(std::uint64_t blockStart, sound::BlockScheduler& sched
         // The follower starts over with the pattern.
         startOwed_ = true;
     }
-    const std::uint64_t due = clock_.dueFrame();
-    sequencer::StepEvent step = sequencer_.step(snapshot_.inputs);
+    const bool followed = following();
+    // Any interval the window can set lies in 3 ... 5; a broken one must not stop the clock.
+    const int interval =
+        pattern::isValidInterval(snapshot_.inputs.interval) ? snapshot_.inputs.interval : 4;
+    sequencer::StepEvent step;
+    double length = 15.0 * static_cast<double>(clock_.sampleRate()) /
+                    static_cast<double>(sequencer::clampTempo(snapshot_.tempoBpm));
+    if (followed) {
+        // The master's Start is the count-in's place, and its clock the only tempo.
+        sequencer::StepInputs inputs = snapshot_.inputs;
+        inputs.intro = false;
+        step = sequencer_.step(inputs);
+        length = follower_.clockFrames() * sequencer::kClocksPerBeat / interval;
+    } else {
+        step = sequencer_.step(snapshot_.inputs);
+    }
     step.frame = due;
+    mark(step, length);
     const auto offset = static_cast<std::uint32_t>(due - blockStart);
-    late_.frame = clock_.swungFrame(
-        snapshot_.tempoBpm,
-        pattern::swingDelayUnits(snapshot_.inputs.swing, snapshot_.inputs.interval, step.step));
+    // Swing needs our own grid to bend; a followed grid plays straight.
+    late_.frame =
+        followed
+            ? due
+            : clock_.swungFrame(snapshot_.tempoBpm,
+                                pattern::swingDelayUnits(snapshot_.inputs.swing,
+                                                         snapshot_.inputs.interval, step.step));
     late_.tracks = step.hits;
     late_.beginner = step.beginner;
     if (step.hits != 0) {
@@ -92,13 +220,80 @@ void StepPlayer::playStep(std::uint64_t blockStart, sound::BlockScheduler& sched
         soundLateHits(blockStart, scheduler);
     if (step.click)
         scheduler.clickAt(offset);
+    report(PlaybackEvent{.step = step, .run = run_, .isLiveHit = false, .hit = {}});
+    lastStepFrame_ = due;
+    if (followed) {
+        followUnits_ +=
+            kUnitsPerClock * sequencer::kClocksPerBeat / static_cast<unsigned>(interval);
+        return;
+    }
     placeClocks(step, blockStart, scheduler);
-    if (!events_.push(PlaybackEvent{step, run_}))
+    // The tempo read at this step sets when the next one falls due.
+    clock_.advance(snapshot_.tempoBpm);
+}
+
+void StepPlayer::report(const PlaybackEvent& event) noexcept  // audio thread
+{
+    if (!events_.push(event))
         dropped_.fetch_add(1, std::memory_order_relaxed);
     else if (news_ != nullptr)
         news_->notify();
-    // The tempo read at this step sets when the next one falls due.
-    clock_.advance(snapshot_.tempoBpm);
+}
+
+void StepPlayer::mark(const sequencer::StepEvent& step,
+                      double length) noexcept  // audio thread
+{
+    Mark& mark = marks_[markNext_];
+    markNext_ = (markNext_ + 1) % kMarkCount;
+    markCount_ = std::min(markCount_ + 1, kMarkCount);
+    mark.frame = step.frame;
+    mark.length = std::max(length, 1.0);
+    mark.countIn = step.kind == sequencer::StepEvent::Kind::CountIn;
+    if (mark.countIn) {
+        // The count-in is a pre-roll: whatever is played into it belongs on the first step.
+        mark.step = mark.nextStep = 0;
+        mark.pass = mark.nextPass = pass_ + 1;
+        return;
+    }
+    if (step.step == 0)
+        ++pass_;
+    mark.step = step.step;
+    mark.nextStep = step.nextStep;
+    mark.pass = pass_;
+    mark.nextPass = step.nextStep == 0 ? pass_ + 1 : pass_;
+}
+
+void StepPlayer::liveHit(int track, int velocity,
+                         std::uint64_t frame) noexcept  // audio thread
+{
+    if (!sequencer_.Running())
+        return;
+    // The latest step taken at or before the hit; a hit before the run's first step (input of
+    // the block before RUN) has no place in it.
+    const Mark* near = nullptr;
+    for (std::size_t i = 0; i < markCount_; ++i) {
+        const Mark& candidate = marks_[(markNext_ + kMarkCount - 1 - i) % kMarkCount];
+        if (candidate.frame <= frame) {
+            near = &candidate;
+            break;
+        }
+    }
+    if (near == nullptr)
+        return;
+    LiveHit hit{.track = static_cast<std::int8_t>(track),
+                .velocity = static_cast<std::uint8_t>(std::clamp(velocity, 1, 127)),
+                .step = near->step,
+                .offset =
+                    static_cast<float>(static_cast<double>(frame - near->frame) / near->length),
+                .pass = near->pass};
+    if (hit.offset > 0.5f) {
+        hit.step = near->nextStep;
+        hit.pass = near->nextPass;
+        hit.offset -= 1.0f;
+    }
+    if (near->countIn)
+        hit.offset = 0.0f;  // no step to be early or late for
+    report(PlaybackEvent{.step = {}, .run = run_, .isLiveHit = true, .hit = hit});
 }
 
 void StepPlayer::soundLateHits(std::uint64_t blockStart,

@@ -18,9 +18,14 @@
 // tempo reaches the clock with the step that reads it, the moment the grid itself changes:
 // a clock that ran ahead of the steps would pull the follower out of phase.
 //
+// Live hits (MIDI input, the owner's pad presses) are placed on the grid of the steps taken
+// around them, nearest step first, and go to the owner through the same queue as the steps.
+//
 // Owned by whoever owns the engine; constructed and destroyed off the audio thread.
 
+#include "playback/LiveHit.h"
 #include "playback/LiveParameters.h"
+#include "sequencer/ClockFollower.h"
 #include "sequencer/Sequencer.h"
 #include "sequencer/StepClock.h"
 #include "sound/Midi.h"
@@ -35,10 +40,12 @@
 
 namespace taktwerk::playback {
 
-// One step as the window learns about it.
+// One step, or one live hit, as the window learns about it.
 struct PlaybackEvent {
     sequencer::StepEvent step;  // step.frame: the step's absolute frame
     std::uint32_t run = 0;      // which RUN press it belongs to: stale events can be told apart
+    bool isLiveHit = false;     // then `hit` says what happened, not `step`
+    LiveHit hit;
 };
 static_assert(std::is_trivially_copyable_v<PlaybackEvent>);
 
@@ -54,6 +61,25 @@ public:
 
     // audio thread
     void advance(std::uint32_t frames, sound::BlockScheduler& scheduler) noexcept override;
+    // audio thread. `frame` counts as position() does: the engine advances both by each block.
+    void liveHit(int track, int velocity, std::uint64_t frame) noexcept override;
+    // audio thread. Followed while the sync source is the MIDI clock.
+    void realtimeIn(std::uint8_t status, std::uint64_t frame) noexcept override;
+
+    // Any thread: the master's transport while following it, and its tempo in tenths of a
+    // BPM (0 while not measured yet). Events of a followed run carry followedRun().
+    bool followedRunning() const noexcept
+    {
+        return followedRunning_.load(std::memory_order_acquire);
+    }
+    std::uint32_t followedRun() const noexcept
+    {
+        return followedRun_.load(std::memory_order_acquire);
+    }
+    int followedTempoTenths() const noexcept
+    {
+        return followedTempo_.load(std::memory_order_relaxed);
+    }
 
     // GUI thread: the consumer side.
     PlaybackEventQueue& events() noexcept { return events_; }
@@ -88,11 +114,38 @@ private:
         }
     };
 
+    // A step taken, as a live hit near it is placed.
+    struct Mark {
+        std::uint64_t frame = 0;
+        double length = 0.0;  // in frames, at the step's tempo
+        std::int16_t step = 0;
+        std::int16_t nextStep = 0;
+        std::uint32_t pass = 0;
+        std::uint32_t nextPass = 0;
+        bool countIn = false;
+    };
+    // The steps of the last block and more: MIDI input reaches the grid a block after it came
+    // in, and a block holds at most a few steps even at the fastest tempo.
+    static constexpr std::size_t kMarkCount = 16;
+
+    // Where a followed step lies: in 60ths of a clock, so that 3, 4 and 5 steps a beat (8, 6
+    // and 4.8 clocks a step) all count exactly.
+    static constexpr std::uint64_t kUnitsPerClock = 60;
+    // Followed runs are told from our own RUN presses by this bit.
+    static constexpr std::uint32_t kFollowedRun = 0x80000000u;
+
+    bool following() const noexcept;
+    bool nextDue(std::uint64_t& frame) const noexcept;
+    void beginFollowing() noexcept;
     void followTransport(sound::BlockScheduler& scheduler) noexcept;
+    void endClockOut(std::uint32_t offset, sound::BlockScheduler& scheduler) noexcept;
+    void mark(const sequencer::StepEvent& step, double length) noexcept;
+    void report(const PlaybackEvent& event) noexcept;
     void placeClocks(const sequencer::StepEvent& step, std::uint64_t blockStart,
                      sound::BlockScheduler& scheduler) noexcept;
     void sendClock(std::uint64_t blockStart, sound::BlockScheduler& scheduler) noexcept;
-    void playStep(std::uint64_t blockStart, sound::BlockScheduler& scheduler) noexcept;
+    void playStep(std::uint64_t due, std::uint64_t blockStart,
+                  sound::BlockScheduler& scheduler) noexcept;
     void soundLateHits(std::uint64_t blockStart, sound::BlockScheduler& scheduler) noexcept;
 
     const LiveParameters& parameters_;
@@ -108,6 +161,20 @@ private:
     bool startOwed_ = false;     // Start goes out with the next pattern step 0
     std::uint32_t run_ = 0;
     std::uint32_t loadCount_ = 0;
+    std::array<Mark, kMarkCount> marks_{};
+    std::size_t markCount_ = 0;  // of this run, up to kMarkCount
+    std::size_t markNext_ = 0;   // where the next one goes
+    std::uint32_t pass_ = 0;     // passes of the loop begun in this run
+    // Following a master's clock.
+    sequencer::ClockFollower follower_;
+    bool wasFollowing_ = false;
+    bool stopOwed_ = false;          // our clock ran when following began: its follower is told
+    std::uint64_t followUnits_ = 0;  // the next step's clock position
+    std::uint64_t lastStepFrame_ = 0;
+    std::uint32_t followedRuns_ = 0;
+    std::atomic<bool> followedRunning_{false};
+    std::atomic<std::uint32_t> followedRun_{0};
+    std::atomic<int> followedTempo_{0};
     std::uint64_t position_ = 0;
     PlaybackEventQueue events_;
     const sound::Wakeup* news_;

@@ -62,6 +62,8 @@ public:
     void start() noexcept;
     // STOP: `StepPos` keeps its value until the next start.
     void stop() noexcept;
+    // Runs on from where it stopped (a master's Continue).
+    void resume() noexcept { running_ = true; }
     // A rhythm was loaded: the pattern starts over at step 0 (after a new count-in when
     // "Intro" is checked), whether or not playback runs.
     void load() noexcept;

@@ -230,6 +230,7 @@ void Engine::process(float* out, std::uint32_t frames, MidiBlockSink& midi) noex
     retire();
     drainCommands();
     liveNext_ = 0;
+    takeRealtimeInput(midi.input());
     if (stepSource_ != nullptr)
         stepSource_->advance(frames, *this);
     soundLiveUntil(frames);
@@ -278,7 +279,11 @@ bool Engine::apply(const Command& command) noexcept
     using Kind = Command::Kind;
     switch (command.kind) {
     case Kind::HitPad:
-        pressPad(command.value, command.button, command.velocity, command.beginner);
+        // The press reached this block's first frame: that is when it was heard, and when the
+        // step grid learns of it.
+        if (pressPad(command.value, command.button, command.velocity, command.beginner) &&
+            stepSource_ != nullptr)
+            stepSource_->liveHit(command.value, command.velocity, now());
         break;
     case Kind::Click:
         soundClick();
@@ -375,7 +380,30 @@ void Engine::soundLiveUntil(std::uint32_t frame) noexcept
     for (; liveNext_ < liveCount_ && live_[liveNext_].frame <= frame; ++liveNext_) {
         const LiveStrike& live = live_[liveNext_];
         moveTo(live.frame);
-        pressPad(live.strike.track, 0, live.strike.velocity, beginner);
+        // The grid hears the frame the note came in at, not the block later it sounds: the
+        // player hit it in time with what they heard then.
+        if (pressPad(live.strike.track, 0, live.strike.velocity, beginner) &&
+            stepSource_ != nullptr)
+            stepSource_->liveHit(live.strike.track, live.strike.velocity, live.played);
+    }
+}
+
+void Engine::takeRealtimeInput(const MidiBlockInput* input) noexcept
+{
+    // Unlike notes, the clock is taken in the block it came in: a follower places the steps
+    // of this block by it, and a steady block of delay would put it behind its master.
+    if (input == nullptr || stepSource_ == nullptr)
+        return;
+    const std::uint32_t count = input->count();
+    for (std::uint32_t index = 0; index < count; ++index) {
+        MidiInEvent event;
+        if (!input->at(index, event) || event.frame >= frames_)
+            continue;
+        // A real-time byte may stand anywhere, even inside another message.
+        for (std::size_t at = 0; at < event.size; ++at) {
+            if (event.bytes[at] >= kMidiClock)
+                stepSource_->realtimeIn(event.bytes[at], blockStart_ + event.frame);
+        }
     }
 }
 
@@ -394,7 +422,19 @@ void Engine::takeLiveInput(const MidiBlockInput* input) noexcept
         MidiInEvent event;
         if (!input->at(index, event) || event.frame >= frames_)
             continue;
-        const std::optional<PadStrike> strike = padStrikeFor(event.bytes, event.size, map);
+        // The real-time bytes inside a note (takeRealtimeInput's) are no part of it.
+        std::array<std::uint8_t, 4> kept{};
+        std::size_t keptCount = 0;
+        bool fits = true;
+        for (std::size_t at = 0; at < event.size && fits; ++at) {
+            if (event.bytes[at] >= kMidiClock)
+                continue;
+            fits = keptCount < kept.size();
+            if (fits)
+                kept[keptCount++] = event.bytes[at];
+        }
+        const std::optional<PadStrike> strike =
+            fits ? padStrikeFor(kept.data(), keptCount, map) : std::nullopt;
         if (!strike)
             continue;
         if (liveCount_ == live_.size()) {
@@ -405,7 +445,7 @@ void Engine::takeLiveInput(const MidiBlockInput* input) noexcept
         std::size_t at = liveCount_++;
         for (; at > 0 && live_[at - 1].frame > event.frame; --at)
             live_[at] = live_[at - 1];
-        live_[at] = LiveStrike{event.frame, *strike};
+        live_[at] = LiveStrike{event.frame, blockStart_ + event.frame, *strike};
     }
 }
 
@@ -461,11 +501,12 @@ void Engine::renderUntil(std::uint32_t frame) noexcept
     }
 }
 
-void Engine::pressPad(int track, int button, int velocity, bool beginner) noexcept
+bool Engine::pressPad(int track, int button, int velocity, bool beginner) noexcept
 {
     const PadActions actions = padActions(track, button, beginner, mode_);
     if (actions.editTom != 0)
         editTom_.store(actions.editTom, std::memory_order_relaxed);
+    bool sounded = actions.midiNote != 0;
     if (actions.midiNote != 0)
         playNote(actions.midiNote, velocity);
     for (int i = 0; i < actions.actionCount; ++i) {
@@ -476,10 +517,12 @@ void Engine::pressPad(int track, int button, int velocity, bool beginner) noexce
                 voices_ ? voices_->pick(index(action.voice), velocity) : LayerPick{};
             chokeOthers(action.voice);
             voice.start(picked.sample, picked.gain * velocityCurve(velocity));
+            sounded = true;
         } else {
             voice.stop();
         }
     }
+    return sounded;
 }
 
 // A kit's choke groups stop drums the way a hand on a cymbal does; the fixed hi-hat and tom

@@ -167,7 +167,8 @@ private:
     // More notes in one block than two hands and feet can play.
     static constexpr std::size_t kLiveStrikeCapacity = 64;
     struct LiveStrike {
-        std::uint32_t frame = 0;
+        std::uint32_t frame = 0;   // where it sounds, in the block after its own
+        std::uint64_t played = 0;  // the absolute frame it came in at: when the player hit it
         PadStrike strike;
     };
 
@@ -183,13 +184,15 @@ private:
     void realtimeAt(std::uint32_t frame, std::uint8_t status) noexcept override;
     void drainCommands() noexcept;
     void soundLiveUntil(std::uint32_t frame) noexcept;
+    void takeRealtimeInput(const MidiBlockInput* input) noexcept;
     void takeLiveInput(const MidiBlockInput* input) noexcept;
     bool apply(const Command& command) noexcept;  // false: must wait for a later block
     void swapNoteBank(NoteBank* bank) noexcept;
     void retire() noexcept;
     void moveTo(std::uint32_t frame) noexcept;
     void renderUntil(std::uint32_t frame) noexcept;
-    void pressPad(int track, int button, int velocity, bool beginner) noexcept;
+    // Returns whether the press sounded anything.
+    bool pressPad(int track, int button, int velocity, bool beginner) noexcept;
     void chokeOthers(VoiceId voice) noexcept;
     void soundClick() noexcept;
     void playNote(int note, int velocity) noexcept;

@@ -27,6 +27,14 @@ public:
     virtual ~StepSource() = default;
     // audio thread. Advance by `frames`, scheduling everything due inside them in frame order.
     virtual void advance(std::uint32_t frames, BlockScheduler& scheduler) noexcept = 0;
+    // audio thread. `track`'s pad was struck live (the MIDI input, a press of the owner's)
+    // with `velocity` at the absolute frame `frame`, when the player meant it: a source that
+    // keeps a step grid can say where on it the hit fell. Live hits mean nothing to others.
+    virtual void liveHit(int /*track*/, int /*velocity*/, std::uint64_t /*frame*/) noexcept {}
+    // audio thread. A MIDI real-time byte (clock, Start, Continue, Stop) came in on the MIDI
+    // input at the absolute frame `frame` of the block about to be advanced: a source that
+    // follows an external clock takes its steps from them.
+    virtual void realtimeIn(std::uint8_t /*status*/, std::uint64_t /*frame*/) noexcept {}
 };
 
 }  // namespace taktwerk::sound

@@ -40,8 +40,10 @@ void Dialogs::openLibrary()
 
 void Dialogs::openSettings()
 {
-    if (!settings_)
+    if (!settings_) {
         settings_ = new SettingsDialog(machine_, questions_, &window_);
+        connect(settings_, &SettingsDialog::syncChanged, &window_, &MainWindow::refreshAll);
+    }
     settings_->ListSounds();
     bringUp(settings_);
 }

@@ -126,6 +126,13 @@ inline constexpr GrooveGroup kNewVelocityGroup{
 inline constexpr GrooveGroup kVolumeGroup{
     11160, 6000, 4200, {0, 150, 900, 285}, {900, 165, 2400, 255}, {3360, 150, 840, 285}};
 
+// REC: a toggle at the groove strip's right end, in either view; lit while it records.
+inline constexpr int kRecordLeft = 15390;
+inline constexpr int kRecordBeginnerLeft = 13090;
+inline constexpr TwipsRect kRecordButton{0, 105, 450, 375};  // left from the two above
+inline constexpr Rgb kRecordOnColour = 0xFF0000;
+inline constexpr Rgb kRecordOffColour = 0xC0C0C0;
+
 // Beginner view artwork. The logo and the animation stand one above the other right of the
 // mute toggles, filling the client height below the pads' top exactly (975 + 2595 twips).
 inline constexpr TwipsRect kAnimation{kAnimationLeftTwips, 2085, 4305, 2595};

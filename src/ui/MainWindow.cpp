@@ -377,6 +377,25 @@ void MainWindow::buildGrooveStrip()
         machine_.setVolume(percent);
         volumeValue_->setText(percentText(machine_.volume()));
     });
+
+    record_ = new FlatButton(grooveStrip_);
+    place(record_, kRecordButton);
+    record_->setText(qtranslated("REC"));
+    record_->setToolTip(qtranslated("Record what is played into the grid (R)"));
+    record_->setFont(font);
+    record_->setFill(colour(kRecordOffColour));
+    connect(record_, &FlatButton::pressedWith, this, [this](Qt::MouseButton button) {
+        if (button == Qt::LeftButton)
+            toggleRecording();
+    });
+}
+
+void MainWindow::toggleRecording()
+{
+    machine_.setRecording(!machine_.isRecording());
+    const bool on = machine_.isRecording();
+    record_->setFill(colour(on ? kRecordOnColour : kRecordOffColour));
+    record_->setTextColour(on ? Qt::white : Qt::black);
 }
 
 FillPanel* MainWindow::buildGrooveGroup(const char* caption, QScrollBar*& bar, QLabel*& value,
@@ -482,6 +501,8 @@ void MainWindow::applyView()
     newVelocityGroup_->move(px(kNewVelocityGroup.left), 0);
     newVelocityGroup_->setVisible(!beginner);
     volumeGroup_->move(px(beginner ? kVolumeGroup.beginnerLeft : kVolumeGroup.left), 0);
+    record_->move(px((beginner ? kRecordBeginnerLeft : kRecordLeft) + kRecordButton.left),
+                  px(kRecordButton.top));
 
     pads_[kRide]->move(px(kPadLeft), px(view.ridePadTop));
     pads_[kOpenHiHat]->setVisible(!beginner);
@@ -560,11 +581,25 @@ void MainWindow::refreshMutes()
 void MainWindow::refreshTempo()
 {
     showAudioOutputState();
+    // While a master leads, its tempo is shown (to a tenth, as it is measured) and ours can
+    // neither be dragged nor tapped.
+    const bool following = machine_.isFollowing();
+    const int tenths = machine_.followedTempoTenths();
+    tempoBar_->setEnabled(!following);
+    tap_->setEnabled(!following);
     {
         const QSignalBlocker block(tempoBar_);
-        tempoBar_->setValue(machine_.tempoBpm());
+        tempoBar_->setValue(
+            following && tenths > 0
+                ? std::clamp((tenths + 5) / 10, tempoBar_->minimum(), tempoBar_->maximum())
+                : machine_.tempoBpm());
     }
-    tempoLabel_->setText(QString::number(machine_.tempoBpm()));
+    if (!following)
+        tempoLabel_->setText(QString::number(machine_.tempoBpm()));
+    else if (tenths > 0)
+        tempoLabel_->setText(QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10));
+    else
+        tempoLabel_->setText(QStringLiteral("--.-"));
 }
 
 void MainWindow::refreshGroove()
@@ -657,6 +692,9 @@ void MainWindow::pollPlayback()
     int markerColumn = -1;
     std::optional<sequencer::BeatLight> beatLight;
     auto frame = sequencer::AnimationFrame::Unchanged;
+    // What is recorded meanwhile is painted once, after the steps.
+    const std::optional<pattern::Pattern> beforeRecording =
+        machine_.isRecording() ? std::optional(machine_.pattern()) : std::nullopt;
     while (machine_.pollEvent(event)) {
         // A count-in step leaves the pads as they are.
         if (event.kind == sequencer::StepEvent::Kind::Pattern)
@@ -677,6 +715,10 @@ void MainWindow::pollPlayback()
     if (beatLight)
         tap_->setFill(colour(beatLightColour(*beatLight)));
     showFrame(frame);
+    if (beforeRecording && !(*beforeRecording == machine_.pattern()))
+        refreshGrid();
+    if (machine_.isFollowing())
+        refreshTempo();
     if (const std::string trouble = machine_.playbackTrouble(); !trouble.empty())
         std::clog << "taktwerk: " << trouble << '\n';
 }
@@ -708,6 +750,8 @@ void MainWindow::onPad(int track, Qt::MouseButton button)
 
 void MainWindow::onTap(Qt::MouseButton button)
 {
+    if (machine_.isFollowing())
+        return;  // the master's tempo it is
     machine_.tap(machineButton(button), tapClock_());
     refreshTempo();
 }
@@ -850,6 +894,8 @@ void MainWindow::showRowMenu(int track, const QPoint& globalPosition)
 
 void MainWindow::nudgeTempo(int delta)
 {
+    if (machine_.isFollowing())
+        return;
     machine_.setTempo(machine_.tempoBpm() + delta);
     refreshTempo();
 }
@@ -995,6 +1041,9 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
         break;
     case Qt::Key_T:
         onTap(Qt::LeftButton);
+        break;
+    case Qt::Key_R:
+        toggleRecording();
         break;
     case Qt::Key_Plus:
     case Qt::Key_Minus:

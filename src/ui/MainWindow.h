@@ -60,6 +60,8 @@ public:
     // RUN/STOP as a press on the button would (also Space, Escape and the tom pads' right
     // button).
     void toggleRun();
+    // REC on or off (the button, the R key).
+    void toggleRecording();
     // Paints what the steps waiting in the machine leave on screen and logs what the machine
     // reports; the machine's news calls it.
     void pollPlayback();
@@ -76,6 +78,7 @@ public:
     FlatButton* muteButton(int track) const;
     FlatButton* runButton() const { return run_; }
     FlatButton* tapButton() const { return tap_; }
+    FlatButton* recordButton() const { return record_; }
     FlatButton* filesButton() const { return files_; }
     FlatButton* settingsButton() const { return settings_; }
     QCheckBox* modeBox() const { return mode_; }
@@ -184,6 +187,7 @@ private:
     QPointer<QMenu> rowMenu_;  // the refusal's message box takes the focus, not a cancel
     FlatButton* tap_ = nullptr;
     FlatButton* run_ = nullptr;
+    FlatButton* record_ = nullptr;
     FillPanel* back_ = nullptr;
     LinesPanel* upper_ = nullptr;
     LinesPanel* lower_ = nullptr;

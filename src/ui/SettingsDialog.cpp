@@ -64,6 +64,8 @@ constexpr layout::TwipsRect kCancelImport{1965, 1890, 795, 375};
 constexpr layout::TwipsRect kClock{120, 3855, 3705, 285};
 constexpr layout::TwipsRect kAskToSave{120, 4140, 3705, 285};
 constexpr layout::TwipsRect kHearSteps{120, 4425, 3705, 285};
+// Beside it, under the import panel: the other way round, the clock coming in.
+constexpr layout::TwipsRect kFollow{4005, 3855, 2820, 285};
 
 constexpr int kMidiDevice = 1;  // `SoundDevice` 1: MIDI
 constexpr int kWaveDevice = 2;
@@ -154,6 +156,16 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
     chkClock_->setFocusPolicy(Qt::NoFocus);
     connect(chkClock_, &QCheckBox::toggled, this,
             [this](bool on) { machine_.setSendMidiClock(on); });
+    chkFollow_ = new QCheckBox(qtranslated("Follow MIDI clock"), this);
+    chkFollow_->setGeometry(pixels(kFollow));
+    chkFollow_->setFocusPolicy(Qt::NoFocus);
+    chkFollow_->setToolTip(
+        qtranslated("Start, Stop and tempo come from the MIDI clock on Taktwerk:midi_in"));
+    connect(chkFollow_, &QCheckBox::toggled, this, [this](bool on) {
+        machine_.setSyncSource(on ? playback::SyncSource::MidiClock
+                                  : playback::SyncSource::Internal);
+        emit syncChanged();
+    });
 
     chkAskToSave_ = new QCheckBox(qtranslated("Ask before discarding changes"), this);
     chkAskToSave_->setGeometry(pixels(kAskToSave));
@@ -214,6 +226,10 @@ void SettingsDialog::ListSounds()
     chkClock_->setChecked(settings.sendMidiClock);
     chkAskToSave_->setChecked(settings.AskToSave != 0);
     chkHearSteps_->setChecked(settings.hearSteps);
+    {
+        const QSignalBlocker block(chkFollow_);
+        chkFollow_->setChecked(settings.sync == playback::SyncSource::MidiClock);
+    }
 
     const bool midi = !machine_.MidiFailed();
     optSound_[0]->setEnabled(midi);

@@ -84,6 +84,11 @@ public:
     QCheckBox* clockBox() const { return chkClock_; }
     QCheckBox* askToSaveBox() const { return chkAskToSave_; }
     QCheckBox* hearStepsBox() const { return chkHearSteps_; }
+    QCheckBox* followBox() const { return chkFollow_; }
+
+signals:
+    // "Follow MIDI clock" was switched: the window's tempo controls change their looks.
+    void syncChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -110,6 +115,7 @@ private:
     QCheckBox* chkClock_ = nullptr;
     QCheckBox* chkAskToSave_ = nullptr;
     QCheckBox* chkHearSteps_ = nullptr;
+    QCheckBox* chkFollow_ = nullptr;
     std::vector<std::filesystem::path> kitRoots_;
     std::vector<std::filesystem::path> installedKits_;  // in the list's order
     Importer importer_ = kits::importKit;

@@ -53,11 +53,15 @@ private:
 };
 
 struct Machine {
-    explicit Machine(Settings settings = {})
-        : machine(std::move(settings), std::make_unique<FakeHost>(log))
+    explicit Machine(Settings settings = {}) : machine(std::move(settings), makeHost()) {}
+    std::unique_ptr<FakeHost> makeHost()
     {
+        auto made = std::make_unique<FakeHost>(log);
+        host = made.get();
+        return made;
     }
     HostLog log;
+    FakeHost* host = nullptr;  // the machine's
     DrumMachine machine;
 };
 
@@ -218,6 +222,99 @@ TEST(DrumMachine, PadsPlayAndARightClickOnATomStopsForTheSampleDialog)
     EXPECT_EQ(m.log.stops, 1);
     EXPECT_EQ(m.machine.EditTom(), 3);
     EXPECT_EQ(m.log.padsHit.size(), 2u);  // the tom did not sound
+}
+
+// What the audio thread placed on the grid, as the window's drain of the queue records it.
+void deliver(Machine& m, const std::vector<playback::LiveHit>& hits)
+{
+    for (const playback::LiveHit& hit : hits)
+        m.host->queueLiveHit(hit);
+    sequencer::StepEvent event;
+    while (m.machine.pollEvent(event)) {
+    }
+}
+
+playback::LiveHit liveHit(int track, int step, int velocity, std::uint32_t pass)
+{
+    return {.track = static_cast<std::int8_t>(track),
+            .velocity = static_cast<std::uint8_t>(velocity),
+            .step = static_cast<std::int16_t>(step),
+            .offset = 0.0f,
+            .pass = pass};
+}
+
+TEST(DrumMachine, RecordingWritesLiveHitsWithTheirVelocityOneUndoEntryAPass)
+{
+    Machine m;
+    m.machine.newRhythm();
+    const pattern::Pattern empty = m.machine.pattern();
+    m.machine.run();
+    deliver(m, {liveHit(kSnare, 4, 90, 1)});
+    EXPECT_EQ(m.machine.pattern(), empty) << "REC is off";
+
+    m.machine.setRecording(true);
+    ASSERT_TRUE(m.machine.isRecording());
+    deliver(m, {liveHit(kSnare, 4, 90, 1), liveHit(kBass, 0, 127, 1)});
+    deliver(m, {liveHit(kSnare, 12, 40, 1), liveHit(kHiHat, 0, 20, 2), liveHit(kSnare, 4, 70, 2)});
+    EXPECT_EQ(m.log.inputs.rows[kSnare], (1u << 4) | (1u << 12)) << "the engine hears it";
+    EXPECT_EQ(m.machine.velocity(kSnare, 4), 70) << "the latest hit on a step sets it";
+    EXPECT_EQ(m.machine.velocity(kSnare, 12), 40);
+    EXPECT_EQ(m.machine.velocity(kHiHat, 0), 20);
+    EXPECT_TRUE(m.machine.isModified());
+
+    // Pass 2 goes back at once, then all of pass 1, then what New left.
+    ASSERT_TRUE(m.machine.undo());
+    EXPECT_FALSE(m.machine.StepIsOn(kHiHat, 0));
+    EXPECT_EQ(m.machine.velocity(kSnare, 4), 90);
+    EXPECT_TRUE(m.machine.StepIsOn(kSnare, 12));
+    ASSERT_TRUE(m.machine.undo());
+    EXPECT_EQ(m.machine.pattern(), empty);
+    ASSERT_TRUE(m.machine.redo());
+    EXPECT_TRUE(m.machine.StepIsOn(kBass, 0));
+
+    // An edit of the user's between two hits of a pass makes the rest an entry of its own: an
+    // undo never takes the user's edit away with the recording.
+    deliver(m, {liveHit(kRide, 1, 100, 1)});
+    m.machine.setMuted(kRide, true);
+    deliver(m, {liveHit(kRide, 2, 100, 1)});
+    ASSERT_TRUE(m.machine.undo());
+    EXPECT_FALSE(m.machine.StepIsOn(kRide, 2));
+    EXPECT_TRUE(m.machine.isMuted(kRide));
+}
+
+TEST(DrumMachine, ANewRunOrTakeRecordsIntoNewUndoEntries)
+{
+    Machine m;
+    m.machine.newRhythm();
+    m.machine.setRecording(true);
+    m.machine.run();
+    deliver(m, {liveHit(kBass, 0, 127, 1)});
+    m.machine.stop();
+    m.machine.run();
+    deliver(m, {liveHit(kBass, 2, 127, 1)});  // pass 1 again, of another run
+    m.machine.setRecording(false);
+    m.machine.setRecording(true);
+    deliver(m, {liveHit(kBass, 4, 127, 1)});  // and of another take
+    ASSERT_TRUE(m.machine.undo());
+    EXPECT_TRUE(m.machine.StepIsOn(kBass, 2));
+    EXPECT_FALSE(m.machine.StepIsOn(kBass, 4));
+    ASSERT_TRUE(m.machine.undo());
+    EXPECT_TRUE(m.machine.StepIsOn(kBass, 0));
+    EXPECT_FALSE(m.machine.StepIsOn(kBass, 2));
+}
+
+TEST(DrumMachine, ALiveHitOffTheGridIsPassedOver)
+{
+    Machine m;
+    m.machine.newRhythm();
+    m.machine.setRecording(true);
+    m.machine.run();
+    const auto before = m.machine.pattern();
+    deliver(m, {liveHit(-1, 0, 100, 1), liveHit(pattern::kTrackCount, 0, 100, 1),
+                liveHit(kBass, -1, 100, 1), liveHit(kBass, pattern::kStepCount, 100, 1)});
+    EXPECT_EQ(m.machine.pattern(), before);
+    deliver(m, {liveHit(kBass, 3, 0, 1)});  // no velocity can be quieter than the softest
+    EXPECT_EQ(m.machine.velocity(kBass, 3), pattern::kMinVelocity);
 }
 
 TEST(DrumMachine, ShutdownSilencesOnceAndStoresTheView)
@@ -384,6 +481,36 @@ TEST(LiveMachine, StepsOfARunReachTheWindowAndThoseOfAnEndedRunNever)
     EXPECT_FALSE(machine.isRunning());
     EXPECT_TRUE(machine.shutdown());
     EXPECT_FALSE(machine.hasAudioOutput());
+}
+
+TEST(LiveMachine, PadPressesWhileRecordingLandInTheGridThroughTheAudioThread)
+{
+    Folder folder;
+    LiveMachine live(folder.path());
+    DrumMachine& machine = *live.machine;
+    machine.newRhythm();
+    machine.setIntro(false);
+    machine.setTempo(450);
+    machine.setRecording(true);
+    machine.run();
+    ASSERT_FALSE(live.columns(2, 10s).empty());
+    for (int press = 0; press < 3; ++press) {
+        (void)machine.pad(kTom2, MouseButton::Left);
+        (void)live.columns(1, 10s);
+    }
+    machine.stop();
+    (void)live.columns(1, 200ms);  // the hits met on the way to no further step
+    int recorded = 0;
+    for (int step = 0; step < pattern::kStepCount; ++step) {
+        if (machine.StepIsOn(kTom2, step)) {
+            ++recorded;
+            EXPECT_EQ(machine.velocity(kTom2, step), pattern::kMaxVelocity);
+        }
+    }
+    EXPECT_GE(recorded, 1);
+    EXPECT_LE(recorded, 3);
+    EXPECT_TRUE(machine.canUndo());
+    EXPECT_TRUE(machine.shutdown());
 }
 
 }  // namespace

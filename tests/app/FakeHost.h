@@ -31,6 +31,8 @@ struct HostLog {
     std::vector<std::pair<int, int>> outputs;                      // SoundDevice, ClickNote
     std::vector<int> volumes;
     bool clockOut = false;
+    playback::SyncSource sync = playback::SyncSource::Internal;
+    int followedTempoTenths = 0;
     std::vector<std::filesystem::path> previews;
     int previewStops = 0;
     bool midiFailed = false;
@@ -38,6 +40,7 @@ struct HostLog {
     std::string soundProblem;
     std::string trouble;
     std::deque<sequencer::StepEvent> queued;
+    std::deque<playback::LiveHit> liveHits;
 };
 
 class FakeHost final : public playback::Host {
@@ -48,6 +51,13 @@ public:
     void queue(const sequencer::StepEvent& event)
     {
         log_.queued.push_back(event);
+        news_.notify();
+    }
+
+    // A live hit placed on the grid, as the audio thread would report it.
+    void queueLiveHit(const playback::LiveHit& hit)
+    {
+        log_.liveHits.push_back(hit);
         news_.notify();
     }
 
@@ -80,6 +90,14 @@ public:
         log_.queued.pop_front();
         return true;
     }
+    bool popLiveHit(playback::LiveHit& hit) override
+    {
+        if (log_.liveHits.empty())
+            return false;
+        hit = log_.liveHits.front();
+        log_.liveHits.pop_front();
+        return true;
+    }
     const sound::Wakeup& news() const override { return news_; }
     std::string trouble() override { return std::exchange(log_.trouble, {}); }
     bool hasAudioOutput() const override { return log_.audioOutput; }
@@ -110,6 +128,8 @@ public:
     }
     void setVolume(int percent) override { log_.volumes.push_back(percent); }
     void setClockOut(bool on) override { log_.clockOut = on; }
+    void setSync(playback::SyncSource source) override { log_.sync = source; }
+    int followedTempoTenths() const override { return log_.followedTempoTenths; }
     void preview(const std::filesystem::path& file) override { log_.previews.push_back(file); }
     void stopPreview() override { ++log_.previewStops; }
     bool midiFailed() const override { return log_.midiFailed; }

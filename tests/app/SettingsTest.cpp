@@ -409,6 +409,47 @@ TEST_F(SettingsFile, TheMidiClockIsOnlyForAPlainOneAndOnlyWrittenOnceUsed)
     EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\nSendMIDIClock=0\r\n");
 }
 
+TEST_F(SettingsFile, OnlyMidiFollowsAClockAndTheKeyIsOnlyWrittenOnceUsed)
+{
+    using playback::SyncSource;
+    const struct {
+        const char* value;
+        SyncSource sync;
+    } cases[] = {{"MIDI", SyncSource::MidiClock},
+                 {"midi", SyncSource::MidiClock},
+                 {" Midi ", SyncSource::MidiClock},
+                 {"Internal", SyncSource::Internal},
+                 {"", SyncSource::Internal},
+                 {"1", SyncSource::Internal},
+                 {"MIDI clock", SyncSource::Internal},
+                 {"JACK", SyncSource::Internal},
+                 {"MIDI\x01", SyncSource::Internal},
+                 {"M\xc3\x8f"
+                  "DI",
+                  SyncSource::Internal}};
+    for (const auto& c : cases) {
+        put(std::string("[Quorrel Taktwerk]\r\nSyncSource=") + c.value + "\r\n");
+        Settings settings = settings_;
+        settings.sync =
+            c.sync == SyncSource::Internal ? SyncSource::MidiClock : SyncSource::Internal;
+        LoadSettings(settings);
+        EXPECT_EQ(settings.sync, c.sync) << c.value;
+    }
+    put("[Quorrel Taktwerk]\r\nDevice=1\r\n");
+    LoadSettings(settings_);
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\n");
+    settings_.sync = SyncSource::MidiClock;
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    Settings reread = settings_;
+    reread.sync = SyncSource::Internal;
+    LoadSettings(reread);
+    EXPECT_EQ(reread.sync, SyncSource::MidiClock);
+    settings_.sync = SyncSource::Internal;
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\nSyncSource=Internal\r\n");
+}
+
 TEST_F(SettingsFile, TheMidiInputMapKeepsTheGmNotesWhereTheFileSaysNothing)
 {
     put("[Quorrel Taktwerk]\r\nDevice=1\r\n[MIDI In]\r\nBD=60 61\r\nSD=\r\nHH=loud\r\n"

@@ -2,6 +2,7 @@
 // second JACK client: every audio hit and every MIDI note-on of a 20-second run must reach
 // the graph at exactly the frame of its step.
 
+#include "devices/support/JackClockSender.h"
 #include "devices/support/JackDummyServer.h"
 #include "devices/support/JackMidiSender.h"
 #include "devices/support/JackRecorder.h"
@@ -26,6 +27,7 @@ extern char** environ;
 namespace taktwerk::cli {
 namespace {
 
+using devices::testing::JackClockSender;
 using devices::testing::JackDummyServer;
 using devices::testing::JackMidiSender;
 using devices::testing::JackRecorder;
@@ -345,6 +347,69 @@ TEST_F(PlayJack, ANoteOnAtFrameFOfACycleSoundsAtFrameFOfTheNextCycle)
             expected.push_back({due, voiceBit(1)});
     }
     EXPECT_EQ(found, expected);
+}
+
+// A master sends MIDI clock at 100 BPM, each clock up to 0.3 ms early or late: from its Start
+// on, every step of ours sounds within a millisecond of the master's true clock for it.
+TEST_F(PlayJack, FollowingAJitteryMidiClockEveryStepSoundsOnTheMastersBeat)
+{
+    SKIP_WITHOUT_JACKD()
+    constexpr int kSeconds = 5;
+    constexpr double kClockFrames = 60.0 * kRate / (100.0 * 24.0);
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    JackRecorder recorder(kSeconds + 15);
+    ASSERT_TRUE(recorder.isReady());
+    JackClockSender master(100.0, 0.3, kRate);
+    ASSERT_TRUE(master.isReady());
+    rhythms::Rhythm steady;  // the bass drum on every step, at a tempo not the master's
+    steady.name = "Steady";
+    steady.Bpm = 70;
+    steady.SoundSet = "Impulse";
+    steady.pattern.PatternToRow(0, "XXXXXXXXXXXXXXXX");
+    const auto file = folder / "Steady.rtm";
+    ASSERT_TRUE(rhythms::writeRhythmFile(steady, file));
+    const int code =
+        runPlay({file.string(), "--wave", "--sync", "midi", "--seconds", std::to_string(kSeconds)},
+                recorder, folder / "play.log", std::nullopt, [this, &master] {
+                    // A master sends Start once: it must wait until the player listens.
+                    if (testing::readBytes(folder / "play.log").find("waiting for the MIDI") ==
+                            std::string::npos ||
+                        !master.connectTo("Taktwerk:midi_in"))
+                        return false;
+                    master.arm();
+                    return true;
+                });
+    master.stop();
+    recorder.stop();
+    ASSERT_EQ(code, 0) << testing::readBytes(folder / "play.log");
+    EXPECT_NE(testing::readBytes(folder / "play.log").find("waiting for the MIDI clock"),
+              std::string::npos);
+
+    std::vector<float> mix;
+    for (std::size_t index = 0; index < recorder.recordedFrames(); ++index) {
+        mix.push_back(recorder.left(index));
+        mix.push_back(recorder.right(index));
+    }
+    const auto found = testing::onsets(mix, recorder.firstFrame());
+    ASSERT_GT(master.clocksSent(), 24u * 4);
+    // Four steps a beat at 100 BPM over what is left of the run after the connection.
+    ASSERT_GT(found.size(), 12u) << testing::readBytes(folder / "play.log");
+    std::int64_t previous = -1;
+    for (const Onset& onset : found) {
+        const double since = static_cast<double>(onset.frame) - master.clockFrame(0);
+        const auto clock = static_cast<std::int64_t>(std::llround(since / kClockFrames));
+        EXPECT_EQ(clock % 6, 0) << "a step every six clocks; frame " << onset.frame;
+        EXPECT_LE(std::abs(static_cast<double>(onset.frame) -
+                           master.clockFrame(
+                               static_cast<std::uint64_t>(std::max<std::int64_t>(clock, 0)))),
+                  kRate / 1000.0)
+            << "clock " << clock;
+        if (previous >= 0) {
+            EXPECT_EQ(clock, previous + 6) << "no step left out";
+        }
+        previous = clock;
+    }
 }
 
 TEST_F(PlayJack, CtrlCStopsCleanlyWithEveryNoteEnded)

@@ -1,4 +1,5 @@
 #include "cli/ExportMidiCommand.h"
+#include "cli/PlayCommand.h"
 #include "cli/RenderCommand.h"
 #include "rhythms/RhythmFile.h"
 #include "rhythms/TempFolder.h"
@@ -126,6 +127,35 @@ TEST(RenderCommand, RefusesWhatItCannotDoWithAReason)
     run = render({rhythmFile.string(), "-o", (folder / "no" / "out.wav").string()}, folder.path());
     EXPECT_EQ(run.code, 2);
     EXPECT_FALSE(run.err.empty());
+}
+
+// What --sync refuses it refuses before any device is opened or the rhythm read.
+TEST(PlayCommand, RefusesASyncSourceItDoesNotKnow)
+{
+    const TempFolder folder;
+    const auto rhythmFile = (folder / "Test.rtm").string();
+    ASSERT_TRUE(rhythms::writeRhythmFile(testRhythm(120), folder / "Test.rtm"));
+    app::Settings settings;
+    settings.SoundDir = folder.path();
+    settings.IniFile = folder / "taktwerk.ini";
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {rhythmFile, "--sync"},
+             {rhythmFile, "--sync", ""},
+             {rhythmFile, "--sync", "MIDI "},
+             {rhythmFile, "--sync", "jack2"},
+             {rhythmFile, "--sync", "midi", "--sync", "internal"},
+             {rhythmFile, "--sync=midi\n"},
+             {rhythmFile, "--sync", std::string(5000, 'm')},
+             {rhythmFile, "--sync", std::string("mi\0di", 5)},
+         }) {
+        const std::vector<std::string_view> args(words.begin(), words.end());
+        std::ostringstream out;
+        std::ostringstream err;
+        EXPECT_EQ(runPlay(args, settings, out, err), 2) << words.back();
+        EXPECT_NE(err.str().find("usage: taktwerk play"), std::string::npos) << words.back();
+        EXPECT_TRUE(out.str().empty());
+    }
+    EXPECT_FALSE(std::filesystem::exists(settings.IniFile)) << "nothing written";
 }
 
 TEST(ExportMidiCommand, WritesTheRhythmsNotesAndTempoForAnySequencer)

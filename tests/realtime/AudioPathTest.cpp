@@ -75,6 +75,35 @@ sound::SoundChoice writeKit(const std::filesystem::path& soundDir)
     return choice;
 }
 
+// A master on the MIDI input: Start, then a clock at each block's first frame, and now and then
+// a snare note with a clock inside it, all from storage made up front.
+class ClockInput final : public sound::MidiBlockSink, public sound::MidiBlockInput {
+public:
+    void nextBlock() noexcept { ++block_; }
+    bool midiAt(std::uint32_t, const std::uint8_t*, std::size_t) noexcept override { return false; }
+    bool hasReceiver() const noexcept override { return false; }
+    const sound::MidiBlockInput* input() const noexcept override { return this; }
+    std::uint32_t count() const noexcept override { return 3; }
+    bool at(std::uint32_t index, sound::MidiInEvent& event) const noexcept override
+    {
+        if (index == 0 && block_ == 0)
+            event = {0, start_.data(), start_.size()};
+        else if (index == 1)
+            event = {1, clock_.data(), clock_.size()};
+        else if (index == 2 && block_ % 8 == 3)
+            event = {100, note_.data(), note_.size()};
+        else
+            return false;
+        return true;
+    }
+
+private:
+    std::uint64_t block_ = 0;
+    std::array<std::uint8_t, 1> start_{0xFA};
+    std::array<std::uint8_t, 1> clock_{0xF8};
+    std::array<std::uint8_t, 4> note_{0x99, 38, 0xF8, 100};
+};
+
 // An audio thread as an output runs one, minus the device and a little faster than real time:
 // every block armed, its MIDI either to no receiver (MIDI mode then sounds through the built-in
 // synth) or to the timed sender that the RtAudio and null outputs use.
@@ -99,6 +128,8 @@ public:
     {
         toReceiver_.store(toReceiver, std::memory_order_release);
     }
+    // A master's clock comes in (from a Start on), or no more.
+    void followClock(bool on) { clockIn_.store(on, std::memory_order_release); }
     // Owner thread: returns once `count` more blocks have been played.
     void waitBlocks(std::uint64_t count) const
     {
@@ -119,7 +150,10 @@ private:
             float loudest = peak_.load(std::memory_order_relaxed);
             {
                 const ArmedScope armed(guard_);
-                if (toReceiver_.load(std::memory_order_acquire)) {
+                if (clockIn_.load(std::memory_order_acquire)) {
+                    engine_.process(out.data(), kBlock, master_);
+                    master_.nextBlock();
+                } else if (toReceiver_.load(std::memory_order_acquire)) {
                     // As if each block were heard the moment it is made, so the sender sends
                     // at once instead of sleeping towards a future that runs ahead.
                     const auto zero =
@@ -147,6 +181,8 @@ private:
     devices::TimedMidiSink timedSink_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> toReceiver_{false};
+    std::atomic<bool> clockIn_{false};
+    ClockInput master_;
     std::atomic<std::uint64_t> blocks_{0};
     std::atomic<float> peak_{0.0f};
     std::thread thread_;  // last: it starts running in the constructor
@@ -322,6 +358,18 @@ TEST(AudioPath, NeverAllocatesNorLocksWhatEverTheOwnerDoes)
     // And back to the samples.
     engine.setMode(SoundMode::Wave);
     owner.edit(10);
+
+    // Following a master's clock, with live notes that carry clocks inside them.
+    parameters.setSync(playback::SyncSource::MidiClock);
+    audio.followClock(true);
+    owner.edit(20);
+    owner.load(false);
+    owner.edit(10);
+    EXPECT_TRUE(player.followedRunning());
+    EXPECT_GT(player.followedTempoTenths(), 4000);
+    audio.followClock(false);
+    parameters.setSync(playback::SyncSource::Internal);
+    owner.edit(5);
     parameters.stop();
     engine.allNotesOff();
     owner.settle();

@@ -668,6 +668,70 @@ TEST(MainWindow, KeysStartStopAndTap)
     EXPECT_EQ(t.log.starts, 2);
 }
 
+TEST(MainWindow, RecTogglesByButtonAndRKeyAndPaintsWhatIsRecorded)
+{
+    TestWindow t;
+    FlatButton* rec = t.window->recordButton();
+    EXPECT_EQ(rec->text(), "REC");
+    EXPECT_FALSE(t.machine.isRecording());
+    EXPECT_EQ(rec->fill(), kGrey);
+    t.click(rec);
+    EXPECT_TRUE(t.machine.isRecording());
+    EXPECT_EQ(rec->fill(), kRed);
+    QTest::keyClick(t.window.get(), Qt::Key_R);
+    EXPECT_FALSE(t.machine.isRecording());
+    EXPECT_EQ(rec->fill(), kGrey);
+    QTest::keyClick(t.window.get(), Qt::Key_R);
+    EXPECT_TRUE(t.machine.isRecording());
+
+    // A hit the audio thread placed is painted with the steps around it.
+    t.click(t.window->runButton());
+    ASSERT_FALSE(t.machine.StepIsOn(kSnare, 6));
+    t.host->queueLiveHit({.track = kSnare, .velocity = 64, .step = 6, .offset = 0.1f, .pass = 1});
+    sequencer::StepEvent step;
+    step.markerColumn = 6;
+    t.play(step);
+    EXPECT_TRUE(t.machine.StepIsOn(kSnare, 6));
+    EXPECT_EQ(paintedColour(t.window->stepButton(kSnare, 6)), kRed);
+    EXPECT_EQ(t.window->stepButton(kSnare, 6)->velocity(), 64);
+    EXPECT_TRUE(t.window->windowTitle().endsWith(" *")) << "the rhythm is changed";
+
+    // The button keeps its place in the beginner view, inside the narrower window.
+    t.click(t.window->modeBox());
+    EXPECT_TRUE(rec->isVisible());
+    EXPECT_LE(rec->mapTo(t.window.get(), QPoint(rec->width(), 0)).x(), t.window->width());
+}
+
+TEST(MainWindow, WhileFollowingTheTempoBarAndTapAreOffAndShowTheMastersTempo)
+{
+    app::Settings settings = testSettings();
+    settings.sync = playback::SyncSource::MidiClock;
+    TestWindow t(settings);
+    EXPECT_FALSE(t.window->tempoBar()->isEnabled());
+    EXPECT_FALSE(t.window->tapButton()->isEnabled());
+    EXPECT_EQ(t.window->tempoLabel()->text(), "--.-") << "nothing measured yet";
+    const int before = t.machine.tempoBpm();
+    QTest::keyClick(t.window.get(), Qt::Key_T);
+    QTest::keyClick(t.window.get(), Qt::Key_T);
+    QTest::keyClick(t.window.get(), Qt::Key_Plus);
+    EXPECT_EQ(t.machine.tempoBpm(), before) << "our tempo is left alone";
+
+    t.log.followedTempoTenths = 1234;
+    sequencer::StepEvent step;
+    step.markerColumn = 1;
+    t.click(t.window->runButton());
+    t.play(step);
+    EXPECT_EQ(t.window->tempoLabel()->text(), "123.4");
+    EXPECT_EQ(t.window->tempoBar()->value(), 123);
+
+    // Our own clock again: all back as it was.
+    t.machine.setSyncSource(playback::SyncSource::Internal);
+    t.window->refreshAll();
+    EXPECT_TRUE(t.window->tempoBar()->isEnabled());
+    EXPECT_TRUE(t.window->tapButton()->isEnabled());
+    EXPECT_EQ(t.window->tempoLabel()->text(), QString::number(before));
+}
+
 // The mouse wheel over a widget: `notches` up (negative: down), with the modifiers given.
 void turnWheel(QWidget* widget, int notches, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {

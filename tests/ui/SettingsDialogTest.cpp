@@ -146,6 +146,27 @@ TEST_F(SettingsDialogTest, SaveAndExitWritesTheSettingsFile)
     EXPECT_EQ(iniValue("SendMIDIClock"), "0");
 }
 
+TEST_F(SettingsDialogTest, FollowMidiClockIsSavedAsTheSyncSource)
+{
+    restartWith("Device=1\r\nMIDIClick=37\r\n");
+    ui::SettingsDialog& dialog = openSettings();
+    EXPECT_FALSE(dialog.followBox()->isChecked()) << "our own clock by default";
+    pressOn(dialog.followBox());
+    EXPECT_TRUE(machine_->isFollowing());
+    EXPECT_EQ(sound_.sync, playback::SyncSource::MidiClock) << "followed at once";
+    dialog.saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(iniValue("SyncSource"), "MIDI");
+
+    ui::SettingsDialog& again = openSettings();
+    EXPECT_TRUE(again.followBox()->isChecked());
+    pressOn(again.followBox());
+    EXPECT_EQ(sound_.sync, playback::SyncSource::Internal);
+    again.saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(iniValue("SyncSource"), "Internal");
+}
+
 TEST_F(SettingsDialogTest, TheEditingChoicesActAtOnceAndAreKeptOnlyOnceTurnedOff)
 {
     restartWith("Device=1\r\nMIDIClick=37\r\n");
