@@ -123,12 +123,6 @@ public:
         if (host_)
             host_->wake();
     }
-    // The pointer is over one of the program's windows (see playback::Host::holdAwake).
-    void holdOutputAwake(bool held)
-    {
-        if (host_)
-            host_->holdAwake(held);
-    }
     // The oldest played step of this run not yet painted; false when none waits. Never waits.
     // Live hits met on the way are recorded (when REC is on) before it returns.
     bool pollEvent(sequencer::StepEvent& event);

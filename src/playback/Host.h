@@ -89,9 +89,6 @@ public:
     // that sleeps because all was quiet starts again, so that the next hit is heard on time.
     // Cheap enough for every mouse move. RUN, pad hits, clicks and previews wake it themselves.
     virtual void wake() {}
-    // While the pointer rests over the window, a hit may come at any moment without a touch
-    // before it to wake the output in time: held, the output does not go to sleep.
-    virtual void holdAwake(bool /*held*/) {}
     // Silences everything at once, sends "all notes off", closes audio and MIDI. Called once,
     // at exit; nothing sounds afterwards.
     virtual void shutdown() = 0;

@@ -153,7 +153,7 @@ bool LiveHost::mayStopListening() const
 {
     // Someone may play the pads over MIDI or follow our clock at any moment, and a stopped
     // output would neither hear nor send.
-    return !parameters_.transport().running && !out_->hasMidiConnections() && !held_.load();
+    return !parameters_.transport().running && !out_->hasMidiConnections();
 }
 
 void LiveHost::sleepOrWake()
@@ -310,13 +310,6 @@ void LiveHost::wake()
     activity_.store(true);
     if (asleep_.load())
         watchWakeup_.notify();
-}
-
-void LiveHost::holdAwake(bool held)
-{
-    held_.store(held);
-    if (held)
-        wake();
 }
 
 void LiveHost::start()

@@ -117,7 +117,6 @@ public:
     std::string soundProblem() const override;
     void shutdown() override;
     void wake() override;
-    void holdAwake(bool held) override;
     // Whether the output sleeps now (see LiveHostOptions::sleepAfter).
     bool isAsleep() const noexcept { return asleep_.load(); }
 
@@ -177,7 +176,6 @@ private:
     std::chrono::milliseconds sleepAfter_;
     std::atomic<bool> asleep_{false};
     std::atomic<bool> activity_{false};
-    std::atomic<bool> held_{false};   // see holdAwake()
     mutable std::mutex reportMutex_;  // the watch thread and the owner; never the audio thread
     std::string reports_;
     OutputInfo info_;

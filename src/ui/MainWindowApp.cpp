@@ -22,7 +22,6 @@
 #include <QStyleFactory>
 #include <QTimer>
 #include <QTranslator>
-#include <QWidget>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -125,9 +124,8 @@ int takeScreenshot(app::DrumMachine& machine, MainWindow& window, const WindowOp
 
 // Wakes a sleeping output the moment the user comes near the window: the pointer entering it
 // or any of its controls, a press, a wheel turn, a key, the window coming to the front. A hit
-// follows such a touch by far more than the output takes to start, so it lands on time. While
-// the pointer rests over one of our windows the output stays awake, since a click there needs
-// no touch before it. Sees every event of the application, and lets each one pass on.
+// follows such a touch by far more than the output takes to start, so it lands on time. Sees
+// every event of the application, and lets each one pass on.
 class WakeOnTouch final : public QObject {
 public:
     explicit WakeOnTouch(app::DrumMachine& machine) : machine_(machine)
@@ -141,17 +139,8 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        const bool window = watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow();
         switch (event->type()) {
         case QEvent::Enter:
-            if (window)
-                machine_.holdOutputAwake(true);
-            machine_.wakeOutput();
-            break;
-        case QEvent::Leave:
-            if (window)
-                machine_.holdOutputAwake(false);
-            break;
         case QEvent::MouseMove:
         case QEvent::MouseButtonPress:
         case QEvent::Wheel:
