@@ -97,9 +97,11 @@ public:
         framesDone_ = 0;
         anchored_ = false;
         sender_.start();
+        published_.store(true, std::memory_order_release);
         try {
             rtAudio_.startStream();
         } catch (const RtAudioError& error) {
+            published_.store(false, std::memory_order_relaxed);
             sender_.stop();
             startedStream.store(nullptr);
             return core::fail(core::translated("The audio output could not start."),
@@ -121,6 +123,7 @@ public:
             // A stream that cannot be stopped has failed already; closing it follows.
         }
         startedStream.store(nullptr);
+        published_.store(false, std::memory_order_relaxed);
         started_ = false;
         running_.store(false, std::memory_order_release);
         sender_.stop();
@@ -170,6 +173,13 @@ private:
     // audio thread
     void render(float* out, std::uint32_t frames, RtAudioStreamStatus status) noexcept
     {
+        // PulseAudio's callback thread exists from openStream on and decides whether to wait
+        // for startStream by a plain read, so nothing orders what open and start wrote before
+        // this call; the flag does.
+        if (!published_.load(std::memory_order_acquire)) {
+            std::fill_n(out, static_cast<std::size_t>(frames) * sound::kOutputChannels, 0.0F);
+            return;
+        }
         const auto began = MidiClock::now();
         if ((status & RTAUDIO_OUTPUT_UNDERFLOW) != 0)
             xruns_.fetch_add(1, std::memory_order_relaxed);
@@ -216,6 +226,7 @@ private:
     bool anchored_ = false;
     MidiClock::time_point zeroFrameTime_{};
     bool started_ = false;  // control thread only
+    std::atomic<bool> published_{false};
 };
 
 }  // namespace
