@@ -279,7 +279,8 @@ public:
     {
         return core::fail("Kein Audiogerät gefunden.", "benchmark");
     }
-    core::Result<std::unique_ptr<MidiDestination>> openMidi(const std::string&) override
+    core::Result<std::unique_ptr<MidiDestination>> openMidi(const std::string&,
+                                                            const MidiPortChoice&) override
     {
         return core::fail("Kein MIDI-Ausgang gefunden.", "benchmark");
     }

@@ -203,6 +203,13 @@ public:
     bool isFollowing() const noexcept { return settings_.sync != playback::SyncSource::Internal; }
     // While following: the master's tempo in tenths of a BPM; 0 until it is measured.
     int followedTempoTenths() const { return host_ ? host_->followedTempoTenths() : 0; }
+    // The MIDI ports by name, kept with the sound settings; the output is opened with them at the
+    // next start (a port changed under running notes would hang them on the old one).
+    void setMidiPorts(devices::MidiPortChoice out, devices::MidiPortChoice in)
+    {
+        settings_.midiOut = std::move(out);
+        settings_.midiIn = std::move(in);
+    }
     // `MidiFailed`: no MIDI output to choose.
     bool MidiFailed() const;
     // `SetSound`: all ten voices from the sample set and choices.

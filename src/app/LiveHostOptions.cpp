@@ -13,6 +13,8 @@ playback::LiveHostOptions liveHostOptions(const Settings& settings)
     options.clockOut = settings.sendMidiClock;
     options.sync = settings.sync;
     options.drumNotes = settings.drumNotes;
+    options.request.midiOut = settings.midiOut;
+    options.request.midiIn = settings.midiIn;
     options.sound.soundDir = settings.SoundDir;
     options.sound.soundSet = settings.SoundSet;
     options.sound.tomSounds = {settings.Tom1Sound, settings.Tom2Sound, settings.Tom3Sound};

@@ -28,6 +28,14 @@ constexpr std::string_view kDrumNotesSection = "MIDI In";
 constexpr std::string_view kSyncKey = "SyncSource";
 constexpr std::string_view kSyncMidi = "MIDI";
 constexpr std::string_view kSyncInternal = "Internal";
+// New with choosing MIDI ports by name.
+constexpr std::string_view kMidiOutKey = "MidiOutPort";
+constexpr std::string_view kMidiInKey = "MidiInPort";
+// Port names come from other programs and may hold what the file's code page cannot (a
+// Japanese synth's name) or a line break; such a name is kept as this mark and its bytes, the
+// unusual ones as %XX. A name that itself starts with the mark is kept so too, so that reading
+// back never mistakes one for the other.
+constexpr std::string_view kEscapedMark = "utf8:";
 
 std::optional<std::string> variable(const char* name)
 {
@@ -84,6 +92,92 @@ void setNumber(std::int16_t& target, const core::ProfileFile* file, std::string_
     const std::string text = file ? file->read(section, key, fallback) : std::string(fallback);
     if (const auto number = core::leadingInt16(text))
         target = *number;
+}
+
+bool isPlainName(std::string_view name)
+{
+    if (name.rfind(kEscapedMark, 0) == 0 || !core::utf8ToCp1252(name))
+        return false;
+    return std::none_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;  // control characters
+    });
+}
+
+std::string portNameText(const std::string& name)
+{
+    if (isPlainName(name))
+        return name;
+    constexpr std::string_view kHex = "0123456789ABCDEF";
+    std::string text(kEscapedMark);
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        // Blanks are escaped too: the file would trim them at either end.
+        if (byte > 0x20 && byte < 0x7F && c != '%') {
+            text += c;
+        } else {
+            text += '%';
+            text += kHex[byte >> 4];
+            text += kHex[byte & 0xF];
+        }
+    }
+    return text;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// A mangled escape is kept as it stands: the name then matches no port and the user is told.
+// NUL is never decoded, as no port name can hold it.
+std::string portNameFrom(std::string_view text)
+{
+    if (text.rfind(kEscapedMark, 0) != 0)
+        return std::string(text);
+    std::string name;
+    for (std::size_t at = kEscapedMark.size(); at < text.size(); ++at) {
+        const int high = at + 2 < text.size() && text[at] == '%' ? hexDigit(text[at + 1]) : -1;
+        const int low = high >= 0 ? hexDigit(text[at + 2]) : -1;
+        if (low >= 0 && (high | low) != 0) {
+            name += static_cast<char>(high * 16 + low);
+            at += 2;
+        } else {
+            name += text[at];
+        }
+    }
+    return name;
+}
+
+devices::MidiPortChoice portChoiceFrom(const core::ProfileFile* profile, std::string_view section,
+                                       std::string_view key, devices::MidiPortChoice fallback)
+{
+    const auto value = profile ? profile->get(section, key) : std::nullopt;
+    if (!value)
+        return fallback;
+    if (core::equalsIgnoringCase(*value, devices::kNoMidiPort))
+        return devices::MidiPortChoice::none();
+    return devices::MidiPortChoice::named(portNameFrom(*value));
+}
+
+// Written only while it differs from the default, so that a file whose user never chose keeps
+// the old program's bytes.
+void setPortChoice(core::ProfileFile& file, std::string_view section, std::string_view key,
+                   const devices::MidiPortChoice& choice, const devices::MidiPortChoice& fallback)
+{
+    if (choice == fallback) {
+        if (file.get(section, key))
+            file.erase(section, key);
+        return;
+    }
+    file.set(section, key,
+             choice.kind == devices::MidiPortChoice::Kind::None ? std::string(devices::kNoMidiPort)
+                                                                : portNameText(choice.name));
 }
 
 }  // namespace
@@ -193,6 +287,8 @@ void LoadSettings(Settings& settings)
         if (const auto notes = profile->get(kDrumNotesSection, key))
             settings.drumNotes.setNotesText(track, *notes);
     }
+    settings.midiOut = portChoiceFrom(profile, section, kMidiOutKey, {});
+    settings.midiIn = portChoiceFrom(profile, section, kMidiInKey, devices::MidiPortChoice::none());
     settings.Tom1Sound = "Tom 1";
     settings.Tom2Sound = "Tom 2";
     settings.Tom3Sound = "Tom 3";
@@ -234,6 +330,9 @@ core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound)
     const bool following = settings.sync != playback::SyncSource::Internal;
     if (following || !file->read(settings.AppTitle, kSyncKey, "").empty())
         file->set(settings.AppTitle, kSyncKey, following ? kSyncMidi : kSyncInternal);
+    setPortChoice(*file, settings.AppTitle, kMidiOutKey, settings.midiOut, {});
+    setPortChoice(*file, settings.AppTitle, kMidiInKey, settings.midiIn,
+                  devices::MidiPortChoice::none());
     return file->commit();
 }
 

@@ -6,6 +6,7 @@
 // in, so tests can point the program anywhere.
 
 #include "core/Result.h"
+#include "devices/MidiPorts.h"
 #include "playback/SyncSource.h"
 #include "sound/MidiInput.h"
 
@@ -62,6 +63,11 @@ struct Settings {
     // ... "T3") listing its notes ("BD=36 35"); a track without its key keeps its GM notes, one
     // whose value holds no note ("none") has none.
     sound::DrumNoteMap drumNotes = sound::DrumNoteMap::generalMidi();
+    // "MidiOutPort": where the notes and clock go, by the port's full name, or "none"; without
+    // the key "MIDI output device 0", the first port, as the program always did.
+    devices::MidiPortChoice midiOut;
+    // "MidiInPort": the port that plays the pads and sends the clock, or none without the key.
+    devices::MidiPortChoice midiIn = devices::MidiPortChoice::none();
     std::string Tom1Sound = "Tom 1";
     std::string Tom2Sound = "Tom 2";
     std::string Tom3Sound = "Tom 3";
@@ -92,7 +98,8 @@ core::Result<void> saveVolume(const Settings& settings);
 // "Sound" (only when `writeSound`: a sample set was chosen), "Device" and "MIDIClick", as the
 // sound dialog saves them, and "SendMIDIClock" and "SyncSource" once either was ever set (a
 // file that never had them keeps its old bytes). "AskToSave" and "HearSteps" likewise only once
-// one was turned off. Both writers save the file once, atomically.
+// one was turned off. "MidiOutPort" and "MidiInPort" only while a port other than the default is
+// chosen. Both writers save the file once, atomically.
 core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound);
 
 }  // namespace taktwerk::app

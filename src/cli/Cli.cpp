@@ -8,6 +8,7 @@
 #include "cli/InfoCommand.h"
 #include "cli/MakeKitCommand.h"
 #include "cli/PlayCommand.h"
+#include "cli/PortsCommand.h"
 #include "cli/RenderCommand.h"
 #include "core/CleanupOnSignal.h"
 #include "core/Language.h"
@@ -36,7 +37,7 @@ struct CommandHelp {
     const char* options;
 };
 
-constexpr std::array<CommandHelp, 6> kCommands{{
+constexpr std::array<CommandHelp, 7> kCommands{{
     {"info", "taktwerk info FILE.rtm [--json]\n",
      core::translatable("show what a rhythm file holds"),
      core::translatable("  --json                one line of JSON instead of text\n")},
@@ -62,7 +63,7 @@ constexpr std::array<CommandHelp, 6> kCommands{{
                         "  --force               replace OUT.mid even when it is no MIDI file\n")},
     {"play",
      "taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro] [--clock-out]\n"
-     "              [--sync internal|midi]\n",
+     "              [--sync internal|midi] [--midi-out PORT|none] [--midi-in PORT|none]\n",
      core::translatable("play a rhythm live until Ctrl-C"),
      core::translatable(
          "  --midi                General MIDI notes (default: as the settings choose)\n"
@@ -72,7 +73,16 @@ constexpr std::array<CommandHelp, 6> kCommands{{
          "  --clock-out           send MIDI clock, Start and Stop with the notes\n"
          "  --sync midi           follow the MIDI clock on Taktwerk:midi_in (its Start, Stop,\n"
          "                        Continue and tempo)\n"
-         "  --sync internal       play at our own tempo (default: as the settings choose)\n")},
+         "  --sync internal       play at our own tempo (default: as the settings choose)\n"
+         "  --midi-out PORT       send the notes and clock to this port, by its full name as\n"
+         "                        taktwerk ports lists it; none for no port (default: as the\n"
+         "                        settings choose, else the first port)\n"
+         "  --midi-in PORT        play the pads and take the clock from this port; none for no\n"
+         "                        port (default: as the settings choose, else none)\n")},
+    {"ports", "taktwerk ports\n",
+     core::translatable("list the MIDI ports that play and record can be connected to"),
+     core::translatable(
+         "  (no options) JACK's ports while a JACK server runs, else the ALSA sequencer's\n")},
     {"make-kit", "taktwerk make-kit [--soundfont FILE] [--out DIR] [--force]\n",
      core::translatable("render the default sample set from a General-MIDI SoundFont"),
      core::translatable(
@@ -225,6 +235,8 @@ int run(std::span<char* const> args)
         return runInfo(rest, std::cout, std::cerr);
     if (first == "export-midi")
         return runExportMidi(rest, std::cout, std::cerr);
+    if (first == "ports")
+        return runPorts(rest, std::cout, std::cerr);
     app::Settings settings = app::InitPaths(app::processEnvironment());
     if (first == "make-kit")
         return runMakeKit(args.subspan(1), settings.SoundDir);

@@ -16,6 +16,7 @@
 #include <csignal>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 
 namespace taktwerk::cli {
@@ -23,7 +24,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro] [--clock-out]\n"
-    "                     [--sync internal|midi]\n";
+    "                     [--sync internal|midi] [--midi-out PORT|none] [--midi-in PORT|none]\n";
 constexpr double kMaxSeconds = 24.0 * 60.0 * 60.0;
 
 // A signal handler may only touch lock-free values of static storage: whether to stop, and the
@@ -119,8 +120,23 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     options.flag("--clock-out", playing.sendMidiClock);
     std::string syncText;
     auto* syncOption = options.value("--sync", syncText);
+    std::string midiOutText;
+    std::string midiInText;
+    auto* midiOutOption = options.value("--midi-out", midiOutText);
+    auto* midiInOption = options.value("--midi-in", midiInText);
     if (auto parsed = options.parse(args); !parsed)
         return usage(err, parsed.error().message);
+    for (auto [option, text, name, choice] :
+         {std::tuple{midiOutOption, &midiOutText, "--midi-out", &playing.midiOut},
+          std::tuple{midiInOption, &midiInText, "--midi-in", &playing.midiIn}}) {
+        if (!CommandOptions::given(option))
+            continue;
+        // An empty name would match no port and silence the notes without a word.
+        if (text->empty())
+            return usage(err, core::translated("%s takes a port's name or none", {name}));
+        *choice = *text == devices::kNoMidiPort ? devices::MidiPortChoice::none()
+                                                : devices::MidiPortChoice::named(*text);
+    }
     if (CommandOptions::given(syncOption)) {
         if (syncText == "midi")
             playing.sync = playback::SyncSource::MidiClock;

@@ -36,9 +36,10 @@ public:
         return core::fail(core::translated("Unknown audio output."));
     }
 
-    core::Result<std::unique_ptr<MidiDestination>> openMidi(const std::string& clientName) override
+    core::Result<std::unique_ptr<MidiDestination>> openMidi(const std::string& clientName,
+                                                            const MidiPortChoice& choice) override
     {
-        auto midi = MidiOut::openFirstPort(clientName);
+        auto midi = MidiOut::open(choice, clientName);
         if (!midi)
             return core::Unexpected<core::Error>(midi.error());
         return std::unique_ptr<MidiDestination>(std::move(*midi));
@@ -78,13 +79,18 @@ OpenedAudioOut openAudioOut(AudioOutFactory& outputs, const AudioOutRequest& req
         opened.out = outputs.openNull(request);
         opened.notice = core::translated(kNoAudioOutputNotice);
     }
-    // JACK brings its own MIDI port; the others send through "MIDI output device 0".
-    if (opened.out->midiPortName().empty()) {
-        auto midi = outputs.openMidi(request.clientName);
-        if (midi)
+    // JACK brings its own MIDI port; the others send through the user's.
+    if (opened.out->midiPortName().empty() && request.midiOut.kind != MidiPortChoice::Kind::None) {
+        auto midi = outputs.openMidi(request.clientName, request.midiOut);
+        if (midi) {
             (void)opened.out->attachMidi(std::move(*midi));  // stopped, so always taken
-        else
+        } else {
             opened.details.push_back("MIDI: " + midi.error().message + " " + midi.error().detail);
+            // A port the user named and did not get must be said: notes going nowhere look
+            // like a broken program.
+            if (request.midiOut.kind == MidiPortChoice::Kind::Named && opened.notice.empty())
+                opened.notice = midi.error().message;
+        }
     }
     return opened;
 }

@@ -6,6 +6,7 @@
 
 #include "core/Language.h"
 #include "core/Result.h"
+#include "devices/MidiPorts.h"
 #include "sound/AudioIO.h"
 #include "sound/Wakeup.h"
 
@@ -31,6 +32,11 @@ struct AudioOutRequest {
     // Tried in this order before the null output.
     std::vector<AudioBackend> backends{AudioBackend::Jack, AudioBackend::PulseAudio,
                                        AudioBackend::Alsa};
+    // Where our notes and clock go: by default "MIDI output device 0" (on JACK the first MIDI
+    // input of another client), as the program always did.
+    MidiPortChoice midiOut;
+    // What plays the pads and sends clock (JACK's `midi_in`): nothing unless the user chose it.
+    MidiPortChoice midiIn = MidiPortChoice::none();
 };
 
 class AudioOut {
@@ -66,8 +72,14 @@ public:
     // while it is attached: each stop would also send that port "all notes off". Control
     // thread, while running.
     virtual bool hasMidiConnections() const { return !midiPortName().empty(); }
-    // `wakeup` is notified, from whichever thread notices, when the device goes away. Only
-    // while stopped; null for none.
+    // Connects a chosen MIDI port that came back (its program restarted, its device plugged in
+    // again), by its name. Returns what changed for the user ("MIDI port "…" not found" /
+    // "… connected"), empty when nothing did. Control thread, while running.
+    virtual std::string reconnectMidi() { return {}; }
+    // While a chosen MIDI port is missing: "MIDI port "…" not found"; else empty. Control thread.
+    virtual std::string midiProblem() const { return {}; }
+    // `wakeup` is notified, from whichever thread notices, when the device goes away or a chosen
+    // MIDI port comes or goes (then reconnectMidi() has news). Only while stopped; null for none.
     void notifyOnLoss(const sound::Wakeup* wakeup) noexcept
     {
         lossWakeup_.store(wakeup, std::memory_order_release);
@@ -90,6 +102,13 @@ protected:
     {
         deviceLost_.store(true, std::memory_order_release);
         running_.store(false, std::memory_order_release);
+        if (const sound::Wakeup* wakeup = lossWakeup_.load(std::memory_order_acquire))
+            wakeup->notify();
+    }
+
+    // Any thread but the audio thread: a chosen MIDI port came or went.
+    void notifyWatcher() const noexcept
+    {
         if (const sound::Wakeup* wakeup = lossWakeup_.load(std::memory_order_acquire))
             wakeup->notify();
     }
@@ -133,17 +152,19 @@ public:
                                                                 const AudioOutRequest& request) = 0;
     // The output of a machine without sound; always there.
     virtual std::unique_ptr<AudioOut> openNull(const AudioOutRequest& request);
-    // The MIDI port for an output that has none of its own.
+    // The MIDI port for an output that has none of its own: the chosen one, never another.
+    // Not asked for MidiPortChoice::none().
     virtual core::Result<std::unique_ptr<MidiDestination>>
-    openMidi(const std::string& clientName) = 0;
+    openMidi(const std::string& clientName, const MidiPortChoice& choice) = 0;
 };
 
 // JACK (only when a server already runs), RtAudio's default output device of PulseAudio or ALSA,
-// and the first RtMidi output port.
+// and the chosen RtMidi output port.
 std::unique_ptr<AudioOutFactory> systemAudioOuts();
 
 // Tries request.backends in order, then the null output. Where the chosen output has no MIDI
-// port of its own, opens one for it. Never fails.
+// port of its own, opens the chosen one for it; a chosen port that is missing is said in the
+// notice. Never fails.
 OpenedAudioOut openAudioOut(AudioOutFactory& outputs, const AudioOutRequest& request);
 // The same with the machine's own outputs.
 OpenedAudioOut openAudioOut(const AudioOutRequest& request = {});

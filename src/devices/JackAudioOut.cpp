@@ -5,11 +5,14 @@
 
 #include "core/Language.h"
 #include "devices/AudioOut.h"
+#include "devices/JackHandles.h"
 #include "devices/MidiOut.h"
 #include "devices/TimedMidi.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <new>
@@ -22,36 +25,13 @@ namespace taktwerk::devices {
 
 namespace {
 
-struct ClientCloser {
-    void operator()(jack_client_t* client) const noexcept { jack_client_close(client); }
-};
-using ClientHandle = std::unique_ptr<jack_client_t, ClientCloser>;
-
-struct PortListFree {
-    void operator()(const char** names) const noexcept { jack_free(static_cast<void*>(names)); }
-};
-using PortList = std::unique_ptr<const char*[], PortListFree>;
+using ClientHandle = JackClientHandle;
+using PortList = JackPortList;
 
 // How long stop() waits for a cycle to carry "all notes off" out: a few periods of any sane
 // buffer size; a stalled server must not hang the program.
 constexpr auto kNotesOffWait = std::chrono::milliseconds(250);
 constexpr auto kNotesOffPoll = std::chrono::milliseconds(1);
-
-// libjack prints why it cannot reach a server. Without JACK that is the normal case, which the
-// factory reports once in its own words, so the probe keeps libjack quiet while it runs.
-class QuietJackErrors {
-public:
-    QuietJackErrors() : previous_(jack_error_callback)
-    {
-        jack_set_error_function([](const char*) {});
-    }
-    ~QuietJackErrors() { jack_set_error_function(previous_); }
-    QuietJackErrors(const QuietJackErrors&) = delete;
-    QuietJackErrors& operator=(const QuietJackErrors&) = delete;
-
-private:
-    void (*previous_)(const char*);
-};
 
 // Reads the MIDI input port's events of the current cycle that fall into the chunk being run.
 class JackMidiInput final : public sound::MidiBlockInput {
@@ -122,7 +102,10 @@ private:
 
 class JackAudioOut final : public AudioOut {
 public:
-    explicit JackAudioOut(ClientHandle client) : client_(std::move(client)) {}
+    JackAudioOut(ClientHandle client, const AudioOutRequest& request)
+        : client_(std::move(client)), chosenOut_(request.midiOut), chosenIn_(request.midiIn)
+    {
+    }
     ~JackAudioOut() override { stop(); }
 
     core::Result<void> setUp()
@@ -145,6 +128,11 @@ public:
             return core::fail(core::translated("The JACK output could not be set up."),
                               "jack_set_process_callback or jack_set_xrun_callback failed");
         jack_on_info_shutdown(client, &JackAudioOut::shutdownThunk, this);
+        // A chosen port that comes back is connected again by the watch thread, woken here.
+        if (jack_set_port_registration_callback(client, &JackAudioOut::registrationThunk, this) !=
+            0)
+            return core::fail(core::translated("The JACK output could not be set up."),
+                              "jack_set_port_registration_callback failed");
         return {};
     }
 
@@ -168,6 +156,9 @@ public:
         else
             connectToFirstInputs();
         startedBefore_ = true;
+        // The chosen ports, also when one came back while we were stopped; what is missing
+        // stays in midiProblem().
+        (void)reconnectMidi();
         // Only now the source runs (the cycles before were silence): a hit that waited for
         // the start sounds into connected ports, not before them.
         source_.store(&source, std::memory_order_release);
@@ -205,6 +196,30 @@ public:
     }
     std::string midiPortName() const override { return jack_port_name(midi_); }
     bool attachMidi(std::unique_ptr<MidiDestination>) override { return false; }
+
+    std::string reconnectMidi() override
+    {
+        if (!active_)
+            return {};
+        std::string news;
+        for (Chosen* chosen : {&outLink_, &inLink_}) {
+            std::string said = keepConnected(*chosen);
+            if (!said.empty())
+                news += (news.empty() ? "" : "; ") + said;
+        }
+        return news;
+    }
+
+    std::string midiProblem() const override
+    {
+        std::string problem;
+        for (const Chosen* chosen : {&outLink_, &inLink_}) {
+            if (chosen->missing)
+                problem += (problem.empty() ? "" : "; ") +
+                           core::translated(kMidiPortNotFound, {chosen->choice->name});
+        }
+        return problem;
+    }
     std::unique_ptr<MidiDestination> detachMidi() override { return nullptr; }
 
 private:
@@ -220,6 +235,32 @@ private:
     static void shutdownThunk(jack_status_t, const char*, void* self) noexcept
     {
         static_cast<JackAudioOut*>(self)->markDeviceLost();
+    }
+    // JACK's notification thread.
+    static void registrationThunk(jack_port_id_t id, int registered, void* self) noexcept
+    {
+        static_cast<JackAudioOut*>(self)->portRegistered(id, registered != 0);
+    }
+
+    void portRegistered(jack_port_id_t id, bool registered) noexcept
+    {
+        const jack_port_t* port = jack_port_by_id(client_.get(), id);
+        const char* name = port != nullptr ? jack_port_name(port) : nullptr;
+        if (name == nullptr)
+            return;
+        bool chosen = false;
+        // The choices are fixed for this output's life, so reading them here races with nothing.
+        for (Chosen* link : {&outLink_, &inLink_}) {
+            if (link->choice->kind == MidiPortChoice::Kind::Named && link->choice->name == name) {
+                // A port of that name that went and came back between two looks of the watch
+                // thread looks as if it had never gone; this says it did.
+                if (registered)
+                    link->cameBack.store(true, std::memory_order_release);
+                chosen = true;
+            }
+        }
+        if (chosen)
+            notifyWatcher();
     }
 
     int process(jack_nframes_t frames) noexcept  // audio thread
@@ -277,6 +318,8 @@ private:
             const char* rightTarget = playback[1] ? playback[1] : playback[0];
             (void)jack_connect(client, jack_port_name(right_), rightTarget);
         }
+        if (chosenOut_.kind != MidiPortChoice::Kind::FirstPort)
+            return;  // a chosen port is connected by reconnectMidi(), none never
         // Never our own input: the notes we send would come back as pads played live.
         const PortList midiInputs(
             jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput));
@@ -286,6 +329,54 @@ private:
             (void)jack_connect(client, jack_port_name(midi_), midiInputs[at]);
             break;
         }
+    }
+
+    // One chosen peer of one of our MIDI ports.
+    struct Chosen {
+        const MidiPortChoice* choice;
+        jack_port_t** ours;
+        bool weSend;                        // our port is the connection's source
+        bool missing = false;               // control thread: not there at the last look
+        bool reported = false;              // control thread: `missing` was said already
+        std::atomic<bool> cameBack{false};  // set by JACK's notification thread
+    };
+
+    // Connects the chosen peer when it is there and was not before (or came back meanwhile); a
+    // peer that stays the user may have disconnected by hand on purpose, and stays so.
+    std::string keepConnected(Chosen& link)
+    {
+        if (link.choice->kind != MidiPortChoice::Kind::Named)
+            return {};
+        jack_client_t* client = client_.get();
+        const char* peerName = link.choice->name.c_str();
+        jack_port_t* peer = jack_port_by_name(client, peerName);
+        const unsigned long wanted = link.weSend ? JackPortIsInput : JackPortIsOutput;
+        const bool there = peer != nullptr && !jack_port_is_mine(client, peer) &&
+                           (jack_port_flags(peer) & static_cast<int>(wanted)) != 0 &&
+                           std::strcmp(jack_port_type(peer), JACK_DEFAULT_MIDI_TYPE) == 0;
+        const bool cameBack = link.cameBack.exchange(false, std::memory_order_acq_rel);
+        const bool wasMissing = link.missing || !link.reported;
+        link.missing = !there;
+        if (!there) {
+            if (link.reported && wasMissing)
+                return {};
+            link.reported = true;
+            return core::translated(kMidiPortNotFound, {link.choice->name});
+        }
+        if (!wasMissing && !cameBack)
+            return {};
+        const char* ourName = jack_port_name(*link.ours);
+        const int result = link.weSend ? jack_connect(client, ourName, peerName)
+                                       : jack_connect(client, peerName, ourName);
+        const bool firstLook = !link.reported;
+        link.reported = true;
+        if (result != 0 && result != EEXIST) {
+            link.missing = true;
+            return core::translated(kMidiPortNotFound, {link.choice->name});
+        }
+        // The first connection is what the user asked for and needs no news.
+        return firstLook ? std::string()
+                         : core::translated(kMidiPortConnected, {link.choice->name});
     }
 
     void rememberConnections() noexcept
@@ -319,8 +410,12 @@ private:
     jack_port_t* left_ = nullptr;  // ports belong to the client and go with it
     jack_port_t* right_ = nullptr;
     jack_port_t* midi_ = nullptr;
-    // Not connected here: which controller plays the pads is the user's choice.
+    // Connected only to the source the user chose: which controller plays the pads is theirs.
     jack_port_t* midiIn_ = nullptr;
+    const MidiPortChoice chosenOut_;
+    const MidiPortChoice chosenIn_;
+    Chosen outLink_{&chosenOut_, &midi_, true};
+    Chosen inLink_{&chosenIn_, &midiIn_, false};
     std::uint32_t sampleRate_ = 0;
     std::uint32_t blockFrames_ = 0;
     std::vector<float> scratch_;  // one block of interleaved stereo from the source
@@ -350,7 +445,7 @@ core::Result<std::unique_ptr<AudioOut>> openJackAudioOut(const AudioOutRequest& 
     if (!client)
         return core::fail(core::translated("No JACK server found."),
                           "jack_client_open: status " + std::to_string(static_cast<int>(status)));
-    auto out = std::make_unique<JackAudioOut>(std::move(client));
+    auto out = std::make_unique<JackAudioOut>(std::move(client), request);
     if (auto ready = out->setUp(); !ready)
         return core::fail(ready.error().message, ready.error().detail);
     return std::unique_ptr<AudioOut>(std::move(out));

@@ -28,11 +28,7 @@ bool hasAlsaSequencer() { return ::access("/dev/snd/seq", R_OK | W_OK) == 0; }
 
 std::optional<std::size_t> firstUsableMidiPort(const std::vector<std::string>& portNames)
 {
-    for (std::size_t index = 0; index < portNames.size(); ++index) {
-        if (portNames[index].find("Through") == std::string::npos)
-            return index;
-    }
-    return std::nullopt;
+    return chooseMidiPort(portNames, MidiPortChoice::firstPort());
 }
 
 std::array<MidiShortMessage, kMidiChannels> allNotesOffMessages() noexcept
@@ -45,8 +41,11 @@ std::array<MidiShortMessage, kMidiChannels> allNotesOffMessages() noexcept
     return messages;
 }
 
-core::Result<std::unique_ptr<MidiOut>> MidiOut::openFirstPort(const std::string& clientName)
+core::Result<std::unique_ptr<MidiOut>> MidiOut::open(const MidiPortChoice& choice,
+                                                     const std::string& clientName)
 {
+    if (choice.kind == MidiPortChoice::Kind::None)
+        return core::fail(core::translated("No MIDI output chosen."));
     std::vector<RtMidi::Api> apis;
     RtMidi::getCompiledApi(apis);
     std::string detail;
@@ -63,9 +62,12 @@ core::Result<std::unique_ptr<MidiOut>> MidiOut::openFirstPort(const std::string&
             const unsigned int count = port->getPortCount();
             for (unsigned int index = 0; index < count; ++index)
                 names.push_back(port->getPortName(index));
-            const auto chosen = firstUsableMidiPort(names);
+            const auto chosen = chooseMidiPort(names, choice);
             if (!chosen) {
-                detail += RtMidi::getApiDisplayName(api) + ": no output port but pass-throughs. ";
+                detail +=
+                    RtMidi::getApiDisplayName(api) + (choice.kind == MidiPortChoice::Kind::Named
+                                                          ? ": no port of that name. "
+                                                          : ": no output port but pass-throughs. ");
                 continue;
             }
             port->openPort(static_cast<unsigned int>(*chosen), "midi_out");
@@ -74,6 +76,8 @@ core::Result<std::unique_ptr<MidiOut>> MidiOut::openFirstPort(const std::string&
             detail += RtMidi::getApiDisplayName(api) + ": " + error.getMessage() + " ";
         }
     }
+    if (choice.kind == MidiPortChoice::Kind::Named)
+        return core::fail(core::translated(kMidiPortNotFound, {choice.name}), detail);
     return core::fail(core::translated("No MIDI output found."), detail);
 }
 

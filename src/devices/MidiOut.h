@@ -1,9 +1,10 @@
 #pragma once
-// "MIDI output device 0" through RtMidi: the first output port of the system that is not a
-// pass-through ("Through") port. Opened on the control thread; while an audio output runs it,
-// only that output's MIDI sender thread sends on it.
+// The user's MIDI output port through RtMidi: the one chosen by name, or "MIDI output device 0",
+// the first output port of the system that is not a pass-through ("Through") port. Opened on the
+// control thread; while an audio output runs it, only that output's MIDI sender thread sends on it.
 
 #include "core/Result.h"
+#include "devices/MidiPorts.h"
 #include "devices/TimedMidi.h"
 
 #include <array>
@@ -39,10 +40,17 @@ class MidiOut final : public MidiDestination {
 public:
     // A system without any MIDI sequencer makes RtMidi throw: that is the same "no port" case
     // as a system whose only ports are pass-throughs, returned as an error, never thrown.
+    // A chosen port that is not there is an error too ("MIDI port "…" not found"): never
+    // silently another one. Choosing none is an error as well; callers do not ask then.
+    static core::Result<std::unique_ptr<MidiOut>> open(const MidiPortChoice& choice,
+                                                       const std::string& clientName = "Taktwerk");
     static core::Result<std::unique_ptr<MidiOut>>
-    openFirstPort(const std::string& clientName = "Taktwerk");
+    openFirstPort(const std::string& clientName = "Taktwerk")
+    {
+        return open(MidiPortChoice::firstPort(), clientName);
+    }
 
-    MidiOut(Key, std::unique_ptr<RtMidiOut> port, std::string portName);  // see openFirstPort
+    MidiOut(Key, std::unique_ptr<RtMidiOut> port, std::string portName);  // see open
     ~MidiOut() override;  // all notes off, then the port closes
     MidiOut(const MidiOut&) = delete;
     MidiOut& operator=(const MidiOut&) = delete;

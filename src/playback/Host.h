@@ -83,7 +83,7 @@ public:
     // The tom (1..3) last struck, by mouse or by the pattern; 0 before any.
     virtual int editTom() const = 0;
     // For the window's caption, in its words: why sampled voices are silent ("3 Samples nicht
-    // geladen"); empty while every voice has its sample or MIDI plays.
+    // geladen"), and that a chosen MIDI port is missing; empty while all is well.
     virtual std::string soundProblem() const { return {}; }
     // The user is about to play (the mouse came over the window, a key was pressed): an output
     // that sleeps because all was quiet starts again, so that the next hit is heard on time.

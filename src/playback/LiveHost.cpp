@@ -93,6 +93,8 @@ std::string LiveHost::begin(const LiveHostOptions& options)
     engine_->setStepSource(steps_.get());
     if (auto started = startOutput(); !started && notice.empty())
         notice = started.error().message;
+    if (notice.empty())
+        notice = missingMidiPort();
     return notice;
 }
 
@@ -117,6 +119,11 @@ void LiveHost::watch()
         if (stopping_.load(std::memory_order_acquire))
             break;
         std::string report = watchOutput();
+        if (const std::string midi = out_->reconnectMidi(); !midi.empty()) {
+            report += (report.empty() ? "" : "; ") + midi;
+            const std::lock_guard lock(reportMutex_);
+            midiProblem_ = missingMidiPort();
+        }
         sleepOrWake();
         if (const std::string counted = countTrouble(); !counted.empty())
             report += (report.empty() ? "" : "; ") + counted;
@@ -201,8 +208,8 @@ void LiveHost::replaceOutput(std::unique_ptr<devices::AudioOut> next)
     // so that it stays open; only when none was open yet is it opened, once.
     if (next->midiPortName().empty()) {
         std::unique_ptr<devices::MidiDestination> midi = out_->detachMidi();
-        if (!midi) {
-            if (auto opened = outputs_->openMidi(request_.clientName))
+        if (!midi && request_.midiOut.kind != devices::MidiPortChoice::Kind::None) {
+            if (auto opened = outputs_->openMidi(request_.clientName, request_.midiOut))
                 midi = std::move(*opened);
             else
                 log("MIDI: " + opened.error().message, opened.error().detail);
@@ -224,6 +231,17 @@ core::Result<void> LiveHost::startOutput()
     return started;
 }
 
+std::string LiveHost::missingMidiPort() const
+{
+    if (std::string problem = out_->midiProblem(); !problem.empty())
+        return problem;
+    // An output without a port of its own that did not get the one named.
+    const devices::MidiPortChoice& chosen = request_.midiOut;
+    if (chosen.kind == devices::MidiPortChoice::Kind::Named && out_->midiPortName().empty())
+        return core::translated(devices::kMidiPortNotFound, {chosen.name});
+    return {};
+}
+
 void LiveHost::publishOutput()
 {
     {
@@ -231,6 +249,7 @@ void LiveHost::publishOutput()
         info_ = OutputInfo{.backend = std::string(out_->backendName()),
                            .sampleRate = out_->sampleRate(),
                            .midiPort = out_->midiPortName()};
+        midiProblem_ = missingMidiPort();
     }
     audible_.store(out_->isRunning() && out_->backendName() != "null", std::memory_order_release);
 }
@@ -434,11 +453,15 @@ void LiveHost::installReadyVoices(bool logProblems)
 
 std::string LiveHost::soundProblem() const
 {
-    if (!wave_ || silentVoices_ == 0)
-        return {};
-    return silentVoices_ == 1
-               ? std::string(core::translated("1 sample not loaded"))
-               : core::translated("%s samples not loaded", {std::to_string(silentVoices_)});
+    std::string problem;
+    if (wave_ && silentVoices_ > 0)
+        problem = silentVoices_ == 1
+                      ? std::string(core::translated("1 sample not loaded"))
+                      : core::translated("%s samples not loaded", {std::to_string(silentVoices_)});
+    const std::lock_guard lock(reportMutex_);
+    if (!midiProblem_.empty())
+        problem += (problem.empty() ? "" : "; ") + midiProblem_;
+    return problem;
 }
 
 void LiveHost::stopPreview() { engine_->stopPreview(); }

@@ -129,6 +129,8 @@ private:
     void replaceOutput(std::unique_ptr<devices::AudioOut> next);
     core::Result<void> startOutput();
     void publishOutput();
+    // "MIDI port "…" not found" while a chosen port is missing; else empty.
+    std::string missingMidiPort() const;
     void foldLateBlocks();
     void post(const std::string& report);
     void sleepOrWake();
@@ -179,6 +181,7 @@ private:
     mutable std::mutex reportMutex_;  // the watch thread and the owner; never the audio thread
     std::string reports_;
     OutputInfo info_;
+    std::string midiProblem_;  // for the caption, while a chosen MIDI port is missing
 
     std::thread watcher_;
     bool shutDown_ = false;         // owner only

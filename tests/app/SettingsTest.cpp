@@ -468,6 +468,82 @@ TEST_F(SettingsFile, TheMidiInputMapKeepsTheGmNotesWhereTheFileSaysNothing)
     EXPECT_EQ(settings_.drumNotes, sound::DrumNoteMap::generalMidi());
 }
 
+TEST_F(SettingsFile, MidiPortsAreKeptByTheirWholeNameWhateverItHolds)
+{
+    using devices::MidiPortChoice;
+    const std::string longName = "Synth:" + std::string(1000, 'x');
+    const MidiPortChoice choices[] = {
+        MidiPortChoice::named("Drum Brain:in: kick/snare 20:0"),
+        MidiPortChoice::named("Sÿnth Ü:Eingang 1"),                        // the code page holds it
+        MidiPortChoice::named("\xe3\x82\xb7\xe3\x83\xb3\xe3\x82\xbb:in"),  // it does not
+        MidiPortChoice::named(" padded : port "),
+        MidiPortChoice::named("\"quoted\":port"),
+        MidiPortChoice::named("100% Drums:out"),
+        MidiPortChoice::named("utf8:%41 looks escaped"),
+        MidiPortChoice::named("line\r\nbreak:port"),
+        MidiPortChoice::named(longName),
+        MidiPortChoice::none(),
+    };
+    for (const MidiPortChoice& choice : choices) {
+        SCOPED_TRACE(choice.name.substr(0, 40));
+        put("[Quorrel Taktwerk]\r\nDevice=1\r\n");
+        LoadSettings(settings_);
+        settings_.midiOut = choice;
+        settings_.midiIn = choice;
+        ASSERT_TRUE(saveSoundSettings(settings_, false));
+        Settings reread = settings_;
+        reread.midiOut = MidiPortChoice::firstPort();
+        reread.midiIn = MidiPortChoice::named("stale:port");
+        LoadSettings(reread);
+        EXPECT_EQ(reread.midiOut, choice);
+        EXPECT_EQ(reread.midiIn, choice);
+        EXPECT_EQ(bytes().find("\nbreak"), std::string::npos) << "one line per key";
+    }
+}
+
+TEST_F(SettingsFile, MidiPortKeysAreOnlyWrittenWhileAPortIsChosen)
+{
+    using devices::MidiPortChoice;
+    put("[Quorrel Taktwerk]\r\nDevice=1\r\n");
+    LoadSettings(settings_);
+    EXPECT_EQ(settings_.midiOut, MidiPortChoice::firstPort()) << "the program's old default";
+    EXPECT_EQ(settings_.midiIn, MidiPortChoice::none()) << "nothing plays the pads uninvited";
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\n")
+        << "the old program's file, byte for byte";
+
+    settings_.midiOut = MidiPortChoice::named("Drum Brain:in");
+    settings_.midiIn = MidiPortChoice::named("Pads:out");
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\n"
+                       "MidiOutPort=Drum Brain:in\r\nMidiInPort=Pads:out\r\n");
+    settings_.midiOut = MidiPortChoice::none();
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\n"
+                       "MidiOutPort=none\r\nMidiInPort=Pads:out\r\n");
+    // Back to the defaults, the keys go: the file reads as if they had never been there.
+    settings_.midiOut = MidiPortChoice::firstPort();
+    settings_.midiIn = MidiPortChoice::none();
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\n");
+
+    // Hand-written values: "none" in any case, an empty value is no choice, a mangled escape
+    // names a port that will not be found rather than another one.
+    const struct {
+        const char* value;
+        MidiPortChoice out;
+    } cases[] = {{"NONE", MidiPortChoice::none()},
+                 {"", MidiPortChoice::firstPort()},
+                 {"utf8:%zz%4", MidiPortChoice::named("%zz%4")},
+                 {"utf8:a%00b", MidiPortChoice::named("a%00b")},
+                 {"utf8:%41%62", MidiPortChoice::named("Ab")}};
+    for (const auto& c : cases) {
+        put(std::string("[Quorrel Taktwerk]\r\nMidiOutPort=") + c.value + "\r\n");
+        LoadSettings(settings_);
+        EXPECT_EQ(settings_.midiOut, c.out) << c.value;
+    }
+}
+
 TEST_F(SettingsFile, SavesWhatTheDialogAndTheExitChange)
 {
     settings_.ModeSetting = 1;

@@ -2,9 +2,11 @@
 // second JACK client: every audio hit and every MIDI note-on of a 20-second run must reach
 // the graph at exactly the frame of its step.
 
+#include "cli/PortsCommand.h"
 #include "devices/support/JackClockSender.h"
 #include "devices/support/JackDummyServer.h"
 #include "devices/support/JackMidiSender.h"
+#include "devices/support/JackPortOwner.h"
 #include "devices/support/JackRecorder.h"
 #include "rhythms/RhythmFile.h"
 #include "rhythms/TempFolder.h"
@@ -18,6 +20,7 @@
 #include <optional>
 #include <signal.h>
 #include <spawn.h>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <vector>
@@ -30,6 +33,7 @@ namespace {
 using devices::testing::JackClockSender;
 using devices::testing::JackDummyServer;
 using devices::testing::JackMidiSender;
+using devices::testing::JackPortOwner;
 using devices::testing::JackRecorder;
 using testing::Onset;
 using testing::voiceBit;
@@ -445,6 +449,76 @@ TEST_F(PlayJack, CtrlCStopsCleanlyWithEveryNoteEnded)
     EXPECT_EQ(noteOffs, noteOns) << "every note is ended";
     ASSERT_TRUE(allNotesOff.has_value()) << "all notes off on the drum channel";
     EXPECT_GT(*allNotesOff, lastNoteOn) << "and nothing played after it";
+}
+
+}  // namespace
+}  // namespace taktwerk::cli
+
+namespace taktwerk::cli {
+namespace {
+
+std::size_t noteOnsIn(const JackRecorder& recorder)
+{
+    std::size_t count = 0;
+    for (const auto& event : recorder.midiEvents())
+        count += event.bytes.size() == 3 && (event.bytes[0] & 0xF0) == 0x90 && event.bytes[2] > 0;
+    return count;
+}
+
+// The notes go to the port named on the command line, never to the one the first-port default
+// would take, and a name that is not there sends them nowhere and says so.
+TEST_F(PlayJack, MidiOutSendsToTheNamedPortOnlyAndSaysWhenItIsMissing)
+{
+    SKIP_WITHOUT_JACKD()
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    // First in the graph: the port the default would take.
+    JackPortOwner decoy("A Synth", "in", JackPortOwner::Direction::Input);
+    ASSERT_TRUE(decoy.isReady());
+    JackRecorder recorder(kRecorderSeconds, "Drum Brain: Kit 1");
+    ASSERT_TRUE(recorder.isReady());
+    const int code = runPlay({rhythmFile(200), "--midi", "--seconds", "2", "--midi-out",
+                              "Drum Brain: Kit 1:midi_in", "--midi-in", "none"},
+                             recorder, folder / "play.log");
+    recorder.stop();
+    ASSERT_EQ(code, 0) << testing::readBytes(folder / "play.log");
+    EXPECT_GT(noteOnsIn(recorder), 0U);
+    EXPECT_NE(testing::readBytes(folder / "play.log").find("Taktwerk:midi_out"), std::string::npos);
+
+    JackRecorder missed(kRecorderSeconds, "Drum Brain: Kit 2");
+    ASSERT_TRUE(missed.isReady());
+    const int missing = runPlay(
+        {rhythmFile(200), "--midi", "--seconds", "1", "--midi-out", "Drum Brain: Kit 1:midi_ins"},
+        missed, folder / "missing.log");
+    missed.stop();
+    ASSERT_EQ(missing, 0) << testing::readBytes(folder / "missing.log");
+    EXPECT_NE(testing::readBytes(folder / "missing.log")
+                  .find("MIDI port \"Drum Brain: Kit 1:midi_ins\" not found"),
+              std::string::npos)
+        << testing::readBytes(folder / "missing.log");
+    EXPECT_EQ(noteOnsIn(missed), 0U);
+    EXPECT_TRUE(decoy.connections().empty()) << "never another port than the one named";
+}
+
+TEST_F(PlayJack, PortsListsWhatMidiOutAndMidiInCanName)
+{
+    SKIP_WITHOUT_JACKD()
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    JackPortOwner synth("S\xc3\xbfnth \xc3\x9c", "Eingang: 1", JackPortOwner::Direction::Input);
+    JackPortOwner pads("Pads", "out", JackPortOwner::Direction::Output);
+    ASSERT_TRUE(synth.isReady() && pads.isReady());
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(runPorts({}, out, err), 0);
+    EXPECT_EQ(out.str(), "MIDI outputs (JACK), for --midi-out:\n"
+                         "  S\xc3\xbfnth \xc3\x9c:Eingang: 1\n"
+                         "MIDI inputs (JACK), for --midi-in:\n"
+                         "  Pads:out\n");
+    EXPECT_EQ(err.str(), "");
+    const std::string_view extra[] = {"--all"};
+    EXPECT_EQ(runPorts(extra, out, err), 2);
+    EXPECT_NE(err.str().find("usage: taktwerk ports"), std::string::npos);
 }
 
 }  // namespace

@@ -158,6 +158,39 @@ TEST(PlayCommand, RefusesASyncSourceItDoesNotKnow)
     EXPECT_FALSE(std::filesystem::exists(settings.IniFile)) << "nothing written";
 }
 
+// An empty or repeated port name is refused before any device is opened: it would otherwise
+// match no port and silence the notes.
+TEST(PlayCommand, RefusesPortNamesItCannotUse)
+{
+    const TempFolder folder;
+    const auto rhythmFile = (folder / "Test.rtm").string();
+    ASSERT_TRUE(rhythms::writeRhythmFile(testRhythm(120), folder / "Test.rtm"));
+    app::Settings settings;
+    settings.SoundDir = folder.path();
+    settings.IniFile = folder / "taktwerk.ini";
+    const struct {
+        std::vector<std::string> words;
+        const char* problem;
+    } cases[] = {
+        {{rhythmFile, "--midi-out"}, ""},
+        {{rhythmFile, "--midi-out", ""}, "--midi-out takes a port's name or none"},
+        {{rhythmFile, "--midi-in="}, "--midi-in"},
+        {{rhythmFile, "--midi-in", ""}, "--midi-in takes a port's name or none"},
+        {{rhythmFile, "--midi-out", "a:b", "--midi-out", "c:d"}, ""},
+        {{rhythmFile, "--midi-in", "none", "--midi-in", "x:y"}, ""},
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::string_view> args(c.words.begin(), c.words.end());
+        std::ostringstream out;
+        std::ostringstream err;
+        EXPECT_EQ(runPlay(args, settings, out, err), 2) << c.words.back();
+        EXPECT_NE(err.str().find("usage: taktwerk play"), std::string::npos) << c.words.back();
+        EXPECT_NE(err.str().find(c.problem), std::string::npos) << err.str();
+        EXPECT_TRUE(out.str().empty());
+    }
+    EXPECT_FALSE(std::filesystem::exists(settings.IniFile)) << "nothing written";
+}
+
 TEST(ExportMidiCommand, WritesTheRhythmsNotesAndTempoForAnySequencer)
 {
     const TempFolder folder;

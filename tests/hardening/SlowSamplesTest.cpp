@@ -29,7 +29,8 @@ public:
     {
         return core::fail("no sound card", "in tests");
     }
-    core::Result<std::unique_ptr<devices::MidiDestination>> openMidi(const std::string&) override
+    core::Result<std::unique_ptr<devices::MidiDestination>>
+    openMidi(const std::string&, const devices::MidiPortChoice&) override
     {
         return core::fail("no MIDI port", "in tests");
     }

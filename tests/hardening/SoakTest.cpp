@@ -111,7 +111,8 @@ public:
         made_.store(timed.get());
         return std::unique_ptr<devices::AudioOut>(std::move(timed));
     }
-    core::Result<std::unique_ptr<devices::MidiDestination>> openMidi(const std::string&) override
+    core::Result<std::unique_ptr<devices::MidiDestination>>
+    openMidi(const std::string&, const devices::MidiPortChoice&) override
     {
         return core::fail("Kein MIDI-Ausgang gefunden.", "not in the soak");
     }

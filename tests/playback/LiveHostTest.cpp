@@ -5,6 +5,8 @@
 
 #include "playback/LiveHost.h"
 
+#include "devices/support/JackDummyServer.h"
+#include "devices/support/JackPortOwner.h"
 #include "devices/support/TestOutputs.h"
 #include "sound/ImpulseKit.h"
 #include "sound/SoundTestSupport.h"
@@ -28,11 +30,13 @@ using devices::testing::TestOutputs;
 constexpr auto kProbe = 100ms;
 
 struct Host {
-    explicit Host(TestDevice& device)
+    explicit Host(TestDevice& device, const devices::MidiPortChoice& midiOut = {},
+                  bool jack = false)
     {
         LiveHostOptions options;
         options.probeInterval = kProbe;
-        host = std::make_unique<LiveHost>(options, std::make_unique<TestOutputs>(device, false));
+        options.request.midiOut = midiOut;
+        host = std::make_unique<LiveHost>(options, std::make_unique<TestOutputs>(device, jack));
         sequencer::StepInputs inputs;
         inputs.rows[0] = 0xFFFFFFFFu;
         host->publish(inputs, 450);  // 15 steps a second
@@ -154,6 +158,73 @@ TEST(LiveHost, LookingForTheCardNeverTouchesTheMidiPortAndTakesItBackAtTheSameRa
     const int steps = h.steps;
     (void)h.awaitReport("never", 300ms);
     EXPECT_GT(h.steps, steps + 2);
+    h.host->shutdown();
+}
+
+TEST(LiveHost, OpensOnlyTheChosenMidiPortAndSaysWhenItIsMissing)
+{
+    using devices::MidiPortChoice;
+    const struct {
+        MidiPortChoice choice;
+        int opens;
+        const char* midiPort;
+        std::string notice;
+    } cases[] = {
+        {MidiPortChoice::firstPort(), 1, "recording", ""},
+        {MidiPortChoice::named(devices::testing::kTestMidiPortName), 1, "recording", ""},
+        {MidiPortChoice::named("Test Synth:in 2"), 1, "",
+         "MIDI port \"Test Synth:in 2\" not found"},
+        {MidiPortChoice::none(), 0, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.choice.name);
+        TestDevice device;
+        device.plugged = true;
+        Host h(device, c.choice);
+        EXPECT_EQ(h.host->notice(), c.notice);
+        EXPECT_EQ(device.midiOpens, c.opens);
+        EXPECT_EQ(h.host->output().midiPort, c.midiPort);
+        // A lost card hands the port on, or asks again for the one it never got: still only
+        // that one.
+        device.unplug();
+        ASSERT_NE(h.awaitReport("went away", 2000ms).find("went away"), std::string::npos);
+        EXPECT_EQ(h.host->output().midiPort, c.midiPort);
+        EXPECT_EQ(device.midiOpens, c.opens == 0 ? 0 : c.midiPort[0] != '\0' ? 1 : 2);
+        h.host->shutdown();
+    }
+}
+
+// The host's watch thread, not the owner, connects a chosen JACK port again when its program
+// comes back, and tells the owner both ways.
+TEST(LiveHost, ReconnectsAChosenJackPortThatComesBack)
+{
+    using devices::testing::JackDummyServer;
+    using devices::testing::JackPortOwner;
+    if (!JackDummyServer::isInstalled())
+        GTEST_SKIP() << "jackd is not installed (Debian package jackd2)";
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    auto synth = std::make_unique<JackPortOwner>("Drum Brain", "in: 1 \xc3\xa4",
+                                                 JackPortOwner::Direction::Input);
+    ASSERT_TRUE(synth->isReady());
+    TestDevice device;
+    Host h(device, devices::MidiPortChoice::named("Drum Brain:in: 1 \xc3\xa4"), true);
+    EXPECT_EQ(h.host->notice(), "");
+    EXPECT_EQ(h.host->output().backend, "JACK");
+    EXPECT_EQ(synth->connections(), std::vector<std::string>{"Taktwerk:midi_out"});
+
+    synth.reset();  // the program ends
+    const std::string gone = h.awaitReport("not found", 3000ms);
+    EXPECT_NE(gone.find("MIDI port \"Drum Brain:in: 1 \xc3\xa4\" not found"), std::string::npos)
+        << gone;
+    synth = std::make_unique<JackPortOwner>("Drum Brain", "in: 1 \xc3\xa4",
+                                            JackPortOwner::Direction::Input);
+    ASSERT_TRUE(synth->isReady());
+    const std::string back = h.awaitReport("connected", 3000ms);
+    EXPECT_NE(back.find("MIDI port \"Drum Brain:in: 1 \xc3\xa4\" connected"), std::string::npos)
+        << back;
+    EXPECT_EQ(synth->connections(), std::vector<std::string>{"Taktwerk:midi_out"});
+    EXPECT_EQ(device.midiOpens, 0) << "JACK brings its own port";
     h.host->shutdown();
 }
 

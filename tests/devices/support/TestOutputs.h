@@ -20,6 +20,9 @@ namespace taktwerk::devices::testing {
 
 class FakeCardOut;
 
+// The one name the recording "MIDI output device 0" answers to when chosen by name.
+inline constexpr const char* kTestMidiPortName = "Test Synth:in 1";
+
 struct TestDevice {
     std::atomic<int> backendTries{0};
     std::atomic<int> midiOpens{0};
@@ -126,11 +129,14 @@ public:
             return std::unique_ptr<AudioOut>(std::make_unique<FakeCardOut>(device_, request));
         return core::fail("Kein Audiogerät gefunden.", "not in tests");
     }
-    core::Result<std::unique_ptr<MidiDestination>> openMidi(const std::string&) override
+    core::Result<std::unique_ptr<MidiDestination>> openMidi(const std::string&,
+                                                            const MidiPortChoice& choice) override
     {
         device_.midiOpens.fetch_add(1);
         if (!device_.midiPort.load())
             return core::fail("Kein MIDI-Ausgang gefunden.", "not in tests");
+        if (choice.kind == MidiPortChoice::Kind::Named && choice.name != kTestMidiPortName)
+            return core::fail(core::translated(kMidiPortNotFound, {choice.name}), "not in tests");
         return std::unique_ptr<MidiDestination>(
             std::make_unique<RecordingMidiDestination>(device_.midi));
     }
