@@ -13,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -34,7 +35,7 @@ namespace {
 // The import panel lies right of the old controls, which keep their places and sizes; the
 // MIDI clock's box in a row of its own below them, and the editing choices below that.
 constexpr int kClientWidthTw = 6885;
-constexpr int kClientHeightTw = 4770;
+constexpr int kClientHeightTw = 5520;
 constexpr layout::TwipsRect kSoundFrame{60, 60, 3765, 3105};
 constexpr std::array<layout::TwipsRect, 2> kSoundOptions{
     {{180, 360, 825, 255}, {1680, 360, 975, 255}}};
@@ -66,6 +67,52 @@ constexpr layout::TwipsRect kAskToSave{120, 4140, 3705, 285};
 constexpr layout::TwipsRect kHearSteps{120, 4425, 3705, 285};
 // Beside it, under the import panel: the other way round, the clock coming in.
 constexpr layout::TwipsRect kFollow{4005, 3855, 2820, 285};
+
+// The MIDI ports, in two rows of their own at the bottom, as wide as the dialog: port names
+// are long ("FLUID Synth (1234):Synth input port (1234:0) 128:0").
+constexpr layout::TwipsRect kMidiOutLabel{120, 4815, 1200, 285};
+constexpr layout::TwipsRect kMidiOut{1380, 4785, 5445, 315};
+constexpr layout::TwipsRect kMidiInLabel{120, 5160, 1200, 285};
+constexpr layout::TwipsRect kMidiIn{1380, 5130, 5445, 315};
+// What a port box's entry stands for: its kind, and the port's name for a named one.
+constexpr int kChoiceKindRole = Qt::UserRole;
+constexpr int kChoiceNameRole = Qt::UserRole + 1;
+
+void addChoice(QComboBox* box, const QString& text, const devices::MidiPortChoice& choice)
+{
+    box->addItem(text);
+    const int row = box->count() - 1;
+    box->setItemData(row, static_cast<int>(choice.kind), kChoiceKindRole);
+    box->setItemData(row, fromUtf8(choice.name), kChoiceNameRole);
+}
+
+devices::MidiPortChoice choiceAt(const QComboBox* box, int row)
+{
+    const auto kind =
+        static_cast<devices::MidiPortChoice::Kind>(box->itemData(row, kChoiceKindRole).toInt());
+    return {kind, toUtf8(box->itemData(row, kChoiceNameRole).toString())};
+}
+
+// The ports found, and the kept choice among them; a kept port that is not there now is listed
+// all the same, marked, so that opening and saving the dialog never loses it.
+void fillPortBox(QComboBox* box, const std::vector<devices::MidiPortChoice>& fixed,
+                 const std::vector<QString>& fixedTexts, const devices::MidiPortList& ports,
+                 const devices::MidiPortChoice& kept)
+{
+    const QSignalBlocker block(box);
+    box->clear();
+    for (std::size_t i = 0; i < fixed.size(); ++i)
+        addChoice(box, fixedTexts[i], fixed[i]);
+    for (const std::string& name : ports.names)
+        addChoice(box, fromUtf8(name), devices::MidiPortChoice::named(name));
+    if (kept.kind == devices::MidiPortChoice::Kind::Named &&
+        std::find(ports.names.begin(), ports.names.end(), kept.name) == ports.names.end())
+        addChoice(box, qtranslated("%s (not found)", {fromUtf8(kept.name)}), kept);
+    for (int row = 0; row < box->count(); ++row) {
+        if (choiceAt(box, row) == kept)
+            box->setCurrentIndex(row);
+    }
+}
 
 constexpr int kMidiDevice = 1;  // `SoundDevice` 1: MIDI
 constexpr int kWaveDevice = 2;
@@ -178,8 +225,35 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
     connect(chkHearSteps_, &QCheckBox::toggled, this,
             [this](bool on) { machine_.setHearSteps(on); });
 
+    auto* midiOutLabel = new QLabel(qtranslated("MIDI output:"), this);
+    midiOutLabel->setGeometry(pixels(kMidiOutLabel));
+    cboMidiOut_ = new QComboBox(this);
+    cboMidiOut_->setGeometry(pixels(kMidiOut));
+    auto* midiInLabel = new QLabel(qtranslated("MIDI input:"), this);
+    midiInLabel->setGeometry(pixels(kMidiInLabel));
+    cboMidiIn_ = new QComboBox(this);
+    cboMidiIn_->setGeometry(pixels(kMidiIn));
+    for (QComboBox* box : {cboMidiOut_, cboMidiIn_}) {
+        box->setToolTip(qtranslated("Used from the next start on"));
+        connect(box, &QComboBox::activated, this, [this] {
+            machine_.setMidiPorts(choiceAt(cboMidiOut_, cboMidiOut_->currentIndex()),
+                                  choiceAt(cboMidiIn_, cboMidiIn_->currentIndex()));
+        });
+    }
+
     kitRoots_ = kits::hydrogenKitFolders(toUtf8(QDir::homePath()));
     ListKits();
+}
+
+void SettingsDialog::ListPorts()
+{
+    const app::Settings& settings = machine_.settings();
+    fillPortBox(cboMidiOut_,
+                {devices::MidiPortChoice::firstPort(), devices::MidiPortChoice::none()},
+                {qtranslated("(first port)"), qtranslated("(none)")},
+                portLister_(devices::MidiDirection::Output), settings.midiOut);
+    fillPortBox(cboMidiIn_, {devices::MidiPortChoice::none()}, {qtranslated("(none)")},
+                portLister_(devices::MidiDirection::Input), settings.midiIn);
 }
 
 QRadioButton* SettingsDialog::soundOption(int index) const
@@ -230,6 +304,8 @@ void SettingsDialog::ListSounds()
         const QSignalBlocker block(chkFollow_);
         chkFollow_->setChecked(settings.sync == playback::SyncSource::MidiClock);
     }
+
+    ListPorts();
 
     const bool midi = !machine_.MidiFailed();
     optSound_[0]->setEnabled(midi);

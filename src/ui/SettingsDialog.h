@@ -12,6 +12,7 @@
 // only, apart from the worker, which touches nothing of the dialog but posts its result back.
 
 #include "core/Result.h"
+#include "devices/MidiPorts.h"
 #include "kits/KitImport.h"
 
 #include <QWidget>
@@ -23,6 +24,7 @@
 #include <vector>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QProgressBar;
 class QListWidget;
@@ -44,6 +46,8 @@ public:
     // The click choices' MIDI notes: Stick, Rim, Maracas, Triangle, Cowbell.
     static constexpr std::array<int, 5> kClickNotes{31, 37, 70, 80, 56};
 
+    // Where the MIDI port lists come from; devices::listMidiPorts but in tests.
+    using PortLister = std::function<devices::MidiPortList(devices::MidiDirection)>;
     // What an import runs on the worker thread; kits::importKit but in tests.
     using Importer = std::function<core::Result<kits::ImportReport>(const kits::ImportOptions&)>;
 
@@ -58,6 +62,10 @@ public:
     void optSound_Click();
     void optMIDIClick_MouseDown(int index);
     void cmdSaveSettings_Click();
+    // Fills the MIDI port boxes with the ports there now, and the choice kept in the settings
+    // even when its port is not there.
+    void ListPorts();
+    void setPortLister(PortLister lister) { portLister_ = std::move(lister); }
     // Fills the list of installed kits from `roots` (Hydrogen's folders unless set).
     void ListKits();
     void setKitFolders(std::vector<std::filesystem::path> roots);
@@ -85,6 +93,8 @@ public:
     QCheckBox* askToSaveBox() const { return chkAskToSave_; }
     QCheckBox* hearStepsBox() const { return chkHearSteps_; }
     QCheckBox* followBox() const { return chkFollow_; }
+    QComboBox* midiOutBox() const { return cboMidiOut_; }
+    QComboBox* midiInBox() const { return cboMidiIn_; }
 
 signals:
     // "Follow MIDI clock" was switched: the window's tempo controls change their looks.
@@ -116,6 +126,11 @@ private:
     QCheckBox* chkAskToSave_ = nullptr;
     QCheckBox* chkHearSteps_ = nullptr;
     QCheckBox* chkFollow_ = nullptr;
+    QComboBox* cboMidiOut_ = nullptr;
+    QComboBox* cboMidiIn_ = nullptr;
+    PortLister portLister_ = [](devices::MidiDirection direction) {
+        return devices::listMidiPorts(direction);
+    };
     std::vector<std::filesystem::path> kitRoots_;
     std::vector<std::filesystem::path> installedKits_;  // in the list's order
     Importer importer_ = kits::importKit;

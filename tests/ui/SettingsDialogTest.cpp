@@ -5,6 +5,7 @@
 #include "ui/DialogSupport.h"
 #include "ui/Widgets.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -165,6 +166,85 @@ TEST_F(SettingsDialogTest, FollowMidiClockIsSavedAsTheSyncSource)
     again.saveButton()->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(iniValue("SyncSource"), "Internal");
+}
+
+QStringList itemsOf(const QComboBox* box)
+{
+    QStringList items;
+    for (int row = 0; row < box->count(); ++row)
+        items << box->itemText(row);
+    return items;
+}
+
+// The ports a studio machine might offer: blanks, colons and letters beyond ASCII.
+devices::MidiPortList fakePorts(devices::MidiDirection direction)
+{
+    if (direction == devices::MidiDirection::Output)
+        return {true, {"Drum Brain:in: kick", "S\xc3\xbfnth \xc3\x9c:Eingang 1"}};
+    return {true, {"Pads:out"}};
+}
+
+void choose(QComboBox* box, const QString& text)
+{
+    const int row = box->findText(text);
+    ASSERT_GE(row, 0) << text.toStdString();
+    box->setCurrentIndex(row);
+    emit box->activated(row);  // what a pick with the mouse or keys sends
+}
+
+TEST_F(SettingsDialogTest, MidiPortsAreListedAndOnlyAChoiceWritesTheirKeys)
+{
+    restartWith("Device=1\r\nMIDIClick=37\r\n");
+    ui::SettingsDialog& dialog = openSettings();
+    dialog.setPortLister(fakePorts);
+    dialog.ListPorts();
+    EXPECT_EQ(itemsOf(dialog.midiOutBox()),
+              (QStringList{"(erster Port)", "(keiner)", "Drum Brain:in: kick",
+                           "S\u00ffnth \u00dc:Eingang 1"}));
+    EXPECT_EQ(itemsOf(dialog.midiInBox()), (QStringList{"(keiner)", "Pads:out"}));
+    EXPECT_EQ(dialog.midiOutBox()->currentText(), "(erster Port)");
+    EXPECT_EQ(dialog.midiInBox()->currentText(), "(keiner)");
+    dialog.saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(iniValue("MidiOutPort"), "<none>") << "untouched, nothing new is written";
+    EXPECT_EQ(iniValue("MidiInPort"), "<none>");
+
+    ui::SettingsDialog& again = openSettings();
+    again.setPortLister(fakePorts);
+    again.ListPorts();
+    choose(again.midiOutBox(), "S\u00ffnth \u00dc:Eingang 1");
+    choose(again.midiInBox(), "Pads:out");
+    EXPECT_EQ(machine_->settings().midiOut,
+              devices::MidiPortChoice::named("S\xc3\xbfnth \xc3\x9c:Eingang 1"));
+    again.saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(iniValue("MidiOutPort"), "S\xc3\xbfnth \xc3\x9c:Eingang 1");
+    EXPECT_EQ(iniValue("MidiInPort"), "Pads:out");
+
+    // Back to the defaults, the keys go again.
+    ui::SettingsDialog& third = openSettings();
+    third.setPortLister(fakePorts);
+    third.ListPorts();
+    EXPECT_EQ(third.midiInBox()->currentText(), "Pads:out");
+    choose(third.midiOutBox(), "(erster Port)");
+    choose(third.midiInBox(), "(keiner)");
+    third.saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(iniValue("MidiOutPort"), "<none>");
+    EXPECT_EQ(iniValue("MidiInPort"), "<none>");
+}
+
+TEST_F(SettingsDialogTest, AKeptPortThatIsNotThereStaysChosenAndMarked)
+{
+    restartWith("Device=1\r\nMIDIClick=37\r\nMidiOutPort=Gone Synth:in 1\r\nMidiInPort=none\r\n");
+    ui::SettingsDialog& dialog = openSettings();
+    dialog.setPortLister(fakePorts);
+    dialog.ListPorts();
+    EXPECT_EQ(dialog.midiOutBox()->currentText(), "Gone Synth:in 1 (nicht gefunden)");
+    EXPECT_EQ(dialog.midiInBox()->currentText(), "(keiner)");
+    dialog.saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(iniValue("MidiOutPort"), "Gone Synth:in 1") << "opening and saving never loses it";
 }
 
 TEST_F(SettingsDialogTest, TheEditingChoicesActAtOnceAndAreKeptOnlyOnceTurnedOff)
