@@ -203,12 +203,13 @@ public:
     bool isFollowing() const noexcept { return settings_.sync != playback::SyncSource::Internal; }
     // While following: the master's tempo in tenths of a BPM; 0 until it is measured.
     int followedTempoTenths() const { return host_ ? host_->followedTempoTenths() : 0; }
-    // The MIDI ports by name, kept with the sound settings; the output is opened with them at the
-    // next start (a port changed under running notes would hang them on the old one).
+    // The MIDI ports by name, taken at once and kept with the sound settings.
     void setMidiPorts(devices::MidiPortChoice out, devices::MidiPortChoice in)
     {
         settings_.midiOut = std::move(out);
         settings_.midiIn = std::move(in);
+        if (host_)
+            host_->setMidiPorts(settings_.midiOut, settings_.midiIn);
     }
     // `MidiFailed`: no MIDI output to choose.
     bool MidiFailed() const;

@@ -76,6 +76,13 @@ public:
     // again), by its name. Returns what changed for the user ("MIDI port "…" not found" /
     // "… connected"), empty when nothing did. Control thread, while running.
     virtual std::string reconnectMidi() { return {}; }
+    // Takes other MIDI ports by name: what was connected for the old choice goes, the new one
+    // is connected (at once while running, else at the next start). Outputs that send through
+    // an attached destination decline: the caller gives them a newly opened one. Control thread.
+    virtual bool chooseMidiPorts(const MidiPortChoice& /*out*/, const MidiPortChoice& /*in*/)
+    {
+        return false;
+    }
     // While a chosen MIDI port is missing: "MIDI port "…" not found"; else empty. Control thread.
     virtual std::string midiProblem() const { return {}; }
     // `wakeup` is notified, from whichever thread notices, when the device goes away or a chosen

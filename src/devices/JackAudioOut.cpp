@@ -15,6 +15,7 @@
 #include <cstring>
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <mutex>
 #include <new>
 #include <string>
 #include <thread>
@@ -155,6 +156,8 @@ public:
             restoreConnections();
         else
             connectToFirstInputs();
+        if (std::exchange(firstOnStart_, false))
+            connectFirstMidiInput();
         startedBefore_ = true;
         // The chosen ports, also when one came back while we were stopped; what is missing
         // stays in midiProblem().
@@ -222,6 +225,40 @@ public:
     }
     std::unique_ptr<MidiDestination> detachMidi() override { return nullptr; }
 
+    bool chooseMidiPorts(const MidiPortChoice& out, const MidiPortChoice& in) override
+    {
+        if (active_) {
+            disconnectChosen(chosenOut_, midi_, true, firstPeer_);
+            disconnectChosen(chosenIn_, midiIn_, false, {});
+        } else {
+            // What the last stop noted of the old choice must not come back on the next start.
+            std::erase_if(connections_, [&](const auto& connection) {
+                return (connection.first == midi_ && connection.second == firstPeer_) ||
+                       (connection.first == midi_ && connection.second == chosenOut_.name) ||
+                       (connection.first == midiIn_ && connection.second == chosenIn_.name);
+            });
+        }
+        {
+            // JACK's notification thread compares names with the choices.
+            const std::lock_guard lock(choiceMutex_);
+            chosenOut_ = out;
+            chosenIn_ = in;
+        }
+        firstPeer_.clear();
+        for (Chosen* link : {&outLink_, &inLink_}) {
+            link->missing = false;
+            link->reported = false;
+            link->cameBack.store(false, std::memory_order_relaxed);
+        }
+        if (active_) {
+            connectFirstMidiInput();
+            (void)reconnectMidi();
+        } else if (startedBefore_ && out.kind == MidiPortChoice::Kind::FirstPort) {
+            firstOnStart_ = true;
+        }
+        return true;
+    }
+
 private:
     static int processThunk(jack_nframes_t frames, void* self) noexcept
     {
@@ -249,7 +286,7 @@ private:
         if (name == nullptr)
             return;
         bool chosen = false;
-        // The choices are fixed for this output's life, so reading them here races with nothing.
+        const std::lock_guard lock(choiceMutex_);  // never the audio thread's
         for (Chosen* link : {&outLink_, &inLink_}) {
             if (link->choice->kind == MidiPortChoice::Kind::Named && link->choice->name == name) {
                 // A port of that name that went and came back between two looks of the watch
@@ -318,17 +355,45 @@ private:
             const char* rightTarget = playback[1] ? playback[1] : playback[0];
             (void)jack_connect(client, jack_port_name(right_), rightTarget);
         }
+        connectFirstMidiInput();
+    }
+
+    void connectFirstMidiInput() noexcept
+    {
         if (chosenOut_.kind != MidiPortChoice::Kind::FirstPort)
             return;  // a chosen port is connected by reconnectMidi(), none never
+        jack_client_t* client = client_.get();
         // Never our own input: the notes we send would come back as pads played live.
         const PortList midiInputs(
             jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput));
         for (std::size_t at = 0; midiInputs && midiInputs[at]; ++at) {
             if (jack_port_is_mine(client, jack_port_by_name(client, midiInputs[at])))
                 continue;
-            (void)jack_connect(client, jack_port_name(midi_), midiInputs[at]);
+            if (jack_connect(client, jack_port_name(midi_), midiInputs[at]) == 0) {
+                try {
+                    firstPeer_ = midiInputs[at];
+                } catch (const std::bad_alloc&) {
+                    // Not remembered: a later choice leaves this connection to the user.
+                }
+            }
             break;
         }
+    }
+
+    // Takes away what we connected for a choice the user has left; connections made by hand
+    // in a patchbay stay.
+    void disconnectChosen(const MidiPortChoice& old, jack_port_t* ours, bool weSend,
+                          const std::string& firstPeer) noexcept
+    {
+        const std::string& peer = old.kind == MidiPortChoice::Kind::Named ? old.name : firstPeer;
+        if (old.kind == MidiPortChoice::Kind::None || peer.empty())
+            return;
+        jack_client_t* client = client_.get();
+        // A peer that is gone already is no error: nothing is left to take away.
+        if (weSend)
+            (void)jack_disconnect(client, jack_port_name(ours), peer.c_str());
+        else
+            (void)jack_disconnect(client, peer.c_str(), jack_port_name(ours));
     }
 
     // One chosen peer of one of our MIDI ports.
@@ -412,8 +477,13 @@ private:
     jack_port_t* midi_ = nullptr;
     // Connected only to the source the user chose: which controller plays the pads is theirs.
     jack_port_t* midiIn_ = nullptr;
-    const MidiPortChoice chosenOut_;
-    const MidiPortChoice chosenIn_;
+    // Written on the control thread only, read there and (under the lock) by JACK's
+    // notification thread.
+    MidiPortChoice chosenOut_;
+    MidiPortChoice chosenIn_;
+    std::mutex choiceMutex_;
+    std::string firstPeer_;      // control thread: the port the first-port default connected
+    bool firstOnStart_ = false;  // control thread: the default was chosen while stopped
     Chosen outLink_{&chosenOut_, &midi_, true};
     Chosen inLink_{&chosenIn_, &midiIn_, false};
     std::uint32_t sampleRate_ = 0;

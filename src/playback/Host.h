@@ -5,6 +5,7 @@
 // thread, or the main thread of `taktwerk play`); what crosses to the audio thread goes through
 // atomics and lock-free queues, never through locks.
 
+#include "devices/MidiPorts.h"
 #include "playback/LiveHit.h"
 #include "playback/SyncSource.h"
 #include "sequencer/Sequencer.h"
@@ -72,6 +73,11 @@ public:
     // Follow a master (its Start, Stop and clock drive playback; RUN and STOP do nothing), or
     // our own clock again.
     virtual void setSync(SyncSource source) = 0;
+    // The MIDI ports by name, taken soon after (the output's notes are ended on the old port).
+    virtual void setMidiPorts(const devices::MidiPortChoice& /*out*/,
+                              const devices::MidiPortChoice& /*in*/)
+    {
+    }
     // While following: the master's tempo in tenths of a BPM; 0 until it is measured.
     virtual int followedTempoTenths() const = 0;
     // The dialogs' preview voice: plays `file` once, cutting the previous preview; a missing

@@ -119,6 +119,8 @@ void LiveHost::watch()
         if (stopping_.load(std::memory_order_acquire))
             break;
         std::string report = watchOutput();
+        if (const std::string ports = applyMidiPorts(); !ports.empty())
+            report += (report.empty() ? "" : "; ") + ports;
         if (const std::string midi = out_->reconnectMidi(); !midi.empty()) {
             report += (report.empty() ? "" : "; ") + midi;
             const std::lock_guard lock(reportMutex_);
@@ -154,6 +156,36 @@ std::string LiveHost::watchOutput()
     replaceOutput(std::move(*tried));
     standingIn_ = false;
     return core::translated("audio output back: %s", {out_->backendName()});
+}
+
+std::string LiveHost::applyMidiPorts()
+{
+    std::optional<std::pair<devices::MidiPortChoice, devices::MidiPortChoice>> ports;
+    {
+        const std::lock_guard lock(reportMutex_);
+        ports.swap(newMidiPorts_);
+    }
+    if (!ports)
+        return {};
+    request_.midiOut = std::move(ports->first);
+    request_.midiIn = std::move(ports->second);
+    if (!out_->chooseMidiPorts(request_.midiOut, request_.midiIn)) {
+        // The user's port is the attached destination's: it may be handed over only while the
+        // output is stopped, and closing it ends its notes.
+        const bool running = out_->isRunning();
+        out_->stop();
+        out_->detachMidi().reset();
+        if (request_.midiOut.kind != devices::MidiPortChoice::Kind::None) {
+            if (auto opened = outputs_->openMidi(request_.clientName, request_.midiOut))
+                (void)out_->attachMidi(std::move(*opened));  // stopped, so always taken
+            else
+                log("MIDI: " + opened.error().message, opened.error().detail);
+        }
+        if (running)
+            (void)startOutput();
+    }
+    publishOutput();
+    return missingMidiPort();
 }
 
 bool LiveHost::mayStopListening() const
@@ -352,6 +384,15 @@ bool LiveHost::isRunning() const
 }
 
 void LiveHost::setSync(SyncSource source) { parameters_.setSync(source); }
+
+void LiveHost::setMidiPorts(const devices::MidiPortChoice& out, const devices::MidiPortChoice& in)
+{
+    {
+        const std::lock_guard lock(reportMutex_);
+        newMidiPorts_ = std::pair{out, in};
+    }
+    watchWakeup_.notify();
+}
 
 int LiveHost::followedTempoTenths() const
 {

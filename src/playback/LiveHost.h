@@ -37,6 +37,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace taktwerk::playback {
 
@@ -109,6 +110,8 @@ public:
     void setVolume(int percent) override;
     void setClockOut(bool on) override { parameters_.setClockOut(on); }
     void setSync(SyncSource source) override;
+    void setMidiPorts(const devices::MidiPortChoice& out,
+                      const devices::MidiPortChoice& in) override;
     int followedTempoTenths() const override;
     void preview(const std::filesystem::path& file) override;
     void stopPreview() override;
@@ -134,6 +137,7 @@ private:
     void foldLateBlocks();
     void post(const std::string& report);
     void sleepOrWake();
+    std::string applyMidiPorts();
     bool mayStopListening() const;
     // The owner's: swaps in the set the loader finished, if any, and says in the log which
     // samples it could not load.
@@ -182,6 +186,8 @@ private:
     std::string reports_;
     OutputInfo info_;
     std::string midiProblem_;  // for the caption, while a chosen MIDI port is missing
+    // The owner's new choice of ports, until the watch thread takes it.
+    std::optional<std::pair<devices::MidiPortChoice, devices::MidiPortChoice>> newMidiPorts_;
 
     std::thread watcher_;
     bool shutDown_ = false;         // owner only

@@ -234,7 +234,6 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
     cboMidiIn_ = new QComboBox(this);
     cboMidiIn_->setGeometry(pixels(kMidiIn));
     for (QComboBox* box : {cboMidiOut_, cboMidiIn_}) {
-        box->setToolTip(qtranslated("Used from the next start on"));
         connect(box, &QComboBox::activated, this, [this] {
             machine_.setMidiPorts(choiceAt(cboMidiOut_, cboMidiOut_->currentIndex()),
                                   choiceAt(cboMidiIn_, cboMidiIn_->currentIndex()));

@@ -244,5 +244,68 @@ TEST(MidiPortsOnJack, AChosenPortThatGoesAndComesBackIsConnectedAgainByName)
     out.stop();
 }
 
+// Another choice in the settings while playing: what we connected for the old one goes, what
+// the user connected by hand stays, and the new one is connected at once or on the next start.
+TEST(MidiPortsOnJack, AnotherChoiceMovesOnlyTheConnectionsMadeForTheOldOne)
+{
+    SKIP_WITHOUT_JACKD()
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    JackPortOwner first("A Synth", "in", Direction::Input);
+    JackPortOwner brain("Drum Brain", "in: kick/snare", Direction::Input);
+    JackPortOwner pads("Pads", "out", Direction::Output);
+    JackPortOwner byHand("Looper", "in", Direction::Input);
+    ASSERT_TRUE(first.isReady() && brain.isReady() && pads.isReady() && byHand.isReady());
+    auto opened = openJackAudioOut(AudioOutRequest{});
+    ASSERT_TRUE(opened) << opened.error().detail;
+    AudioOut& out = **opened;
+    ClickSource quiet(0, 1000, /*armed=*/false);
+    ASSERT_TRUE(out.start(quiet));
+    ASSERT_THAT(first.connections(), ElementsAre("Taktwerk:midi_out")) << "the default";
+    ASSERT_TRUE(byHand.connect("Taktwerk:midi_out"));
+
+    const struct {
+        MidiPortChoice out;
+        MidiPortChoice in;
+        std::vector<std::string> firstPeers, brainPeers, padsPeers;
+    } steps[] = {
+        {MidiPortChoice::named("Drum Brain:in: kick/snare"),
+         MidiPortChoice::named("Pads:out"),
+         {},
+         {"Taktwerk:midi_out"},
+         {"Taktwerk:midi_in"}},
+        {MidiPortChoice::none(), MidiPortChoice::none(), {}, {}, {}},
+        {MidiPortChoice::firstPort(),
+         MidiPortChoice::named("Pads:out"),
+         {"Taktwerk:midi_out"},
+         {},
+         {"Taktwerk:midi_in"}},
+        {MidiPortChoice::named("Drum Brain:in: kick/snare"),
+         MidiPortChoice::none(),
+         {},
+         {"Taktwerk:midi_out"},
+         {}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.out.name + " / " + step.in.name);
+        EXPECT_TRUE(out.chooseMidiPorts(step.out, step.in));
+        EXPECT_EQ(first.connections(), step.firstPeers);
+        EXPECT_EQ(brain.connections(), step.brainPeers);
+        EXPECT_EQ(pads.connections(), step.padsPeers);
+        EXPECT_EQ(out.midiProblem(), "");
+    }
+    // Chosen while stopped (the window's output asleep): the old one does not come back.
+    out.stop();
+    EXPECT_TRUE(out.chooseMidiPorts(MidiPortChoice::firstPort(), MidiPortChoice::none()));
+    ASSERT_TRUE(out.start(quiet));
+    EXPECT_THAT(first.connections(), ElementsAre("Taktwerk:midi_out"));
+    EXPECT_THAT(brain.connections(), IsEmpty());
+    EXPECT_TRUE(out.chooseMidiPorts(MidiPortChoice::named("Gone:in"), MidiPortChoice::none()));
+    EXPECT_THAT(first.connections(), IsEmpty());
+    EXPECT_EQ(out.midiProblem(), "MIDI port \"Gone:in\" not found");
+    EXPECT_THAT(byHand.connections(), ElementsAre("Taktwerk:midi_out")) << "the user's own";
+    out.stop();
+}
+
 }  // namespace
 }  // namespace taktwerk::devices

@@ -194,6 +194,49 @@ TEST(LiveHost, OpensOnlyTheChosenMidiPortAndSaysWhenItIsMissing)
     }
 }
 
+// A port chosen in the settings while playing: the old port's notes end as it closes, the new
+// one is opened once, and none means none.
+TEST(LiveHost, TakesAnotherMidiPortWhilePlaying)
+{
+    using devices::MidiPortChoice;
+    TestDevice device;
+    device.plugged = true;
+    Host h(device, MidiPortChoice::named("Test Synth:in 2"));
+    // The caption's part about MIDI; the samples are missing here on purpose.
+    const auto midiProblem = [&h] {
+        const std::string problem = h.host->soundProblem();
+        const auto at = problem.find("MIDI port");
+        return at == std::string::npos ? std::string() : problem.substr(at);
+    };
+    EXPECT_EQ(midiProblem(), "MIDI port \"Test Synth:in 2\" not found");
+    const struct {
+        MidiPortChoice choice;
+        const char* midiPort;
+        int opens;
+        int allNotesOffs;
+        std::string problem;
+    } steps[] = {
+        {MidiPortChoice::named(devices::testing::kTestMidiPortName), "recording", 2, 0, ""},
+        {MidiPortChoice::none(), "", 2, 1, ""},
+        {MidiPortChoice::firstPort(), "recording", 3, 1, ""},
+        {MidiPortChoice::named("Gone:in"), "", 4, 2, "MIDI port \"Gone:in\" not found"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.choice.name);
+        h.host->setMidiPorts(step.choice, MidiPortChoice::none());
+        const auto giveUp = std::chrono::steady_clock::now() + 2000ms;
+        while (device.midiOpens != step.opens && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(5ms);
+        (void)h.awaitReport("never", 100ms);
+        EXPECT_EQ(device.midiOpens, step.opens);
+        EXPECT_EQ(h.host->output().midiPort, step.midiPort);
+        EXPECT_EQ(h.allNotesOffs(device), step.allNotesOffs);
+        EXPECT_EQ(midiProblem(), step.problem);
+        EXPECT_TRUE(h.host->hasAudioOutput()) << "the card plays on";
+    }
+    h.host->shutdown();
+}
+
 // The host's watch thread, not the owner, connects a chosen JACK port again when its program
 // comes back, and tells the owner both ways.
 TEST(LiveHost, ReconnectsAChosenJackPortThatComesBack)

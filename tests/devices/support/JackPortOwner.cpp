@@ -38,6 +38,14 @@ std::vector<std::string> JackPortOwner::connections() const
     return names;
 }
 
+bool JackPortOwner::connect(const std::string& peer)
+{
+    const std::string mine = fullName();
+    const bool input = direction_ == Direction::Input;
+    return port_ &&
+           jack_connect(client_, (input ? peer : mine).c_str(), (input ? mine : peer).c_str()) == 0;
+}
+
 void JackPortOwner::disconnect()
 {
     for (const std::string& peer : connections()) {

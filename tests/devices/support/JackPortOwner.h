@@ -24,6 +24,8 @@ public:
     // The port's peers, as the server sees them.
     std::vector<std::string> connections() const;
 
+    // As a patchbay would: `peer` to this port, or this port to `peer`.
+    bool connect(const std::string& peer);
     // As a patchbay would: the port's every connection goes.
     void disconnect();
     void removePort();
