@@ -56,7 +56,8 @@ struct Settings {
     // file says a plain 0, so a file of the old program hears them.
     bool hearSteps = true;
     bool sendMidiClock = false;  // "Send MIDI clock": off until the user turns it on
-    // "SyncSource": "Internal" (our own clock), or "MIDI" (follow the MIDI clock coming in).
+    // "SyncSource": "Internal" (our own clock), "MIDI" (follow the MIDI clock coming in) or
+    // "JACK" (follow the JACK transport).
     playback::SyncSource sync = playback::SyncSource::Internal;
     // Which pad each note on the MIDI input strikes: section [MIDI In], a key per track ("BD"
     // ... "T3") listing its notes ("BD=36 35"); a track without its key keeps its GM notes, one
@@ -81,7 +82,8 @@ Settings InitPaths(const Environment& environment);
 // empty) and reads the settings file. A missing file, section, key or empty value gives the
 // key's default; a number is read by its leading digits, and one that does not fit 16 bits
 // leaves the value `settings` held. "SendMIDIClock" is on for "1" only; "SyncSource" follows
-// the MIDI clock for "MIDI" (in any case) only. "Volume" is clamped to 0
+// the MIDI clock for "MIDI" and the JACK transport for "JACK" (in any case) only. "Volume" is
+// clamped to 0
 // ... 100, and text that is no number gives 100: a garbled file must not silence the program.
 void LoadSettings(Settings& settings);
 

@@ -23,7 +23,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro] [--clock-out]\n"
-    "                     [--sync internal|midi]\n";
+    "                     [--sync internal|midi|jack]\n";
 constexpr double kMaxSeconds = 24.0 * 60.0 * 60.0;
 
 // A signal handler may only touch lock-free values of static storage: whether to stop, and the
@@ -124,11 +124,13 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     if (CommandOptions::given(syncOption)) {
         if (syncText == "midi")
             playing.sync = playback::SyncSource::MidiClock;
+        else if (syncText == "jack")
+            playing.sync = playback::SyncSource::JackTransport;
         else if (syncText == "internal")
             playing.sync = playback::SyncSource::Internal;
         else
-            return usage(err,
-                         core::translated("--sync takes internal or midi, not \"%s\"", {syncText}));
+            return usage(err, core::translated("--sync takes internal, midi or jack, not \"%s\"",
+                                               {syncText}));
     }
     if (input.empty())
         return usage(err);
@@ -159,6 +161,14 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     playback::LiveHost& live = *host;
     if (!live.notice().empty())
         printError(err, "play", core::translated("warning: %s", {live.notice()}));
+    // Before anything plays: waiting for a transport that is not there would play nothing.
+    if (playing.sync == playback::SyncSource::JackTransport && !live.hasSharedTransport()) {
+        printError(err, "play",
+                   core::translated("the JACK transport can only be followed through JACK, and "
+                                    "the sound goes out through %s",
+                                    {live.output().backend}));
+        return 2;
+    }
     // The window's drum machine, driven as the window drives it.
     app::DrumMachine machine(playing, std::move(host));
     if (auto loaded = machine.loadRhythm(std::filesystem::path(input)); !loaded) {
@@ -194,7 +204,10 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
                                    {name, tempo, output.backend, rate, mode, output.midiPort}))
         << '\n'
         << std::flush;
-    if (machine.isFollowing())
+    if (machine.syncSource() == playback::SyncSource::JackTransport)
+        out << "taktwerk play: " << core::translated("following the JACK transport") << '\n'
+            << std::flush;
+    else if (machine.isFollowing())
         out << "taktwerk play: "
             << core::translated("waiting for the MIDI clock's Start on %s", {"Taktwerk:midi_in"})
             << '\n'

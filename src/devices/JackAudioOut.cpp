@@ -12,6 +12,7 @@
 #include <chrono>
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <jack/transport.h>
 #include <new>
 #include <string>
 #include <thread>
@@ -84,15 +85,39 @@ private:
     std::uint32_t frames_ = 0;
 };
 
+// The server's transport as read at the start of a cycle, in the engine's terms.
+sound::TransportState transportOf(jack_transport_state_t state,
+                                  const jack_position_t& position) noexcept
+{
+    sound::TransportState transport;
+    transport.rolling = state == JackTransportRolling;
+    transport.frame = position.frame;
+    if ((position.valid & JackPositionBBT) != 0) {
+        transport.hasBbt = true;
+        transport.bar = position.bar;
+        transport.beat = position.beat;
+        transport.tick = position.tick;
+        transport.ticksPerBeat = position.ticks_per_beat;
+        transport.beatsPerBar = static_cast<double>(position.beats_per_bar);
+        transport.beatsPerMinute = position.beats_per_minute;
+        // The master may describe a frame before the cycle's start.
+        if ((position.valid & JackBBTFrameOffset) != 0)
+            transport.bbtFramesBefore = position.bbt_offset;
+    }
+    return transport;
+}
+
 // Writes MIDI into the port buffer of the current cycle, at the frame the source asks for, and
-// hands the source what came in.
+// hands the source what came in and where the transport stands.
 class JackMidiSink final : public sound::MidiBlockSink {
 public:
-    void beginCycle(void* buffer, bool hasReceiver, void* inputBuffer) noexcept
+    void beginCycle(void* buffer, bool hasReceiver, void* inputBuffer,
+                    const sound::TransportState& transport) noexcept
     {
         buffer_ = buffer;
         hasReceiver_ = hasReceiver;
         input_.beginCycle(inputBuffer);
+        transport_ = transport;
     }
     // A cycle larger than the block size is run in chunks; frames count from the chunk start.
     void beginChunk(std::uint32_t offset, std::uint32_t frames) noexcept
@@ -111,9 +136,19 @@ public:
         return jack_midi_event_write(buffer_, offset_ + frame, bytes, size) == 0;
     }
     bool hasReceiver() const noexcept override { return hasReceiver_; }
+    bool transport(sound::TransportState& state) const noexcept override
+    {
+        state = transport_;
+        // Rolling, the transport moves with the cycle; stopped, it stays where it is.
+        if (state.rolling)
+            state.frame += offset_;
+        state.bbtFramesBefore += offset_;
+        return true;
+    }
 
 private:
     JackMidiInput input_;
+    sound::TransportState transport_;
     void* buffer_ = nullptr;
     bool hasReceiver_ = false;
     std::uint32_t offset_ = 0;
@@ -249,8 +284,11 @@ private:
         }
 
         // Other programs may connect or disconnect at any time; read once per cycle, lock-free.
+        // The transport query is made for the process thread: it neither locks nor waits.
+        jack_position_t position{};
+        const jack_transport_state_t state = jack_transport_query(client_.get(), &position);
         sink_.beginCycle(midi, jack_port_connected(midi_) > 0,
-                         jack_port_get_buffer(midiIn_, frames));
+                         jack_port_get_buffer(midiIn_, frames), transportOf(state, position));
         for (std::uint32_t offset = 0; offset < frames; offset += blockFrames_) {
             const std::uint32_t chunk = std::min<std::uint32_t>(frames - offset, blockFrames_);
             sink_.beginChunk(offset, chunk);

@@ -334,6 +334,8 @@ bool LiveHost::isRunning() const
 
 void LiveHost::setSync(SyncSource source) { parameters_.setSync(source); }
 
+bool LiveHost::hasSharedTransport() const { return output().backend == "JACK"; }
+
 int LiveHost::followedTempoTenths() const
 {
     return parameters_.sync() == SyncSource::Internal ? 0 : steps_->followedTempoTenths();

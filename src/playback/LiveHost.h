@@ -109,6 +109,7 @@ public:
     void setVolume(int percent) override;
     void setClockOut(bool on) override { parameters_.setClockOut(on); }
     void setSync(SyncSource source) override;
+    bool hasSharedTransport() const override;
     int followedTempoTenths() const override;
     void preview(const std::filesystem::path& file) override;
     void stopPreview() override;

@@ -409,7 +409,7 @@ TEST_F(SettingsFile, TheMidiClockIsOnlyForAPlainOneAndOnlyWrittenOnceUsed)
     EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\nSendMIDIClock=0\r\n");
 }
 
-TEST_F(SettingsFile, OnlyMidiFollowsAClockAndTheKeyIsOnlyWrittenOnceUsed)
+TEST_F(SettingsFile, OnlyMidiOrJackFollowAndTheKeyIsOnlyWrittenOnceUsed)
 {
     using playback::SyncSource;
     const struct {
@@ -422,7 +422,14 @@ TEST_F(SettingsFile, OnlyMidiFollowsAClockAndTheKeyIsOnlyWrittenOnceUsed)
                  {"", SyncSource::Internal},
                  {"1", SyncSource::Internal},
                  {"MIDI clock", SyncSource::Internal},
-                 {"JACK", SyncSource::Internal},
+                 {"JACK", SyncSource::JackTransport},
+                 {"jack", SyncSource::JackTransport},
+                 {" Jack ", SyncSource::JackTransport},
+                 {"JACK transport", SyncSource::Internal},
+                 {"JACKJACK", SyncSource::Internal},
+                 {"JAC", SyncSource::Internal},
+                 {"JACK\x01", SyncSource::Internal},
+                 {"\xef\xbb\xbfJACK", SyncSource::Internal},
                  {"MIDI\x01", SyncSource::Internal},
                  {"M\xc3\x8f"
                   "DI",
@@ -445,6 +452,12 @@ TEST_F(SettingsFile, OnlyMidiFollowsAClockAndTheKeyIsOnlyWrittenOnceUsed)
     reread.sync = SyncSource::Internal;
     LoadSettings(reread);
     EXPECT_EQ(reread.sync, SyncSource::MidiClock);
+    settings_.sync = SyncSource::JackTransport;
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\nSyncSource=JACK\r\n");
+    reread.sync = SyncSource::Internal;
+    LoadSettings(reread);
+    EXPECT_EQ(reread.sync, SyncSource::JackTransport);
     settings_.sync = SyncSource::Internal;
     ASSERT_TRUE(saveSoundSettings(settings_, false));
     EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\nSyncSource=Internal\r\n");
