@@ -28,7 +28,8 @@ constexpr std::string_view kDrumNotesSection = "MIDI In";
 constexpr std::string_view kSyncKey = "SyncSource";
 constexpr std::string_view kSyncMidi = "MIDI";
 constexpr std::string_view kSyncInternal = "Internal";
-// New with following the JACK transport.
+// New with leading and following the JACK transport.
+constexpr std::string_view kTimebaseKey = "JackTimebase";
 constexpr std::string_view kSyncJack = "JACK";
 
 bool sameWord(std::string_view a, std::string_view b)
@@ -185,6 +186,9 @@ void LoadSettings(Settings& settings)
     // drives other machines.
     settings.sendMidiClock =
         profile && core::leadingNumberIfAny(profile->read(section, kClockKey, "")) == 1.0;
+    // Likewise: a garbled file must not take the studio's transport over.
+    settings.jackTimebase =
+        profile && core::leadingNumberIfAny(profile->read(section, kTimebaseKey, "")) == 1.0;
     // Anything but "MIDI" or "JACK" plays on our own clock: a garbled value must not leave the
     // machine waiting for a master that is not there.
     const std::string sync = profile ? profile->read(section, kSyncKey, "") : std::string();
@@ -243,6 +247,8 @@ core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound)
                   settings.sync == playback::SyncSource::MidiClock       ? kSyncMidi
                   : settings.sync == playback::SyncSource::JackTransport ? kSyncJack
                                                                          : kSyncInternal);
+    if (settings.jackTimebase || !file->read(settings.AppTitle, kTimebaseKey, "").empty())
+        file->set(settings.AppTitle, kTimebaseKey, settings.jackTimebase ? "1" : "0");
     return file->commit();
 }
 

@@ -23,7 +23,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro] [--clock-out]\n"
-    "                     [--sync internal|midi|jack]\n";
+    "                     [--sync internal|midi|jack] [--jack-timebase]\n";
 constexpr double kMaxSeconds = 24.0 * 60.0 * 60.0;
 
 // A signal handler may only touch lock-free values of static storage: whether to stop, and the
@@ -119,6 +119,7 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     options.flag("--clock-out", playing.sendMidiClock);
     std::string syncText;
     auto* syncOption = options.value("--sync", syncText);
+    options.flag("--jack-timebase", playing.jackTimebase);
     if (auto parsed = options.parse(args); !parsed)
         return usage(err, parsed.error().message);
     if (CommandOptions::given(syncOption)) {
@@ -132,6 +133,12 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
             return usage(err, core::translated("--sync takes internal, midi or jack, not \"%s\"",
                                                {syncText}));
     }
+    // Leading the transport while following a master would lead in a circle.
+    if (CommandOptions::given(syncOption) && playing.sync != playback::SyncSource::Internal &&
+        playing.jackTimebase)
+        return usage(err, core::translated("--jack-timebase leads the JACK transport, --sync %s "
+                                           "follows a master: choose one",
+                                           {syncText}));
     if (input.empty())
         return usage(err);
     if (CommandOptions::given(secondsOption)) {

@@ -7,6 +7,7 @@
 #include "devices/AudioOut.h"
 #include "devices/MidiOut.h"
 #include "devices/TimedMidi.h"
+#include "sequencer/TransportGrid.h"
 
 #include <algorithm>
 #include <chrono>
@@ -196,6 +197,11 @@ public:
                               "jack_activate failed");
         active_ = true;
         running_.store(true, std::memory_order_release);
+        // Conditional: a DAW that leads the studio's transport keeps leading it, and we play on
+        // our own clock without publishing it; the user chose that master.
+        leading_ =
+            timebase_ != nullptr &&
+            jack_set_timebase_callback(client_.get(), 1, &JackAudioOut::timebaseThunk, this) == 0;
         // Restarted after a pause: the connections the user made in a patchbay come back, not
         // the ones a first start would choose.
         if (startedBefore_)
@@ -221,6 +227,11 @@ public:
                    std::chrono::steady_clock::now() < giveUp)
                 std::this_thread::sleep_for(kNotesOffPoll);
         }
+        // Another program may lead the transport from now on. Fails only when we did not lead
+        // or the server is gone: nothing to give back either way.
+        if (leading_)
+            (void)jack_release_timebase(client_.get());
+        leading_ = false;
         // Deactivating drops every connection of the client; they are put back on the next
         // start.
         rememberConnections();
@@ -234,6 +245,11 @@ public:
     std::uint32_t sampleRate() const noexcept override { return sampleRate_; }
     std::uint32_t blockFrames() const noexcept override { return blockFrames_; }
     std::string_view backendName() const noexcept override { return "JACK"; }
+    void setTimebase(const sound::TimebaseSource* source) noexcept override
+    {
+        if (!active_)
+            timebase_ = source;
+    }
     bool hasMidiConnections() const override
     {
         return jack_port_connected(midi_) > 0 || jack_port_connected(midiIn_) > 0;
@@ -246,6 +262,29 @@ private:
     static int processThunk(jack_nframes_t frames, void* self) noexcept
     {
         return static_cast<JackAudioOut*>(self)->process(frames);
+    }
+    // audio thread: JACK runs a timebase master's callback in its process cycle.
+    static void timebaseThunk(jack_transport_state_t, jack_nframes_t, jack_position_t* position,
+                              int, void* self) noexcept
+    {
+        const auto& out = *static_cast<JackAudioOut*>(self);
+        sound::TimebaseMeter meter;
+        if (out.timebase_ == nullptr || !out.timebase_->timebase(meter)) {
+            position->valid = static_cast<jack_position_bits_t>(position->valid & ~JackPositionBBT);
+            return;
+        }
+        const sequencer::BarBeatTick at = sequencer::barBeatTickAt(
+            position->frame, meter.beatsPerMinute, meter.beatsPerBar, out.sampleRate_);
+        position->valid = static_cast<jack_position_bits_t>(position->valid | JackPositionBBT);
+        position->bar = at.bar;
+        position->beat = at.beat;
+        position->tick = at.tick;
+        position->bar_start_tick = (at.bar - 1) * meter.beatsPerBar * sequencer::kTicksPerBeat;
+        position->beats_per_bar = static_cast<float>(meter.beatsPerBar);
+        // The beat the BPM display counts; the note value says nothing more to us.
+        position->beat_type = 4.0f;
+        position->ticks_per_beat = sequencer::kTicksPerBeat;
+        position->beats_per_minute = meter.beatsPerMinute;
     }
     static int xrunThunk(void* self) noexcept
     {
@@ -368,6 +407,9 @@ private:
     static constexpr std::uint32_t kTimedCycleEvery = 16;
     std::uint32_t cycle_ = 0;  // audio thread
     bool active_ = false;      // control thread only
+    // Set while stopped, read by the process thread while running.
+    const sound::TimebaseSource* timebase_ = nullptr;
+    bool leading_ = false;  // control thread: our timebase callback is the server's
     bool startedBefore_ = false;
     // Control thread: each port's peers, by name, as they were when the output last stopped.
     std::vector<std::pair<jack_port_t*, std::string>> connections_;

@@ -133,6 +133,20 @@ void StepPlayer::transportIn(const sound::TransportState& state) noexcept  // au
     hasTransport_ = true;
 }
 
+bool StepPlayer::timebase(sound::TimebaseMeter& meter) const noexcept  // audio thread
+{
+    if (following())
+        return false;  // the master leads; publishing what we follow would lead in a circle
+    const LiveParameters::Meter ours = parameters_.meter();
+    // Any interval the window can set lies in 3 ... 5; a broken one must not stop the master.
+    const int interval = pattern::isValidInterval(ours.interval) ? ours.interval : 4;
+    // A step lasts 15 * rate / tempo frames, so a beat of `interval` steps comes
+    // 4 * tempo / interval times a minute.
+    meter.beatsPerMinute = 4.0 * sequencer::clampTempo(ours.tempoBpm) / interval;
+    meter.beatsPerBar = static_cast<double>(std::max(ours.beats, 1)) / interval;
+    return true;
+}
+
 void StepPlayer::beginFollowedRun() noexcept  // audio thread
 {
     sequencer_.start();

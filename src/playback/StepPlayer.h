@@ -59,7 +59,7 @@ static_assert(std::is_trivially_copyable_v<PlaybackEvent>);
 inline constexpr std::size_t kPlaybackEventCapacity = 256;
 using PlaybackEventQueue = sound::SpscQueue<PlaybackEvent, kPlaybackEventCapacity>;
 
-class StepPlayer final : public sound::StepSource {
+class StepPlayer final : public sound::StepSource, public sound::TimebaseSource {
 public:
     // `news`, when given, is notified after every step queued for the GUI.
     StepPlayer(const LiveParameters& parameters, std::uint32_t sampleRate,
@@ -73,6 +73,9 @@ public:
     void realtimeIn(std::uint8_t status, std::uint64_t frame) noexcept override;
     // audio thread. Followed while the sync source is the JACK transport.
     void transportIn(const sound::TransportState& state) noexcept override;
+    // audio thread. Our tempo and meter while we play on our own clock: a beat of `Interval`
+    // steps (the beat the MIDI clock counts), a bar as long as the loop.
+    bool timebase(sound::TimebaseMeter& meter) const noexcept override;
 
     // Any thread: the master's transport while following it, and its tempo in tenths of a
     // BPM (0 while not measured yet). Events of a followed run carry followedRun().

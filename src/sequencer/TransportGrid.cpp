@@ -1,5 +1,6 @@
 #include "sequencer/TransportGrid.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace taktwerk::sequencer {
@@ -106,6 +107,26 @@ std::int64_t TransportGrid::offsetOf(std::int64_t step) const noexcept
     const auto n = static_cast<std::uint64_t>(step < 0 ? 0 : step);
     const std::uint64_t at = (2 * n * stepNumerator_ + tempo_) / (2 * tempo_);
     return static_cast<std::int64_t>(at) - static_cast<std::int64_t>(frame_);
+}
+
+BarBeatTick barBeatTickAt(std::uint64_t frame, double beatsPerMinute, double beatsPerBar,
+                          std::uint32_t sampleRate) noexcept
+{
+    BarBeatTick position{.ticksPerBeat = kTicksPerBeat,
+                         .beatsPerBar = beatsPerBar,
+                         .beatsPerMinute = beatsPerMinute};
+    if (!(beatsPerMinute > 0.0) || !(beatsPerBar > 0.0) || sampleRate == 0)
+        return position;  // bar 1, beat 1: nothing else can be told
+    const double beats = static_cast<double>(frame) * beatsPerMinute / (60.0 * sampleRate);
+    const double bars = std::floor(beats / beatsPerBar);
+    const double inBar = beats - bars * beatsPerBar;
+    const double beat = std::floor(inBar);
+    // Bars past what the published field holds would take a JACK frame counter centuries.
+    position.bar = static_cast<std::int32_t>(std::min(bars, 2.0e9)) + 1;
+    position.beat = static_cast<std::int32_t>(beat) + 1;
+    position.tick = std::min(static_cast<std::int32_t>((inBar - beat) * kTicksPerBeat),
+                             static_cast<std::int32_t>(kTicksPerBeat) - 1);
+    return position;
 }
 
 int stepInLoop(std::int64_t step, int loopLength) noexcept

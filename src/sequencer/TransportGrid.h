@@ -71,6 +71,14 @@ private:
     std::uint64_t stepNumerator_ = 1;  // 15 * rate: a step is stepNumerator_ / tempo_ frames
 };
 
+// The ticks of a beat we publish as a timebase master: as fine as any DAW counts.
+inline constexpr double kTicksPerBeat = 1920.0;
+
+// What a timebase master at a steady `beatsPerMinute` with `beatsPerBar` publishes for the
+// transport's frame `frame`: bar, beat and whole ticks counted from frame 0.
+BarBeatTick barBeatTickAt(std::uint64_t frame, double beatsPerMinute, double beatsPerBar,
+                          std::uint32_t sampleRate) noexcept;
+
 // Pattern step `step` (counted from the origin, any value) falls on within a loop of
 // `loopLength` steps (at least 1).
 int stepInLoop(std::int64_t step, int loopLength) noexcept;

@@ -47,6 +47,22 @@ struct TransportState {
     std::int64_t bbtFramesBefore = 0;
 };
 
+// What we publish as a shared transport's timebase master: our tempo, in beats of `Interval`
+// steps, and our bar.
+struct TimebaseMeter {
+    double beatsPerMinute = 0.0;
+    double beatsPerBar = 0.0;
+};
+
+// Implemented by whoever keeps our tempo and meter for the audio thread.
+class TimebaseSource {
+public:
+    virtual ~TimebaseSource() = default;
+    // audio thread. Our tempo and meter; false while we follow another clock and have nothing
+    // of our own to publish.
+    virtual bool timebase(TimebaseMeter& meter) const noexcept = 0;
+};
+
 // Where MIDI for an external receiver goes during one block. Implemented by each back end:
 // JACK writes into the port buffer at the frame, others timestamp for a timed sender.
 class MidiBlockSink {

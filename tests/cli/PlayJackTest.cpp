@@ -554,6 +554,61 @@ TEST_F(PlayJack, FollowingTheJackTransportWithoutAMasterTakesTheFramesAtOurTempo
     EXPECT_EQ(found, expected) << testing::readBytes(folder / "play.log");
 }
 
+// With --jack-timebase we lead: a client reading the transport sees our tempo (97 BPM, a beat
+// of four steps), our bar (the 16-step loop: four beats) and the bar, beat and tick of the
+// transport's frame; once we have ended, nobody publishes them any more.
+TEST_F(PlayJack, LeadingTheJackTransportPublishesOurTempoAndMeterUntilTheEnd)
+{
+    SKIP_WITHOUT_JACKD()
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    JackRecorder recorder(kRecorderSeconds);
+    ASSERT_TRUE(recorder.isReady());
+    JackTransportMaster reader(97.0, false);  // drives the transport, publishes nothing
+    ASSERT_TRUE(reader.isReady());
+    std::vector<jack_position_t> seen;
+    std::atomic<bool> done{false};
+    const auto log = folder / "play.log";
+    std::thread script([&] {
+        while (testing::readBytes(log).find("Ctrl-C stops") == std::string::npos && !done.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // Standing still, JACK asks its master again only for a new position: the tempo of the
+        // rhythm loaded since our output started shows from the next locate (or start) on.
+        reader.locate(0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        seen.push_back(reader.query());
+        reader.start();
+        for (int n = 0; n < 4; ++n) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            seen.push_back(reader.query());
+        }
+    });
+    const int code =
+        runPlay({rhythmFile(97), "--wave", "--jack-timebase", "--seconds", "3"}, recorder, log);
+    done.store(true);
+    script.join();
+    const jack_position_t after = reader.query();
+    reader.close();
+    recorder.stop();
+    ASSERT_EQ(code, 0) << testing::readBytes(log);
+    ASSERT_EQ(seen.size(), 5u);
+    for (const jack_position_t& position : seen) {
+        ASSERT_NE(position.valid & JackPositionBBT, 0) << "frame " << position.frame;
+        EXPECT_DOUBLE_EQ(position.beats_per_minute, 97.0);
+        EXPECT_FLOAT_EQ(position.beats_per_bar, 4.0f);
+        EXPECT_DOUBLE_EQ(position.ticks_per_beat, 1920.0);
+        const double beats = position.frame * 97.0 / (60.0 * kRate);
+        const auto whole = static_cast<std::int64_t>(beats);
+        EXPECT_EQ(position.bar, whole / 4 + 1) << position.frame;
+        EXPECT_EQ(position.beat, whole % 4 + 1) << position.frame;
+        EXPECT_EQ(position.tick,
+                  static_cast<std::int32_t>((beats - static_cast<double>(whole)) * 1920.0));
+    }
+    EXPECT_EQ(seen[0].frame, 0u);
+    EXPECT_GT(seen[4].frame, seen[1].frame) << "the transport rolled";
+    EXPECT_EQ(after.valid & JackPositionBBT, 0) << "given back at the end";
+}
+
 // Anything but JACK has no transport: `play --sync jack` says so and ends before it plays.
 TEST_F(PlayJack, FollowingTheJackTransportIsRefusedOnAnyOtherOutput)
 {

@@ -249,5 +249,28 @@ TEST_F(FollowTransport, AnOutputWithoutATransportPlaysNothingAndInternalPlaysOnR
     EXPECT_GT(recorder.bassDrum.size(), heard);
 }
 
+TEST_F(FollowTransport, AsMasterWePublishOurTempoAndLoopOnlyWhilePlayingOnOurOwnClock)
+{
+    sound::TimebaseMeter meter;
+    EXPECT_FALSE(player.timebase(meter)) << "following: nothing of ours to publish";
+    parameters.setSync(SyncSource::Internal);
+    const struct {
+        int interval, beats, tempo;
+        double bpm, beatsPerBar;
+    } cases[] = {{4, 16, 97, 97.0, 4.0},
+                 {3, 12, 120, 160.0, 4.0},  // a beat of three steps comes more often
+                 {5, 30, 100, 80.0, 6.0},
+                 {4, 10, 120, 120.0, 2.5},   // a loop that ends mid-beat
+                 {4, 16, 9999, 450.0, 4.0},  // our tempo never leaves the bar's range
+                 {7, 16, 120, 120.0, 4.0}};  // a broken interval counts as four
+    for (const auto& c : cases) {
+        parameters.setMeter(c.interval, c.beats);
+        parameters.setTempo(c.tempo);
+        ASSERT_TRUE(player.timebase(meter));
+        EXPECT_DOUBLE_EQ(meter.beatsPerMinute, c.bpm) << c.interval << " " << c.tempo;
+        EXPECT_DOUBLE_EQ(meter.beatsPerBar, c.beatsPerBar) << c.interval << " " << c.beats;
+    }
+}
+
 }  // namespace
 }  // namespace taktwerk::playback

@@ -241,6 +241,44 @@ TEST(TransportGrid, AGridCarriedOnAgreesWithTheMasterOnlyToWithinATick)
     EXPECT_FALSE(own.movedOn(256).agreesWith(TransportGrid::fromFrame(757, 120, kRate)));
 }
 
+TEST(TransportGrid, WhatWePublishAsMasterIsReadBackAsTheSameStep)
+{
+    const struct {
+        double bpm;
+        double beatsPerBar;
+        std::uint64_t frame;
+        int bar, beat, tick;
+    } cases[] = {
+        {120.0, 4.0, 0, 1, 1, 0},
+        {120.0, 4.0, 24000, 1, 2, 0},              // half a second: the second beat
+        {120.0, 4.0, 24000 * 4, 2, 1, 0},          // the second bar
+        {120.0, 4.0, 12000, 1, 1, 960},            // half a beat
+        {160.0, 4.0, 18000, 1, 2, 0},              // 120 BPM at three steps a beat
+        {120.0, 2.5, 24000 * 3, 2, 1, 960},        // a loop of 10 steps at four a beat
+        {97.0, 4.0, 4294967295u, 36165, 1, 1698},  // the JACK frame counter's last frame
+    };
+    for (const auto& c : cases) {
+        const BarBeatTick published = barBeatTickAt(c.frame, c.bpm, c.beatsPerBar, kRate);
+        EXPECT_EQ(published.bar, c.bar) << c.frame;
+        EXPECT_EQ(published.beat, c.beat) << c.frame;
+        EXPECT_EQ(published.tick, c.tick) << c.frame;
+        EXPECT_EQ(published.ticksPerBeat, kTicksPerBeat);
+        // Read back, it places the steps where our own clock does, to within a tick.
+        const auto grid = TransportGrid::fromBarBeatTick(published, 4, kRate, 0);
+        ASSERT_TRUE(grid) << c.frame;
+        const double steps = static_cast<double>(c.frame) * c.bpm * 4 / (60.0 * kRate);
+        EXPECT_NEAR(static_cast<double>(grid->firstStep()), std::ceil(steps - 1e-9), 1.0);
+    }
+    // Nothing to tell without a tempo or a bar: bar 1, beat 1, never a division by zero.
+    for (const auto& [bpm, bar] : {std::pair{0.0, 4.0}, std::pair{120.0, 0.0},
+                                   std::pair{std::numeric_limits<double>::quiet_NaN(), 4.0}}) {
+        const BarBeatTick published = barBeatTickAt(48000, bpm, bar, kRate);
+        EXPECT_EQ(published.bar, 1);
+        EXPECT_EQ(published.beat, 1);
+        EXPECT_EQ(published.tick, 0);
+    }
+}
+
 TEST(TransportGrid, TheStepCountWrapsIntoTheLoop)
 {
     EXPECT_EQ(stepInLoop(0, 16), 0);

@@ -63,6 +63,14 @@ void JackTransportMaster::locate(std::uint32_t frame)
         jack_transport_locate(client_, frame);
 }
 
+jack_position_t JackTransportMaster::query() const
+{
+    jack_position_t position{};
+    if (client_)
+        (void)jack_transport_query(client_, &position);
+    return position;
+}
+
 std::uint32_t JackTransportMaster::frameOf(int bar, int beat) const
 {
     return static_cast<std::uint32_t>(

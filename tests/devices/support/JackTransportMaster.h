@@ -33,6 +33,8 @@ public:
     // the master's bar and beat say exactly that.
     std::uint32_t frameOf(int bar, int beat) const;
     void close();
+    // The transport as any client reads it now, the timebase master's bar and beat included.
+    jack_position_t query() const;
 
     // A change seen by the process callback: from the cycle beginning at absolute frame time
     // `cycleFrame`, the transport stands at `transportFrame` and rolls or not.
