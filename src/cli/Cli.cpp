@@ -63,7 +63,8 @@ constexpr std::array<CommandHelp, 7> kCommands{{
                         "  --force               replace OUT.mid even when it is no MIDI file\n")},
     {"play",
      "taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro] [--clock-out]\n"
-     "              [--sync internal|midi] [--midi-out PORT|none] [--midi-in PORT|none]\n",
+     "              [--sync internal|midi|jack] [--jack-timebase] [--midi-out PORT|none]\n"
+     "              [--midi-in PORT|none]\n",
      core::translatable("play a rhythm live until Ctrl-C"),
      core::translatable(
          "  --midi                General MIDI notes (default: as the settings choose)\n"
@@ -73,7 +74,9 @@ constexpr std::array<CommandHelp, 7> kCommands{{
          "  --clock-out           send MIDI clock, Start and Stop with the notes\n"
          "  --sync midi           follow the MIDI clock on Taktwerk:midi_in (its Start, Stop,\n"
          "                        Continue and tempo)\n"
+         "  --sync jack           follow the JACK transport (rolling, position and tempo)\n"
          "  --sync internal       play at our own tempo (default: as the settings choose)\n"
+         "  --jack-timebase       on JACK, publish our tempo, bar and beat to the transport\n"
          "  --midi-out PORT       send the notes and clock to this port, by its full name as\n"
          "                        taktwerk ports lists it; none for no port (default: as the\n"
          "                        settings choose, else the first port)\n"

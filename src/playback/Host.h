@@ -78,6 +78,8 @@ public:
                               const devices::MidiPortChoice& /*in*/)
     {
     }
+    // Whether the output shares a transport with other programs (JACK's), which can be followed.
+    virtual bool hasSharedTransport() const { return false; }
     // While following: the master's tempo in tenths of a BPM; 0 until it is measured.
     virtual int followedTempoTenths() const = 0;
     // The dialogs' preview voice: plays `file` once, cutting the previous preview; a missing

@@ -92,12 +92,12 @@ public:
     QCheckBox* clockBox() const { return chkClock_; }
     QCheckBox* askToSaveBox() const { return chkAskToSave_; }
     QCheckBox* hearStepsBox() const { return chkHearSteps_; }
-    QCheckBox* followBox() const { return chkFollow_; }
+    QComboBox* syncBox() const { return cboSync_; }
     QComboBox* midiOutBox() const { return cboMidiOut_; }
     QComboBox* midiInBox() const { return cboMidiIn_; }
 
 signals:
-    // "Follow MIDI clock" was switched: the window's tempo controls change their looks.
+    // Another sync source was chosen: the window's tempo controls change their looks.
     void syncChanged();
 
 protected:
@@ -109,6 +109,7 @@ private:
     void startImport(kits::ImportOptions options);
     void finishImport(core::Result<kits::ImportReport> report, kits::ImportOptions options);
     void showImportRunning(bool running);
+    void showSyncSource();
 
     app::DrumMachine& machine_;
     Questions& questions_;
@@ -125,7 +126,7 @@ private:
     QCheckBox* chkClock_ = nullptr;
     QCheckBox* chkAskToSave_ = nullptr;
     QCheckBox* chkHearSteps_ = nullptr;
-    QCheckBox* chkFollow_ = nullptr;
+    QComboBox* cboSync_ = nullptr;
     QComboBox* cboMidiOut_ = nullptr;
     QComboBox* cboMidiIn_ = nullptr;
     PortLister portLister_ = [](devices::MidiDirection direction) {
