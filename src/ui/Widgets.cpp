@@ -248,10 +248,18 @@ void LinesPanel::setMarker(int x)
     // Asked by class, not by Qt::WA_OpaquePaintEvent: a button's fill covers all of it, but the
     // attribute does not survive the application style's polish. The toggles on the lower panel
     // are its later siblings, standing on it, rather than its children.
-    const auto uncover = [&changed](const QObject* object, QPoint origin) {
+    // Only the buttons the strips cross are taken out: each cut costs a region operation, and
+    // all 288 toggles would cost more than painting the few again.
+    const QRect strips = changed.boundingRect();
+    const auto uncover = [&changed, &strips](const QObject* object, QPoint origin) {
+        if (!object->isWidgetType())
+            return;
+        const QRect area = static_cast<const QWidget*>(object)->geometry().translated(-origin);
+        if (!area.intersects(strips))
+            return;  // the cheap test first: most toggles lie elsewhere
         const auto* button = qobject_cast<const FlatButton*>(object);
-        if (button != nullptr && button->isVisible())
-            changed -= button->geometry().translated(-origin);
+        if (button != nullptr && button->isVisible() && changed.intersects(area))
+            changed -= area;
     };
     for (const QObject* child : children())
         uncover(child, {});
