@@ -65,6 +65,10 @@ DrumMachine::DrumMachine(Settings settings, std::unique_ptr<playback::Host> host
     // Start-up remembers the hi-hat row as the window holds it.
     grid_.HiHatMemory = grid_.pattern.RowToPattern(kHiHat);
     unmodified_ = snapshot();
+    // A settings file from a session on JACK, started without it: there is nothing to follow,
+    // and a machine waiting for a transport that never rolls would not play at all.
+    if (settings_.sync == playback::SyncSource::JackTransport && !canFollowJackTransport())
+        (void)setSyncSource(playback::SyncSource::Internal);  // always allowed
     publish();
 }
 
@@ -485,12 +489,18 @@ void DrumMachine::setSendMidiClock(bool on)
         host_->setClockOut(on);
 }
 
-void DrumMachine::setSyncSource(playback::SyncSource source)
+core::Result<void> DrumMachine::setSyncSource(playback::SyncSource source)
 {
+    if (source == playback::SyncSource::JackTransport && !canFollowJackTransport())
+        return core::fail(core::translated(
+            "The JACK transport can only be followed while the sound goes out through JACK."));
     settings_.sync = source;
     if (host_)
         host_->setSync(source);
+    return {};
 }
+
+bool DrumMachine::canFollowJackTransport() const { return host_ && host_->hasSharedTransport(); }
 
 bool DrumMachine::MidiFailed() const { return !host_ || host_->midiFailed(); }
 

@@ -199,7 +199,11 @@ public:
     // Where RUN/STOP, tempo and position come from; kept with the sound settings. While
     // following a master, RUN and STOP do nothing and the master's tempo is shown.
     playback::SyncSource syncSource() const noexcept { return settings_.sync; }
-    void setSyncSource(playback::SyncSource source);
+    // Refused (and the source left as it was) for the JACK transport while sound does not go
+    // out through JACK: there is no transport to follow then.
+    core::Result<void> setSyncSource(playback::SyncSource source);
+    // Whether the JACK transport can be followed: the sound goes out through JACK.
+    bool canFollowJackTransport() const;
     bool isFollowing() const noexcept { return settings_.sync != playback::SyncSource::Internal; }
     // While following: the master's tempo in tenths of a BPM; 0 until it is measured.
     int followedTempoTenths() const { return host_ ? host_->followedTempoTenths() : 0; }

@@ -12,6 +12,7 @@ playback::LiveHostOptions liveHostOptions(const Settings& settings)
     options.volume = settings.Volume;
     options.clockOut = settings.sendMidiClock;
     options.sync = settings.sync;
+    options.timebaseMaster = settings.jackTimebase;
     options.drumNotes = settings.drumNotes;
     options.sound.soundDir = settings.SoundDir;
     options.sound.soundSet = settings.SoundSet;

@@ -28,6 +28,17 @@ constexpr std::string_view kDrumNotesSection = "MIDI In";
 constexpr std::string_view kSyncKey = "SyncSource";
 constexpr std::string_view kSyncMidi = "MIDI";
 constexpr std::string_view kSyncInternal = "Internal";
+// New with leading and following the JACK transport.
+constexpr std::string_view kTimebaseKey = "JackTimebase";
+constexpr std::string_view kSyncJack = "JACK";
+
+bool sameWord(std::string_view a, std::string_view b)
+{
+    return std::ranges::equal(a, b, [](char x, char y) {
+        return std::toupper(static_cast<unsigned char>(x)) ==
+               std::toupper(static_cast<unsigned char>(y));
+    });
+}
 
 std::optional<std::string> variable(const char* name)
 {
@@ -175,16 +186,15 @@ void LoadSettings(Settings& settings)
     // drives other machines.
     settings.sendMidiClock =
         profile && core::leadingNumberIfAny(profile->read(section, kClockKey, "")) == 1.0;
-    // Anything but "MIDI" plays on our own clock: a garbled value must not leave the machine
-    // waiting for a master that is not there.
+    // Likewise: a garbled file must not take the studio's transport over.
+    settings.jackTimebase =
+        profile && core::leadingNumberIfAny(profile->read(section, kTimebaseKey, "")) == 1.0;
+    // Anything but "MIDI" or "JACK" plays on our own clock: a garbled value must not leave the
+    // machine waiting for a master that is not there.
     const std::string sync = profile ? profile->read(section, kSyncKey, "") : std::string();
-    settings.sync = std::ranges::equal(sync, kSyncMidi,
-                                       [](char a, char b) {
-                                           return std::toupper(static_cast<unsigned char>(a)) ==
-                                                  std::toupper(static_cast<unsigned char>(b));
-                                       })
-                        ? playback::SyncSource::MidiClock
-                        : playback::SyncSource::Internal;
+    settings.sync = sameWord(sync, kSyncMidi)   ? playback::SyncSource::MidiClock
+                    : sameWord(sync, kSyncJack) ? playback::SyncSource::JackTransport
+                                                : playback::SyncSource::Internal;
     settings.drumNotes = sound::DrumNoteMap::generalMidi();
     for (int track = 0; profile && track < pattern::kTrackCount; ++track) {
         const std::string_view key = pattern::kTrackKeys[static_cast<std::size_t>(track)];
@@ -233,7 +243,12 @@ core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound)
         file->set(settings.AppTitle, kHearKey, settings.hearSteps ? "1" : "0");
     const bool following = settings.sync != playback::SyncSource::Internal;
     if (following || !file->read(settings.AppTitle, kSyncKey, "").empty())
-        file->set(settings.AppTitle, kSyncKey, following ? kSyncMidi : kSyncInternal);
+        file->set(settings.AppTitle, kSyncKey,
+                  settings.sync == playback::SyncSource::MidiClock       ? kSyncMidi
+                  : settings.sync == playback::SyncSource::JackTransport ? kSyncJack
+                                                                         : kSyncInternal);
+    if (settings.jackTimebase || !file->read(settings.AppTitle, kTimebaseKey, "").empty())
+        file->set(settings.AppTitle, kTimebaseKey, settings.jackTimebase ? "1" : "0");
     return file->commit();
 }
 

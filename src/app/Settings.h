@@ -56,8 +56,12 @@ struct Settings {
     // file says a plain 0, so a file of the old program hears them.
     bool hearSteps = true;
     bool sendMidiClock = false;  // "Send MIDI clock": off until the user turns it on
-    // "SyncSource": "Internal" (our own clock), or "MIDI" (follow the MIDI clock coming in).
+    // "SyncSource": "Internal" (our own clock), "MIDI" (follow the MIDI clock coming in) or
+    // "JACK" (follow the JACK transport).
     playback::SyncSource sync = playback::SyncSource::Internal;
+    // "JackTimebase": on JACK, publish our tempo and meter as the transport's timebase master
+    // while playing on our own clock. Off until the user turns it on.
+    bool jackTimebase = false;
     // Which pad each note on the MIDI input strikes: section [MIDI In], a key per track ("BD"
     // ... "T3") listing its notes ("BD=36 35"); a track without its key keeps its GM notes, one
     // whose value holds no note ("none") has none.
@@ -80,8 +84,9 @@ Settings InitPaths(const Environment& environment);
 // Creates the missing folders (a folder that cannot be made stays missing; its lists stay
 // empty) and reads the settings file. A missing file, section, key or empty value gives the
 // key's default; a number is read by its leading digits, and one that does not fit 16 bits
-// leaves the value `settings` held. "SendMIDIClock" is on for "1" only; "SyncSource" follows
-// the MIDI clock for "MIDI" (in any case) only. "Volume" is clamped to 0
+// leaves the value `settings` held. "SendMIDIClock" and "JackTimebase" are on for "1" only;
+// "SyncSource" follows the MIDI clock for "MIDI" and the JACK transport for "JACK" (in any case)
+// only. "Volume" is clamped to 0
 // ... 100, and text that is no number gives 100: a garbled file must not silence the program.
 void LoadSettings(Settings& settings);
 
@@ -90,9 +95,9 @@ core::Result<void> saveMode(const Settings& settings);
 // "Volume", written at an exit after the master volume was changed.
 core::Result<void> saveVolume(const Settings& settings);
 // "Sound" (only when `writeSound`: a sample set was chosen), "Device" and "MIDIClick", as the
-// sound dialog saves them, and "SendMIDIClock" and "SyncSource" once either was ever set (a
-// file that never had them keeps its old bytes). "AskToSave" and "HearSteps" likewise only once
-// one was turned off. Both writers save the file once, atomically.
+// sound dialog saves them, and "SendMIDIClock", "SyncSource" and "JackTimebase" once each was ever
+// set (a file that never had them keeps its old bytes). "AskToSave" and "HearSteps" likewise only
+// once one was turned off. Both writers save the file once, atomically.
 core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound);
 
 }  // namespace taktwerk::app

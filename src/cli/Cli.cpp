@@ -62,7 +62,7 @@ constexpr std::array<CommandHelp, 6> kCommands{{
                         "  --force               replace OUT.mid even when it is no MIDI file\n")},
     {"play",
      "taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro] [--clock-out]\n"
-     "              [--sync internal|midi]\n",
+     "              [--sync internal|midi|jack] [--jack-timebase]\n",
      core::translatable("play a rhythm live until Ctrl-C"),
      core::translatable(
          "  --midi                General MIDI notes (default: as the settings choose)\n"
@@ -72,7 +72,9 @@ constexpr std::array<CommandHelp, 6> kCommands{{
          "  --clock-out           send MIDI clock, Start and Stop with the notes\n"
          "  --sync midi           follow the MIDI clock on Taktwerk:midi_in (its Start, Stop,\n"
          "                        Continue and tempo)\n"
-         "  --sync internal       play at our own tempo (default: as the settings choose)\n")},
+         "  --sync jack           follow the JACK transport (rolling, position and tempo)\n"
+         "  --sync internal       play at our own tempo (default: as the settings choose)\n"
+         "  --jack-timebase       on JACK, publish our tempo, bar and beat to the transport\n")},
     {"make-kit", "taktwerk make-kit [--soundfont FILE] [--out DIR] [--force]\n",
      core::translatable("render the default sample set from a General-MIDI SoundFont"),
      core::translatable(

@@ -23,7 +23,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: taktwerk play FILE.rtm [--midi | --wave] [--seconds S] [--intro] [--clock-out]\n"
-    "                     [--sync internal|midi]\n";
+    "                     [--sync internal|midi|jack] [--jack-timebase]\n";
 constexpr double kMaxSeconds = 24.0 * 60.0 * 60.0;
 
 // A signal handler may only touch lock-free values of static storage: whether to stop, and the
@@ -119,17 +119,26 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     options.flag("--clock-out", playing.sendMidiClock);
     std::string syncText;
     auto* syncOption = options.value("--sync", syncText);
+    options.flag("--jack-timebase", playing.jackTimebase);
     if (auto parsed = options.parse(args); !parsed)
         return usage(err, parsed.error().message);
     if (CommandOptions::given(syncOption)) {
         if (syncText == "midi")
             playing.sync = playback::SyncSource::MidiClock;
+        else if (syncText == "jack")
+            playing.sync = playback::SyncSource::JackTransport;
         else if (syncText == "internal")
             playing.sync = playback::SyncSource::Internal;
         else
-            return usage(err,
-                         core::translated("--sync takes internal or midi, not \"%s\"", {syncText}));
+            return usage(err, core::translated("--sync takes internal, midi or jack, not \"%s\"",
+                                               {syncText}));
     }
+    // Leading the transport while following a master would lead in a circle.
+    if (CommandOptions::given(syncOption) && playing.sync != playback::SyncSource::Internal &&
+        playing.jackTimebase)
+        return usage(err, core::translated("--jack-timebase leads the JACK transport, --sync %s "
+                                           "follows a master: choose one",
+                                           {syncText}));
     if (input.empty())
         return usage(err);
     if (CommandOptions::given(secondsOption)) {
@@ -159,6 +168,14 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     playback::LiveHost& live = *host;
     if (!live.notice().empty())
         printError(err, "play", core::translated("warning: %s", {live.notice()}));
+    // Before anything plays: waiting for a transport that is not there would play nothing.
+    if (playing.sync == playback::SyncSource::JackTransport && !live.hasSharedTransport()) {
+        printError(err, "play",
+                   core::translated("the JACK transport can only be followed through JACK, and "
+                                    "the sound goes out through %s",
+                                    {live.output().backend}));
+        return 2;
+    }
     // The window's drum machine, driven as the window drives it.
     app::DrumMachine machine(playing, std::move(host));
     if (auto loaded = machine.loadRhythm(std::filesystem::path(input)); !loaded) {
@@ -194,7 +211,10 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
                                    {name, tempo, output.backend, rate, mode, output.midiPort}))
         << '\n'
         << std::flush;
-    if (machine.isFollowing())
+    if (machine.syncSource() == playback::SyncSource::JackTransport)
+        out << "taktwerk play: " << core::translated("following the JACK transport") << '\n'
+            << std::flush;
+    else if (machine.isFollowing())
         out << "taktwerk play: "
             << core::translated("waiting for the MIDI clock's Start on %s", {"Taktwerk:midi_in"})
             << '\n'

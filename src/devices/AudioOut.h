@@ -51,6 +51,10 @@ public:
     // The most frames one process() call ever gets; allocate for this before start().
     virtual std::uint32_t blockFrames() const noexcept = 0;
     virtual std::string_view backendName() const noexcept = 0;
+    // Only while stopped. An output with a shared transport (JACK) acts as its timebase master
+    // while running, publishing bar, beat and tempo from `source`, unless another program does
+    // already; null: it does not. Outputs without a transport have nothing to publish.
+    virtual void setTimebase(const sound::TimebaseSource* /*source*/) noexcept {}
     // The external MIDI port our messages reach, empty when there is none (then MIDI mode
     // sounds through the built-in synth).
     virtual std::string midiPortName() const = 0;

@@ -7,12 +7,14 @@
 #include "devices/AudioOut.h"
 #include "devices/MidiOut.h"
 #include "devices/TimedMidi.h"
+#include "sequencer/TransportGrid.h"
 #include "sound/BlockMath.h"
 
 #include <algorithm>
 #include <chrono>
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <jack/transport.h>
 #include <new>
 #include <string>
 #include <thread>
@@ -85,15 +87,39 @@ private:
     std::uint32_t frames_ = 0;
 };
 
+// The server's transport as read at the start of a cycle, in the engine's terms.
+sound::TransportState transportOf(jack_transport_state_t state,
+                                  const jack_position_t& position) noexcept
+{
+    sound::TransportState transport;
+    transport.rolling = state == JackTransportRolling;
+    transport.frame = position.frame;
+    if ((position.valid & JackPositionBBT) != 0) {
+        transport.hasBbt = true;
+        transport.bar = position.bar;
+        transport.beat = position.beat;
+        transport.tick = position.tick;
+        transport.ticksPerBeat = position.ticks_per_beat;
+        transport.beatsPerBar = static_cast<double>(position.beats_per_bar);
+        transport.beatsPerMinute = position.beats_per_minute;
+        // The master may describe a frame before the cycle's start.
+        if ((position.valid & JackBBTFrameOffset) != 0)
+            transport.bbtFramesBefore = position.bbt_offset;
+    }
+    return transport;
+}
+
 // Writes MIDI into the port buffer of the current cycle, at the frame the source asks for, and
-// hands the source what came in.
+// hands the source what came in and where the transport stands.
 class JackMidiSink final : public sound::MidiBlockSink {
 public:
-    void beginCycle(void* buffer, bool hasReceiver, void* inputBuffer) noexcept
+    void beginCycle(void* buffer, bool hasReceiver, void* inputBuffer,
+                    const sound::TransportState& transport) noexcept
     {
         buffer_ = buffer;
         hasReceiver_ = hasReceiver;
         input_.beginCycle(inputBuffer);
+        transport_ = transport;
     }
     // A cycle larger than the block size is run in chunks; frames count from the chunk start.
     void beginChunk(std::uint32_t offset, std::uint32_t frames) noexcept
@@ -112,9 +138,19 @@ public:
         return jack_midi_event_write(buffer_, offset_ + frame, bytes, size) == 0;
     }
     bool hasReceiver() const noexcept override { return hasReceiver_; }
+    bool transport(sound::TransportState& state) const noexcept override
+    {
+        state = transport_;
+        // Rolling, the transport moves with the cycle; stopped, it stays where it is.
+        if (state.rolling)
+            state.frame += offset_;
+        state.bbtFramesBefore += offset_;
+        return true;
+    }
 
 private:
     JackMidiInput input_;
+    sound::TransportState transport_;
     void* buffer_ = nullptr;
     bool hasReceiver_ = false;
     std::uint32_t offset_ = 0;
@@ -162,6 +198,11 @@ public:
                               "jack_activate failed");
         active_ = true;
         running_.store(true, std::memory_order_release);
+        // Conditional: a DAW that leads the studio's transport keeps leading it, and we play on
+        // our own clock without publishing it; the user chose that master.
+        leading_ =
+            timebase_ != nullptr &&
+            jack_set_timebase_callback(client_.get(), 1, &JackAudioOut::timebaseThunk, this) == 0;
         // Restarted after a pause: the connections the user made in a patchbay come back, not
         // the ones a first start would choose.
         if (startedBefore_)
@@ -187,6 +228,11 @@ public:
                    std::chrono::steady_clock::now() < giveUp)
                 std::this_thread::sleep_for(kNotesOffPoll);
         }
+        // Another program may lead the transport from now on. Fails only when we did not lead
+        // or the server is gone: nothing to give back either way.
+        if (leading_)
+            (void)jack_release_timebase(client_.get());
+        leading_ = false;
         // Deactivating drops every connection of the client; they are put back on the next
         // start.
         rememberConnections();
@@ -200,6 +246,11 @@ public:
     std::uint32_t sampleRate() const noexcept override { return sampleRate_; }
     std::uint32_t blockFrames() const noexcept override { return blockFrames_; }
     std::string_view backendName() const noexcept override { return "JACK"; }
+    void setTimebase(const sound::TimebaseSource* source) noexcept override
+    {
+        if (!active_)
+            timebase_ = source;
+    }
     bool hasMidiConnections() const override
     {
         return jack_port_connected(midi_) > 0 || jack_port_connected(midiIn_) > 0;
@@ -212,6 +263,29 @@ private:
     static int processThunk(jack_nframes_t frames, void* self) noexcept
     {
         return static_cast<JackAudioOut*>(self)->process(frames);
+    }
+    // audio thread: JACK runs a timebase master's callback in its process cycle.
+    static void timebaseThunk(jack_transport_state_t, jack_nframes_t, jack_position_t* position,
+                              int, void* self) noexcept
+    {
+        const auto& out = *static_cast<JackAudioOut*>(self);
+        sound::TimebaseMeter meter;
+        if (out.timebase_ == nullptr || !out.timebase_->timebase(meter)) {
+            position->valid = static_cast<jack_position_bits_t>(position->valid & ~JackPositionBBT);
+            return;
+        }
+        const sequencer::BarBeatTick at = sequencer::barBeatTickAt(
+            position->frame, meter.beatsPerMinute, meter.beatsPerBar, out.sampleRate_);
+        position->valid = static_cast<jack_position_bits_t>(position->valid | JackPositionBBT);
+        position->bar = at.bar;
+        position->beat = at.beat;
+        position->tick = at.tick;
+        position->bar_start_tick = (at.bar - 1) * meter.beatsPerBar * sequencer::kTicksPerBeat;
+        position->beats_per_bar = static_cast<float>(meter.beatsPerBar);
+        // The beat the BPM display counts; the note value says nothing more to us.
+        position->beat_type = 4.0f;
+        position->ticks_per_beat = sequencer::kTicksPerBeat;
+        position->beats_per_minute = meter.beatsPerMinute;
     }
     static int xrunThunk(void* self) noexcept
     {
@@ -250,8 +324,11 @@ private:
         }
 
         // Other programs may connect or disconnect at any time; read once per cycle, lock-free.
+        // The transport query is made for the process thread: it neither locks nor waits.
+        jack_position_t position{};
+        const jack_transport_state_t state = jack_transport_query(client_.get(), &position);
         sink_.beginCycle(midi, jack_port_connected(midi_) > 0,
-                         jack_port_get_buffer(midiIn_, frames));
+                         jack_port_get_buffer(midiIn_, frames), transportOf(state, position));
         for (std::uint32_t offset = 0; offset < frames; offset += blockFrames_) {
             const std::uint32_t chunk = std::min<std::uint32_t>(frames - offset, blockFrames_);
             sink_.beginChunk(offset, chunk);
@@ -328,6 +405,9 @@ private:
     static constexpr std::uint32_t kTimedCycleEvery = 16;
     std::uint32_t cycle_ = 0;  // audio thread
     bool active_ = false;      // control thread only
+    // Set while stopped, read by the process thread while running.
+    const sound::TimebaseSource* timebase_ = nullptr;
+    bool leading_ = false;  // control thread: our timebase callback is the server's
     bool startedBefore_ = false;
     // Control thread: each port's peers, by name, as they were when the output last stopped.
     std::vector<std::pair<jack_port_t*, std::string>> connections_;

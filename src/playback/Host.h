@@ -72,6 +72,8 @@ public:
     // Follow a master (its Start, Stop and clock drive playback; RUN and STOP do nothing), or
     // our own clock again.
     virtual void setSync(SyncSource source) = 0;
+    // Whether the output shares a transport with other programs (JACK's), which can be followed.
+    virtual bool hasSharedTransport() const { return false; }
     // While following: the master's tempo in tenths of a BPM; 0 until it is measured.
     virtual int followedTempoTenths() const = 0;
     // The dialogs' preview voice: plays `file` once, cutting the previous preview; a missing

@@ -30,7 +30,8 @@ void log(const std::string& message, const std::string& detail = {})
 LiveHost::LiveHost(const LiveHostOptions& options,
                    std::unique_ptr<devices::AudioOutFactory> outputs)
     : outputs_(std::move(outputs)), request_(options.request),
-      probeInterval_(options.probeInterval), sleepAfter_(options.sleepAfter)
+      probeInterval_(options.probeInterval), timebaseMaster_(options.timebaseMaster),
+      sleepAfter_(options.sleepAfter)
 {
     std::promise<std::string> ready;
     std::future<std::string> noticed = ready.get_future();
@@ -217,6 +218,7 @@ void LiveHost::replaceOutput(std::unique_ptr<devices::AudioOut> next)
 core::Result<void> LiveHost::startOutput()
 {
     out_->notifyOnLoss(&watchWakeup_);
+    out_->setTimebase(timebaseMaster_ ? steps_.get() : nullptr);
     auto started = out_->start(*engine_);
     if (!started)
         log(started.error().message, started.error().detail);
@@ -333,6 +335,8 @@ bool LiveHost::isRunning() const
 }
 
 void LiveHost::setSync(SyncSource source) { parameters_.setSync(source); }
+
+bool LiveHost::hasSharedTransport() const { return output().backend == "JACK"; }
 
 int LiveHost::followedTempoTenths() const
 {

@@ -46,6 +46,8 @@ struct LiveHostOptions {
     int volume = 100;       // percent, as `Volume`
     bool clockOut = false;  // "Send MIDI clock"
     SyncSource sync = SyncSource::Internal;
+    // On JACK, act as the transport's timebase master while playing on our own clock.
+    bool timebaseMaster = false;
     // Which pad each note on the MIDI input strikes.
     sound::DrumNoteMap drumNotes = sound::DrumNoteMap::generalMidi();
     sound::SoundChoice sound;
@@ -109,6 +111,7 @@ public:
     void setVolume(int percent) override;
     void setClockOut(bool on) override { parameters_.setClockOut(on); }
     void setSync(SyncSource source) override;
+    bool hasSharedTransport() const override;
     int followedTempoTenths() const override;
     void preview(const std::filesystem::path& file) override;
     void stopPreview() override;
@@ -141,6 +144,7 @@ private:
     std::unique_ptr<devices::AudioOutFactory> outputs_;
     devices::AudioOutRequest request_;  // the rate is the engine's, once chosen
     std::chrono::milliseconds probeInterval_;
+    bool timebaseMaster_ = false;
     sound::Wakeup news_;
     sound::Wakeup watchWakeup_;  // the watch thread sleeps on it: losses and shutdown wake it
     LiveParameters parameters_;

@@ -77,6 +77,18 @@ public:
         std::uint32_t run = 0;
     };
     Transport transport() const noexcept;
+    // Any thread. The tempo and meter as last published, each read on its own: what a timebase
+    // master publishes need not match a step exactly.
+    struct Meter {
+        int tempoBpm = sequencer::kDefaultTempoBpm;
+        int interval = pattern::kDefaultInterval;
+        int beats = pattern::kDefaultBeats;
+    };
+    Meter meter() const noexcept
+    {
+        return {tempoBpm_.load(std::memory_order_relaxed),
+                interval_.load(std::memory_order_relaxed), beats_.load(std::memory_order_relaxed)};
+    }
 
 private:
     static constexpr std::size_t kVelocitiesPerWord = sizeof(std::uint64_t);

@@ -19,7 +19,7 @@ StepPlayer::StepPlayer(const LiveParameters& parameters, std::uint32_t sampleRat
 void StepPlayer::advance(std::uint32_t frames,
                          sound::BlockScheduler& scheduler) noexcept  // audio thread
 {
-    followTransport(scheduler);
+    followTransport(frames, scheduler);
     const std::uint64_t blockStart = position_;
     const std::uint64_t blockEnd = blockStart + frames;
     // In frame order, late hits before a step due on the same frame, as they belong to the
@@ -45,12 +45,22 @@ void StepPlayer::advance(std::uint32_t frames,
     position_ = blockEnd;
 }
 
-bool StepPlayer::following() const noexcept { return parameters_.sync() == SyncSource::MidiClock; }
+bool StepPlayer::following() const noexcept { return parameters_.sync() != SyncSource::Internal; }
 
 bool StepPlayer::nextDue(std::uint64_t& frame) const noexcept  // audio thread
 {
-    if (!following()) {
+    const SyncSource sync = parameters_.sync();
+    if (sync == SyncSource::Internal) {
         frame = clock_.dueFrame();
+        return true;
+    }
+    if (sync == SyncSource::JackTransport) {
+        if (!transportStepsDue_)
+            return false;
+        const std::int64_t offset = grid_.offsetOf(gridNext_);
+        frame = std::max(gridBlockStart_ +
+                             static_cast<std::uint64_t>(std::max<std::int64_t>(offset, 0)),
+                         lastStepFrame_);
         return true;
     }
     const std::optional<double> at =
@@ -66,10 +76,10 @@ bool StepPlayer::nextDue(std::uint64_t& frame) const noexcept  // audio thread
 
 void StepPlayer::realtimeIn(std::uint8_t status, std::uint64_t frame) noexcept  // audio thread
 {
-    if (!following())
+    if (parameters_.sync() != SyncSource::MidiClock)
         return;
-    if (!wasFollowing_)
-        beginFollowing();
+    if (followed_ != SyncSource::MidiClock)
+        beginFollowing(SyncSource::MidiClock);
     using sequencer::ClockMessage;
     ClockMessage message = ClockMessage::Clock;
     switch (status) {
@@ -90,15 +100,8 @@ void StepPlayer::realtimeIn(std::uint8_t status, std::uint64_t frame) noexcept  
     switch (follower_.receive(message, frame)) {
     case sequencer::ClockFollower::Change::Started:
         // The master's Start: step 0 on its next clock, never a count-in.
-        sequencer_.start();
+        beginFollowedRun();
         followUnits_ = 0;
-        lastStepFrame_ = 0;
-        late_.tracks = 0;
-        markCount_ = 0;
-        pass_ = 0;
-        run_ = kFollowedRun | (++followedRuns_ & ~kFollowedRun);
-        followedRun_.store(run_, std::memory_order_release);
-        followedRunning_.store(true, std::memory_order_release);
         break;
     case sequencer::ClockFollower::Change::Continued:
         sequencer_.resume();
@@ -124,10 +127,106 @@ void StepPlayer::endClockOut(std::uint32_t offset, sound::BlockScheduler& schedu
     clockRunning_ = false;
 }
 
-void StepPlayer::beginFollowing() noexcept  // audio thread
+void StepPlayer::transportIn(const sound::TransportState& state) noexcept  // audio thread
+{
+    transport_ = state;
+    hasTransport_ = true;
+}
+
+bool StepPlayer::timebase(sound::TimebaseMeter& meter) const noexcept  // audio thread
+{
+    if (following())
+        return false;  // the master leads; publishing what we follow would lead in a circle
+    const LiveParameters::Meter ours = parameters_.meter();
+    // Any interval the window can set lies in 3 ... 5; a broken one must not stop the master.
+    const int interval = pattern::isValidInterval(ours.interval) ? ours.interval : 4;
+    // A step lasts 15 * rate / tempo frames, so a beat of `interval` steps comes
+    // 4 * tempo / interval times a minute.
+    meter.beatsPerMinute = 4.0 * sequencer::clampTempo(ours.tempoBpm) / interval;
+    meter.beatsPerBar = static_cast<double>(std::max(ours.beats, 1)) / interval;
+    return true;
+}
+
+void StepPlayer::beginFollowedRun() noexcept  // audio thread
+{
+    sequencer_.start();
+    lastStepFrame_ = 0;
+    late_.tracks = 0;
+    markCount_ = 0;
+    pass_ = 0;
+    run_ = kFollowedRun | (++followedRuns_ & ~kFollowedRun);
+    followedRun_.store(run_, std::memory_order_release);
+    followedRunning_.store(true, std::memory_order_release);
+}
+
+void StepPlayer::followSharedTransport(std::uint32_t frames) noexcept  // audio thread
+{
+    const bool heard = hasTransport_;
+    hasTransport_ = false;
+    transportStepsDue_ = false;
+    // An output without a shared transport (the window refuses to follow then, but the output
+    // may change under it) holds the pattern as a stopped transport does.
+    if (!heard || !transport_.rolling) {
+        if (sequencer_.Running()) {
+            sequencer_.stop();
+            followedRunning_.store(false, std::memory_order_release);
+        }
+        transportContinues_ = false;
+        return;
+    }
+    (void)parameters_.read(snapshot_);
+    const int interval =
+        pattern::isValidInterval(snapshot_.inputs.interval) ? snapshot_.inputs.interval : 4;
+    std::optional<sequencer::TransportGrid> grid;
+    if (transport_.hasBbt)
+        grid = sequencer::TransportGrid::fromBarBeatTick(
+            {.bar = transport_.bar,
+             .beat = transport_.beat,
+             .tick = transport_.tick,
+             .ticksPerBeat = transport_.ticksPerBeat,
+             .beatsPerBar = transport_.beatsPerBar,
+             .beatsPerMinute = transport_.beatsPerMinute},
+            interval, clock_.sampleRate(), transport_.bbtFramesBefore);
+    // No master, or one whose position makes no sense: the frame position at our own tempo.
+    if (!grid)
+        grid = sequencer::TransportGrid::fromFrame(
+            transport_.frame, sequencer::clampTempo(snapshot_.tempoBpm), clock_.sampleRate());
+    // A transport that went on from where the last block ended plays on; any other was
+    // relocated (or started) and plays from where it now stands.
+    const bool continues =
+        transportContinues_ && sequencer_.Running() && transport_.frame == transportExpected_;
+    if (!sequencer_.Running())
+        beginFollowedRun();
+    // Carried on from the last block while the master agrees, so that its whole ticks do not
+    // shake the steps by a fraction of a tick from block to block.
+    const sequencer::TransportGrid carried = grid_.movedOn(gridFrames_);
+    if (continues && carried.agreesWith(*grid))
+        grid = carried;
+    // Steps count alike on both grids unless one is the master's and the other our own.
+    const bool sameCount = continues && carried.fromMaster() == grid->fromMaster();
+    grid_ = *grid;
+    gridFrames_ = frames;
+    gridBlockStart_ = position_;
+    gridNext_ = grid_.firstStep();
+    // The last block may have rounded this step into itself and played it; a master that
+    // jumped (back or ahead) in bars and beats plays from where it now stands.
+    if (sameCount && gridNext_ == gridLast_)
+        ++gridNext_;
+    if (!continues)
+        lastStepFrame_ = position_;
+    transportStepsDue_ = true;
+    transportExpected_ = transport_.frame + frames;
+    transportContinues_ = true;
+    followedTempo_.store(static_cast<int>(std::lround(grid_.tempoBpm() * 10.0)),
+                         std::memory_order_relaxed);
+}
+
+void StepPlayer::beginFollowing(SyncSource source) noexcept  // audio thread
 {
     // What our own clock played stops; the master's Start begins the next run.
-    wasFollowing_ = true;
+    followed_ = source;
+    transportContinues_ = false;
+    gridLast_ = -1;
     sequencer_.stop();
     clocks_ = {};
     stopOwed_ = clockRunning_;
@@ -135,18 +234,23 @@ void StepPlayer::beginFollowing() noexcept  // audio thread
     followedRunning_.store(false, std::memory_order_release);
 }
 
-void StepPlayer::followTransport(sound::BlockScheduler& scheduler) noexcept  // audio thread
+void StepPlayer::followTransport(std::uint32_t frames,
+                                 sound::BlockScheduler& scheduler) noexcept  // audio thread
 {
-    if (following()) {
-        if (!wasFollowing_)
-            beginFollowing();
+    const SyncSource sync = parameters_.sync();
+    if (sync != SyncSource::Internal) {
+        if (followed_ != sync)
+            beginFollowing(sync);
         if (stopOwed_)
             scheduler.realtimeAt(0, sound::kMidiStop);
         stopOwed_ = false;
+        if (sync == SyncSource::JackTransport)
+            followSharedTransport(frames);
         return;
     }
-    if (wasFollowing_) {
-        wasFollowing_ = false;
+    hasTransport_ = false;
+    if (followed_ != SyncSource::Internal) {
+        followed_ = SyncSource::Internal;
         sequencer_.stop();
         followedRunning_.store(false, std::memory_order_release);
         // Only a RUN pressed from now on plays.
@@ -184,6 +288,7 @@ void StepPlayer::playStep(std::uint64_t due, std::uint64_t blockStart,
         startOwed_ = true;
     }
     const bool followed = following();
+    const bool onTransport = parameters_.sync() == SyncSource::JackTransport;
     // Any interval the window can set lies in 3 ... 5; a broken one must not stop the clock.
     const int interval =
         pattern::isValidInterval(snapshot_.inputs.interval) ? snapshot_.inputs.interval : 4;
@@ -194,8 +299,17 @@ void StepPlayer::playStep(std::uint64_t due, std::uint64_t blockStart,
         // The master's Start is the count-in's place, and its clock the only tempo.
         sequencer::StepInputs inputs = snapshot_.inputs;
         inputs.intro = false;
+        if (onTransport) {
+            // The transport says which step this is, whatever the pattern played before.
+            sequencer_.locate(sequencer::stepInLoop(
+                gridNext_,
+                pattern::playbackLoopLength(inputs.interval, inputs.beats, inputs.beginner)));
+            gridLast_ = gridNext_++;
+            length = grid_.stepFrames();
+        } else {
+            length = follower_.clockFrames() * sequencer::kClocksPerBeat / interval;
+        }
         step = sequencer_.step(inputs);
-        length = follower_.clockFrames() * sequencer::kClocksPerBeat / interval;
     } else {
         step = sequencer_.step(snapshot_.inputs);
     }
@@ -222,6 +336,8 @@ void StepPlayer::playStep(std::uint64_t due, std::uint64_t blockStart,
         scheduler.clickAt(offset);
     report(PlaybackEvent{.step = step, .run = run_, .isLiveHit = false, .hit = {}});
     lastStepFrame_ = due;
+    if (onTransport)
+        return;
     if (followed) {
         followUnits_ +=
             kUnitsPerClock * sequencer::kClocksPerBeat / static_cast<unsigned>(interval);

@@ -18,6 +18,11 @@
 // tempo reaches the clock with the step that reads it, the moment the grid itself changes:
 // a clock that ran ahead of the steps would pull the follower out of phase.
 //
+// Following the JACK transport, each block takes the transport as the output read it: rolling
+// runs, stopped stops, and the steps of the block lie where the timebase master's bar and beat
+// (or, without one, the transport's frame at our tempo) put them. A transport that jumped
+// (relocated, or started anew) puts the pattern on its new step at once.
+//
 // Live hits (MIDI input, the owner's pad presses) are placed on the grid of the steps taken
 // around them, nearest step first, and go to the owner through the same queue as the steps.
 //
@@ -28,6 +33,7 @@
 #include "sequencer/ClockFollower.h"
 #include "sequencer/Sequencer.h"
 #include "sequencer/StepClock.h"
+#include "sequencer/TransportGrid.h"
 #include "sound/Midi.h"
 #include "sound/SpscQueue.h"
 #include "sound/StepSource.h"
@@ -53,7 +59,7 @@ static_assert(std::is_trivially_copyable_v<PlaybackEvent>);
 inline constexpr std::size_t kPlaybackEventCapacity = 256;
 using PlaybackEventQueue = sound::SpscQueue<PlaybackEvent, kPlaybackEventCapacity>;
 
-class StepPlayer final : public sound::StepSource {
+class StepPlayer final : public sound::StepSource, public sound::TimebaseSource {
 public:
     // `news`, when given, is notified after every step queued for the GUI.
     StepPlayer(const LiveParameters& parameters, std::uint32_t sampleRate,
@@ -65,6 +71,11 @@ public:
     void liveHit(int track, int velocity, std::uint64_t frame) noexcept override;
     // audio thread. Followed while the sync source is the MIDI clock.
     void realtimeIn(std::uint8_t status, std::uint64_t frame) noexcept override;
+    // audio thread. Followed while the sync source is the JACK transport.
+    void transportIn(const sound::TransportState& state) noexcept override;
+    // audio thread. Our tempo and meter while we play on our own clock: a beat of `Interval`
+    // steps (the beat the MIDI clock counts), a bar as long as the loop.
+    bool timebase(sound::TimebaseMeter& meter) const noexcept override;
 
     // Any thread: the master's transport while following it, and its tempo in tenths of a
     // BPM (0 while not measured yet). Events of a followed run carry followedRun().
@@ -136,8 +147,10 @@ private:
 
     bool following() const noexcept;
     bool nextDue(std::uint64_t& frame) const noexcept;
-    void beginFollowing() noexcept;
-    void followTransport(sound::BlockScheduler& scheduler) noexcept;
+    void beginFollowing(SyncSource source) noexcept;
+    void beginFollowedRun() noexcept;
+    void followTransport(std::uint32_t frames, sound::BlockScheduler& scheduler) noexcept;
+    void followSharedTransport(std::uint32_t frames) noexcept;
     void endClockOut(std::uint32_t offset, sound::BlockScheduler& scheduler) noexcept;
     void mark(const sequencer::StepEvent& step, double length) noexcept;
     void report(const PlaybackEvent& event) noexcept;
@@ -167,11 +180,23 @@ private:
     std::uint32_t pass_ = 0;     // passes of the loop begun in this run
     // Following a master's clock.
     sequencer::ClockFollower follower_;
-    bool wasFollowing_ = false;
+    SyncSource followed_ = SyncSource::Internal;  // what the last block followed
     bool stopOwed_ = false;          // our clock ran when following began: its follower is told
     std::uint64_t followUnits_ = 0;  // the next step's clock position
     std::uint64_t lastStepFrame_ = 0;
     std::uint32_t followedRuns_ = 0;
+    // Following the JACK transport: what the output handed in for this block, and the grid of
+    // the block's steps it gives.
+    sound::TransportState transport_{};
+    bool hasTransport_ = false;
+    bool transportStepsDue_ = false;  // the grid below holds this block's steps
+    sequencer::TransportGrid grid_ = sequencer::TransportGrid::fromFrame(0, 120, 48000);
+    std::uint64_t gridBlockStart_ = 0;     // our frame at the grid's first frame
+    std::uint32_t gridFrames_ = 0;         // the length of the grid's block
+    std::int64_t gridNext_ = 0;            // the next step, counted from the origin
+    std::int64_t gridLast_ = -1;           // the last step played
+    std::uint64_t transportExpected_ = 0;  // the transport frame that continues the last block
+    bool transportContinues_ = false;      // the last block rolled, so the next may go on
     std::atomic<bool> followedRunning_{false};
     std::atomic<std::uint32_t> followedRun_{0};
     std::atomic<int> followedTempo_{0};

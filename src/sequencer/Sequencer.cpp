@@ -65,6 +65,13 @@ void Sequencer::start() noexcept
 
 void Sequencer::stop() noexcept { running_ = false; }
 
+void Sequencer::locate(int step) noexcept
+{
+    stepPos_ = static_cast<std::int16_t>(step < 0 || step >= pattern::kStepCount ? 0 : step);
+    // Whoever leads the transport counted in already, if anyone.
+    introStep_ = static_cast<std::int16_t>(introLen_ + 1);
+}
+
 void Sequencer::load() noexcept
 {
     stepPos_ = 0;

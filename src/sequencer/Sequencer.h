@@ -64,6 +64,9 @@ public:
     void stop() noexcept;
     // Runs on from where it stopped (a master's Continue).
     void resume() noexcept { running_ = true; }
+    // A shared transport put the pattern at `step` (inside the loop): the next step plays it,
+    // with no count-in, running or not.
+    void locate(int step) noexcept;
     // A rhythm was loaded: the pattern starts over at step 0 (after a new count-in when
     // "Intro" is checked), whether or not playback runs.
     void load() noexcept;

@@ -4,6 +4,8 @@
 // every pad hit (with the step's velocity), click and MIDI clock message at its exact frame
 // through the scheduler.
 
+#include "sound/AudioIO.h"
+
 #include <cstdint>
 
 namespace taktwerk::sound {
@@ -35,6 +37,10 @@ public:
     // input at the absolute frame `frame` of the block about to be advanced: a source that
     // follows an external clock takes its steps from them.
     virtual void realtimeIn(std::uint8_t /*status*/, std::uint64_t /*frame*/) noexcept {}
+    // audio thread. Before each block of an output that shares a transport with other programs:
+    // where it stands at the block's first frame. A source that follows it takes its steps
+    // from it; a block without this call has no transport to follow.
+    virtual void transportIn(const TransportState& /*state*/) noexcept {}
 };
 
 }  // namespace taktwerk::sound

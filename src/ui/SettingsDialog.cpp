@@ -13,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -24,7 +25,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 #include <iostream>
+#include <iterator>
 #include <memory>
 
 namespace taktwerk::ui {
@@ -64,8 +67,13 @@ constexpr layout::TwipsRect kCancelImport{1965, 1890, 795, 375};
 constexpr layout::TwipsRect kClock{120, 3855, 3705, 285};
 constexpr layout::TwipsRect kAskToSave{120, 4140, 3705, 285};
 constexpr layout::TwipsRect kHearSteps{120, 4425, 3705, 285};
-// Beside it, under the import panel: the other way round, the clock coming in.
-constexpr layout::TwipsRect kFollow{4005, 3855, 2820, 285};
+// Beside it, under the import panel: the other way round, whom we follow.
+constexpr layout::TwipsRect kSyncLabel{4005, 3855, 2820, 285};
+constexpr layout::TwipsRect kSync{4005, 4155, 1800, 345};
+// The sync choice's entries, in this order.
+constexpr std::array<playback::SyncSource, 3> kSyncSources{playback::SyncSource::Internal,
+                                                           playback::SyncSource::MidiClock,
+                                                           playback::SyncSource::JackTransport};
 
 constexpr int kMidiDevice = 1;  // `SoundDevice` 1: MIDI
 constexpr int kWaveDevice = 2;
@@ -156,14 +164,30 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
     chkClock_->setFocusPolicy(Qt::NoFocus);
     connect(chkClock_, &QCheckBox::toggled, this,
             [this](bool on) { machine_.setSendMidiClock(on); });
-    chkFollow_ = new QCheckBox(qtranslated("Follow MIDI clock"), this);
-    chkFollow_->setGeometry(pixels(kFollow));
-    chkFollow_->setFocusPolicy(Qt::NoFocus);
-    chkFollow_->setToolTip(
-        qtranslated("Start, Stop and tempo come from the MIDI clock on Taktwerk:midi_in"));
-    connect(chkFollow_, &QCheckBox::toggled, this, [this](bool on) {
-        machine_.setSyncSource(on ? playback::SyncSource::MidiClock
-                                  : playback::SyncSource::Internal);
+    auto* syncLabel = new QLabel(qtranslated("Sync:"), this);
+    syncLabel->setGeometry(pixels(kSyncLabel));
+    cboSync_ = new QComboBox(this);
+    cboSync_->setGeometry(pixels(kSync));
+    cboSync_->setFocusPolicy(Qt::NoFocus);
+    cboSync_->addItem(qtranslated("Internal"));
+    cboSync_->addItem(qtranslated("MIDI clock"));
+    cboSync_->addItem(qtranslated("JACK transport"));
+    cboSync_->setItemData(
+        1, qtranslated("Start, Stop and tempo come from the MIDI clock on Taktwerk:midi_in"),
+        Qt::ToolTipRole);
+    cboSync_->setItemData(2,
+                          qtranslated("Rolling, position and tempo come from the JACK transport"),
+                          Qt::ToolTipRole);
+    syncLabel->setBuddy(cboSync_);
+    connect(cboSync_, &QComboBox::activated, this, [this](int index) {
+        if (index < 0 || index >= static_cast<int>(kSyncSources.size()))
+            return;
+        if (auto chosen = machine_.setSyncSource(kSyncSources[static_cast<std::size_t>(index)]);
+            !chosen) {
+            questions_.tell(this, fromUtf8(chosen.error().message));
+            showSyncSource();
+            return;
+        }
         emit syncChanged();
     });
 
@@ -226,15 +250,20 @@ void SettingsDialog::ListSounds()
     chkClock_->setChecked(settings.sendMidiClock);
     chkAskToSave_->setChecked(settings.AskToSave != 0);
     chkHearSteps_->setChecked(settings.hearSteps);
-    {
-        const QSignalBlocker block(chkFollow_);
-        chkFollow_->setChecked(settings.sync == playback::SyncSource::MidiClock);
-    }
+    showSyncSource();
 
     const bool midi = !machine_.MidiFailed();
     optSound_[0]->setEnabled(midi);
     for (QRadioButton* option : optMIDIClick_)
         option->setEnabled(midi);
+}
+
+void SettingsDialog::showSyncSource()
+{
+    const auto at = std::find(kSyncSources.begin(), kSyncSources.end(), machine_.syncSource());
+    const QSignalBlocker block(cboSync_);
+    cboSync_->setCurrentIndex(
+        at == kSyncSources.end() ? 0 : static_cast<int>(std::distance(kSyncSources.begin(), at)));
 }
 
 void SettingsDialog::lstSounds_Click()

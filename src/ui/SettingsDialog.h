@@ -23,6 +23,7 @@
 #include <vector>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QProgressBar;
 class QListWidget;
@@ -84,10 +85,10 @@ public:
     QCheckBox* clockBox() const { return chkClock_; }
     QCheckBox* askToSaveBox() const { return chkAskToSave_; }
     QCheckBox* hearStepsBox() const { return chkHearSteps_; }
-    QCheckBox* followBox() const { return chkFollow_; }
+    QComboBox* syncBox() const { return cboSync_; }
 
 signals:
-    // "Follow MIDI clock" was switched: the window's tempo controls change their looks.
+    // Another sync source was chosen: the window's tempo controls change their looks.
     void syncChanged();
 
 protected:
@@ -99,6 +100,7 @@ private:
     void startImport(kits::ImportOptions options);
     void finishImport(core::Result<kits::ImportReport> report, kits::ImportOptions options);
     void showImportRunning(bool running);
+    void showSyncSource();
 
     app::DrumMachine& machine_;
     Questions& questions_;
@@ -115,7 +117,7 @@ private:
     QCheckBox* chkClock_ = nullptr;
     QCheckBox* chkAskToSave_ = nullptr;
     QCheckBox* chkHearSteps_ = nullptr;
-    QCheckBox* chkFollow_ = nullptr;
+    QComboBox* cboSync_ = nullptr;
     std::vector<std::filesystem::path> kitRoots_;
     std::vector<std::filesystem::path> installedKits_;  // in the list's order
     Importer importer_ = kits::importKit;

@@ -33,6 +33,7 @@ struct HostLog {
     bool clockOut = false;
     playback::SyncSource sync = playback::SyncSource::Internal;
     int followedTempoTenths = 0;
+    bool sharedTransport = false;  // the output is JACK's
     std::vector<std::filesystem::path> previews;
     int previewStops = 0;
     bool midiFailed = false;
@@ -129,6 +130,7 @@ public:
     void setVolume(int percent) override { log_.volumes.push_back(percent); }
     void setClockOut(bool on) override { log_.clockOut = on; }
     void setSync(playback::SyncSource source) override { log_.sync = source; }
+    bool hasSharedTransport() const override { return log_.sharedTransport; }
     int followedTempoTenths() const override { return log_.followedTempoTenths; }
     void preview(const std::filesystem::path& file) override { log_.previews.push_back(file); }
     void stopPreview() override { ++log_.previewStops; }

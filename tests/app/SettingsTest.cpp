@@ -382,34 +382,47 @@ TEST_F(SettingsFile, OnlyAPlainZeroSilencesStepsAndTheEditingKeysAreOnlyWrittenO
               "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\nAskToSave=1\r\nHearSteps=1\r\n");
 }
 
-TEST_F(SettingsFile, TheMidiClockIsOnlyForAPlainOneAndOnlyWrittenOnceUsed)
+TEST_F(SettingsFile, TheMidiClockAndTheTimebaseAreOnlyForAPlainOneAndOnlyWrittenOnceUsed)
 {
+    const struct {
+        const char* key;
+        bool Settings::*flag;
+    } keys[] = {{"SendMIDIClock", &Settings::sendMidiClock},
+                {"JackTimebase", &Settings::jackTimebase}};
     const struct {
         const char* value;
         bool on;
-    } cases[] = {{"1", true},   {"1.0", true},  {" 1", true}, {"0", false},  {"2", false},
-                 {"-1", false}, {"yes", false}, {"", false},  {"1e0", true}, {"0.99", false}};
-    for (const auto& c : cases) {
-        put(std::string("[Quorrel Taktwerk]\r\nSendMIDIClock=") + c.value + "\r\n");
-        Settings settings = settings_;
-        settings.sendMidiClock = !c.on;  // what a previous load held plays no part
-        LoadSettings(settings);
-        EXPECT_EQ(settings.sendMidiClock, c.on) << c.value;
+    } cases[] = {{"1", true},   {"1.0", true},  {" 1", true},   {"0", false},  {"2", false},
+                 {"-1", false}, {"yes", false}, {"", false},    {"1e0", true}, {"0.99", false},
+                 {"on", false}, {"1x", true},   {"\x01", false}};
+    for (const auto& key : keys) {
+        for (const auto& c : cases) {
+            put(std::string("[Quorrel Taktwerk]\r\n") + key.key + "=" + c.value + "\r\n");
+            Settings settings = settings_;
+            settings.*key.flag = !c.on;  // what a previous load held plays no part
+            LoadSettings(settings);
+            EXPECT_EQ(settings.*key.flag, c.on) << key.key << "=" << c.value;
+        }
+        put("[Quorrel Taktwerk]\r\nDevice=1\r\n");
+        LoadSettings(settings_);
+        EXPECT_FALSE(settings_.*key.flag);
+        ASSERT_TRUE(saveSoundSettings(settings_, false));
+        EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\n")
+            << "the old program's file, byte for byte";
+        settings_.*key.flag = true;
+        ASSERT_TRUE(saveSoundSettings(settings_, false));
+        Settings reread = settings_;
+        reread.*key.flag = false;
+        LoadSettings(reread);
+        EXPECT_TRUE(reread.*key.flag) << key.key;
+        settings_.*key.flag = false;
+        ASSERT_TRUE(saveSoundSettings(settings_, false));
+        EXPECT_EQ(bytes(), std::string("[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\n") +
+                               key.key + "=0\r\n");
     }
-    put("[Quorrel Taktwerk]\r\nDevice=1\r\n");
-    LoadSettings(settings_);
-    EXPECT_FALSE(settings_.sendMidiClock);
-    ASSERT_TRUE(saveSoundSettings(settings_, false));
-    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\n")
-        << "the old program's file, byte for byte";
-    settings_.sendMidiClock = true;
-    ASSERT_TRUE(saveSoundSettings(settings_, false));
-    settings_.sendMidiClock = false;
-    ASSERT_TRUE(saveSoundSettings(settings_, false));
-    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\nSendMIDIClock=0\r\n");
 }
 
-TEST_F(SettingsFile, OnlyMidiFollowsAClockAndTheKeyIsOnlyWrittenOnceUsed)
+TEST_F(SettingsFile, OnlyMidiOrJackFollowAndTheKeyIsOnlyWrittenOnceUsed)
 {
     using playback::SyncSource;
     const struct {
@@ -422,7 +435,14 @@ TEST_F(SettingsFile, OnlyMidiFollowsAClockAndTheKeyIsOnlyWrittenOnceUsed)
                  {"", SyncSource::Internal},
                  {"1", SyncSource::Internal},
                  {"MIDI clock", SyncSource::Internal},
-                 {"JACK", SyncSource::Internal},
+                 {"JACK", SyncSource::JackTransport},
+                 {"jack", SyncSource::JackTransport},
+                 {" Jack ", SyncSource::JackTransport},
+                 {"JACK transport", SyncSource::Internal},
+                 {"JACKJACK", SyncSource::Internal},
+                 {"JAC", SyncSource::Internal},
+                 {"JACK\x01", SyncSource::Internal},
+                 {"\xef\xbb\xbfJACK", SyncSource::Internal},
                  {"MIDI\x01", SyncSource::Internal},
                  {"M\xc3\x8f"
                   "DI",
@@ -445,6 +465,12 @@ TEST_F(SettingsFile, OnlyMidiFollowsAClockAndTheKeyIsOnlyWrittenOnceUsed)
     reread.sync = SyncSource::Internal;
     LoadSettings(reread);
     EXPECT_EQ(reread.sync, SyncSource::MidiClock);
+    settings_.sync = SyncSource::JackTransport;
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\nSyncSource=JACK\r\n");
+    reread.sync = SyncSource::Internal;
+    LoadSettings(reread);
+    EXPECT_EQ(reread.sync, SyncSource::JackTransport);
     settings_.sync = SyncSource::Internal;
     ASSERT_TRUE(saveSoundSettings(settings_, false));
     EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\nSyncSource=Internal\r\n");

@@ -2,15 +2,21 @@
 // second JACK client: every audio hit and every MIDI note-on of a 20-second run must reach
 // the graph at exactly the frame of its step.
 
+#include "app/Settings.h"
+#include "cli/PlayCommand.h"
 #include "devices/support/JackClockSender.h"
 #include "devices/support/JackDummyServer.h"
 #include "devices/support/JackMidiSender.h"
 #include "devices/support/JackRecorder.h"
+#include "devices/support/JackTransportMaster.h"
+#include "devices/support/PulseDummyServer.h"
 #include "rhythms/RhythmFile.h"
 #include "rhythms/TempFolder.h"
 #include "sound/ImpulseKit.h"
 
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
@@ -18,8 +24,10 @@
 #include <optional>
 #include <signal.h>
 #include <spawn.h>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -31,6 +39,7 @@ using devices::testing::JackClockSender;
 using devices::testing::JackDummyServer;
 using devices::testing::JackMidiSender;
 using devices::testing::JackRecorder;
+using devices::testing::JackTransportMaster;
 using testing::Onset;
 using testing::voiceBit;
 
@@ -410,6 +419,219 @@ TEST_F(PlayJack, FollowingAJitteryMidiClockEveryStepSoundsOnTheMastersBeat)
         }
         previous = clock;
     }
+}
+
+// The onsets a follower of the transport plays, segment by segment: from each change at which
+// the transport rolled (from a start or a jump) to the next change, step k at the frame
+// `stepAt(k, transportFrame)` gives, counted from the change's cycle.
+std::vector<Onset>
+transportOnsets(const JackTransportMaster& master,
+                const std::function<std::int64_t(std::int64_t, std::uint32_t)>& stepAt,
+                const std::function<std::int64_t(std::uint32_t)>& firstStep)
+{
+    std::vector<Onset> expected;
+    for (std::size_t index = 0; index + 1 < master.changeCount(); ++index) {
+        const JackTransportMaster::Change change = master.change(index);
+        if (!change.rolling)
+            continue;
+        const std::uint32_t end = master.change(index + 1).cycleFrame;
+        for (std::int64_t step = firstStep(change.transportFrame);; ++step) {
+            const std::int64_t offset = stepAt(step, change.transportFrame);
+            if (change.cycleFrame + offset >= end)
+                break;
+            if (const int voices = voicesAt(static_cast<std::uint64_t>(step)))
+                expected.push_back(
+                    {static_cast<std::uint64_t>(change.cycleFrame + offset), voices});
+        }
+    }
+    return expected;
+}
+
+// `taktwerk play --sync jack` with a test client driving the transport: start, stop and
+// relocate (stopped and rolling). Returns what was recorded, onset by onset.
+std::vector<Onset> playAlongTheTransport(const std::string& rhythm, JackTransportMaster& master,
+                                         JackRecorder& recorder, const std::filesystem::path& log)
+{
+    std::atomic<bool> done{false};
+    std::thread script([&] {
+        const auto giveUp = std::chrono::steady_clock::now() + kGiveUpAfter;
+        while (testing::readBytes(log).find("following the JACK transport") == std::string::npos &&
+               std::chrono::steady_clock::now() < giveUp && !done.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const auto pause = [](int ms) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        };
+        pause(500);
+        master.start();
+        pause(2000);
+        master.stop();
+        pause(700);
+        master.locate(master.frameOf(2, 3));
+        master.start();
+        pause(1500);
+        master.locate(master.frameOf(5, 1));
+        pause(1500);
+        master.stop();
+    });
+    const int code = runPlay({rhythm, "--wave", "--sync", "jack", "--seconds", "8"}, recorder, log);
+    done.store(true);
+    script.join();
+    recorder.stop();
+    EXPECT_EQ(code, 0) << testing::readBytes(log);
+    std::vector<float> mix;
+    for (std::size_t index = 0; index < recorder.recordedFrames(); ++index) {
+        mix.push_back(recorder.left(index));
+        mix.push_back(recorder.right(index));
+    }
+    return testing::onsets(mix, recorder.firstFrame());
+}
+
+// A timebase master at 97 BPM in 4/4 leads: step 0 on the transport's first rolling frame,
+// every step on the master's grid, nothing while stopped, and a relocation to bar 2 beat 3
+// (stopped, then while rolling to bar 5) goes on from the step of that place at once.
+TEST_F(PlayJack, FollowingTheJackTransportStartStopAndRelocateMoveThePattern)
+{
+    SKIP_WITHOUT_JACKD()
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    JackRecorder recorder(kRecorderSeconds);
+    ASSERT_TRUE(recorder.isReady());
+    JackTransportMaster master(97.0);
+    ASSERT_TRUE(master.isReady());
+    const auto found =
+        playAlongTheTransport(rhythmFile(120), master, recorder, folder / "play.log");
+    master.close();
+    ASSERT_GE(master.changeCount(), 5u) << "start, stop, start, jump, stop";
+    const double stepFrames = 60.0 * kRate / (97.0 * 4);
+    const auto position = [&](std::uint32_t frame) {
+        return static_cast<double>(frame) / stepFrames;  // exact at the frames located to
+    };
+    const auto expected = transportOnsets(
+        master,
+        [&](std::int64_t step, std::uint32_t frame) {
+            return static_cast<std::int64_t>(std::floor(
+                (static_cast<double>(step) - std::round(position(frame))) * stepFrames + 0.5));
+        },
+        [&](std::uint32_t frame) {
+            return static_cast<std::int64_t>(std::round(position(frame)));
+        });
+    EXPECT_EQ(master.change(2).transportFrame, master.frameOf(2, 3));
+    ASSERT_GT(expected.size(), 8u);
+    EXPECT_EQ(found, expected) << testing::readBytes(folder / "play.log");
+    EXPECT_TRUE(recorder.isContiguousFrom(static_cast<std::uint32_t>(expected.front().frame)));
+}
+
+// Without a timebase master the transport's frame position at the rhythm's own tempo places
+// the steps, exactly as our own clock would from frame 0.
+TEST_F(PlayJack, FollowingTheJackTransportWithoutAMasterTakesTheFramesAtOurTempo)
+{
+    SKIP_WITHOUT_JACKD()
+    constexpr int kTempo = 97;
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    JackRecorder recorder(kRecorderSeconds);
+    ASSERT_TRUE(recorder.isReady());
+    JackTransportMaster transport(kTempo, false);  // no timebase master
+    ASSERT_TRUE(transport.isReady());
+    // Bar and beat mean our own beats here: four steps of 15 * rate / tempo.
+    const auto found =
+        playAlongTheTransport(rhythmFile(kTempo), transport, recorder, folder / "play.log");
+    transport.close();
+    ASSERT_GE(transport.changeCount(), 5u) << "start, stop, start, jump, stop";
+    const auto expected = transportOnsets(
+        transport,
+        [](std::int64_t step, std::uint32_t frame) {
+            return static_cast<std::int64_t>(stepFrame(static_cast<std::uint64_t>(step), kTempo)) -
+                   frame;
+        },
+        [](std::uint32_t frame) {
+            std::int64_t step = 0;
+            while (stepFrame(static_cast<std::uint64_t>(step), kTempo) < frame)
+                ++step;
+            return step;
+        });
+    ASSERT_GT(expected.size(), 8u);
+    EXPECT_EQ(found, expected) << testing::readBytes(folder / "play.log");
+}
+
+// With --jack-timebase we lead: a client reading the transport sees our tempo (97 BPM, a beat
+// of four steps), our bar (the 16-step loop: four beats) and the bar, beat and tick of the
+// transport's frame; once we have ended, nobody publishes them any more.
+TEST_F(PlayJack, LeadingTheJackTransportPublishesOurTempoAndMeterUntilTheEnd)
+{
+    SKIP_WITHOUT_JACKD()
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    JackRecorder recorder(kRecorderSeconds);
+    ASSERT_TRUE(recorder.isReady());
+    JackTransportMaster reader(97.0, false);  // drives the transport, publishes nothing
+    ASSERT_TRUE(reader.isReady());
+    std::vector<jack_position_t> seen;
+    std::atomic<bool> done{false};
+    const auto log = folder / "play.log";
+    std::thread script([&] {
+        while (testing::readBytes(log).find("Ctrl-C stops") == std::string::npos && !done.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // Standing still, JACK asks its master again only for a new position: the tempo of the
+        // rhythm loaded since our output started shows from the next locate (or start) on.
+        reader.locate(0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        seen.push_back(reader.query());
+        reader.start();
+        for (int n = 0; n < 4; ++n) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            seen.push_back(reader.query());
+        }
+    });
+    const int code =
+        runPlay({rhythmFile(97), "--wave", "--jack-timebase", "--seconds", "3"}, recorder, log);
+    done.store(true);
+    script.join();
+    const jack_position_t after = reader.query();
+    reader.close();
+    recorder.stop();
+    ASSERT_EQ(code, 0) << testing::readBytes(log);
+    ASSERT_EQ(seen.size(), 5u);
+    for (const jack_position_t& position : seen) {
+        ASSERT_NE(position.valid & JackPositionBBT, 0) << "frame " << position.frame;
+        EXPECT_DOUBLE_EQ(position.beats_per_minute, 97.0);
+        EXPECT_FLOAT_EQ(position.beats_per_bar, 4.0f);
+        EXPECT_DOUBLE_EQ(position.ticks_per_beat, 1920.0);
+        const double beats = position.frame * 97.0 / (60.0 * kRate);
+        const auto whole = static_cast<std::int64_t>(beats);
+        EXPECT_EQ(position.bar, whole / 4 + 1) << position.frame;
+        EXPECT_EQ(position.beat, whole % 4 + 1) << position.frame;
+        EXPECT_EQ(position.tick,
+                  static_cast<std::int32_t>((beats - static_cast<double>(whole)) * 1920.0));
+    }
+    EXPECT_EQ(seen[0].frame, 0u);
+    EXPECT_GT(seen[4].frame, seen[1].frame) << "the transport rolled";
+    EXPECT_EQ(after.valid & JackPositionBBT, 0) << "given back at the end";
+}
+
+// Anything but JACK has no transport: `play --sync jack` says so and ends before it plays.
+TEST_F(PlayJack, FollowingTheJackTransportIsRefusedOnAnyOtherOutput)
+{
+    if (!devices::testing::PulseDummyServer::isInstalled())
+        GTEST_SKIP() << "pulseaudio is not installed";
+    // No JACK server of this name runs, so the output is PulseAudio's: the private one.
+    ::setenv("JACK_DEFAULT_SERVER", ("taktwerk-none-" + std::to_string(::getpid())).c_str(), 1);
+    devices::testing::PulseDummyServer pulse;
+    ASSERT_TRUE(pulse.isReady()) << pulse.failure();
+    app::Settings settings = app::InitPaths(app::processEnvironment());
+    app::LoadSettings(settings);
+    const std::string rhythm = rhythmFile(120);
+    const std::vector<std::string_view> args{rhythm, "--wave", "--sync", "jack"};
+    std::ostringstream out;
+    std::ostringstream err;
+    const int code = cli::runPlay(std::span<const std::string_view>(args), settings, out, err);
+    ::unsetenv("JACK_DEFAULT_SERVER");
+    EXPECT_EQ(code, 2);
+    EXPECT_NE(err.str().find("the JACK transport can only be followed through JACK, and the "
+                             "sound goes out through"),
+              std::string::npos)
+        << err.str();
+    EXPECT_EQ(out.str().find("Ctrl-C stops"), std::string::npos) << "nothing played";
 }
 
 TEST_F(PlayJack, CtrlCStopsCleanlyWithEveryNoteEnded)

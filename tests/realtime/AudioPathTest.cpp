@@ -8,6 +8,7 @@
 #include "devices/TimedMidi.h"
 #include "devices/support/JackDummyServer.h"
 #include "devices/support/JackRecorder.h"
+#include "devices/support/JackTransportMaster.h"
 #include "devices/support/TestSources.h"
 #include "playback/LiveParameters.h"
 #include "playback/StepPlayer.h"
@@ -489,6 +490,57 @@ TEST(AudioPath, NeverAllocatesNorLocksInJacksProcessCallback)
     recorder.stop();
     EXPECT_EQ(guard->violations(), 0u) << guard->report();
     EXPECT_GT(recorder.midiEvents().size(), 10u);
+}
+
+// Following the JACK transport: started, relocated while rolling, stopped, with a timebase
+// master publishing bar and beat in the same server.
+TEST(AudioPath, NeverAllocatesNorLocksFollowingTheJackTransport)
+{
+    using devices::testing::JackDummyServer;
+    if (!JackDummyServer::isInstalled())
+        GTEST_SKIP() << "jackd is not installed (Debian package jackd2)";
+    const RealtimeGuard* guard = RealtimeGuard::find();
+    ASSERT_NE(guard, nullptr) << testing::kGuardNotLoaded;
+    const sound::testing::TempDir folder;
+    const sound::SoundChoice kit = writeKit(folder.path() / "Sound");
+    JackDummyServer server(kRate);
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    devices::testing::JackTransportMaster master(97.0);
+    ASSERT_TRUE(master.isReady());
+    auto opened = devices::openJackAudioOut(devices::AudioOutRequest{});
+    ASSERT_TRUE(opened) << opened.error().detail;
+    LiveParameters parameters;
+    sound::Engine engine((*opened)->sampleRate());
+    playback::StepPlayer player(parameters, (*opened)->sampleRate());
+    engine.setMode(SoundMode::Wave);
+    engine.SetSound(kit);
+    engine.setStepSource(&player);
+    parameters.setRow(0, 0xFFFFFFFFu);
+    parameters.setSync(playback::SyncSource::JackTransport);
+    ArmedSource source(engine, *guard);
+    guard->reset();
+    ASSERT_TRUE((*opened)->start(source));
+    std::size_t steps = 0;
+    const auto drain = [&] {
+        playback::PlaybackEvent event;
+        while (player.events().pop(event))
+            ++steps;
+        engine.collectGarbage();
+    };
+    master.start();
+    for (int tick = 0; tick < 30; ++tick) {
+        if (tick == 10)
+            master.locate(master.frameOf(2, 3));
+        if (tick == 20)
+            master.stop();
+        std::this_thread::sleep_for(50ms);
+        drain();
+    }
+    (*opened)->stop();
+    engine.setStepSource(nullptr);
+    EXPECT_EQ(guard->violations(), 0u) << guard->report();
+    EXPECT_GT(steps, 5u);
+    EXPECT_EQ(player.followedTempoTenths(), 970);
 }
 
 }  // namespace

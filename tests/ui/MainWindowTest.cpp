@@ -731,7 +731,7 @@ TEST(MainWindow, WhileFollowingTheTempoBarAndTapAreOffAndShowTheMastersTempo)
     EXPECT_EQ(t.window->tempoBar()->value(), 123);
 
     // Our own clock again: all back as it was.
-    t.machine.setSyncSource(playback::SyncSource::Internal);
+    ASSERT_TRUE(t.machine.setSyncSource(playback::SyncSource::Internal));
     t.window->refreshAll();
     EXPECT_TRUE(t.window->tempoBar()->isEnabled());
     EXPECT_TRUE(t.window->tapButton()->isEnabled());

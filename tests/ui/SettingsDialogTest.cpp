@@ -5,7 +5,9 @@
 #include "ui/DialogSupport.h"
 #include "ui/Widgets.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -54,6 +56,12 @@ protected:
     static void pressOn(QWidget* widget, Qt::MouseButton button = Qt::LeftButton)
     {
         QTest::mouseClick(widget, button, Qt::NoModifier, QPoint(4, widget->height() / 2));
+    }
+    // Picks entry `index` of a drop-down list as the user does: the list changes, then says so.
+    static void choose(QComboBox* box, int index)
+    {
+        box->setCurrentIndex(index);
+        emit box->activated(index);
     }
 };
 
@@ -146,25 +154,66 @@ TEST_F(SettingsDialogTest, SaveAndExitWritesTheSettingsFile)
     EXPECT_EQ(iniValue("SendMIDIClock"), "0");
 }
 
-TEST_F(SettingsDialogTest, FollowMidiClockIsSavedAsTheSyncSource)
+TEST_F(SettingsDialogTest, TheSyncChoiceIsFollowedAtOnceAndSavedAsTheSyncSource)
+{
+    restartWith("Device=1\r\nMIDIClick=37\r\n");
+    sound_.sharedTransport = true;  // sound goes out through JACK
+    ui::SettingsDialog& dialog = openSettings();
+    QComboBox* sync = dialog.syncBox();
+    ASSERT_EQ(sync->count(), 3);
+    EXPECT_EQ(sync->itemText(0), "Intern");
+    EXPECT_EQ(sync->itemText(1), "MIDI-Clock");
+    EXPECT_EQ(sync->itemText(2), "JACK-Transport");
+    EXPECT_EQ(sync->currentIndex(), 0) << "our own clock by default";
+    // The German words are the longest: nothing of them may be cut off.
+    EXPECT_LE(sync->sizeHint().width(), sync->width());
+    int labels = 0;
+    for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+        if (label->buddy() != sync)
+            continue;
+        ++labels;
+        EXPECT_EQ(label->text(), "Synchronisation:");
+        EXPECT_LE(label->sizeHint().width(), label->width());
+        EXPECT_FALSE(label->geometry().intersects(sync->geometry()));
+    }
+    EXPECT_EQ(labels, 1);
+    const struct {
+        int index;
+        playback::SyncSource source;
+        const char* saved;
+    } choices[] = {{1, playback::SyncSource::MidiClock, "MIDI"},
+                   {2, playback::SyncSource::JackTransport, "JACK"},
+                   {0, playback::SyncSource::Internal, "Internal"}};
+    for (const auto& choice : choices) {
+        ui::SettingsDialog& open = openSettings();
+        choose(open.syncBox(), choice.index);
+        EXPECT_EQ(sound_.sync, choice.source) << "followed at once";
+        EXPECT_EQ(machine_->isFollowing(), choice.source != playback::SyncSource::Internal);
+        open.saveButton()->click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(iniValue("SyncSource"), choice.saved);
+        EXPECT_EQ(openSettings().syncBox()->currentIndex(), choice.index) << "shown again";
+    }
+    EXPECT_TRUE(questions_.told.empty());
+}
+
+TEST_F(SettingsDialogTest, WithoutJackTheJackTransportIsRefusedAndInternalStays)
 {
     restartWith("Device=1\r\nMIDIClick=37\r\n");
     ui::SettingsDialog& dialog = openSettings();
-    EXPECT_FALSE(dialog.followBox()->isChecked()) << "our own clock by default";
-    pressOn(dialog.followBox());
-    EXPECT_TRUE(machine_->isFollowing());
-    EXPECT_EQ(sound_.sync, playback::SyncSource::MidiClock) << "followed at once";
-    dialog.saveButton()->click();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(iniValue("SyncSource"), "MIDI");
-
-    ui::SettingsDialog& again = openSettings();
-    EXPECT_TRUE(again.followBox()->isChecked());
-    pressOn(again.followBox());
+    choose(dialog.syncBox(), 2);
+    ASSERT_EQ(questions_.told.size(), 1u);
+    EXPECT_EQ(questions_.told[0], "Dem JACK-Transport kann nur gefolgt werden, w\u00e4hrend der "
+                                  "Klang \u00fcber JACK ausgegeben wird.");
+    EXPECT_EQ(dialog.syncBox()->currentIndex(), 0);
     EXPECT_EQ(sound_.sync, playback::SyncSource::Internal);
-    again.saveButton()->click();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(iniValue("SyncSource"), "Internal");
+    EXPECT_FALSE(machine_->isFollowing());
+
+    // A settings file from a session on JACK, started without it, plays on our own clock.
+    restartWith("Device=1\r\nMIDIClick=37\r\nSyncSource=JACK\r\n");
+    EXPECT_FALSE(machine_->isFollowing());
+    EXPECT_EQ(sound_.sync, playback::SyncSource::Internal);
+    EXPECT_EQ(openSettings().syncBox()->currentIndex(), 0);
 }
 
 TEST_F(SettingsDialogTest, TheEditingChoicesActAtOnceAndAreKeptOnlyOnceTurnedOff)
