@@ -249,6 +249,17 @@ core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound)
                                                                          : kSyncInternal);
     if (settings.jackTimebase || !file->read(settings.AppTitle, kTimebaseKey, "").empty())
         file->set(settings.AppTitle, kTimebaseKey, settings.jackTimebase ? "1" : "0");
+    // Only a pad whose notes differ from General MIDI gets its key (or one already there), so
+    // that a file never learned in reads as the old program wrote it.
+    const sound::DrumNoteMap generalMidi = sound::DrumNoteMap::generalMidi();
+    for (int track = 0; track < pattern::kTrackCount; ++track) {
+        const std::string_view key = pattern::kTrackKeys[static_cast<std::size_t>(track)];
+        const std::string notes = settings.drumNotes.notesText(track);
+        if (notes == generalMidi.notesText(track) && !file->get(kDrumNotesSection, key))
+            continue;
+        // An empty value would read as missing, which gives the pad its GM notes back.
+        file->set(kDrumNotesSection, key, notes.empty() ? "none" : notes);
+    }
     return file->commit();
 }
 

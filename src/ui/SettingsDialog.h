@@ -13,7 +13,9 @@
 
 #include "core/Result.h"
 #include "kits/KitImport.h"
+#include "ui/MidiLearnDialog.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <atomic>
@@ -86,6 +88,8 @@ public:
     QCheckBox* askToSaveBox() const { return chkAskToSave_; }
     QCheckBox* hearStepsBox() const { return chkHearSteps_; }
     QComboBox* syncBox() const { return cboSync_; }
+    QPushButton* learnMidiButton() const { return cmdLearnMidi_; }
+    MidiLearnDialog* midiLearnDialog() const { return midiLearn_; }
 
 signals:
     // Another sync source was chosen: the window's tempo controls change their looks.
@@ -103,6 +107,8 @@ private:
     void showSyncSource();
 
     app::DrumMachine& machine_;
+    QPushButton* cmdLearnMidi_ = nullptr;
+    QPointer<MidiLearnDialog> midiLearn_;  // gone when closed
     Questions& questions_;
     std::array<QRadioButton*, 2> optSound_{};
     std::array<QRadioButton*, 5> optMIDIClick_{};

@@ -409,6 +409,29 @@ TEST(MainWindow, TheCaptionSaysWhenNoAudioOutputPlays)
                                                          "\u2013 3 Samples nicht geladen"));
 }
 
+TEST(MainWindow, TheCaptionSaysHowManyLiveHitsWereLostAsSoonAsPlaybackReports)
+{
+    TestWindow t;
+    t.machine.run();
+    sequencer::StepEvent step;
+    step.step = 0;
+    t.play(step);
+    EXPECT_EQ(t.window->windowTitle(), "Quorrel Taktwerk");
+    // Lost on the audio thread; the window learns of it with the next news, unasked.
+    t.log.lostLiveHits = 3;
+    step.step = 1;
+    t.play(step);
+    EXPECT_EQ(t.window->windowTitle(),
+              QString::fromUtf8("Quorrel Taktwerk \u2013 3 Live-Schläge verloren"));
+    t.log.soundProblem = "1 Sample nicht geladen";
+    t.log.lostLiveHits = 12;
+    step.step = 2;
+    t.play(step);
+    EXPECT_EQ(t.window->windowTitle(),
+              QString::fromUtf8("Quorrel Taktwerk \u2013 1 Sample nicht geladen \u2013 12 "
+                                "Live-Schläge verloren"));
+}
+
 TEST(MainWindow, CaptionsAreTheProgramsOwnWithNothingAppended)
 {
     // Qt appends an application display name to every window's caption (" \u2014 NAME", and
