@@ -489,6 +489,40 @@ void DrumMachine::setSendMidiClock(bool on)
         host_->setClockOut(on);
 }
 
+void DrumMachine::setDrumNotes(const sound::DrumNoteMap& map)
+{
+    settings_.drumNotes = map;
+    if (host_)
+        host_->setDrumNoteMap(map);
+}
+
+void DrumMachine::learnNote(int track)
+{
+    if (track < 0 || track >= pattern::kTrackCount || !host_) {
+        cancelLearning();
+        return;
+    }
+    learning_ = track;
+    // Only a note struck from now on counts: the one that sounded before the click is old.
+    learnFrom_ = host_->heardNoteOn();
+}
+
+std::optional<int> DrumMachine::takeLearnedNote()
+{
+    if (learning_ < 0 || !host_)
+        return std::nullopt;
+    const std::uint32_t heard = host_->heardNoteOn();
+    if (heard == learnFrom_)
+        return std::nullopt;
+    constexpr std::uint32_t kNoteMask = 0x7F;  // the word's low byte holds note 0 ... 127
+    const int note = static_cast<int>(heard & kNoteMask);
+    sound::DrumNoteMap map = settings_.drumNotes;
+    map.set(note, learning_);
+    setDrumNotes(map);
+    learning_ = -1;
+    return note;
+}
+
 core::Result<void> DrumMachine::setSyncSource(playback::SyncSource source)
 {
     if (source == playback::SyncSource::JackTransport && !canFollowJackTransport())

@@ -21,6 +21,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -141,6 +142,8 @@ public:
     bool hasAudioOutput() const { return !host_ || host_->hasAudioOutput(); }
     // Why sampled voices are silent, for the caption; empty when none is.
     std::string soundProblem() const { return host_ ? host_->soundProblem() : ""; }
+    // Hits from the MIDI input lost since the start (more in one audio block than it takes).
+    std::uint64_t lostLiveHits() const { return host_ ? host_->lostLiveHits() : 0; }
 
     // A pad pressed with any button. A right press on a tom stops playback and asks for the
     // sample dialog instead of sounding.
@@ -215,6 +218,18 @@ public:
         if (host_)
             host_->setMidiPorts(settings_.midiOut, settings_.midiIn);
     }
+    // Which pad each note on the MIDI input strikes; acts at once, kept with the sound settings.
+    const sound::DrumNoteMap& drumNotes() const noexcept { return settings_.drumNotes; }
+    void setDrumNotes(const sound::DrumNoteMap& map);
+    // MIDI learn: the next note-on heard after this call strikes `track` from then on, besides
+    // the notes it has (a note of another pad moves here). Learning for another track, or
+    // cancelLearning(), ends the wait; a track outside the pads ends it too.
+    void learnNote(int track);
+    void cancelLearning() noexcept { learning_ = -1; }
+    int learningTrack() const noexcept { return learning_; }  // -1: not learning
+    // Polled by the owner while learning: the note that arrived since learnNote, now mapped
+    // (and the wait over); nothing while none has.
+    std::optional<int> takeLearnedNote();
     // `MidiFailed`: no MIDI output to choose.
     bool MidiFailed() const;
     // `SetSound`: all ten voices from the sample set and choices.
@@ -259,6 +274,8 @@ private:
     std::int16_t snareChoice_ = 0;
     std::int16_t rideChoice_ = 0;
     EditHistory history_;
+    int learning_ = -1;            // the track waiting for a note, -1: none
+    std::uint32_t learnFrom_ = 0;  // the host's heardNoteOn word when the wait began
     bool recording_ = false;
     std::uint32_t take_ = 0;     // counts RUN presses and REC switch-ons: a pass's undo entry
     RhythmSnapshot unmodified_;  // as the rhythm's file (or New, or the start) holds it

@@ -348,6 +348,17 @@ core::Result<void> saveSoundSettings(const Settings& settings, bool writeSound)
     setPortChoice(*file, settings.AppTitle, kMidiOutKey, settings.midiOut, {});
     setPortChoice(*file, settings.AppTitle, kMidiInKey, settings.midiIn,
                   devices::MidiPortChoice::none());
+    // Only a pad whose notes differ from General MIDI gets its key (or one already there), so
+    // that a file never learned in reads as the old program wrote it.
+    const sound::DrumNoteMap generalMidi = sound::DrumNoteMap::generalMidi();
+    for (int track = 0; track < pattern::kTrackCount; ++track) {
+        const std::string_view key = pattern::kTrackKeys[static_cast<std::size_t>(track)];
+        const std::string notes = settings.drumNotes.notesText(track);
+        if (notes == generalMidi.notesText(track) && !file->get(kDrumNotesSection, key))
+            continue;
+        // An empty value would read as missing, which gives the pad its GM notes back.
+        file->set(kDrumNotesSection, key, notes.empty() ? "none" : notes);
+    }
     return file->commit();
 }
 

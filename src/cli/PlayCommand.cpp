@@ -279,6 +279,8 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
         out << core::translated(" (%s not shown)", {std::to_string(live.droppedEvents())});
     if (live.lateBlocks() > 0)
         out << core::translated(", %s dropouts", {std::to_string(live.lateBlocks())});
+    if (live.lostLiveHits() > 0)
+        out << core::translated(", %s live hits lost", {std::to_string(live.lostLiveHits())});
     out << '\n';
     printLibraryNoise(err, "play");
     return 0;

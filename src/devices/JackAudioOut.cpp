@@ -9,6 +9,7 @@
 #include "devices/MidiOut.h"
 #include "devices/TimedMidi.h"
 #include "sequencer/TransportGrid.h"
+#include "sound/BlockMath.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -410,10 +411,7 @@ private:
             const std::uint32_t chunk = std::min<std::uint32_t>(frames - offset, blockFrames_);
             sink_.beginChunk(offset, chunk);
             source->process(scratch_.data(), chunk, sink_);
-            for (std::uint32_t frame = 0; frame < chunk; ++frame) {
-                left[offset + frame] = scratch_[2 * frame];
-                right[offset + frame] = scratch_[2 * frame + 1];
-            }
+            sound::deinterleave(scratch_.data(), left + offset, right + offset, chunk);
         }
         if (timed)
             checkOverrun(began, durationOfFrames(frames, sampleRate_));

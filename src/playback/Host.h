@@ -9,6 +9,7 @@
 #include "playback/LiveHit.h"
 #include "playback/SyncSource.h"
 #include "sequencer/Sequencer.h"
+#include "sound/MidiInput.h"
 #include "sound/Pads.h"
 #include "sound/VoiceSet.h"
 #include "sound/Wakeup.h"
@@ -82,6 +83,11 @@ public:
     virtual bool hasSharedTransport() const { return false; }
     // While following: the master's tempo in tenths of a BPM; 0 until it is measured.
     virtual int followedTempoTenths() const = 0;
+    // Which pad each note on the MIDI input strikes, from the next block on.
+    virtual void setDrumNoteMap(const sound::DrumNoteMap& map) = 0;
+    // The latest note-on heard on the MIDI input, mapped or not (sound::Engine::heardNoteOn's
+    // word: a count above the note number's 8 bits; 0 before any).
+    virtual std::uint32_t heardNoteOn() const = 0;
     // The dialogs' preview voice: plays `file` once, cutting the previous preview; a missing
     // file only cuts. stopPreview() releases it.
     virtual void preview(const std::filesystem::path& file) = 0;
@@ -90,6 +96,9 @@ public:
     virtual bool midiFailed() const = 0;
     // The tom (1..3) last struck, by mouse or by the pattern; 0 before any.
     virtual int editTom() const = 0;
+    // Notes from the MIDI input that could not be played because more came in one audio
+    // block than the engine takes; counted since the start.
+    virtual std::uint64_t lostLiveHits() const { return 0; }
     // For the window's caption, in its words: why sampled voices are silent ("3 Samples nicht
     // geladen"), and that a chosen MIDI port is missing; empty while all is well.
     virtual std::string soundProblem() const { return {}; }

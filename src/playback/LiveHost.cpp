@@ -308,6 +308,7 @@ std::string LiveHost::countTrouble()
     note(droppedSteps_.report(steps_->droppedEvents(), now));
     note(droppedCommands_.report(engine_->commandDrops(), now));
     note(droppedMidi_.report(engine_->midiDrops(), now));
+    note(droppedLive_.report(engine_->liveDrops(), now));
     const std::uint32_t xruns = out_->xruns();
     lateBlocks_.fetch_add(xruns - countedXruns_);
     countedXruns_ = xruns;

@@ -120,6 +120,9 @@ public:
     void stopPreview() override;
     bool midiFailed() const override { return midiFailed_; }
     int editTom() const override { return engine_->editTom(); }
+    void setDrumNoteMap(const sound::DrumNoteMap& map) override { engine_->setDrumNoteMap(map); }
+    std::uint32_t heardNoteOn() const override { return engine_->heardNoteOn(); }
+    std::uint64_t lostLiveHits() const override { return engine_->liveDrops(); }
     std::string soundProblem() const override;
     void shutdown() override;
     void wake() override;
@@ -173,6 +176,7 @@ private:
     ThrottledCount droppedCommands_{
         core::translatable("%s sound commands lost (%s in all; audio stalled)")};
     ThrottledCount droppedMidi_{core::translatable("%s MIDI messages lost (%s in all)")};
+    ThrottledCount droppedLive_{core::translatable("%s live hits lost (%s in all)")};
     ThrottledCount xruns_{core::translatable("%s audio blocks late (%s in all)")};
     std::uint32_t countedXruns_ = 0;  // of the current output, in lateBlocks_
 

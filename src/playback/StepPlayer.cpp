@@ -31,6 +31,10 @@ void StepPlayer::advance(std::uint32_t frames,
     for (;;) {
         std::uint64_t due = 0;
         const bool stepDue = sequencer_.Running() && nextDue(due) && due < blockEnd;
+        // Swung hits of a followed grid were placed by the step length measured so far; when the
+        // master speeds up, the next step may come first. They then sound with it, never lost.
+        if (stepDue && late_.tracks != 0 && late_.frame > due)
+            late_.frame = due;
         const bool lateDue = late_.tracks != 0 && late_.frame < blockEnd;
         if (clocks_.due(blockEnd) && (!stepDue || clocks_.frames[clocks_.next] <= due) &&
             (!lateDue || clocks_.frames[clocks_.next] <= late_.frame))
@@ -316,13 +320,13 @@ void StepPlayer::playStep(std::uint64_t due, std::uint64_t blockStart,
     step.frame = due;
     mark(step, length);
     const auto offset = static_cast<std::uint32_t>(due - blockStart);
-    // Swing needs our own grid to bend; a followed grid plays straight.
-    late_.frame =
-        followed
-            ? due
-            : clock_.swungFrame(snapshot_.tempoBpm,
-                                pattern::swingDelayUnits(snapshot_.inputs.swing,
-                                                         snapshot_.inputs.interval, step.step));
+    const int swingUnits =
+        pattern::swingDelayUnits(snapshot_.inputs.swing, snapshot_.inputs.interval, step.step);
+    // A followed grid swings as our own does: the beats stay on the master's, the steps between
+    // them come later by the same share of the step the master's tempo makes.
+    late_.frame = followed ? due + static_cast<std::uint64_t>(std::llround(
+                                       length * swingUnits / pattern::kSwingDelayUnitsPerStep))
+                           : clock_.swungFrame(snapshot_.tempoBpm, swingUnits);
     late_.tracks = step.hits;
     late_.beginner = step.beginner;
     if (step.hits != 0) {

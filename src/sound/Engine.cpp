@@ -435,8 +435,17 @@ void Engine::takeLiveInput(const MidiBlockInput* input) noexcept
             if (fits)
                 kept[keptCount++] = event.bytes[at];
         }
-        const std::optional<PadStrike> strike =
-            fits ? padStrikeFor(kept.data(), keptCount, map) : std::nullopt;
+        if (!fits)
+            continue;
+        if (const std::optional<int> note = noteOnNumber(kept.data(), keptCount)) {
+            // One word, written only here: learn needs the latest note, not every one.
+            const std::uint32_t heard = heardNoteOn_.load(std::memory_order_relaxed);
+            constexpr std::uint32_t kNoteBits = 8;
+            heardNoteOn_.store((((heard >> kNoteBits) + 1) << kNoteBits) |
+                                   static_cast<std::uint32_t>(*note),
+                               std::memory_order_release);
+        }
+        const std::optional<PadStrike> strike = padStrikeFor(kept.data(), keptCount, map);
         if (!strike)
             continue;
         if (liveCount_ == live_.size()) {

@@ -116,6 +116,13 @@ public:
     std::uint64_t midiDrops() const noexcept { return midiDrops_.load(); }
     // Notes from the MIDI input that found no room (more than kLiveStrikeCapacity a block).
     std::uint64_t liveDrops() const noexcept { return liveDrops_.load(); }
+    // The latest note-on heard on the MIDI input, mapped or not, for MIDI learn: the note
+    // number in the low 8 bits, above them a count of note-ons heard (wrapping), so that the
+    // same note struck twice is two news. 0 before any.
+    std::uint32_t heardNoteOn() const noexcept
+    {
+        return heardNoteOn_.load(std::memory_order_acquire);
+    }
     // Frames since the engine last sounded anything or had a MIDI note to end: how long its
     // output has been silence. The owner of the output may let it sleep after a while.
     std::uint64_t quietFrames() const noexcept
@@ -223,6 +230,7 @@ private:
     std::atomic<std::uint64_t> commandDrops_{0};
     std::atomic<std::uint64_t> midiDrops_{0};
     std::atomic<std::uint64_t> liveDrops_{0};
+    std::atomic<std::uint32_t> heardNoteOn_{0};
     std::atomic<std::uint64_t> quietFrames_{0};  // written by the audio thread only
     std::array<std::atomic<std::int8_t>, kMidiNoteCount> noteTracks_{};  // DrumNoteMap, shared
     std::atomic<bool> liveBeginner_{false};

@@ -74,8 +74,7 @@ void DrumNoteMap::setNotesText(int track, std::string_view text)
     }
 }
 
-std::optional<PadStrike> padStrikeFor(const std::uint8_t* bytes, std::size_t size,
-                                      const DrumNoteMap& map) noexcept
+std::optional<int> noteOnNumber(const std::uint8_t* bytes, std::size_t size) noexcept
 {
     if (bytes == nullptr || size < kNoteOnSize || (bytes[0] & kKindMask) != kNoteOn)
         return std::nullopt;
@@ -84,10 +83,19 @@ std::optional<PadStrike> padStrikeFor(const std::uint8_t* bytes, std::size_t siz
     // A status byte inside means the message was cut short and another began.
     if ((note & kStatusBit) != 0 || (velocity & kStatusBit) != 0 || velocity == 0)
         return std::nullopt;
-    const int track = map.track(note);
+    return note;
+}
+
+std::optional<PadStrike> padStrikeFor(const std::uint8_t* bytes, std::size_t size,
+                                      const DrumNoteMap& map) noexcept
+{
+    const std::optional<int> note = noteOnNumber(bytes, size);
+    if (!note)
+        return std::nullopt;
+    const int track = map.track(*note);
     if (track < 0)
         return std::nullopt;
-    return PadStrike{track, velocity};
+    return PadStrike{track, bytes[2]};
 }
 
 }  // namespace taktwerk::sound

@@ -58,6 +58,10 @@ struct PadStrike {
     bool operator==(const PadStrike&) const = default;
 };
 
+// The note number (0 ... 127) of one MIDI input event that is a note-on striking with a
+// velocity above 0, whatever it maps to: what MIDI learn takes in (see the rules above).
+std::optional<int> noteOnNumber(const std::uint8_t* bytes, std::size_t size) noexcept;
+
 // The pad one MIDI input event strikes, if any (see the rules above).
 std::optional<PadStrike> padStrikeFor(const std::uint8_t* bytes, std::size_t size,
                                       const DrumNoteMap& map) noexcept;

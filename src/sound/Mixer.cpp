@@ -1,5 +1,7 @@
 #include "sound/Mixer.h"
 
+#include "sound/BlockMath.h"
+
 #include <algorithm>
 
 namespace taktwerk::sound {
@@ -26,8 +28,7 @@ void Mixer::render(float* out, std::uint32_t frames) noexcept  // audio thread
 
 void Mixer::finish(float* out, std::uint32_t frames, float gain) noexcept  // audio thread
 {
-    for (std::uint32_t value = 0; value < frames * 2; ++value)
-        out[value] = std::clamp(out[value] * gain, -1.0f, 1.0f);
+    scaleAndLimit(out, static_cast<std::size_t>(frames) * 2, gain);
 }
 
 bool Mixer::anyFading() const noexcept

@@ -1,5 +1,7 @@
 #include "sound/Voice.h"
 
+#include "sound/BlockMath.h"
+
 #include <algorithm>
 
 namespace taktwerk::sound {
@@ -52,8 +54,7 @@ void Voice::render(float* out, std::uint32_t frames) noexcept  // audio thread
         const std::size_t left = head_.sample->frames() - head_.position;
         const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(left, frames));
         const float gain = head_.gain;
-        for (std::uint32_t value = 0; value < count * 2; ++value)
-            out[value] += data[value] * gain;
+        addScaled(out, data, static_cast<std::size_t>(count) * 2, gain);
         head_.position += count;
         if (head_.position >= head_.sample->frames())
             head_ = {};

@@ -719,6 +719,8 @@ void MainWindow::pollPlayback()
         refreshGrid();
     if (machine_.isFollowing())
         refreshTempo();
+    if (machine_.lostLiveHits() != shownLiveLosses_)
+        showAudioOutputState();
     if (const std::string trouble = machine_.playbackTrouble(); !trouble.empty())
         std::clog << "taktwerk: " << trouble << '\n';
 }
@@ -735,6 +737,11 @@ void MainWindow::showAudioOutputState()
         title += QStringLiteral(" \u2013 ") + qtranslated(devices::kNoAudioOutputNotice);
     if (const std::string problem = machine_.soundProblem(); !problem.empty())
         title += QStringLiteral(" \u2013 ") + QString::fromStdString(problem);
+    // Hits a drummer played but never heard: the kit sent more at once than a block takes.
+    shownLiveLosses_ = machine_.lostLiveHits();
+    if (shownLiveLosses_ > 0)
+        title += QStringLiteral(" \u2013 ") +
+                 qtranslated("%s live hits lost", {QString::number(shownLiveLosses_)});
     if (windowTitle() != title)
         setWindowTitle(title);
 }

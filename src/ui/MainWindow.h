@@ -215,6 +215,7 @@ private:
     QSocketNotifier* news_ = nullptr;
     QPointer<QWidget> saveDialog_;
     bool closeSettled_ = false;
+    std::uint64_t shownLiveLosses_ = 0;  // in the caption; the poll redraws it when it grows
     int tempoWheel_ = 0;  // eighths of a degree turned over the tempo bar, not yet a notch
     std::function<app::DrumMachine::Clock::time_point()> tapClock_ = app::DrumMachine::Clock::now;
 };

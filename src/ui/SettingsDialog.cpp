@@ -70,6 +70,8 @@ constexpr layout::TwipsRect kHearSteps{120, 4425, 3705, 285};
 // Beside it, under the import panel: the other way round, whom we follow.
 constexpr layout::TwipsRect kSyncLabel{4005, 3855, 2820, 285};
 constexpr layout::TwipsRect kSync{4005, 4155, 1800, 345};
+// Under it, which notes coming in strike which pad.
+constexpr layout::TwipsRect kLearnMidi{4005, 4455, 2820, 285};
 // The sync choice's entries, in this order.
 constexpr std::array<playback::SyncSource, 3> kSyncSources{playback::SyncSource::Internal,
                                                            playback::SyncSource::MidiClock,
@@ -210,6 +212,15 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
     chkClock_->setFocusPolicy(Qt::NoFocus);
     connect(chkClock_, &QCheckBox::toggled, this,
             [this](bool on) { machine_.setSendMidiClock(on); });
+    cmdLearnMidi_ = new QPushButton(qtranslated("Learn MIDI notes..."), this);
+    cmdLearnMidi_->setGeometry(pixels(kLearnMidi));
+    cmdLearnMidi_->setFocusPolicy(Qt::NoFocus);
+    connect(cmdLearnMidi_, &QPushButton::clicked, this, [this] {
+        if (!midiLearn_)
+            midiLearn_ = new MidiLearnDialog(machine_, this);
+        midiLearn_->show();
+        midiLearn_->raise();
+    });
     auto* syncLabel = new QLabel(qtranslated("Sync:"), this);
     syncLabel->setGeometry(pixels(kSyncLabel));
     cboSync_ = new QComboBox(this);

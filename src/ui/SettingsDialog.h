@@ -14,7 +14,9 @@
 #include "core/Result.h"
 #include "devices/MidiPorts.h"
 #include "kits/KitImport.h"
+#include "ui/MidiLearnDialog.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <atomic>
@@ -95,6 +97,8 @@ public:
     QComboBox* syncBox() const { return cboSync_; }
     QComboBox* midiOutBox() const { return cboMidiOut_; }
     QComboBox* midiInBox() const { return cboMidiIn_; }
+    QPushButton* learnMidiButton() const { return cmdLearnMidi_; }
+    MidiLearnDialog* midiLearnDialog() const { return midiLearn_; }
 
 signals:
     // Another sync source was chosen: the window's tempo controls change their looks.
@@ -112,6 +116,8 @@ private:
     void showSyncSource();
 
     app::DrumMachine& machine_;
+    QPushButton* cmdLearnMidi_ = nullptr;
+    QPointer<MidiLearnDialog> midiLearn_;  // gone when closed
     Questions& questions_;
     std::array<QRadioButton*, 2> optSound_{};
     std::array<QRadioButton*, 5> optMIDIClick_{};

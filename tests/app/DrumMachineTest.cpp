@@ -317,6 +317,41 @@ TEST(DrumMachine, ALiveHitOffTheGridIsPassedOver)
     EXPECT_EQ(m.machine.velocity(kBass, 3), pattern::kMinVelocity);
 }
 
+TEST(DrumMachine, MidiLearnMapsTheNextNoteStruckToThePadAndTheEngineHearsIt)
+{
+    Machine m;
+    EXPECT_EQ(m.machine.takeLearnedNote(), std::nullopt) << "not learning";
+    m.log.hearNoteOn(70);  // struck before learning began: not the note to learn
+    m.machine.learnNote(kTom2);
+    EXPECT_EQ(m.machine.learningTrack(), kTom2);
+    EXPECT_EQ(m.machine.takeLearnedNote(), std::nullopt) << "nothing struck yet";
+    m.log.hearNoteOn(36);  // the bass drum's: moves to tom 2
+    EXPECT_EQ(m.machine.takeLearnedNote(), 36);
+    EXPECT_EQ(m.machine.learningTrack(), -1) << "one note a click";
+    EXPECT_EQ(m.machine.drumNotes().notesText(kTom2), "36 45 47") << "added to its own";
+    EXPECT_EQ(m.machine.drumNotes().notesText(kBass), "35");
+    EXPECT_EQ(m.log.drumNotes, m.machine.drumNotes()) << "the engine plays by it at once";
+    EXPECT_EQ(m.machine.settings().drumNotes, m.machine.drumNotes()) << "kept for saving";
+
+    // The same note once more, learned for the bass drum: two strikes are two news.
+    m.machine.learnNote(kBass);
+    m.log.hearNoteOn(36);
+    EXPECT_EQ(m.machine.takeLearnedNote(), 36);
+    EXPECT_EQ(m.machine.drumNotes().notesText(kBass), "35 36");
+
+    // Cancelled, or for no pad: what is struck then is no one's.
+    const sound::DrumNoteMap before = m.machine.drumNotes();
+    for (int track : {-1, pattern::kTrackCount, kSnare}) {
+        m.machine.learnNote(track);
+        m.machine.cancelLearning();
+        m.log.hearNoteOn(99);
+        EXPECT_EQ(m.machine.takeLearnedNote(), std::nullopt) << track;
+    }
+    m.machine.learnNote(pattern::kTrackCount);
+    EXPECT_EQ(m.machine.learningTrack(), -1);
+    EXPECT_EQ(m.machine.drumNotes(), before);
+}
+
 TEST(DrumMachine, ShutdownSilencesOnceAndStoresTheView)
 {
     Folder folder;

@@ -39,6 +39,15 @@ struct HostLog {
     bool midiFailed = false;
     bool audioOutput = true;
     std::string soundProblem;
+    sound::DrumNoteMap drumNotes = sound::DrumNoteMap::generalMidi();  // as the engine has it
+    std::uint32_t heardNoteOn = 0;
+    std::uint64_t lostLiveHits = 0;
+    // A note-on on the MIDI input, as the audio thread would report it: the count above the
+    // note's 8 bits goes up.
+    void hearNoteOn(int note)
+    {
+        heardNoteOn = (((heardNoteOn >> 8) + 1) << 8) | static_cast<std::uint32_t>(note);
+    }
     std::string trouble;
     std::deque<sequencer::StepEvent> queued;
     std::deque<playback::LiveHit> liveHits;
@@ -136,6 +145,9 @@ public:
     void stopPreview() override { ++log_.previewStops; }
     bool midiFailed() const override { return log_.midiFailed; }
     int editTom() const override { return editTom_; }
+    void setDrumNoteMap(const sound::DrumNoteMap& map) override { log_.drumNotes = map; }
+    std::uint32_t heardNoteOn() const override { return log_.heardNoteOn; }
+    std::uint64_t lostLiveHits() const override { return log_.lostLiveHits; }
     std::string soundProblem() const override { return log_.soundProblem; }
     void shutdown() override
     {

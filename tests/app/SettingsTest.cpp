@@ -570,6 +570,35 @@ TEST_F(SettingsFile, MidiPortKeysAreOnlyWrittenWhileAPortIsChosen)
     }
 }
 
+TEST_F(SettingsFile, ALearnedMapWritesOnlyThePadsItChangedAndReadsBack)
+{
+    put("[Quorrel Taktwerk]\r\nDevice=1\r\n");
+    LoadSettings(settings_);
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\n")
+        << "an untouched map writes nothing";
+
+    // Learned: 60 onto the bass drum, and the snare's 38 moved to tom 3; the ride lost both.
+    settings_.drumNotes.set(60, 0);
+    settings_.drumNotes.set(38, 8);
+    settings_.drumNotes.setNotesText(4, "");
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\n[MIDI In]\r\n"
+                       "BD=35 36 60\r\nSD=40\r\nRC=none\r\nT3=38 41 43\r\n");
+    Settings reread = settings_;
+    reread.drumNotes = sound::DrumNoteMap{};
+    LoadSettings(reread);
+    EXPECT_EQ(reread.drumNotes, settings_.drumNotes);
+
+    // Reset to General MIDI: the keys once written stay, now with the GM notes.
+    settings_.drumNotes = sound::DrumNoteMap::generalMidi();
+    ASSERT_TRUE(saveSoundSettings(settings_, false));
+    EXPECT_EQ(bytes(), "[Quorrel Taktwerk]\r\nDevice=1\r\nMIDIClick=37\r\n[MIDI In]\r\n"
+                       "BD=35 36\r\nSD=38 40\r\nRC=51 59\r\nT3=41 43\r\n");
+    LoadSettings(reread);
+    EXPECT_EQ(reread.drumNotes, sound::DrumNoteMap::generalMidi());
+}
+
 TEST_F(SettingsFile, SavesWhatTheDialogAndTheExitChange)
 {
     settings_.ModeSetting = 1;

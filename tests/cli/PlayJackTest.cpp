@@ -361,6 +361,38 @@ TEST_F(PlayJack, ANoteOnAtFrameFOfACycleSoundsAtFrameFOfTheNextCycle)
     EXPECT_EQ(found, expected);
 }
 
+TEST_F(PlayJack, NotesBeyondWhatABlockTakesAreCountedInTheFinalLine)
+{
+    SKIP_WITHOUT_JACKD()
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    JackRecorder recorder(20);
+    ASSERT_TRUE(recorder.isReady());
+    // 100 snares on one frame every 20 cycles: more than the engine takes in one block.
+    JackMidiSender controller({0x99, 38, 127}, 10, 20);
+    ASSERT_TRUE(controller.isReady());
+    controller.setBurst(100);
+    rhythms::Rhythm silent;
+    silent.name = "Silent";
+    silent.Bpm = 120;
+    silent.SoundSet = "Impulse";
+    const auto file = folder / "Silent.rtm";
+    ASSERT_TRUE(rhythms::writeRhythmFile(silent, file));
+    const int code = runPlay({file.string(), "--wave", "--seconds", "2"}, recorder,
+                             folder / "play.log", std::nullopt, [&controller] {
+                                 if (!controller.connectTo("Taktwerk:midi_in"))
+                                     return false;
+                                 controller.arm();
+                                 return true;
+                             });
+    controller.stop();
+    recorder.stop();
+    const std::string log = testing::readBytes(folder / "play.log");
+    ASSERT_EQ(code, 0) << log;
+    ASSERT_GE(controller.sentFrames().size(), 3u);
+    EXPECT_NE(log.find(" live hits lost\n"), std::string::npos) << log;
+}
+
 // A master sends MIDI clock at 100 BPM, each clock up to 0.3 ms early or late: from its Start
 // on, every step of ours sounds within a millisecond of the master's true clock for it.
 TEST_F(PlayJack, FollowingAJitteryMidiClockEveryStepSoundsOnTheMastersBeat)

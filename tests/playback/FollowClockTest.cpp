@@ -1,6 +1,7 @@
 #include "playback/StepPlayer.h"
 #include "sound/Engine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -21,13 +22,14 @@ public:
     std::uint64_t blockStart = 0;
     std::vector<std::uint64_t> bassDrum;
     int clicks = 0;
+    int clocksOut = 0;
     void padAt(int track, std::uint32_t frame, int, bool) noexcept override
     {
         if (track == 0)
             bassDrum.push_back(blockStart + frame);
     }
     void clickAt(std::uint32_t) noexcept override { ++clicks; }
-    void realtimeAt(std::uint32_t, std::uint8_t) noexcept override {}
+    void realtimeAt(std::uint32_t, std::uint8_t) noexcept override { ++clocksOut; }
 };
 
 class FollowClock : public ::testing::Test {
@@ -93,6 +95,79 @@ TEST_F(FollowClock, StartPlaysStepZeroOnTheNextClockAndEveryStepOnItsClockWithou
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.front().step.step, 0);
     EXPECT_EQ(events.front().run, player.followedRun());
+}
+
+TEST_F(FollowClock, SwingBendsTheStepsBetweenTheMastersBeatsAndNoClockGoesOut)
+{
+    const struct {
+        pattern::Swing swing;
+        std::uint64_t lateFrames[4];  // of the four steps of a beat, 7200 frames each
+    } cases[] = {
+        {{50, pattern::SwingNote::Sixteenth}, {0, 0, 0, 0}},
+        {{60, pattern::SwingNote::Sixteenth}, {0, 1440, 0, 1440}},  // 10/50 of a step
+        {{66, pattern::SwingNote::Eighth}, {0, 0, 4608, 4608}},     // 32/50
+        {{75, pattern::SwingNote::Eighth}, {0, 0, 7200, 7200}},     // a whole step
+        {{75, pattern::SwingNote::Sixteenth}, {0, 3600, 0, 3600}},  // half a step
+    };
+    for (const auto& c : cases) {
+        LiveParameters ours;
+        ours.setRow(0, 0xFFFFFFFF);
+        ours.setIntro(true);
+        ours.setSync(SyncSource::MidiClock);
+        ours.setSwing(c.swing);
+        ours.setClockOut(true);  // a master already drives the studio's clock
+        StepPlayer following{ours, kRate};
+        Steps heard;
+        const std::uint64_t first = 10000;
+        std::vector<std::pair<std::uint8_t, std::uint64_t>> master{
+            {sound::kMidiClock, 7600}, {sound::kMidiClock, 8800}, {sound::kMidiStart, 9900}};
+        for (std::uint64_t n = 0; n < 24 * 8; ++n)
+            master.emplace_back(sound::kMidiClock, first + n * kClock);
+        std::size_t at = 0;
+        while (following.position() < first + 24 * 7 * kClock) {
+            const std::uint64_t start = following.position();
+            for (; at < master.size() && master[at].second < start + kBlock; ++at)
+                following.realtimeIn(master[at].first, master[at].second);
+            heard.blockStart = start;
+            following.advance(kBlock, heard);
+        }
+        ASSERT_GE(heard.bassDrum.size(), 24u) << c.swing.percent;
+        for (std::size_t step = 0; step < 24; ++step) {
+            const std::uint64_t grid = first + step * 6 * kClock;
+            ASSERT_NEAR(static_cast<double>(heard.bassDrum[step]),
+                        static_cast<double>(grid + c.lateFrames[step % 4]), 2.0)
+                << c.swing.percent << "% step " << step;
+        }
+        EXPECT_EQ(heard.clocksOut, 0) << "the master's clock is not sent on";
+        PlaybackEvent event;
+        std::size_t events = 0;
+        for (; following.events().pop(event); ++events)
+            ASSERT_NEAR(static_cast<double>(event.step.frame),
+                        static_cast<double>(first + events * 6 * kClock), 2.0)
+                << "the window sees the grid";
+        EXPECT_GE(events, 24u);
+    }
+}
+
+TEST_F(FollowClock, SwungHitsOfAMasterThatSpeedsUpSoundWithTheNextStepNotNever)
+{
+    parameters.setSwing({75, pattern::SwingNote::Eighth});  // steps 2, 3: a whole step late
+    std::uint64_t frame = 1000;
+    send(sound::kMidiStart, frame);
+    // Measured at 100 BPM for two beats, then twice as fast: the swung steps' places, foreseen
+    // at the old tempo, lie beyond the next step's.
+    for (int n = 0; n < 48; ++n)
+        send(sound::kMidiClock, frame += kClock);
+    for (int n = 0; n < 96; ++n)
+        send(sound::kMidiClock, frame += kClock / 2);
+    play(frame + kBlock);
+    std::size_t steps = 0;
+    PlaybackEvent event;
+    while (player.events().pop(event))
+        ++steps;
+    ASSERT_GT(steps, 20u);
+    EXPECT_GE(recorder.bassDrum.size() + 1, steps) << "every step taken sounds (the last may wait)";
+    EXPECT_TRUE(std::is_sorted(recorder.bassDrum.begin(), recorder.bassDrum.end()));
 }
 
 TEST_F(FollowClock, StopHoldsContinueGoesOnAndStartBeginsAgainAtStepZero)

@@ -124,6 +124,25 @@ TEST_F(FollowTransport, RollingPlaysStepZeroOnTheStartFrameAndEveryStepOnTheMast
     EXPECT_EQ(steps[16], 0) << "the loop wraps";
 }
 
+TEST_F(FollowTransport, SwingBendsTheStepsBetweenTheMastersBeats)
+{
+    parameters.setSwing({60, pattern::SwingNote::Sixteenth});  // odd steps 10/50 late
+    transport.rolling = true;
+    const std::uint64_t start = player.position();
+    play(60 * kRate / kBlock);
+    const double stepFrames = 60.0 * kRate / (97.0 * 4);
+    ASSERT_GT(recorder.bassDrum.size(), 4u * 97 - 4);
+    for (std::size_t n = 0; n < recorder.bassDrum.size(); ++n) {
+        const double late = n % 2 == 1 ? stepFrames / 5 : 0.0;
+        ASSERT_NEAR(static_cast<double>(recorder.bassDrum[n]),
+                    static_cast<double>(start) + static_cast<double>(n) * stepFrames + late, 1.0)
+            << "step " << n;
+    }
+    const std::vector<int> steps = columns();
+    ASSERT_GE(steps.size(), 2u);
+    EXPECT_EQ(steps[1], 1) << "the window sees every step";
+}
+
 TEST_F(FollowTransport, StoppedPlaysNothingAndRollingOnGoesOnFromWhereTheTransportStands)
 {
     transport.rolling = true;

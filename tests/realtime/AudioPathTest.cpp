@@ -383,6 +383,7 @@ TEST(AudioPath, NeverAllocatesNorLocksWhatEverTheOwnerDoes)
     EXPECT_GT(audio.peak(), 0.0f);
     EXPECT_GT(midiLog.copy().size(), 10u);
     EXPECT_EQ(engine.commandDrops(), 0u);
+    EXPECT_EQ(engine.heardNoteOn() & 0xFFu, 38u) << "MIDI learn heard the live notes";
     if (!soundFont)
         RecordProperty("built_in_synth", "untested: no General MIDI SoundFont installed");
 }

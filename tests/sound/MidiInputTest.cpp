@@ -51,6 +51,39 @@ TEST(MidiInput, OnlyAWholeNoteOnWithAVelocityStrikesAPadOnAnyChannel)
     EXPECT_EQ(padStrikeFor(nullptr, 3, DrumNoteMap::generalMidi()), std::nullopt);
 }
 
+TEST(MidiInput, LearnHearsTheNumberOfEveryWholeNoteOnMappedOrNot)
+{
+    const struct {
+        const char* what;
+        Bytes bytes;
+        std::optional<int> note;
+    } cases[] = {
+        {"mapped note on channel 10", {0x99, 36, 100}, 36},
+        {"unmapped note on channel 1", {0x90, 60, 1}, 60},
+        {"lowest note", {0x9F, 0, 127}, 0},
+        {"highest note", {0x9F, 127, 127}, 127},
+        {"note number above 127 is a status byte", {0x99, 0x80, 100}, std::nullopt},
+        {"velocity 0 is a note-off", {0x99, 36, 0}, std::nullopt},
+        {"note-off", {0x89, 37, 64}, std::nullopt},
+        {"running status", {37, 100}, std::nullopt},
+        {"cut short", {0x99, 37}, std::nullopt},
+        {"clock", {0xF8}, std::nullopt},
+        {"start", {0xFA}, std::nullopt},
+        {"program change", {0xC9, 37}, std::nullopt},
+        {"controller", {0xB0, 37, 100}, std::nullopt},
+        {"system exclusive", {0xF0, 0x99, 37, 100, 0xF7}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(noteOnNumber(c.bytes.data(), c.bytes.size()), c.note) << c.what;
+        // A note learn hears must strike its pad once mapped, and nothing else may.
+        DrumNoteMap all;
+        for (int note = 0; note < kMidiNoteCount; ++note)
+            all.set(note, 4);
+        EXPECT_EQ(strike(c.bytes, all).has_value(), c.note.has_value()) << c.what;
+    }
+    EXPECT_EQ(noteOnNumber(nullptr, 3), std::nullopt);
+}
+
 TEST(MidiInput, TheGeneralMidiDrumNotesPlayTheirPads)
 {
     const std::vector<std::pair<std::vector<int>, int>> pads = {
@@ -131,6 +164,34 @@ private:
     std::vector<Event> events_;
     std::uint64_t block_ = 0;
 };
+
+TEST(MidiInput, TheEngineReportsEachNoteOnHeardForLearnButNothingElse)
+{
+    Engine engine(48000.0);
+    std::vector<float> buffer(2 * 64);
+    // Block 0: only what no note-on is. Block 1: an unmapped note, the same once more, with a
+    // clock inside the second. Block 2: a late frame beyond the block, never taken.
+    ScriptedInput input({{0, 1, {0x99, 36, 0}},
+                         {0, 2, {0x89, 36, 64}},
+                         {0, 3, {0xF8}},
+                         {0, 4, {36, 100}},
+                         {0, 5, {0x99, 0x80, 100}},
+                         {1, 10, {0x90, 61, 90}},
+                         {1, 20, {0x90, 0xF8, 61, 90}},
+                         {2, 64, {0x90, 62, 90}}});
+    constexpr std::uint32_t kNoteBits = 8;
+    std::vector<std::uint32_t> heard;
+    for (int block = 0; block < 3; ++block) {
+        engine.process(buffer.data(), 64, input);
+        input.nextBlock();
+        heard.push_back(engine.heardNoteOn());
+    }
+    EXPECT_EQ(heard[0], 0u) << "nothing that is no note-on";
+    EXPECT_EQ(heard[1] & 0xFF, 61u);
+    EXPECT_EQ(heard[1] >> kNoteBits, 2u) << "the same note twice is two news";
+    EXPECT_EQ(heard[2], heard[1]) << "an event outside the block";
+    EXPECT_EQ(engine.liveDrops(), 0u);
+}
 
 TEST(MidiInput, AStrikeSoundsOneBlockLaterAtItsFrameInOrderWithThePattern)
 {

@@ -3,6 +3,7 @@
 #include "core/Profile.h"
 #include "ui/DialogFixture.h"
 #include "ui/DialogSupport.h"
+#include "ui/MidiLearnDialog.h"
 #include "ui/Widgets.h"
 
 #include <QComboBox>
@@ -152,6 +153,58 @@ TEST_F(SettingsDialogTest, SaveAndExitWritesTheSettingsFile)
     again.saveButton()->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(iniValue("SendMIDIClock"), "0");
+}
+
+TEST_F(SettingsDialogTest, LearnTakesTheNextNoteStruckAndEscapeOrASecondClickCancels)
+{
+    restartWith("Device=1\r\nMIDIClick=37\r\n");
+    ui::SettingsDialog& dialog = openSettings();
+    dialog.learnMidiButton()->click();
+    ui::MidiLearnDialog* learn = dialog.midiLearnDialog();
+    ASSERT_NE(learn, nullptr);
+    constexpr int kSnare = 1;
+    constexpr int kTom3 = 8;
+    EXPECT_EQ(learn->notesLabel(kSnare)->text(), "38 40");
+    EXPECT_EQ(learn->learnButton(kSnare)->text(), "Lernen");
+
+    // Learn, strike: the snare's 38 moves to tom 3, shown at once and heard by the engine.
+    learn->learnButton(kTom3)->click();
+    EXPECT_TRUE(learn->learnButton(kTom3)->isChecked());
+    EXPECT_EQ(learn->notesLabel(kTom3)->text(), "Schlagen Sie eine Note an...");
+    sound_.hearNoteOn(38);
+    // The dialog polls every 15 ms; a loaded machine may take longer to get round to it.
+    EXPECT_TRUE(QTest::qWaitFor([learn] { return !learn->learnButton(kTom3)->isChecked(); }));
+    EXPECT_FALSE(learn->learnButton(kTom3)->isChecked());
+    EXPECT_EQ(learn->notesLabel(kTom3)->text(), "38 41 43");
+    EXPECT_EQ(learn->notesLabel(kSnare)->text(), "40");
+    EXPECT_EQ(sound_.drumNotes.track(38), kTom3);
+
+    // A second click, or Escape, stops waiting: a note struck then maps nowhere.
+    const sound::DrumNoteMap learned = machine_->drumNotes();
+    learn->learnButton(kSnare)->click();
+    learn->learnButton(kSnare)->click();
+    EXPECT_FALSE(learn->learnButton(kSnare)->isChecked());
+    learn->learnButton(kSnare)->click();
+    QTest::keyClick(learn, Qt::Key_Escape);
+    EXPECT_FALSE(learn->learnButton(kSnare)->isChecked());
+    EXPECT_EQ(learn->notesLabel(kSnare)->text(), "40");
+    EXPECT_TRUE(learn->isVisible()) << "Escape ends the wait, not the dialog";
+    sound_.hearNoteOn(60);
+    QTest::qWait(60);
+    EXPECT_EQ(machine_->drumNotes(), learned);
+
+    // Saved with the sound settings; reset gives the GM notes back.
+    dialog.saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const auto file = core::ProfileFile::open(settings_.IniFile);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->read("MIDI In", "T3", ""), "38 41 43");
+    EXPECT_EQ(file->read("MIDI In", "SD", ""), "40");
+    ui::SettingsDialog& again = openSettings();
+    again.learnMidiButton()->click();
+    again.midiLearnDialog()->resetButton()->click();
+    EXPECT_EQ(again.midiLearnDialog()->notesLabel(kSnare)->text(), "38 40");
+    EXPECT_EQ(sound_.drumNotes, sound::DrumNoteMap::generalMidi());
 }
 
 TEST_F(SettingsDialogTest, TheSyncChoiceIsFollowedAtOnceAndSavedAsTheSyncSource)

@@ -25,6 +25,9 @@ public:
     // Connects our output to `destination` ("client:port"); false while that port is missing.
     bool connectTo(const std::string& destination);
     void arm() { armed_.store(true, std::memory_order_release); }
+    // `notes` copies of the note-on in each sending cycle, all on the same frame, as a flam of
+    // a whole kit would come (set before arm()).
+    void setBurst(std::uint32_t notes) { burst_ = notes == 0 ? 1 : notes; }
     void stop();
     // Absolute frames of the note-ons sent so far.
     std::vector<std::uint32_t> sentFrames() const;
@@ -38,6 +41,7 @@ private:
     std::array<std::uint8_t, 3> noteOn_;
     std::uint32_t offset_;
     std::uint32_t everyCycles_;
+    std::uint32_t burst_ = 1;
     std::uint32_t cycle_ = 0;  // process thread only
     std::vector<std::uint32_t> sent_;
     std::atomic<std::size_t> sentCount_{0};
