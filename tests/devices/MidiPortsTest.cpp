@@ -192,7 +192,12 @@ TEST(MidiPortsOnJack, ConnectsExactlyTheChosenPortOrNone)
         AudioOutRequest request;
         request.midiOut = c.out;
         request.midiIn = c.in;
+        // A loaded server may still be busy with the previous case's client going away.
         auto opened = openJackAudioOut(request);
+        for (int retry = 0; !opened && retry < 20; ++retry) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            opened = openJackAudioOut(request);
+        }
         ASSERT_TRUE(opened) << opened.error().detail;
         ClickSource quiet(0, 1000, /*armed=*/false);
         ASSERT_TRUE((*opened)->start(quiet));
