@@ -83,7 +83,7 @@ constexpr std::array<CommandHelp, 7> kCommands{{
          "  --midi-in PORT        play the pads and take the clock from this port; none for no\n"
          "                        port (default: as the settings choose, else none)\n")},
     {"ports", "taktwerk ports\n",
-     core::translatable("list the MIDI ports that play and record can be connected to"),
+     core::translatable("list the MIDI ports that play can be connected to"),
      core::translatable(
          "  (no options) JACK's ports while a JACK server runs, else the ALSA sequencer's\n")},
     {"make-kit", "taktwerk make-kit [--soundfont FILE] [--out DIR] [--force]\n",
