@@ -393,7 +393,7 @@ TEST(MainWindow, TheCaptionSaysWhenNoAudioOutputPlays)
     t.log.audioOutput = false;
     t.window->showAudioOutputState();
     EXPECT_EQ(t.window->windowTitle(),
-              QString::fromUtf8("Quorrel Taktwerk \u2013 no audio output"));
+              QString::fromUtf8("Quorrel Taktwerk \u2013 keine Audioausgabe"));
     t.log.audioOutput = true;
     t.window->showAudioOutputState();
     EXPECT_EQ(t.window->windowTitle(), "Quorrel Taktwerk");
@@ -405,8 +405,9 @@ TEST(MainWindow, TheCaptionSaysWhenNoAudioOutputPlays)
               QString::fromUtf8("Quorrel Taktwerk \u2013 3 Samples nicht geladen"));
     t.log.audioOutput = false;
     t.window->showAudioOutputState();
-    EXPECT_EQ(t.window->windowTitle(), QString::fromUtf8("Quorrel Taktwerk \u2013 no audio output "
-                                                         "\u2013 3 Samples nicht geladen"));
+    EXPECT_EQ(t.window->windowTitle(),
+              QString::fromUtf8("Quorrel Taktwerk \u2013 keine Audioausgabe "
+                                "\u2013 3 Samples nicht geladen"));
 }
 
 TEST(MainWindow, TheCaptionSaysHowManyLiveHitsWereLostAsSoonAsPlaybackReports)
