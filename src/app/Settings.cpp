@@ -40,14 +40,6 @@ constexpr std::string_view kEscapedMark = "utf8:";
 constexpr std::string_view kTimebaseKey = "JackTimebase";
 constexpr std::string_view kSyncJack = "JACK";
 
-bool sameWord(std::string_view a, std::string_view b)
-{
-    return std::ranges::equal(a, b, [](char x, char y) {
-        return std::toupper(static_cast<unsigned char>(x)) ==
-               std::toupper(static_cast<unsigned char>(y));
-    });
-}
-
 std::optional<std::string> variable(const char* name)
 {
     const char* value = std::getenv(name);
@@ -286,9 +278,10 @@ void LoadSettings(Settings& settings)
     // Anything but "MIDI" or "JACK" plays on our own clock: a garbled value must not leave the
     // machine waiting for a master that is not there.
     const std::string sync = profile ? profile->read(section, kSyncKey, "") : std::string();
-    settings.sync = sameWord(sync, kSyncMidi)   ? playback::SyncSource::MidiClock
-                    : sameWord(sync, kSyncJack) ? playback::SyncSource::JackTransport
-                                                : playback::SyncSource::Internal;
+    settings.sync = core::equalsIgnoringCase(sync, kSyncMidi) ? playback::SyncSource::MidiClock
+                    : core::equalsIgnoringCase(sync, kSyncJack)
+                        ? playback::SyncSource::JackTransport
+                        : playback::SyncSource::Internal;
     settings.drumNotes = sound::DrumNoteMap::generalMidi();
     for (int track = 0; profile && track < pattern::kTrackCount; ++track) {
         const std::string_view key = pattern::kTrackKeys[static_cast<std::size_t>(track)];
