@@ -76,11 +76,16 @@ JackDummyServer::JackDummyServer(std::uint32_t sampleRate, std::uint32_t periodF
     // Synchronous mode: every client runs in every cycle, even when this shared machine wakes
     // the server late, so frame times stay exact across clients; without it a late cycle may
     // skip a client and shift one recording against another.
+    // A generous client timeout: jackd's default is two periods (11 ms here), and a client's
+    // activation waits ten of them for the next cycle, which a loaded machine running sanitized
+    // clients can miss; jack_activate then fails and the test with it.
     std::vector<std::string> args{"jackd",
                                   "--name",
                                   name_,
                                   "--no-realtime",
                                   "--sync",
+                                  "--timeout",
+                                  "2000",
                                   "-d",
                                   "dummy",
                                   "-r",
