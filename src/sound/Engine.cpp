@@ -231,7 +231,8 @@ void Engine::process(float* out, std::uint32_t frames, MidiBlockSink& midi) noex
     drainCommands();
     liveNext_ = 0;
     takeRealtimeInput(midi.input());
-    if (TransportState transport; stepSource_ != nullptr && midi.transport(transport))
+    if (TransportState transport;
+        stepSource_ != nullptr && stepSource_->followsTransport() && midi.transport(transport))
         stepSource_->transportIn(transport);
     if (stepSource_ != nullptr)
         stepSource_->advance(frames, *this);
