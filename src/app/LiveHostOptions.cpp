@@ -23,11 +23,12 @@ playback::LiveHostOptions liveHostOptions(const Settings& settings)
     return options;
 }
 
-std::unique_ptr<playback::LiveHost> openLiveHost(const Settings& settings,
-                                                 std::chrono::milliseconds sleepAfter)
+std::unique_ptr<playback::LiveHost>
+openLiveHost(const Settings& settings, std::chrono::milliseconds sleepAfter, bool stepEvents)
 {
     playback::LiveHostOptions options = liveHostOptions(settings);
     options.sleepAfter = sleepAfter;
+    options.stepEvents = stepEvents;
     return std::make_unique<playback::LiveHost>(options, devices::systemAudioOuts());
 }
 

@@ -19,8 +19,10 @@ playback::LiveHostOptions liveHostOptions(const Settings& settings);
 inline constexpr std::chrono::milliseconds kWindowSleepAfter{3000};
 
 // The host with the machine's own outputs (JACK, PulseAudio, ALSA, "MIDI output device 0");
-// with `sleepAfter`, its output sleeps when all has been quiet for that long.
+// with `sleepAfter`, its output sleeps when all has been quiet for that long; without
+// `stepEvents`, steps are counted but not queued (see LiveHostOptions).
 std::unique_ptr<playback::LiveHost> openLiveHost(const Settings& settings,
-                                                 std::chrono::milliseconds sleepAfter = {});
+                                                 std::chrono::milliseconds sleepAfter = {},
+                                                 bool stepEvents = true);
 
 }  // namespace taktwerk::app

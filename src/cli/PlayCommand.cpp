@@ -181,7 +181,10 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
 
     // From here on Ctrl-C ends playing the clean way, even before it has begun.
     InterruptGuard guard;
-    auto host = app::openLiveHost(playing);
+    // Only a terminal shows where playing stands; into a file or a pipe each step would wake
+    // this thread for nothing, and the steps are counted for the final line anyway.
+    const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+    auto host = app::openLiveHost(playing, {}, terminal);
     playback::LiveHost& live = *host;
     if (!live.notice().empty())
         printError(err, "play", core::translated("warning: %s", {live.notice()}));
@@ -239,13 +242,11 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     else
         machine.run();
 
-    const bool terminal = ::isatty(STDOUT_FILENO) == 1;
     const int loopSteps =
         pattern::playbackLoopLength(machine.meter().Interval(), machine.meter().Beats(), false);
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                               std::chrono::duration<double>(seconds));
-    std::uint64_t steps = 0;
     while (!interrupted.load()) {
         // Asleep until a step is played, the host reports, Ctrl-C comes or time is up.
         auto wait = std::chrono::milliseconds(-1);
@@ -257,11 +258,8 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
         }
         (void)news.wait(wait);
         sequencer::StepEvent event;
-        while (machine.pollEvent(event)) {
-            ++steps;
-            if (terminal)
-                out << '\r' << positionLine(event, loopSteps) << std::flush;
-        }
+        while (machine.pollEvent(event))
+            out << '\r' << positionLine(event, loopSteps) << std::flush;
         if (const std::string trouble = machine.playbackTrouble(); !trouble.empty()) {
             if (terminal)
                 out << '\n';  // the position line stays, the report goes below it
@@ -274,7 +272,8 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     (void)machine.shutdown(app::ViewSetting::Keep);
     if (terminal)
         out << '\n';
-    out << "taktwerk play: " << core::translated("stopped after %s steps", {std::to_string(steps)});
+    out << "taktwerk play: "
+        << core::translated("stopped after %s steps", {std::to_string(live.stepsPlayed())});
     if (live.droppedEvents() > 0)
         out << core::translated(" (%s not shown)", {std::to_string(live.droppedEvents())});
     if (live.lateBlocks() > 0)

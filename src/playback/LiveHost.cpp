@@ -91,6 +91,7 @@ std::string LiveHost::begin(const LiveHostOptions& options)
     // cannot be chosen.
     midiFailed_ = !synthLoaded && out_->midiPortName().empty();
     steps_ = std::make_unique<StepPlayer>(parameters_, request_.sampleRate, &news_);
+    steps_->setStepEvents(options.stepEvents);
     engine_->setStepSource(steps_.get());
     if (auto started = startOutput(); !started && notice.empty())
         notice = started.error().message;

@@ -61,6 +61,9 @@ struct LiveHostOptions {
     // Stopped, silent and untouched for this long, the output sleeps (is stopped) so that an
     // idle program costs nothing; zero: it never does. See wake().
     std::chrono::milliseconds sleepAfter{0};
+    // Whether each step is queued for popEvent(). `play` writing into a file or a pipe shows
+    // none and counts them by stepsPlayed(), asleep until something else happens.
+    bool stepEvents = true;
 };
 
 class LiveHost final : public Host {
@@ -84,6 +87,7 @@ public:
     OutputInfo output() const;
     // Steps the owner did not take in time, and late blocks of every output so far.
     std::uint64_t droppedEvents() const noexcept { return steps_->droppedEvents(); }
+    std::uint64_t stepsPlayed() const noexcept { return steps_->stepsPlayed(); }
     // Commands to the audio thread lost to a full queue (the output stalled).
     std::uint64_t lostCommands() const noexcept { return engine_->commandDrops(); }
     std::uint64_t lateBlocks() const noexcept { return lateBlocks_.load(); }

@@ -343,7 +343,9 @@ void StepPlayer::playStep(std::uint64_t due, std::uint64_t blockStart,
         soundLateHits(blockStart, scheduler);
     if (step.click)
         scheduler.clickAt(offset);
-    report(PlaybackEvent{.step = step, .run = run_, .isLiveHit = false, .hit = {}});
+    stepsPlayed_.store(stepsPlayed_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    if (stepEvents_)
+        report(PlaybackEvent{.step = step, .run = run_, .isLiveHit = false, .hit = {}});
     lastStepFrame_ = due;
     if (onTransport)
         return;

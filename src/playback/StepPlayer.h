@@ -93,6 +93,16 @@ public:
         return followedTempo_.load(std::memory_order_relaxed);
     }
 
+    // Before the player plays: whether each step is queued for the front end (on by default).
+    // A front end that shows none of them counts them by stepsPlayed() and is not woken for
+    // each; live hits are queued either way.
+    void setStepEvents(bool on) noexcept { stepEvents_ = on; }
+    // Any thread: steps played since construction, count-in steps included.
+    std::uint64_t stepsPlayed() const noexcept
+    {
+        return stepsPlayed_.load(std::memory_order_relaxed);
+    }
+
     // GUI thread: the consumer side.
     PlaybackEventQueue& events() noexcept { return events_; }
     // Any thread: events the window missed because it did not drain the queue in time.
@@ -205,6 +215,8 @@ private:
     PlaybackEventQueue events_;
     const sound::Wakeup* news_;
     std::atomic<std::uint64_t> dropped_{0};
+    bool stepEvents_ = true;
+    std::atomic<std::uint64_t> stepsPlayed_{0};  // written by the audio thread only
 };
 
 }  // namespace taktwerk::playback

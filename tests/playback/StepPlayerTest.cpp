@@ -1,6 +1,7 @@
 #include "playback/StepPlayer.h"
 
 #include "pattern/Swing.h"
+#include "sound/Wakeup.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -109,6 +110,40 @@ TEST_F(StepPlayerTest, HitsAndClicksLandOnTheirStepsExactFrameWhateverTheBlockSi
     EXPECT_EQ(events[16].step.step, 0);
     EXPECT_EQ(events[16].step.frame, start + stepFrame(16, 97));
     EXPECT_EQ(playback->droppedEvents(), 0u);
+}
+
+// A front end that shows no steps (play into a pipe) is not woken for them: the same hits on
+// the same frames, the steps counted, nothing queued, the news left quiet.
+TEST(StepPlayerEvents, WithoutStepEventsStepsAreCountedNotQueuedAndWakeNobody)
+{
+    std::vector<Hit> heard[2];
+    for (const bool shown : {true, false}) {
+        SCOPED_TRACE(shown ? "shown" : "not shown");
+        LiveParameters parameters;
+        parameters.setRow(2, 0x55555555);
+        parameters.setIntro(true);
+        parameters.setTempo(133);
+        const sound::Wakeup news;
+        StepPlayer player(parameters, kRate, &news);
+        player.setStepEvents(shown);
+        Recorder recorder;
+        parameters.run();
+        for (int block = 0; block < 3000; ++block) {
+            recorder.blockStart = player.position();
+            player.advance(256, recorder);
+        }
+        const std::uint64_t steps = (3000 * 256 * 133 * 4 - 1) / (60 * kRate) + 1;
+        EXPECT_EQ(player.stepsPlayed(), steps);
+        std::uint64_t queued = 0;
+        PlaybackEvent event;
+        while (player.events().pop(event))
+            ++queued;
+        EXPECT_EQ(queued, shown ? steps : 0u);
+        EXPECT_EQ(news.clear(), shown);
+        heard[shown ? 0 : 1] = recorder.hits;
+    }
+    EXPECT_FALSE(heard[0].empty());
+    EXPECT_EQ(heard[0], heard[1]);
 }
 
 TEST_F(StepPlayerTest, SwungHitsComeLateInAnyBlockWhileStepsClicksAndEventsKeepTheGrid)
