@@ -575,6 +575,10 @@ void SettingsDialog::closeEvent(QCloseEvent* event)
 {
     machine_.stopPreview();  // the preview voice goes with the dialog
     cancelImport_ = true;    // and so does an import still running
+    // And the learn dialog, which lives inside it: gone unclosed, a pad of it would still wait,
+    // and the next note played would be taken as learned once it opens again.
+    if (midiLearn_)
+        midiLearn_->close();
     event->accept();
 }
 

@@ -11,12 +11,14 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 namespace taktwerk::testing {
@@ -206,6 +208,50 @@ TEST_F(SettingsDialogTest, LearnTakesTheNextNoteStruckAndEscapeOrASecondClickCan
     again.midiLearnDialog()->resetButton()->click();
     EXPECT_EQ(again.midiLearnDialog()->notesLabel(kSnare)->text(), "38 40");
     EXPECT_EQ(sound_.drumNotes, sound::DrumNoteMap::generalMidi());
+}
+
+// The learn dialog lives inside the sound settings: however they go, a pad still waiting for
+// its note stops waiting, so that the next note struck plays the pads as mapped and is never
+// taken as learned when the learn dialog is opened again.
+TEST_F(SettingsDialogTest, ClosingTheSettingsEndsALearnStillWaitingWhicheverWayTheyGo)
+{
+    restartWith("Device=1\r\nMIDIClick=37\r\n");
+    constexpr int kTom3 = 8;
+    const struct {
+        const char* way;
+        std::function<void(ui::SettingsDialog&)> close;
+    } ways[] = {
+        {"S A V E  a n d   E X I T", [](ui::SettingsDialog& d) { d.saveButton()->click(); }},
+        // What the window's close box and Alt+F4 send.
+        {"close box", [](ui::SettingsDialog& d) { d.close(); }},
+        // As when the main window, their parent, goes.
+        {"deleted unclosed", [](ui::SettingsDialog& d) { delete &d; }},
+    };
+    for (const auto& way : ways) {
+        ui::SettingsDialog& dialog = openSettings();
+        dialog.learnMidiButton()->click();
+        const QPointer<ui::MidiLearnDialog> learn = dialog.midiLearnDialog();
+        ASSERT_NE(learn, nullptr);
+        learn->learnButton(kTom3)->click();
+        ASSERT_EQ(machine_->learningTrack(), kTom3);
+        way.close(dialog);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_EQ(dialogs_->settings(), nullptr) << way.way;
+        EXPECT_EQ(learn, nullptr) << way.way << ": the learn dialog goes with them";
+        EXPECT_EQ(machine_->learningTrack(), -1) << way.way;
+
+        // The snare's note, played on the controller afterwards, then the dialogs once more.
+        sound_.hearNoteOn(38);
+        ui::SettingsDialog& again = openSettings();
+        again.learnMidiButton()->click();
+        ui::MidiLearnDialog* reopened = again.midiLearnDialog();
+        QTest::qWait(60);  // four polls, had one started
+        EXPECT_FALSE(reopened->learnButton(kTom3)->isChecked()) << way.way;
+        EXPECT_EQ(reopened->notesLabel(kTom3)->text(), "41 43") << way.way;
+        EXPECT_EQ(machine_->drumNotes(), sound::DrumNoteMap::generalMidi()) << way.way;
+        again.close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 TEST_F(SettingsDialogTest, TheSyncChoiceIsFollowedAtOnceAndSavedAsTheSyncSource)
