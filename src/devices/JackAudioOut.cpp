@@ -94,13 +94,14 @@ sound::TransportState transportOf(jack_transport_state_t state,
 // hands the source what came in and where the transport stands.
 class JackMidiSink final : public sound::MidiBlockSink {
 public:
-    void beginCycle(void* buffer, bool hasReceiver, void* inputBuffer,
-                    const sound::TransportState& transport) noexcept
+    void beginCycle(jack_client_t* client, void* buffer, bool hasReceiver,
+                    void* inputBuffer) noexcept
     {
+        client_ = client;
         buffer_ = buffer;
         hasReceiver_ = hasReceiver;
         input_.beginCycle(inputBuffer);
-        transport_ = transport;
+        transportRead_ = false;
     }
     // A cycle larger than the block size is run in chunks; frames count from the chunk start.
     void beginChunk(std::uint32_t offset, std::uint32_t frames) noexcept
@@ -121,6 +122,15 @@ public:
     bool hasReceiver() const noexcept override { return hasReceiver_; }
     bool transport(sound::TransportState& state) const noexcept override
     {
+        // Read on demand, once a cycle: only a source that follows the transport asks. The
+        // query is made for the process thread; it neither locks nor waits, and gives the
+        // position at the cycle's first frame however late in the cycle it is made.
+        if (!transportRead_) {
+            jack_position_t position{};
+            const jack_transport_state_t rolling = jack_transport_query(client_, &position);
+            transport_ = transportOf(rolling, position);
+            transportRead_ = true;
+        }
         state = transport_;
         // Rolling, the transport moves with the cycle; stopped, it stays where it is.
         if (state.rolling)
@@ -131,7 +141,9 @@ public:
 
 private:
     JackMidiInput input_;
-    sound::TransportState transport_;
+    jack_client_t* client_ = nullptr;
+    mutable sound::TransportState transport_;
+    mutable bool transportRead_ = false;
     void* buffer_ = nullptr;
     bool hasReceiver_ = false;
     std::uint32_t offset_ = 0;
@@ -402,11 +414,8 @@ private:
         }
 
         // Other programs may connect or disconnect at any time; read once per cycle, lock-free.
-        // The transport query is made for the process thread: it neither locks nor waits.
-        jack_position_t position{};
-        const jack_transport_state_t state = jack_transport_query(client_.get(), &position);
-        sink_.beginCycle(midi, jack_port_connected(midi_) > 0,
-                         jack_port_get_buffer(midiIn_, frames), transportOf(state, position));
+        sink_.beginCycle(client_.get(), midi, jack_port_connected(midi_) > 0,
+                         jack_port_get_buffer(midiIn_, frames));
         for (std::uint32_t offset = 0; offset < frames; offset += blockFrames_) {
             const std::uint32_t chunk = std::min<std::uint32_t>(frames - offset, blockFrames_);
             sink_.beginChunk(offset, chunk);

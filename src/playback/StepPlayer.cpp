@@ -137,6 +137,11 @@ void StepPlayer::transportIn(const sound::TransportState& state) noexcept  // au
     hasTransport_ = true;
 }
 
+bool StepPlayer::followsTransport() const noexcept  // audio thread
+{
+    return parameters_.sync() == SyncSource::JackTransport;
+}
+
 bool StepPlayer::timebase(sound::TimebaseMeter& meter) const noexcept  // audio thread
 {
     if (following())

@@ -73,6 +73,7 @@ public:
     void realtimeIn(std::uint8_t status, std::uint64_t frame) noexcept override;
     // audio thread. Followed while the sync source is the JACK transport.
     void transportIn(const sound::TransportState& state) noexcept override;
+    bool followsTransport() const noexcept override;
     // audio thread. Our tempo and meter while we play on our own clock: a beat of `Interval`
     // steps (the beat the MIDI clock counts), a bar as long as the loop.
     bool timebase(sound::TimebaseMeter& meter) const noexcept override;

@@ -231,7 +231,8 @@ void Engine::process(float* out, std::uint32_t frames, MidiBlockSink& midi) noex
     drainCommands();
     liveNext_ = 0;
     takeRealtimeInput(midi.input());
-    if (TransportState transport; stepSource_ != nullptr && midi.transport(transport))
+    if (TransportState transport;
+        stepSource_ != nullptr && stepSource_->followsTransport() && midi.transport(transport))
         stepSource_->transportIn(transport);
     if (stepSource_ != nullptr)
         stepSource_->advance(frames, *this);
@@ -256,8 +257,8 @@ bool Engine::isQuiet() const noexcept
 {
     // A volume still gliding (or about to) must keep its ramp on the frames it would have had.
     return nextNoteEnd_ == kNever && volumeRampLeft_ == 0 &&
-           volumeGain(volume_.load(std::memory_order_relaxed)) == volumeTarget_ &&
-           (synth_ == nullptr || synth_->isAsleep()) && mixer_.isQuiet();
+           volumeGain(volume_.load(std::memory_order_relaxed)) == volumeTarget_ && !synthAwake_ &&
+           mixer_.isQuiet();
 }
 
 void Engine::drainCommands() noexcept
@@ -317,6 +318,7 @@ bool Engine::apply(const Command& command) noexcept
         }
         retiringSynth_ = synth_;
         synth_ = command.synth;
+        synthAwake_ = synth_ != nullptr && !synth_->isAsleep();
         swapNoteBank(command.noteBank);
         break;
     case Kind::SwapNotes:
@@ -503,9 +505,10 @@ void Engine::renderUntil(std::uint32_t frame) noexcept
             end = static_cast<std::uint32_t>(nextNoteEnd_ - blockStart_);
         float* at = out_ + static_cast<std::size_t>(cursor_) * kOutputChannels;
         const std::uint32_t count = end - cursor_;
-        if (synth_ != nullptr)
+        if (synthAwake_) {
             synth_->render(at, count);
-        else
+            synthAwake_ = !synth_->isAsleep();
+        } else
             std::fill(at, at + static_cast<std::size_t>(count) * kOutputChannels, 0.0f);
         mixer_.render(at, count);
         cursor_ = end;
@@ -658,6 +661,7 @@ void Engine::send(const MidiMessage& message, Destination to) noexcept
             midiDrops_.fetch_add(1, std::memory_order_relaxed);
     } else if (to == Destination::Synth && synth_ != nullptr) {
         synth_->send(message);
+        synthAwake_ = synthAwake_ || !synth_->isAsleep();
     }
 }
 

@@ -240,6 +240,9 @@ private:
     VoiceSet* voices_ = nullptr;
     VoiceSet* retiringVoices_ = nullptr;  // waits for its fading tails before going back
     GmSynth* synth_ = nullptr;
+    // Whether synth_ may sound: it wakes only by what we send it, so the engine knows without
+    // asking the synth every block, whose state lies far from the engine's in memory.
+    bool synthAwake_ = false;
     GmSynth* retiringSynth_ = nullptr;
     NoteBank* noteBank_ = nullptr;
     NoteBank* retiringNoteBank_ = nullptr;  // waits for the fades that still read it

@@ -41,6 +41,9 @@ public:
     // where it stands at the block's first frame. A source that follows it takes its steps
     // from it; a block without this call has no transport to follow.
     virtual void transportIn(const TransportState& /*state*/) noexcept {}
+    // audio thread. Whether this block wants transportIn: reading the shared transport costs
+    // the output a query every cycle, and only a source following it needs one.
+    virtual bool followsTransport() const noexcept { return false; }
 };
 
 }  // namespace taktwerk::sound

@@ -80,17 +80,39 @@ void FlatButton::mousePressEvent(QMouseEvent* event)
 void FlatButton::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter painter(this);
-    const QRect area = rect();
-    painter.fillRect(area, fill_);
     const bool sunken = isDown() || isChecked();
-    drawEdge(painter, area, sunken);
-    if (text().isEmpty())
+    if (text().isEmpty()) {
+        painter.fillRect(rect(), fill_);
+        drawEdge(painter, rect(), sunken);
         return;
-    painter.setFont(font());
-    painter.setPen(text_);
+    }
+    const Look look{fill_.rgba(),        text_.rgba(), sunken, size(),
+                    devicePixelRatioF(), text(),       font()};
+    auto kept = std::find_if(rendered_.begin(), rendered_.end(),
+                             [&](const Rendered& entry) { return entry.look == look; });
+    if (kept == rendered_.end()) {
+        kept = rendered_.begin() + static_cast<std::ptrdiff_t>(nextRendered_);
+        nextRendered_ = (nextRendered_ + 1) % rendered_.size();
+        kept->look = look;
+        kept->pixmap = QPixmap(look.size * look.pixelRatio);
+        kept->pixmap.setDevicePixelRatio(look.pixelRatio);
+        QPainter onPixmap(&kept->pixmap);
+        paintLook(onPixmap, look);
+    }
+    painter.drawPixmap(0, 0, kept->pixmap);
+}
+
+void FlatButton::paintLook(QPainter& painter, const Look& look) const
+{
+    const QRect area(QPoint(0, 0), look.size);
+    painter.fillRect(area, QColor::fromRgba(look.fill));
+    drawEdge(painter, area, look.sunken);
+    painter.setFont(look.font);
+    painter.setPen(QColor::fromRgba(look.text));
     // A pressed button's caption moves one pixel down and right, as if pushed in.
-    const QRect textArea = area.adjusted(3, 2, -3, -2).translated(sunken ? 1 : 0, sunken ? 1 : 0);
-    painter.drawText(textArea, Qt::AlignCenter | Qt::TextWordWrap, text());
+    const int shift = look.sunken ? 1 : 0;
+    const QRect textArea = area.adjusted(3, 2, -3, -2).translated(shift, shift);
+    painter.drawText(textArea, Qt::AlignCenter | Qt::TextWordWrap, look.caption);
 }
 
 StepButton::StepButton(QWidget* parent) : FlatButton(parent) {}

@@ -6,7 +6,9 @@
 #include <QCheckBox>
 #include <QColor>
 #include <QEnterEvent>
+#include <QFont>
 #include <QPixmap>
+#include <QString>
 #include <QWheelEvent>
 #include <QWidget>
 #include <array>
@@ -36,8 +38,29 @@ protected:
     QSize sizeHint() const override;
 
 private:
+    // Everything a captioned button's pixels depend on.
+    struct Look {
+        QRgb fill = 0;
+        QRgb text = 0;
+        bool sunken = false;
+        QSize size;
+        qreal pixelRatio = 1.0;
+        QString caption;
+        QFont font;
+        bool operator==(const Look&) const = default;
+    };
+    struct Rendered {
+        Look look;
+        QPixmap pixmap;
+    };
+    void paintLook(QPainter& painter, const Look& look) const;
+
     QColor fill_{0xC0, 0xC0, 0xC0};
     QColor text_{Qt::black};
+    // A pad flashes between two fills and the beat light between three, each time laying out
+    // a word-wrapped caption that never changed: painting a kept copy costs a blit instead.
+    std::array<Rendered, 3> rendered_;
+    std::size_t nextRendered_ = 0;
 };
 
 // A step toggle: a FlatButton that shows, while checked, its step's velocity as a bar rising
