@@ -529,9 +529,18 @@ core::Result<void> DrumMachine::setSyncSource(playback::SyncSource source)
         return core::fail(core::translated(
             "The JACK transport can only be followed while the sound goes out through JACK."));
     settings_.sync = source;
-    if (host_)
+    if (host_) {
         host_->setSync(source);
+        host_->setTimebaseMaster(leadsJackTransport(settings_));
+    }
     return {};
+}
+
+void DrumMachine::setJackTimebase(bool on)
+{
+    settings_.jackTimebase = on;
+    if (host_)
+        host_->setTimebaseMaster(leadsJackTransport(settings_));
 }
 
 bool DrumMachine::canFollowJackTransport() const { return host_ && host_->hasSharedTransport(); }

@@ -207,6 +207,11 @@ public:
     core::Result<void> setSyncSource(playback::SyncSource source);
     // Whether the JACK transport can be followed: the sound goes out through JACK.
     bool canFollowJackTransport() const;
+    // "Lead the JACK transport": publish our tempo and meter as its timebase master; kept with
+    // the sound settings. Taken at once, but it acts only on JACK and while playing on our own
+    // clock (see leadsJackTransport); switching the lead restarts a running JACK output.
+    bool jackTimebase() const noexcept { return settings_.jackTimebase; }
+    void setJackTimebase(bool on);
     bool isFollowing() const noexcept { return settings_.sync != playback::SyncSource::Internal; }
     // While following: the master's tempo in tenths of a BPM; 0 until it is measured.
     int followedTempoTenths() const { return host_ ? host_->followedTempoTenths() : 0; }

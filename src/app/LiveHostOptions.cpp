@@ -12,7 +12,7 @@ playback::LiveHostOptions liveHostOptions(const Settings& settings)
     options.volume = settings.Volume;
     options.clockOut = settings.sendMidiClock;
     options.sync = settings.sync;
-    options.timebaseMaster = settings.jackTimebase;
+    options.timebaseMaster = leadsJackTransport(settings);
     options.drumNotes = settings.drumNotes;
     options.request.midiOut = settings.midiOut;
     options.request.midiIn = settings.midiIn;

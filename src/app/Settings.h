@@ -77,6 +77,14 @@ struct Settings {
     std::string Tom3Sound = "Tom 3";
 };
 
+// Whether we lead the JACK transport: "JackTimebase" is on, and we play on our own clock. While
+// following a master the choice waits: leading what we follow would lead in a circle, and
+// holding the lead would keep the studio's own master from taking it.
+inline bool leadsJackTransport(const Settings& settings)
+{
+    return settings.jackTimebase && settings.sync == playback::SyncSource::Internal;
+}
+
 // Sets AppDir, ExeName, IniFile, RhythmDir, SoundDir and shippedDir. A copy with
 // "../share/taktwerk/" beside its folder is installed, wherever its prefix is (/usr,
 // /usr/local, ~/.local, /app, /nix/store/...): it keeps rhythms and sounds in

@@ -81,6 +81,9 @@ public:
     }
     // Whether the output shares a transport with other programs (JACK's), which can be followed.
     virtual bool hasSharedTransport() const { return false; }
+    // Lead that shared transport as its timebase master (publishing our tempo and meter), or
+    // give the lead back; taken soon after. Outputs without a transport have nothing to lead.
+    virtual void setTimebaseMaster(bool /*on*/) {}
     // While following: the master's tempo in tenths of a BPM; 0 until it is measured.
     virtual int followedTempoTenths() const = 0;
     // Which pad each note on the MIDI input strikes, from the next block on.

@@ -123,6 +123,7 @@ void LiveHost::watch()
         std::string report = watchOutput();
         if (const std::string ports = applyMidiPorts(); !ports.empty())
             report += (report.empty() ? "" : "; ") + ports;
+        applyTimebaseMaster();
         if (const std::string midi = out_->reconnectMidi(); !midi.empty()) {
             report += (report.empty() ? "" : "; ") + midi;
             const std::lock_guard lock(reportMutex_);
@@ -188,6 +189,25 @@ std::string LiveHost::applyMidiPorts()
     }
     publishOutput();
     return missingMidiPort();
+}
+
+void LiveHost::applyTimebaseMaster()
+{
+    std::optional<bool> lead;
+    {
+        const std::lock_guard lock(reportMutex_);
+        lead.swap(newTimebaseMaster_);
+    }
+    if (!lead || *lead == timebaseMaster_)
+        return;
+    timebaseMaster_ = *lead;
+    // JACK hands the lead over only as a client starts (and takes it back as it stops), so a
+    // running JACK output starts again, bringing its connections back; a stopped or sleeping
+    // one takes the choice at its next start, and other outputs have no transport to lead.
+    if (!out_->isRunning() || out_->backendName() != "JACK")
+        return;
+    out_->stop();
+    (void)startOutput();  // a failure is logged there, and the lost device is noticed next
 }
 
 bool LiveHost::mayStopListening() const
@@ -399,6 +419,15 @@ void LiveHost::setMidiPorts(const devices::MidiPortChoice& out, const devices::M
 }
 
 bool LiveHost::hasSharedTransport() const { return output().backend == "JACK"; }
+
+void LiveHost::setTimebaseMaster(bool on)
+{
+    {
+        const std::lock_guard lock(reportMutex_);
+        newTimebaseMaster_ = on;
+    }
+    watchWakeup_.notify();
+}
 
 int LiveHost::followedTempoTenths() const
 {

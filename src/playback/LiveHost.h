@@ -119,6 +119,7 @@ public:
     void setMidiPorts(const devices::MidiPortChoice& out,
                       const devices::MidiPortChoice& in) override;
     bool hasSharedTransport() const override;
+    void setTimebaseMaster(bool on) override;
     int followedTempoTenths() const override;
     void preview(const std::filesystem::path& file) override;
     void stopPreview() override;
@@ -148,6 +149,7 @@ private:
     void post(const std::string& report);
     void sleepOrWake();
     std::string applyMidiPorts();
+    void applyTimebaseMaster();
     bool mayStopListening() const;
     // The owner's: swaps in the set the loader finished, if any, and says in the log which
     // samples it could not load.
@@ -157,7 +159,6 @@ private:
     std::unique_ptr<devices::AudioOutFactory> outputs_;
     devices::AudioOutRequest request_;  // the rate is the engine's, once chosen
     std::chrono::milliseconds probeInterval_;
-    bool timebaseMaster_ = false;
     sound::Wakeup news_;
     sound::Wakeup watchWakeup_;  // the watch thread sleeps on it: losses and shutdown wake it
     LiveParameters parameters_;
@@ -172,6 +173,7 @@ private:
     // to look for a real one while the null output stands in for a lost device.
     std::unique_ptr<devices::AudioOut> out_;
     bool standingIn_ = false;
+    bool timebaseMaster_ = false;  // JACK's lead is taken as an output starts
     std::chrono::steady_clock::time_point nextProbe_{};
     std::chrono::steady_clock::time_point lastActive_{};  // of the user or the sound
     // The audio thread's counters, each reported at most once a minute.
@@ -200,6 +202,7 @@ private:
     std::string midiProblem_;  // for the caption, while a chosen MIDI port is missing
     // The owner's new choice of ports, until the watch thread takes it.
     std::optional<std::pair<devices::MidiPortChoice, devices::MidiPortChoice>> newMidiPorts_;
+    std::optional<bool> newTimebaseMaster_;  // likewise, the lead of the shared transport
 
     std::thread watcher_;
     bool shutDown_ = false;         // owner only

@@ -62,7 +62,9 @@ MidiLearnDialog::MidiLearnDialog(app::DrumMachine& machine, QWidget* parent)
     showNotes();
 }
 
-MidiLearnDialog::~MidiLearnDialog() = default;
+// Also when it goes without being closed, with the sound settings that hold it: a wait left
+// behind would take whatever note is played next, at the next opening, for the pad.
+MidiLearnDialog::~MidiLearnDialog() { machine_.cancelLearning(); }
 
 QPushButton* MidiLearnDialog::learnButton(int track) const
 {

@@ -2,11 +2,11 @@
 // "Learn MIDI notes": which notes of a MIDI keyboard, pad controller or e-drum kit strike each
 // pad, and MIDI learn to change them as on a hardware drum machine: "Learn" beside a pad, then
 // strike the controller, and the pad keeps that note besides its own (a note of another pad
-// moves here). A second click on "Learn", or Escape, stops waiting; "Reset to General MIDI"
-// gives every pad its GM notes back. Acts on the drum machine at once; the settings file keeps
-// it when the sound settings are saved. Opened from the sound settings; owned by Qt (parented
-// to them), GUI thread only. It polls the drum machine while a pad waits for its note, as the
-// window polls playback: the audio thread sends no signals.
+// moves here). A second click on "Learn", Escape, or closing it or the sound settings around it
+// stops waiting; "Reset to General MIDI" gives every pad its GM notes back. Acts on the drum
+// machine at once; the settings file keeps it when the sound settings are saved. Opened from the
+// sound settings; owned by Qt (parented to them), GUI thread only. It polls the drum machine while
+// a pad waits for its note, as the window polls playback: the audio thread sends no signals.
 
 #include <QTimer>
 #include <QWidget>

@@ -37,7 +37,7 @@ namespace {
 // The import panel lies right of the old controls, which keep their places and sizes; the
 // MIDI clock's box in a row of its own below them, and the editing choices below that.
 constexpr int kClientWidthTw = 6885;
-constexpr int kClientHeightTw = 5520;
+constexpr int kClientHeightTw = 5865;
 constexpr layout::TwipsRect kSoundFrame{60, 60, 3765, 3105};
 constexpr std::array<layout::TwipsRect, 2> kSoundOptions{
     {{180, 360, 825, 255}, {1680, 360, 975, 255}}};
@@ -67,22 +67,25 @@ constexpr layout::TwipsRect kCancelImport{1965, 1890, 795, 375};
 constexpr layout::TwipsRect kClock{120, 3855, 3705, 285};
 constexpr layout::TwipsRect kAskToSave{120, 4140, 3705, 285};
 constexpr layout::TwipsRect kHearSteps{120, 4425, 3705, 285};
-// Beside it, under the import panel: the other way round, whom we follow.
-constexpr layout::TwipsRect kSyncLabel{4005, 3855, 2820, 285};
-constexpr layout::TwipsRect kSync{4005, 4155, 1800, 345};
-// Under it, which notes coming in strike which pad.
-constexpr layout::TwipsRect kLearnMidi{4005, 4455, 2820, 285};
+// Beside it, under the import panel: which notes coming in strike which pad.
+constexpr layout::TwipsRect kLearnMidi{4005, 3855, 2820, 315};
 // The sync choice's entries, in this order.
 constexpr std::array<playback::SyncSource, 3> kSyncSources{playback::SyncSource::Internal,
                                                            playback::SyncSource::MidiClock,
                                                            playback::SyncSource::JackTransport};
 
+// Whom we follow, and beside it whether we lead the JACK transport, in a row as wide as the
+// dialog: the lead's German caption is long, and it belongs beside the choice it depends on.
+// The labels' column is as wide as "Synchronisation:" needs.
+constexpr layout::TwipsRect kSyncLabel{120, 4815, 1260, 285};
+constexpr layout::TwipsRect kSync{1440, 4770, 1785, 345};
+constexpr layout::TwipsRect kTimebase{3300, 4800, 3525, 285};
 // The MIDI ports, in two rows of their own at the bottom, as wide as the dialog: port names
 // are long ("FLUID Synth (1234):Synth input port (1234:0) 128:0").
-constexpr layout::TwipsRect kMidiOutLabel{120, 4815, 1200, 285};
-constexpr layout::TwipsRect kMidiOut{1380, 4785, 5445, 315};
-constexpr layout::TwipsRect kMidiInLabel{120, 5160, 1200, 285};
-constexpr layout::TwipsRect kMidiIn{1380, 5130, 5445, 315};
+constexpr layout::TwipsRect kMidiOutLabel{120, 5160, 1260, 285};
+constexpr layout::TwipsRect kMidiOut{1440, 5130, 5385, 315};
+constexpr layout::TwipsRect kMidiInLabel{120, 5505, 1260, 285};
+constexpr layout::TwipsRect kMidiIn{1440, 5475, 5385, 315};
 // What a port box's entry stands for: its kind, and the port's name for a named one.
 constexpr int kChoiceKindRole = Qt::UserRole;
 constexpr int kChoiceNameRole = Qt::UserRole + 1;
@@ -245,8 +248,14 @@ SettingsDialog::SettingsDialog(app::DrumMachine& machine, Questions& questions, 
             showSyncSource();
             return;
         }
+        showTimebase();
         emit syncChanged();
     });
+    chkTimebase_ = new QCheckBox(qtranslated("Lead the JACK transport (timebase master)"), this);
+    chkTimebase_->setGeometry(pixels(kTimebase));
+    chkTimebase_->setFocusPolicy(Qt::NoFocus);
+    connect(chkTimebase_, &QCheckBox::toggled, this,
+            [this](bool on) { machine_.setJackTimebase(on); });
 
     chkAskToSave_ = new QCheckBox(qtranslated("Ask before discarding changes"), this);
     chkAskToSave_->setGeometry(pixels(kAskToSave));
@@ -334,6 +343,7 @@ void SettingsDialog::ListSounds()
     chkAskToSave_->setChecked(settings.AskToSave != 0);
     chkHearSteps_->setChecked(settings.hearSteps);
     showSyncSource();
+    showTimebase();
 
     ListPorts();
 
@@ -349,6 +359,24 @@ void SettingsDialog::showSyncSource()
     const QSignalBlocker block(cboSync_);
     cboSync_->setCurrentIndex(
         at == kSyncSources.end() ? 0 : static_cast<int>(std::distance(kSyncSources.begin(), at)));
+}
+
+void SettingsDialog::showTimebase()
+{
+    {
+        const QSignalBlocker block(chkTimebase_);
+        chkTimebase_->setChecked(machine_.jackTimebase());
+    }
+    // Greyed rather than unticked: the choice is kept, and acts again once it can.
+    const bool jack = machine_.canFollowJackTransport();
+    const bool following = machine_.isFollowing();
+    chkTimebase_->setEnabled(jack && !following);
+    chkTimebase_->setToolTip(
+        !jack ? qtranslated("Only the JACK output has a transport to lead.")
+        : following
+            ? qtranslated(
+                  "Only while Sync is Internal: a transport that is followed cannot be led.")
+            : qtranslated("Our tempo, bar and beat go to every program on the JACK transport"));
 }
 
 void SettingsDialog::lstSounds_Click()
@@ -547,6 +575,10 @@ void SettingsDialog::closeEvent(QCloseEvent* event)
 {
     machine_.stopPreview();  // the preview voice goes with the dialog
     cancelImport_ = true;    // and so does an import still running
+    // And the learn dialog, which lives inside it: gone unclosed, a pad of it would still wait,
+    // and the next note played would be taken as learned once it opens again.
+    if (midiLearn_)
+        midiLearn_->close();
     event->accept();
 }
 

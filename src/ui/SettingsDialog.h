@@ -2,7 +2,8 @@
 // "Sound Settings": chooses MIDI or the sampled voices, the count-in click's MIDI note and the
 // sample set, lets the user hear them, and writes them to the settings file on "S A V E  a n d
 // E X I T", with the editing choices below them (the question about unsaved changes, hearing
-// steps as they are set). Choices act on the drum machine at once; closing without saving keeps
+// steps as they are set), whom playback follows and whether we lead the JACK transport, and the
+// MIDI ports. Choices act on the drum machine at once; closing without saving keeps
 // them for this run only. To the right of the old controls, which keep their places, it imports
 // drum kits of other programs (the Hydrogen kits installed here, or any kit file) as new sample
 // sets and shows which instrument plays which file. An import runs on a worker thread, since a
@@ -95,6 +96,7 @@ public:
     QCheckBox* askToSaveBox() const { return chkAskToSave_; }
     QCheckBox* hearStepsBox() const { return chkHearSteps_; }
     QComboBox* syncBox() const { return cboSync_; }
+    QCheckBox* timebaseBox() const { return chkTimebase_; }
     QComboBox* midiOutBox() const { return cboMidiOut_; }
     QComboBox* midiInBox() const { return cboMidiIn_; }
     QPushButton* learnMidiButton() const { return cmdLearnMidi_; }
@@ -114,6 +116,7 @@ private:
     void finishImport(core::Result<kits::ImportReport> report, kits::ImportOptions options);
     void showImportRunning(bool running);
     void showSyncSource();
+    void showTimebase();
 
     app::DrumMachine& machine_;
     QPushButton* cmdLearnMidi_ = nullptr;
@@ -133,6 +136,7 @@ private:
     QCheckBox* chkAskToSave_ = nullptr;
     QCheckBox* chkHearSteps_ = nullptr;
     QComboBox* cboSync_ = nullptr;
+    QCheckBox* chkTimebase_ = nullptr;
     QComboBox* cboMidiOut_ = nullptr;
     QComboBox* cboMidiIn_ = nullptr;
     PortLister portLister_ = [](devices::MidiDirection direction) {

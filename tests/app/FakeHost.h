@@ -33,7 +33,8 @@ struct HostLog {
     bool clockOut = false;
     playback::SyncSource sync = playback::SyncSource::Internal;
     int followedTempoTenths = 0;
-    bool sharedTransport = false;  // the output is JACK's
+    bool sharedTransport = false;       // the output is JACK's
+    std::vector<bool> timebaseMasters;  // each lead of the shared transport asked for, in order
     std::vector<std::filesystem::path> previews;
     int previewStops = 0;
     bool midiFailed = false;
@@ -140,6 +141,7 @@ public:
     void setClockOut(bool on) override { log_.clockOut = on; }
     void setSync(playback::SyncSource source) override { log_.sync = source; }
     bool hasSharedTransport() const override { return log_.sharedTransport; }
+    void setTimebaseMaster(bool on) override { log_.timebaseMasters.push_back(on); }
     int followedTempoTenths() const override { return log_.followedTempoTenths; }
     void preview(const std::filesystem::path& file) override { log_.previews.push_back(file); }
     void stopPreview() override { ++log_.previewStops; }

@@ -7,6 +7,7 @@
 
 #include "devices/support/JackDummyServer.h"
 #include "devices/support/JackPortOwner.h"
+#include "devices/support/JackTransportMaster.h"
 #include "devices/support/TestOutputs.h"
 #include "sound/ImpulseKit.h"
 #include "sound/SoundTestSupport.h"
@@ -279,6 +280,49 @@ TEST(LiveHost, ReconnectsAChosenJackPortThatComesBack)
     EXPECT_EQ(settled(*synth), std::vector<std::string>{"Taktwerk:midi_out"});
     EXPECT_EQ(device.midiOpens, 0) << "JACK brings its own port";
     h.host->shutdown();
+}
+
+// The lead of the JACK transport follows the owner's choice while playing: JACK takes a
+// timebase master only as a client starts, so the host starts its output again, and a client
+// reading the rolling transport sees our tempo, bar and beat come and go. Playing goes on.
+TEST(LiveHost, TakesAndGivesBackTheLeadOfTheJackTransportWhilePlaying)
+{
+    using devices::testing::JackDummyServer;
+    using devices::testing::JackTransportMaster;
+    if (!JackDummyServer::isInstalled())
+        GTEST_SKIP() << "jackd is not installed (Debian package jackd2)";
+    JackDummyServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure();
+    JackTransportMaster reader(97.0, false);  // rolls the transport, publishes nothing
+    ASSERT_TRUE(reader.isReady());
+    reader.start();
+    TestDevice device;
+    Host h(device, {}, true);
+    ASSERT_EQ(h.host->output().backend, "JACK");
+    const auto published = [&reader] { return (reader.query().valid & JackPositionBBT) != 0; };
+    // A loaded machine may take a while to restart the client.
+    const auto settlesAt = [&published](bool wanted) {
+        const auto giveUp = std::chrono::steady_clock::now() + 3s;
+        while (published() != wanted && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(5ms);
+        return published() == wanted;
+    };
+    std::this_thread::sleep_for(200ms);
+    EXPECT_FALSE(published()) << "not asked to lead";
+
+    for (const bool lead : {true, false, true}) {
+        h.host->setTimebaseMaster(lead);
+        EXPECT_TRUE(settlesAt(lead)) << lead;
+        const int before = h.steps;
+        (void)h.awaitReport("nothing to wait for", 400ms);
+        EXPECT_GT(h.steps, before) << lead << ": the rhythm plays on";
+    }
+    // 450 BPM, a beat of four steps, a bar of four beats.
+    const jack_position_t position = reader.query();
+    EXPECT_DOUBLE_EQ(position.beats_per_minute, 450.0);
+    EXPECT_FLOAT_EQ(position.beats_per_bar, 4.0f);
+    h.host->shutdown();
+    EXPECT_TRUE(settlesAt(false)) << "given back at the end";
 }
 
 TEST(LiveHost, StaysSilentAboutAHealthyOutput)

@@ -1,5 +1,6 @@
 #include "ui/SettingsDialog.h"
 
+#include "app/LiveHostOptions.h"
 #include "core/Profile.h"
 #include "ui/DialogFixture.h"
 #include "ui/DialogSupport.h"
@@ -10,12 +11,14 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 namespace taktwerk::testing {
@@ -207,6 +210,50 @@ TEST_F(SettingsDialogTest, LearnTakesTheNextNoteStruckAndEscapeOrASecondClickCan
     EXPECT_EQ(sound_.drumNotes, sound::DrumNoteMap::generalMidi());
 }
 
+// The learn dialog lives inside the sound settings: however they go, a pad still waiting for
+// its note stops waiting, so that the next note struck plays the pads as mapped and is never
+// taken as learned when the learn dialog is opened again.
+TEST_F(SettingsDialogTest, ClosingTheSettingsEndsALearnStillWaitingWhicheverWayTheyGo)
+{
+    restartWith("Device=1\r\nMIDIClick=37\r\n");
+    constexpr int kTom3 = 8;
+    const struct {
+        const char* way;
+        std::function<void(ui::SettingsDialog&)> close;
+    } ways[] = {
+        {"S A V E  a n d   E X I T", [](ui::SettingsDialog& d) { d.saveButton()->click(); }},
+        // What the window's close box and Alt+F4 send.
+        {"close box", [](ui::SettingsDialog& d) { d.close(); }},
+        // As when the main window, their parent, goes.
+        {"deleted unclosed", [](ui::SettingsDialog& d) { delete &d; }},
+    };
+    for (const auto& way : ways) {
+        ui::SettingsDialog& dialog = openSettings();
+        dialog.learnMidiButton()->click();
+        const QPointer<ui::MidiLearnDialog> learn = dialog.midiLearnDialog();
+        ASSERT_NE(learn, nullptr);
+        learn->learnButton(kTom3)->click();
+        ASSERT_EQ(machine_->learningTrack(), kTom3);
+        way.close(dialog);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_EQ(dialogs_->settings(), nullptr) << way.way;
+        EXPECT_EQ(learn, nullptr) << way.way << ": the learn dialog goes with them";
+        EXPECT_EQ(machine_->learningTrack(), -1) << way.way;
+
+        // The snare's note, played on the controller afterwards, then the dialogs once more.
+        sound_.hearNoteOn(38);
+        ui::SettingsDialog& again = openSettings();
+        again.learnMidiButton()->click();
+        ui::MidiLearnDialog* reopened = again.midiLearnDialog();
+        QTest::qWait(60);  // four polls, had one started
+        EXPECT_FALSE(reopened->learnButton(kTom3)->isChecked()) << way.way;
+        EXPECT_EQ(reopened->notesLabel(kTom3)->text(), "41 43") << way.way;
+        EXPECT_EQ(machine_->drumNotes(), sound::DrumNoteMap::generalMidi()) << way.way;
+        again.close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
 TEST_F(SettingsDialogTest, TheSyncChoiceIsFollowedAtOnceAndSavedAsTheSyncSource)
 {
     restartWith("Device=1\r\nMIDIClick=37\r\n");
@@ -267,6 +314,77 @@ TEST_F(SettingsDialogTest, WithoutJackTheJackTransportIsRefusedAndInternalStays)
     EXPECT_FALSE(machine_->isFollowing());
     EXPECT_EQ(sound_.sync, playback::SyncSource::Internal);
     EXPECT_EQ(openSettings().syncBox()->currentIndex(), 0);
+}
+
+// Leading the JACK transport: ticked as the settings say, offered only where it can act (on
+// JACK, on our own clock) and greyed with the reason elsewhere, taken by the host at once, and
+// written only by a save, and only once ever chosen.
+TEST_F(SettingsDialogTest, TheJackLeadIsOfferedOnlyWhereItActsAndKeptOnlyWhenSaved)
+{
+    restartWith("Device=1\r\nMIDIClick=37\r\n");
+    const std::string untouched = readBytes(settings_.IniFile);
+    ui::SettingsDialog& dialog = openSettings();
+    QCheckBox* lead = dialog.timebaseBox();
+    EXPECT_EQ(lead->text(), "JACK-Transport f\u00fchren (Timebase-Master)");
+    EXPECT_LE(lead->sizeHint().width(), lead->width()) << "the German words fit";
+    EXPECT_FALSE(lead->geometry().intersects(dialog.syncBox()->geometry()));
+    EXPECT_NEAR(lead->geometry().center().y(), dialog.syncBox()->geometry().center().y(), 1)
+        << "beside the sync choice";
+    EXPECT_FALSE(lead->isChecked()) << "off by default";
+    EXPECT_FALSE(lead->isEnabled()) << "no JACK output";
+    EXPECT_EQ(lead->toolTip(),
+              "Nur die JACK-Ausgabe hat einen Transport, den sie f\u00fchren kann.");
+    dialog.saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(readBytes(settings_.IniFile), untouched) << "an untouched lead writes nothing";
+
+    sound_.sharedTransport = true;  // sound goes out through JACK
+    ui::SettingsDialog& onJack = openSettings();
+    lead = onJack.timebaseBox();
+    ASSERT_TRUE(lead->isEnabled());
+    EXPECT_EQ(lead->toolTip(),
+              "Unser Tempo, Takt und Schlag gehen an alle Programme am JACK-Transport");
+    pressOn(lead);
+    EXPECT_TRUE(machine_->jackTimebase());
+    EXPECT_EQ(sound_.timebaseMasters, std::vector<bool>{true}) << "led at once";
+
+    // Following a master the box is greyed but keeps its tick, and the lead is given back;
+    // on our own clock again, it is taken again.
+    const char* const whileFollowing = "Nur bei Synchronisation Intern: Ein Transport, dem "
+                                       "gefolgt wird, kann nicht gef\u00fchrt werden.";
+    const struct {
+        int sync;
+        bool offered;
+        bool led;
+    } steps[] = {{1, false, false}, {2, false, false}, {0, true, true}};
+    for (const auto& step : steps) {
+        choose(onJack.syncBox(), step.sync);
+        EXPECT_EQ(lead->isEnabled(), step.offered) << step.sync;
+        EXPECT_TRUE(lead->isChecked()) << step.sync;
+        EXPECT_EQ(lead->toolTip() == whileFollowing, !step.offered) << step.sync;
+        EXPECT_EQ(sound_.timebaseMasters.back(), step.led) << step.sync;
+        EXPECT_EQ(app::liveHostOptions(machine_->settings()).timebaseMaster, step.led)
+            << step.sync << ": nor does a host started with these settings lead";
+    }
+
+    // Closed without saving: it acts for this run only.
+    onJack.close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(readBytes(settings_.IniFile), untouched);
+    EXPECT_TRUE(openSettings().timebaseBox()->isChecked()) << "still chosen in this run";
+    dialogs_->settings()->saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(readBytes(settings_.IniFile), untouched + "JackTimebase=1\r\n");
+
+    // Read back at the next start; turned off, the key stays and says so.
+    restartWith("Device=1\r\nMIDIClick=37\r\nJackTimebase=1\r\n");
+    ui::SettingsDialog& third = openSettings();
+    ASSERT_TRUE(third.timebaseBox()->isChecked());
+    pressOn(third.timebaseBox());
+    EXPECT_EQ(sound_.timebaseMasters.back(), false);
+    third.saveButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(readBytes(settings_.IniFile), untouched + "JackTimebase=0\r\n");
 }
 
 QStringList itemsOf(const QComboBox* box)
