@@ -134,9 +134,15 @@ int runPlay(const std::vector<std::string>& words, JackRecorder& recorder,
     bool connectedMore = !connectMore;
     int status = 0;
     for (;;) {
-        if (!connected)
+        // Only once the program's client is active, which it shows by connecting its outputs to
+        // the system's: until then every attempt is refused, and a thousand refused requests a
+        // second while it activated once stalled the server for the whole activation wait.
+        // Looking at connections reads shared memory and asks the server nothing.
+        const bool active =
+            (connected && connectedMore) || !recorder.connectionsOf("Taktwerk:out_left").empty();
+        if (active && !connected)
             connected = recorder.connectAudio("Taktwerk:out_left", "Taktwerk:out_right");
-        if (!connectedMore)
+        if (active && !connectedMore)
             connectedMore = connectMore();
         if (::waitpid(child, &status, WNOHANG) == child)
             break;
