@@ -186,6 +186,12 @@ core::Result<std::unique_ptr<AudioOut>> probeAudioOut(AudioOutFactory& outputs,
 
 // The back ends one by one, for the factory and for tests.
 core::Result<std::unique_ptr<AudioOut>> openJackAudioOut(const AudioOutRequest& request);
+// Whether an output of this back end (by its backendName()) has a transport shared with other
+// programs: only JACK's can be followed or led.
+inline bool hasSharedTransport(std::string_view backendName) noexcept
+{
+    return backendName == "JACK";
+}
 enum class RtAudioHost : std::uint8_t { PulseAudio, Alsa, Jack };
 core::Result<std::unique_ptr<AudioOut>> openRtAudioOut(RtAudioHost host,
                                                        const AudioOutRequest& request);

@@ -204,7 +204,7 @@ void LiveHost::applyTimebaseMaster()
     // JACK hands the lead over only as a client starts (and takes it back as it stops), so a
     // running JACK output starts again, bringing its connections back; a stopped or sleeping
     // one takes the choice at its next start, and other outputs have no transport to lead.
-    if (!out_->isRunning() || out_->backendName() != "JACK")
+    if (!out_->isRunning() || !devices::hasSharedTransport(out_->backendName()))
         return;
     out_->stop();
     (void)startOutput();  // a failure is logged there, and the lost device is noticed next
@@ -418,7 +418,7 @@ void LiveHost::setMidiPorts(const devices::MidiPortChoice& out, const devices::M
     watchWakeup_.notify();
 }
 
-bool LiveHost::hasSharedTransport() const { return output().backend == "JACK"; }
+bool LiveHost::hasSharedTransport() const { return devices::hasSharedTransport(output().backend); }
 
 void LiveHost::setTimebaseMaster(bool on)
 {
