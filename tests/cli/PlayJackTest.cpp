@@ -165,19 +165,15 @@ int runPlay(const std::vector<std::string>& words, JackRecorder& recorder,
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-#define SKIP_WITHOUT_JACKD()                                                                       \
-    if (!JackDummyServer::isInstalled()) {                                                         \
-        GTEST_SKIP() << "jackd is not installed (Debian package jackd2)";                          \
-    }
-
-class PlayJack : public ::testing::Test {
+// A home with an impulse kit, and a rhythm written into it on demand.
+class PlayHome : public ::testing::Test {
 protected:
-    PlayJack()
+    PlayHome()
     {
         testing::writeImpulseKit(folder / "Sound", "Impulse", static_cast<int>(kRate));
         ::setenv("TAKTWERK_HOME", folder.path().c_str(), 1);
     }
-    ~PlayJack() override { ::unsetenv("TAKTWERK_HOME"); }
+    ~PlayHome() override { ::unsetenv("TAKTWERK_HOME"); }
 
     std::string rhythmFile(int bpm)
     {
@@ -189,12 +185,23 @@ protected:
     testing::TempFolder folder;
 };
 
+// The same, with a JACK dummy server of its own for each test.
+class PlayJack : public PlayHome {
+protected:
+    void SetUp() override
+    {
+        if (!JackDummyServer::isInstalled())
+            GTEST_SKIP() << "jackd is not installed (Debian package jackd2)";
+        server.emplace();
+        ASSERT_TRUE(server->isReady()) << server->failure();
+    }
+
+    std::optional<JackDummyServer> server;
+};
+
 TEST_F(PlayJack, EveryAudioHitOfATwentySecondRunLandsOnItsStepsFrame)
 {
-    SKIP_WITHOUT_JACKD()
     constexpr int kTempo = 97;
-    JackDummyServer server;
-    ASSERT_TRUE(server.isReady()) << server.failure();
     JackRecorder recorder(kRecorderSeconds);
     ASSERT_TRUE(recorder.isReady());
     const int code =
@@ -237,10 +244,7 @@ TEST_F(PlayJack, EveryAudioHitOfATwentySecondRunLandsOnItsStepsFrame)
 
 TEST_F(PlayJack, EveryMidiNoteOnOfATwentySecondRunLandsOnItsStepsFrame)
 {
-    SKIP_WITHOUT_JACKD()
     constexpr int kTempo = 333;
-    JackDummyServer server;
-    ASSERT_TRUE(server.isReady()) << server.failure();
     // Up before the player, so that its MIDI port connects to ours at start.
     JackRecorder recorder(kRecorderSeconds);
     ASSERT_TRUE(recorder.isReady());
@@ -274,11 +278,8 @@ TEST_F(PlayJack, EveryMidiNoteOnOfATwentySecondRunLandsOnItsStepsFrame)
 
 TEST_F(PlayJack, MidiClockGoesOutOnItsExactFramesWithStartOnStepZeroAndStopAtTheEnd)
 {
-    SKIP_WITHOUT_JACKD()
     constexpr int kTempo = 97;
     constexpr int kSeconds = 6;
-    JackDummyServer server;
-    ASSERT_TRUE(server.isReady()) << server.failure();
     JackRecorder recorder(kSeconds + 15);
     ASSERT_TRUE(recorder.isReady());
     const int code = runPlay(
@@ -320,11 +321,8 @@ TEST_F(PlayJack, MidiClockGoesOutOnItsExactFramesWithStartOnStepZeroAndStopAtThe
 
 TEST_F(PlayJack, ANoteOnAtFrameFOfACycleSoundsAtFrameFOfTheNextCycle)
 {
-    SKIP_WITHOUT_JACKD()
     constexpr int kSeconds = 4;
     constexpr std::uint32_t kOffset = 100;  // frames into the controller's cycle
-    JackDummyServer server;
-    ASSERT_TRUE(server.isReady()) << server.failure();
     JackRecorder recorder(kSeconds + 15);
     ASSERT_TRUE(recorder.isReady());
     // A snare on channel 10 every 20 cycles (about a tenth of a second).
@@ -369,9 +367,6 @@ TEST_F(PlayJack, ANoteOnAtFrameFOfACycleSoundsAtFrameFOfTheNextCycle)
 
 TEST_F(PlayJack, NotesBeyondWhatABlockTakesAreCountedInTheFinalLine)
 {
-    SKIP_WITHOUT_JACKD()
-    JackDummyServer server;
-    ASSERT_TRUE(server.isReady()) << server.failure();
     JackRecorder recorder(20);
     ASSERT_TRUE(recorder.isReady());
     // 100 snares on one frame every 20 cycles: more than the engine takes in one block.
@@ -403,11 +398,8 @@ TEST_F(PlayJack, NotesBeyondWhatABlockTakesAreCountedInTheFinalLine)
 // on, every step of ours sounds within a millisecond of the master's true clock for it.
 TEST_F(PlayJack, FollowingAJitteryMidiClockEveryStepSoundsOnTheMastersBeat)
 {
-    SKIP_WITHOUT_JACKD()
     constexpr int kSeconds = 5;
     constexpr double kClockFrames = 60.0 * kRate / (100.0 * 24.0);
-    JackDummyServer server;
-    ASSERT_TRUE(server.isReady()) << server.failure();
     JackRecorder recorder(kSeconds + 15);
     ASSERT_TRUE(recorder.isReady());
     JackClockSender master(100.0, 0.3, kRate);
@@ -532,9 +524,6 @@ std::vector<Onset> playAlongTheTransport(const std::string& rhythm, JackTranspor
 // (stopped, then while rolling to bar 5) goes on from the step of that place at once.
 TEST_F(PlayJack, FollowingTheJackTransportStartStopAndRelocateMoveThePattern)
 {
-    SKIP_WITHOUT_JACKD()
-    JackDummyServer server;
-    ASSERT_TRUE(server.isReady()) << server.failure();
     JackRecorder recorder(kRecorderSeconds);
     ASSERT_TRUE(recorder.isReady());
     JackTransportMaster master(97.0);
@@ -566,10 +555,7 @@ TEST_F(PlayJack, FollowingTheJackTransportStartStopAndRelocateMoveThePattern)
 // the steps, exactly as our own clock would from frame 0.
 TEST_F(PlayJack, FollowingTheJackTransportWithoutAMasterTakesTheFramesAtOurTempo)
 {
-    SKIP_WITHOUT_JACKD()
     constexpr int kTempo = 97;
-    JackDummyServer server;
-    ASSERT_TRUE(server.isReady()) << server.failure();
     JackRecorder recorder(kRecorderSeconds);
     ASSERT_TRUE(recorder.isReady());
     JackTransportMaster transport(kTempo, false);  // no timebase master
@@ -600,9 +586,6 @@ TEST_F(PlayJack, FollowingTheJackTransportWithoutAMasterTakesTheFramesAtOurTempo
 // transport's frame; once we have ended, nobody publishes them any more.
 TEST_F(PlayJack, LeadingTheJackTransportPublishesOurTempoAndMeterUntilTheEnd)
 {
-    SKIP_WITHOUT_JACKD()
-    JackDummyServer server;
-    ASSERT_TRUE(server.isReady()) << server.failure();
     JackRecorder recorder(kRecorderSeconds);
     ASSERT_TRUE(recorder.isReady());
     JackTransportMaster reader(97.0, false);  // drives the transport, publishes nothing
@@ -651,7 +634,7 @@ TEST_F(PlayJack, LeadingTheJackTransportPublishesOurTempoAndMeterUntilTheEnd)
 }
 
 // Anything but JACK has no transport: `play --sync jack` says so and ends before it plays.
-TEST_F(PlayJack, FollowingTheJackTransportIsRefusedOnAnyOtherOutput)
+TEST_F(PlayHome, FollowingTheJackTransportIsRefusedOnAnyOtherOutput)
 {
     if (!devices::testing::PulseDummyServer::isInstalled())
         GTEST_SKIP() << "pulseaudio is not installed";
@@ -677,9 +660,6 @@ TEST_F(PlayJack, FollowingTheJackTransportIsRefusedOnAnyOtherOutput)
 
 TEST_F(PlayJack, CtrlCStopsCleanlyWithEveryNoteEnded)
 {
-    SKIP_WITHOUT_JACKD()
-    JackDummyServer server;
-    ASSERT_TRUE(server.isReady()) << server.failure();
     JackRecorder recorder(kRecorderSeconds);
     ASSERT_TRUE(recorder.isReady());
     const int code = runPlay({rhythmFile(450), "--midi"}, recorder, folder / "play.log",
@@ -728,9 +708,6 @@ std::size_t noteOnsIn(const JackRecorder& recorder)
 // would take, and a name that is not there sends them nowhere and says so.
 TEST_F(PlayJack, MidiOutSendsToTheNamedPortOnlyAndSaysWhenItIsMissing)
 {
-    SKIP_WITHOUT_JACKD()
-    JackDummyServer server;
-    ASSERT_TRUE(server.isReady()) << server.failure();
     // First in the graph: the port the default would take.
     JackPortOwner decoy("A Synth", "in", JackPortOwner::Direction::Input);
     ASSERT_TRUE(decoy.isReady());
@@ -761,9 +738,6 @@ TEST_F(PlayJack, MidiOutSendsToTheNamedPortOnlyAndSaysWhenItIsMissing)
 
 TEST_F(PlayJack, PortsListsWhatMidiOutAndMidiInCanName)
 {
-    SKIP_WITHOUT_JACKD()
-    JackDummyServer server;
-    ASSERT_TRUE(server.isReady()) << server.failure();
     JackPortOwner synth("S\xc3\xbfnth \xc3\x9c", "Eingang: 1", JackPortOwner::Direction::Input);
     JackPortOwner pads("Pads", "out", JackPortOwner::Direction::Output);
     ASSERT_TRUE(synth.isReady() && pads.isReady());

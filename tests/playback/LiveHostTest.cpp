@@ -15,6 +15,7 @@
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -72,6 +73,33 @@ struct Host {
     std::unique_ptr<LiveHost> host;
     int steps = 0;
     std::uint64_t lastFrame = 0;
+};
+
+// Polls `done` until it holds or `limit` has passed.
+template <typename Done>
+bool eventually(Done done, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// A JACK dummy server of the test's own.
+class LiveHostOnJack : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!devices::testing::JackDummyServer::isInstalled())
+            GTEST_SKIP() << "jackd is not installed (Debian package jackd2)";
+        server.emplace();
+        ASSERT_TRUE(server->isReady()) << server->failure();
+    }
+
+    std::optional<devices::testing::JackDummyServer> server;
 };
 
 TEST(LiveHost, StepsWakeTheOwnerWhoNeverPolls)
@@ -240,26 +268,16 @@ TEST(LiveHost, TakesAnotherMidiPortWhilePlaying)
 
 // The host's watch thread, not the owner, connects a chosen JACK port again when its program
 // comes back, and tells the owner both ways.
-TEST(LiveHost, ReconnectsAChosenJackPortThatComesBack)
+TEST_F(LiveHostOnJack, ReconnectsAChosenJackPortThatComesBack)
 {
-    using devices::testing::JackDummyServer;
     using devices::testing::JackPortOwner;
-    if (!JackDummyServer::isInstalled())
-        GTEST_SKIP() << "jackd is not installed (Debian package jackd2)";
-    JackDummyServer server;
-    ASSERT_TRUE(server.isReady()) << server.failure();
     auto synth = std::make_unique<JackPortOwner>("Drum Brain", "in: 1 \xc3\xa4",
                                                  JackPortOwner::Direction::Input);
     ASSERT_TRUE(synth->isReady());
     // The server shows a new connection from its next graph change on: a few cycles when loaded.
     const auto settled = [](const JackPortOwner& owner) {
-        const auto giveUp = std::chrono::steady_clock::now() + 3s;
-        auto peers = owner.connections();
-        while (peers.empty() && std::chrono::steady_clock::now() < giveUp) {
-            std::this_thread::sleep_for(5ms);
-            peers = owner.connections();
-        }
-        return peers;
+        (void)eventually([&owner] { return !owner.connections().empty(); }, 3000ms);
+        return owner.connections();
     };
     TestDevice device;
     Host h(device, devices::MidiPortChoice::named("Drum Brain:in: 1 \xc3\xa4"), true);
@@ -285,14 +303,9 @@ TEST(LiveHost, ReconnectsAChosenJackPortThatComesBack)
 // The lead of the JACK transport follows the owner's choice while playing: JACK takes a
 // timebase master only as a client starts, so the host starts its output again, and a client
 // reading the rolling transport sees our tempo, bar and beat come and go. Playing goes on.
-TEST(LiveHost, TakesAndGivesBackTheLeadOfTheJackTransportWhilePlaying)
+TEST_F(LiveHostOnJack, TakesAndGivesBackTheLeadOfTheJackTransportWhilePlaying)
 {
-    using devices::testing::JackDummyServer;
     using devices::testing::JackTransportMaster;
-    if (!JackDummyServer::isInstalled())
-        GTEST_SKIP() << "jackd is not installed (Debian package jackd2)";
-    JackDummyServer server;
-    ASSERT_TRUE(server.isReady()) << server.failure();
     JackTransportMaster reader(97.0, false);  // rolls the transport, publishes nothing
     ASSERT_TRUE(reader.isReady());
     reader.start();
@@ -302,10 +315,7 @@ TEST(LiveHost, TakesAndGivesBackTheLeadOfTheJackTransportWhilePlaying)
     const auto published = [&reader] { return (reader.query().valid & JackPositionBBT) != 0; };
     // A loaded machine may take a while to restart the client.
     const auto settlesAt = [&published](bool wanted) {
-        const auto giveUp = std::chrono::steady_clock::now() + 3s;
-        while (published() != wanted && std::chrono::steady_clock::now() < giveUp)
-            std::this_thread::sleep_for(5ms);
-        return published() == wanted;
+        return eventually([&] { return published() == wanted; }, 3000ms);
     };
     std::this_thread::sleep_for(200ms);
     EXPECT_FALSE(published()) << "not asked to lead";
@@ -334,19 +344,6 @@ TEST(LiveHost, StaysSilentAboutAHealthyOutput)
     EXPECT_EQ(device.backendTries, 2) << "JACK refused, the card taken; no probing";
     EXPECT_EQ(h.host->lateBlocks(), 0u);
     h.host->shutdown();
-}
-
-// Polls `done` until it holds or `limit` has passed.
-template <typename Done>
-bool eventually(Done done, std::chrono::milliseconds limit)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
 }
 
 // A host on the fake card with the impulse kit, that sleeps after `sleepAfter` of quiet.
