@@ -44,6 +44,15 @@ public:
             return core::Unexpected<core::Error>(midi.error());
         return std::unique_ptr<MidiDestination>(std::move(*midi));
     }
+
+    core::Result<std::unique_ptr<MidiOrigin>> openMidiInput(const std::string& clientName,
+                                                            const MidiPortChoice& choice) override
+    {
+        auto midi = MidiIn::open(choice, clientName);
+        if (!midi)
+            return core::Unexpected<core::Error>(midi.error());
+        return std::unique_ptr<MidiOrigin>(std::move(*midi));
+    }
 };
 
 }  // namespace
@@ -51,6 +60,12 @@ public:
 std::unique_ptr<AudioOut> AudioOutFactory::openNull(const AudioOutRequest& request)
 {
     return makeNullAudioOut(request);
+}
+
+core::Result<std::unique_ptr<MidiOrigin>>
+AudioOutFactory::openMidiInput(const std::string& /*clientName*/, const MidiPortChoice& choice)
+{
+    return core::fail(core::translated(kMidiPortNotFound, {choice.name}), "no MIDI input here");
 }
 
 std::unique_ptr<AudioOutFactory> systemAudioOuts() { return std::make_unique<SystemAudioOuts>(); }
@@ -90,6 +105,17 @@ OpenedAudioOut openAudioOut(AudioOutFactory& outputs, const AudioOutRequest& req
             // like a broken program.
             if (request.midiOut.kind == MidiPortChoice::Kind::Named && opened.notice.empty())
                 opened.notice = midi.error().message;
+        }
+    }
+    if (opened.out->readsMidiOrigin() && request.midiIn.kind == MidiPortChoice::Kind::Named) {
+        auto input = outputs.openMidiInput(request.clientName, request.midiIn);
+        if (input) {
+            (void)opened.out->attachMidiInput(std::move(*input));  // stopped, so always taken
+        } else {
+            opened.details.push_back("MIDI in: " + input.error().message + " " +
+                                     input.error().detail);
+            if (opened.notice.empty())
+                opened.notice = input.error().message;
         }
     }
     return opened;

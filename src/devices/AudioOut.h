@@ -7,6 +7,7 @@
 #include "core/Language.h"
 #include "core/Result.h"
 #include "devices/MidiPorts.h"
+#include "devices/TimedMidi.h"
 #include "sound/AudioIO.h"
 #include "sound/Wakeup.h"
 
@@ -19,8 +20,6 @@
 #include <vector>
 
 namespace taktwerk::devices {
-
-class MidiDestination;
 
 enum class AudioBackend : std::uint8_t { Jack, PulseAudio, Alsa };
 
@@ -70,6 +69,15 @@ public:
     // Gives the attached destination back (null when there is none, or while running), so that
     // the next output can take the user's port over without closing and opening it again.
     virtual std::unique_ptr<MidiDestination> detachMidi() = 0;
+    // Outputs without a MIDI input of their own (RtAudio, null) read the user's input port
+    // through `origin`, placing what arrives two blocks later; JACK has its own port and
+    // declines, as do outputs that say so in readsMidiOrigin(). Only while stopped.
+    virtual bool readsMidiOrigin() const noexcept { return false; }
+    virtual bool attachMidiInput(std::unique_ptr<MidiOrigin> /*origin*/) { return false; }
+    // Gives the attached origin back, as detachMidi() does the destination.
+    virtual std::unique_ptr<MidiOrigin> detachMidiInput() { return nullptr; }
+    // The attached input port's name, empty when none is attached.
+    virtual std::string midiInputName() const { return {}; }
     // Whether something may be listening to our MIDI or playing to us (a controller on the
     // pads, a receiver of notes or clock): then the output must keep running even while nothing
     // sounds. Outputs that carry the user's MIDI port through an attached destination say yes
@@ -167,10 +175,14 @@ public:
     // Not asked for MidiPortChoice::none().
     virtual core::Result<std::unique_ptr<MidiDestination>>
     openMidi(const std::string& clientName, const MidiPortChoice& choice) = 0;
+    // The input port for an output that has none of its own: the one chosen by name, never
+    // another. Not asked for any other choice.
+    virtual core::Result<std::unique_ptr<MidiOrigin>> openMidiInput(const std::string& clientName,
+                                                                    const MidiPortChoice& choice);
 };
 
 // JACK (only when a server already runs), RtAudio's default output device of PulseAudio or ALSA,
-// and the chosen RtMidi output port.
+// and the chosen RtMidi output and input ports.
 std::unique_ptr<AudioOutFactory> systemAudioOuts();
 
 // Tries request.backends in order, then the null output. Where the chosen output has no MIDI

@@ -3,6 +3,7 @@
 #include "core/Language.h"
 
 #include <RtMidi.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -41,11 +42,16 @@ std::array<MidiShortMessage, kMidiChannels> allNotesOffMessages() noexcept
     return messages;
 }
 
-core::Result<std::unique_ptr<MidiOut>> MidiOut::open(const MidiPortChoice& choice,
-                                                     const std::string& clientName)
+namespace {
+
+// The port `choice` names among those of RtMidi's timed back ends, opened as ours named
+// `ourPortName`, with its full name; else why not, for each back end. `Port` is RtMidiOut or
+// RtMidiIn.
+template <typename Port>
+core::Result<std::pair<std::unique_ptr<Port>, std::string>>
+openChosenPort(const MidiPortChoice& choice, const std::string& clientName, const char* ourPortName,
+               const char* noPortButThrough)
 {
-    if (choice.kind == MidiPortChoice::Kind::None)
-        return core::fail(core::translated("No MIDI output chosen."));
     std::vector<RtMidi::Api> apis;
     RtMidi::getCompiledApi(apis);
     std::string detail;
@@ -57,28 +63,42 @@ core::Result<std::unique_ptr<MidiOut>> MidiOut::open(const MidiPortChoice& choic
             continue;
         }
         try {
-            auto port = std::make_unique<RtMidiOut>(api, clientName);
+            auto port = std::make_unique<Port>(api, clientName);
             std::vector<std::string> names;
             const unsigned int count = port->getPortCount();
             for (unsigned int index = 0; index < count; ++index)
                 names.push_back(port->getPortName(index));
             const auto chosen = chooseMidiPort(names, choice);
             if (!chosen) {
-                detail +=
-                    RtMidi::getApiDisplayName(api) + (choice.kind == MidiPortChoice::Kind::Named
-                                                          ? ": no port of that name. "
-                                                          : ": no output port but pass-throughs. ");
+                detail += RtMidi::getApiDisplayName(api) +
+                          (choice.kind == MidiPortChoice::Kind::Named ? ": no port of that name. "
+                                                                      : noPortButThrough);
                 continue;
             }
-            port->openPort(static_cast<unsigned int>(*chosen), "midi_out");
-            return std::make_unique<MidiOut>(Key{}, std::move(port), names[*chosen]);
+            port->openPort(static_cast<unsigned int>(*chosen), ourPortName);
+            return std::pair{std::move(port), names[*chosen]};
         } catch (const RtMidiError& error) {
             detail += RtMidi::getApiDisplayName(api) + ": " + error.getMessage() + " ";
         }
     }
-    if (choice.kind == MidiPortChoice::Kind::Named)
-        return core::fail(core::translated(kMidiPortNotFound, {choice.name}), detail);
-    return core::fail(core::translated("No MIDI output found."), detail);
+    return core::fail(core::translated(kMidiPortNotFound, {choice.name}), detail);
+}
+
+}  // namespace
+
+core::Result<std::unique_ptr<MidiOut>> MidiOut::open(const MidiPortChoice& choice,
+                                                     const std::string& clientName)
+{
+    if (choice.kind == MidiPortChoice::Kind::None)
+        return core::fail(core::translated("No MIDI output chosen."));
+    auto opened = openChosenPort<RtMidiOut>(choice, clientName, "midi_out",
+                                            ": no output port but pass-throughs. ");
+    if (!opened) {
+        if (choice.kind == MidiPortChoice::Kind::Named)
+            return core::Unexpected<core::Error>(opened.error());
+        return core::fail(core::translated("No MIDI output found."), opened.error().detail);
+    }
+    return std::make_unique<MidiOut>(Key{}, std::move(opened->first), std::move(opened->second));
 }
 
 MidiOut::MidiOut(Key, std::unique_ptr<RtMidiOut> port, std::string portName)
@@ -121,6 +141,59 @@ void MidiOut::allNotesOff() noexcept
 {
     for (const auto& message : allNotesOffMessages())
         (void)sendNow(message.data(), message.size());  // counted like any failed send
+}
+
+core::Result<std::unique_ptr<MidiIn>> MidiIn::open(const MidiPortChoice& choice,
+                                                   const std::string& clientName)
+{
+    // Nothing plays the pads unless the user chose what: a keyboard on the first port may be
+    // meant for another program.
+    if (choice.kind != MidiPortChoice::Kind::Named)
+        return core::fail(core::translated("No MIDI input chosen."));
+    auto opened = openChosenPort<RtMidiIn>(choice, clientName, "midi_in", ": no input port. ");
+    if (!opened)
+        return core::Unexpected<core::Error>(opened.error());
+    return std::make_unique<MidiIn>(Key{}, std::move(opened->first), std::move(opened->second));
+}
+
+MidiIn::MidiIn(Key, std::unique_ptr<RtMidiIn> port, std::string portName)
+    : port_(std::move(port)), portName_(std::move(portName))
+{
+    // The clock and its start and stop are wanted (to follow a master); system exclusive and
+    // active sensing are not.
+    port_->ignoreTypes(true, false, true);
+    port_->setCallback(
+        [](double, std::vector<unsigned char>* message, void* self) {
+            if (message != nullptr)
+                static_cast<MidiIn*>(self)->arrived(*message);
+        },
+        this);
+    // Reported errors (a full buffer, a vanished port) are not thrown at RtMidi's thread.
+    port_->setErrorCallback([](RtMidiError::Type, const std::string&, void*) {}, nullptr);
+}
+
+MidiIn::~MidiIn()
+{
+    deliverTo(nullptr);
+    port_->cancelCallback();
+    // RtMidiIn's destructor closes the port.
+}
+
+void MidiIn::deliverTo(TimedMidiInput* input) noexcept
+{
+    input_.store(input);
+    // A delivery that read the old input may still be on its way; the next one reads the new.
+    while (delivering_.load() != 0)
+        std::this_thread::yield();
+}
+
+void MidiIn::arrived(const std::vector<unsigned char>& message) noexcept  // RtMidi's thread
+{
+    const auto at = MidiClock::now();
+    delivering_.fetch_add(1);
+    if (TimedMidiInput* input = input_.load())
+        (void)input->arrived(at, message.data(), message.size());  // a drop is counted there
+    delivering_.fetch_sub(1);
 }
 
 }  // namespace taktwerk::devices

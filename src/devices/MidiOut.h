@@ -1,7 +1,9 @@
 #pragma once
-// The user's MIDI output port through RtMidi: the one chosen by name, or "MIDI output device 0",
-// the first output port of the system that is not a pass-through ("Through") port. Opened on the
-// control thread; while an audio output runs it, only that output's MIDI sender thread sends on it.
+// The user's MIDI ports through RtMidi, for outputs without ports of their own (RtAudio, the
+// null output). Out: the one chosen by name, or "MIDI output device 0", the first output port of
+// the system that is not a pass-through ("Through") port; opened on the control thread, and
+// while an audio output runs it, only that output's MIDI sender thread sends on it. In: the one
+// chosen by name, delivering to the output's timed input from RtMidi's own thread.
 
 #include "core/Result.h"
 #include "devices/MidiPorts.h"
@@ -16,6 +18,7 @@
 #include <string>
 #include <vector>
 
+class RtMidiIn;
 class RtMidiOut;
 
 namespace taktwerk::devices {
@@ -69,6 +72,36 @@ private:
     std::unique_ptr<RtMidiOut> port_;
     std::string portName_;
     std::atomic<std::uint32_t> sendFailures_{0};
+};
+
+class MidiIn final : public MidiOrigin {
+    struct Key {
+        explicit Key() = default;
+    };
+
+public:
+    // As MidiOut::open, for the ports that send to us: never another port than the one chosen,
+    // never a throw on a system without a sequencer.
+    static core::Result<std::unique_ptr<MidiIn>> open(const MidiPortChoice& choice,
+                                                      const std::string& clientName = "Taktwerk");
+
+    MidiIn(Key, std::unique_ptr<RtMidiIn> port, std::string portName);  // see open
+    ~MidiIn() override;  // stops delivering, then the port closes
+    MidiIn(const MidiIn&) = delete;
+    MidiIn& operator=(const MidiIn&) = delete;
+
+    void deliverTo(TimedMidiInput* input) noexcept override;
+    std::string name() const override { return portName_; }
+
+private:
+    // RtMidi's thread.
+    void arrived(const std::vector<unsigned char>& message) noexcept;
+
+    std::unique_ptr<RtMidiIn> port_;
+    std::string portName_;
+    std::atomic<TimedMidiInput*> input_{nullptr};
+    // Deliveries under way, so that deliverTo() can wait for the last one to the old input.
+    std::atomic<int> delivering_{0};
 };
 
 }  // namespace taktwerk::devices

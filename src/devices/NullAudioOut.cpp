@@ -24,7 +24,7 @@ public:
     NullAudioOut(std::uint32_t sampleRate, std::uint32_t blockFrames)
         : sampleRate_(sampleRate), blockFrames_(blockFrames),
           buffer_(static_cast<std::size_t>(blockFrames) * sound::kOutputChannels),
-          sink_(sender_, sampleRate)
+          input_(sampleRate, blockFrames), sink_(sender_, input_, sampleRate)
     {
     }
     ~NullAudioOut() override { stop(); }
@@ -66,6 +66,23 @@ public:
     {
         return thread_.joinable() ? nullptr : sender_.detach();
     }
+    bool readsMidiOrigin() const noexcept override { return true; }
+    bool attachMidiInput(std::unique_ptr<MidiOrigin> origin) override
+    {
+        if (thread_.joinable())
+            return false;
+        input_.attach(std::move(origin));
+        return true;
+    }
+    std::unique_ptr<MidiOrigin> detachMidiInput() override
+    {
+        return thread_.joinable() ? nullptr : input_.detach();
+    }
+    std::string midiInputName() const override { return input_.originName(); }
+    bool hasMidiConnections() const override
+    {
+        return !midiPortName().empty() || input_.isAttached();
+    }
 
 private:
     void run() noexcept  // audio thread
@@ -96,6 +113,7 @@ private:
     std::vector<float> buffer_;
     sound::AudioSource* source_ = nullptr;
     TimedMidiSender sender_;
+    TimedMidiInput input_;
     TimedMidiSink sink_;
     std::atomic<bool> stopping_{false};
     std::thread thread_;

@@ -82,7 +82,8 @@ public:
                               apiName + ": " + error.getMessage());
         }
         apiName_ = apiName;
-        sink_.emplace(sender_, sampleRate_);
+        input_.emplace(sampleRate_, blockFrames_);
+        sink_.emplace(sender_, *input_, sampleRate_);
         return {};
     }
 
@@ -143,6 +144,23 @@ public:
     std::unique_ptr<MidiDestination> detachMidi() override
     {
         return started_ ? nullptr : sender_.detach();
+    }
+    bool readsMidiOrigin() const noexcept override { return true; }
+    bool attachMidiInput(std::unique_ptr<MidiOrigin> origin) override
+    {
+        if (started_)
+            return false;
+        input_->attach(std::move(origin));
+        return true;
+    }
+    std::unique_ptr<MidiOrigin> detachMidiInput() override
+    {
+        return started_ ? nullptr : input_->detach();
+    }
+    std::string midiInputName() const override { return input_->originName(); }
+    bool hasMidiConnections() const override
+    {
+        return !midiPortName().empty() || input_->isAttached();
     }
 
 private:
@@ -220,6 +238,7 @@ private:
     std::uint32_t blockFrames_ = 0;
     sound::AudioSource* source_ = nullptr;
     TimedMidiSender sender_;
+    std::optional<TimedMidiInput> input_;
     std::optional<TimedMidiSink> sink_;
     // Audio thread only while running.
     std::uint64_t framesDone_ = 0;

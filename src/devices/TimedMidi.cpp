@@ -101,4 +101,88 @@ bool TimedMidiSink::midiAt(std::uint32_t frame, const std::uint8_t* bytes,
     return sender_.push(message);
 }
 
+TimedMidiInput::TimedMidiInput(std::uint32_t sampleRate, std::uint32_t blockFrames) noexcept
+    : sampleRate_(sampleRate), latency_(durationOfFrames(2ull * blockFrames, sampleRate)),
+      // What came in while the output stood still (a restart for another port) is long over.
+      staleAfter_(durationOfFrames(8ull * blockFrames, sampleRate))
+{
+}
+
+TimedMidiInput::~TimedMidiInput() { (void)detach(); }
+
+void TimedMidiInput::attach(std::unique_ptr<MidiOrigin> origin)
+{
+    (void)detach();
+    origin_ = std::move(origin);
+    if (origin_) {
+        origin_->deliverTo(this);
+        attached_.store(true, std::memory_order_release);
+    }
+}
+
+std::unique_ptr<MidiOrigin> TimedMidiInput::detach() noexcept
+{
+    attached_.store(false, std::memory_order_release);
+    if (origin_)
+        origin_->deliverTo(nullptr);
+    return std::move(origin_);
+}
+
+std::string TimedMidiInput::originName() const { return origin_ ? origin_->name() : std::string(); }
+
+bool TimedMidiInput::arrived(MidiClock::time_point at, const std::uint8_t* bytes,
+                             std::size_t size) noexcept  // the origin's thread
+{
+    Arrived message;
+    message.atNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch()).count();
+    if (bytes == nullptr || size == 0 || size > kMaxTimedMidiBytes) {
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
+    message.size = static_cast<std::uint8_t>(size);
+    std::copy_n(bytes, size, message.bytes.begin());
+    if (!queue_.push(message)) {
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
+    return true;
+}
+
+void TimedMidiInput::beginBlock(MidiClock::time_point heardAt,
+                                std::uint32_t frames) noexcept  // audio thread
+{
+    count_ = 0;
+    const auto heardNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(heardAt.time_since_epoch()).count();
+    // Taken in arrival order, so the frames never go backwards; one that belongs to a later
+    // block waits in held_, as everything behind it does in the queue.
+    while (count_ < kMaxPerBlock && (holding_ || queue_.pop(held_))) {
+        holding_ = true;
+        const std::int64_t early = heardNs - (held_.atNs + latency_.count());
+        if (early > staleAfter_.count()) {
+            holding_ = false;
+            continue;
+        }
+        // Frames after the block's start at which this one is heard; jitter of the callbacks
+        // may put it a little before.
+        const std::int64_t late = -early;
+        const auto frame = late <= 0 ? 0 : late * sampleRate_ / 1'000'000'000;
+        if (frame >= frames)
+            break;
+        block_[count_] = held_;
+        frames_[count_] = static_cast<std::uint32_t>(frame);
+        ++count_;
+        holding_ = false;
+    }
+}
+
+bool TimedMidiInput::at(std::uint32_t index, sound::MidiInEvent& event) const noexcept
+{
+    if (index >= count_)
+        return false;
+    event = {frames_[index], block_[index].bytes.data(), block_[index].size};
+    return true;
+}
+
 }  // namespace taktwerk::devices

@@ -104,11 +104,79 @@ private:
     std::thread thread_;
 };
 
+class TimedMidiInput;
+
+// Where MIDI input comes from for outputs without a port of their own: the user's RtMidi input
+// port (MidiIn) or, in tests, a fake player.
+class MidiOrigin {
+public:
+    virtual ~MidiOrigin() = default;
+    // Control thread. From now on every message that arrives goes to `input` (from the origin's
+    // own thread), until called again with null; returns once nothing goes to the old one.
+    virtual void deliverTo(TimedMidiInput* input) noexcept = 0;
+    virtual std::string name() const = 0;
+};
+
+// MIDI input for outputs whose sound system gives no frame times (RtAudio, the null output):
+// the origin's thread stamps each message with the moment it arrived, and the audio thread
+// places it at the frame heard two blocks later (the block being made meanwhile, then the
+// device's one block of buffer). A steady latency rather than "as soon as possible": a drummer
+// plays to a sound that comes late, never to one that wanders, and the clock follower sees the
+// spacing the master sent.
+class TimedMidiInput final : public sound::MidiBlockInput {
+public:
+    // A flood beyond this between two blocks is dropped and counted, never waited for.
+    static constexpr std::size_t kCapacity = 512;
+    static constexpr std::uint32_t kMaxPerBlock = 64;
+
+    TimedMidiInput(std::uint32_t sampleRate, std::uint32_t blockFrames) noexcept;
+    ~TimedMidiInput() override;
+    TimedMidiInput(const TimedMidiInput&) = delete;
+    TimedMidiInput& operator=(const TimedMidiInput&) = delete;
+
+    // Control thread, while the output is stopped.
+    void attach(std::unique_ptr<MidiOrigin> origin);
+    std::unique_ptr<MidiOrigin> detach() noexcept;
+    bool isAttached() const noexcept { return attached_.load(std::memory_order_acquire); }
+    std::string originName() const;
+
+    // The origin's thread. Takes one whole message of one to three bytes (notes, clock, start
+    // and stop; system exclusive has no use here); false when it was not taken (counted).
+    bool arrived(MidiClock::time_point at, const std::uint8_t* bytes, std::size_t size) noexcept;
+    std::uint32_t dropped() const noexcept { return dropped_.load(std::memory_order_relaxed); }
+
+    // audio thread. The next block has `frames` frames and is heard from `heardAt` on.
+    void beginBlock(MidiClock::time_point heardAt, std::uint32_t frames) noexcept;
+    std::uint32_t count() const noexcept override { return count_; }
+    bool at(std::uint32_t index, sound::MidiInEvent& event) const noexcept override;
+
+private:
+    struct Arrived {
+        std::int64_t atNs = 0;  // MidiClock time since its epoch
+        std::uint8_t size = 0;
+        std::array<std::uint8_t, kMaxTimedMidiBytes> bytes{};
+    };
+
+    std::uint32_t sampleRate_;
+    std::chrono::nanoseconds latency_;
+    std::chrono::nanoseconds staleAfter_;
+    sound::SpscQueue<Arrived, kCapacity> queue_;
+    // The current block's messages, and one taken from the queue that belongs to a later block.
+    std::array<Arrived, kMaxPerBlock> block_{};
+    std::array<std::uint32_t, kMaxPerBlock> frames_{};
+    std::uint32_t count_ = 0;
+    Arrived held_{};
+    bool holding_ = false;
+    std::unique_ptr<MidiOrigin> origin_;
+    std::atomic<bool> attached_{false};
+    std::atomic<std::uint32_t> dropped_{0};
+};
+
 // The MidiBlockSink the RtAudio and null outputs hand to AudioSource::process.
 class TimedMidiSink final : public sound::MidiBlockSink {
 public:
-    TimedMidiSink(TimedMidiSender& sender, std::uint32_t sampleRate) noexcept
-        : sender_(sender), sampleRate_(sampleRate)
+    TimedMidiSink(TimedMidiSender& sender, TimedMidiInput& input, std::uint32_t sampleRate) noexcept
+        : sender_(sender), input_(input), sampleRate_(sampleRate)
     {
     }
 
@@ -120,10 +188,16 @@ public:
         zeroFrameTime_ = zeroFrameTime;
         blockStartFrame_ = blockStartFrame;
         blockFrames_ = blockFrames;
+        if (input_.isAttached())
+            input_.beginBlock(frameTime(zeroFrameTime, blockStartFrame, sampleRate_), blockFrames);
     }
     // audio thread.
     bool midiAt(std::uint32_t frame, const std::uint8_t* bytes, std::size_t size) noexcept override;
     bool hasReceiver() const noexcept override { return sender_.hasDestination(); }
+    const sound::MidiBlockInput* input() const noexcept override
+    {
+        return input_.isAttached() ? &input_ : nullptr;
+    }
 
     // The moment frame `frame` of the stream is heard: no drift from adding up rounded block
     // durations.
@@ -136,6 +210,7 @@ public:
 
 private:
     TimedMidiSender& sender_;
+    TimedMidiInput& input_;
     std::uint32_t sampleRate_;
     MidiClock::time_point zeroFrameTime_{};
     std::uint64_t blockStartFrame_ = 0;

@@ -40,6 +40,18 @@ TEST(MidiOut, NoMidiSystemMeansNoPortNotACrash)
     ASSERT_FALSE(*opened);
     EXPECT_FALSE(opened->error().message.empty());
     EXPECT_NE(opened->error().detail.find("ALSA"), std::string::npos) << opened->error().detail;
+
+    // An input port is only ever the one named; a name not there is said as a missing port.
+    std::optional<core::Result<std::unique_ptr<MidiIn>>> input;
+    EXPECT_NO_THROW(input.emplace(MidiIn::open(MidiPortChoice::named("Drum Brain:out 1 20:0"))));
+    ASSERT_TRUE(input);
+    ASSERT_FALSE(*input);
+    EXPECT_EQ(input->error().message, "MIDI port \"Drum Brain:out 1 20:0\" not found");
+    for (const MidiPortChoice& unnamed : {MidiPortChoice::firstPort(), MidiPortChoice::none()}) {
+        const auto none = MidiIn::open(unnamed);
+        ASSERT_FALSE(none);
+        EXPECT_EQ(none.error().message, "No MIDI input chosen.");
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "devices/TimedMidi.h"
 
+#include "devices/support/TestOutputs.h"
 #include "devices/support/TestSources.h"
 
 #include <gtest/gtest.h>
@@ -42,14 +43,16 @@ TEST(TimedMidiSink, RefusesWhatItCannotSend)
     const std::uint8_t sysex[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
 
     TimedMidiSender withoutPort;
-    TimedMidiSink noReceiver(withoutPort, 48000);
+    TimedMidiInput noInput(48000, 256);
+    TimedMidiSink noReceiver(withoutPort, noInput, 48000);
+    EXPECT_EQ(noReceiver.input(), nullptr) << "no input port attached";
     EXPECT_FALSE(noReceiver.hasReceiver());
     EXPECT_FALSE(noReceiver.midiAt(0, noteOn, sizeof noteOn));
 
     RecordingMidiDestination::Log log;
     TimedMidiSender sender;
     sender.attach(std::make_unique<RecordingMidiDestination>(log));
-    TimedMidiSink sink(sender, 48000);
+    TimedMidiSink sink(sender, noInput, 48000);
     sink.beginBlock(MidiClock::now(), 0, 256);
     EXPECT_TRUE(sink.hasReceiver());
     EXPECT_FALSE(sink.midiAt(0, noteOn, 0));
@@ -77,7 +80,8 @@ TEST(TimedMidiSender, SendsInOrderNeverEarlyAndEndsWithAllNotesOff)
     TimedMidiSender sender;
     sender.attach(std::make_unique<RecordingMidiDestination>(log));
     EXPECT_EQ(sender.destinationName(), "recording");
-    TimedMidiSink sink(sender, 48000);
+    TimedMidiInput noInput(48000, 256);
+    TimedMidiSink sink(sender, noInput, 48000);
     sender.start();
 
     // Two blocks, as an audio thread would queue them; the sender is idle in between.
@@ -106,6 +110,92 @@ TEST(TimedMidiSender, SendsInOrderNeverEarlyAndEndsWithAllNotesOff)
         EXPECT_EQ(sent[index].message.bytes[1], notes[index]);
     }
     EXPECT_TRUE(sent[3].allNotesOff);
+}
+
+// The pads of a controller on an RtAudio or null output: what arrives during one block sounds
+// two blocks later at the same distance, whether the audio thread comes early or late.
+class TimedInput : public ::testing::Test {
+protected:
+    static constexpr std::uint32_t kRate = 48000;
+    static constexpr std::uint32_t kBlock = 480;  // 10 ms
+
+    TimedInput() { input.attach(std::make_unique<testing::TestPads>(pads)); }
+
+    static MidiClock::time_point ms(double at)
+    {
+        return kEpoch + std::chrono::duration_cast<MidiClock::duration>(
+                            std::chrono::duration<double, std::milli>(at));
+    }
+    bool arrive(double atMs, std::uint8_t note, std::size_t size = 3)
+    {
+        const std::uint8_t bytes[] = {0x99, note, 100};
+        return input.arrived(ms(atMs), bytes, size);
+    }
+    // (frame, note) of each message the block heard from `heardAtMs` on takes.
+    std::vector<std::pair<std::uint32_t, int>> block(double heardAtMs)
+    {
+        input.beginBlock(ms(heardAtMs), kBlock);
+        std::vector<std::pair<std::uint32_t, int>> taken;
+        sound::MidiInEvent event;
+        for (std::uint32_t index = 0; index < input.count(); ++index) {
+            EXPECT_TRUE(input.at(index, event));
+            taken.emplace_back(event.frame, event.size > 1 ? event.bytes[1] : -1);
+        }
+        EXPECT_FALSE(input.at(input.count(), event));
+        return taken;
+    }
+
+    std::atomic<testing::TestPads*> pads{nullptr};
+    TimedMidiInput input{kRate, kBlock};
+};
+
+TEST_F(TimedInput, EachMessageSoundsTwoBlocksAfterItArrivesNeverSoonerAndNeverLost)
+{
+    // Arrived 100.0, 105.5 and 109.99 ms: heard at 120.0, 125.5 and 129.99 ms, the block from
+    // 120 ms on; a message at 112 ms belongs to the block after.
+    EXPECT_TRUE(arrive(100.0, 36));
+    EXPECT_TRUE(arrive(105.5, 38));
+    EXPECT_TRUE(arrive(109.99, 42));
+    EXPECT_TRUE(arrive(112.0, 46));
+    using Taken = std::vector<std::pair<std::uint32_t, int>>;
+    EXPECT_EQ(block(120.0), (Taken{{0, 36}, {264, 38}, {479, 42}}));
+    EXPECT_EQ(block(130.0), (Taken{{96, 46}}));
+    // A block made a little early misses a hit that arrives just after it: the next block
+    // plays it at once, as little late as can be, never lost.
+    EXPECT_EQ(block(140.0), Taken{});
+    EXPECT_TRUE(arrive(128.0, 49));  // to be heard at 148 ms, in the block made already
+    EXPECT_EQ(block(150.0), (Taken{{0, 49}}));
+    // What came in while the output stood still (a restart) is long over and never sounds.
+    EXPECT_TRUE(arrive(151.0, 51));
+    EXPECT_TRUE(arrive(500.0, 35));
+    EXPECT_EQ(block(520.0), (Taken{{0, 35}}));
+    EXPECT_EQ(input.dropped(), 0u);
+}
+
+TEST_F(TimedInput, RefusesWhatIsNoWholeShortMessageAndCountsAFloodItCannotHold)
+{
+    const std::uint8_t sysex[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+    EXPECT_FALSE(input.arrived(ms(0), sysex, sizeof sysex));
+    EXPECT_FALSE(input.arrived(ms(0), sysex, 0));
+    EXPECT_FALSE(input.arrived(ms(0), nullptr, 3));
+    EXPECT_EQ(input.dropped(), 3u);
+
+    // A flood in one moment: the queue holds what it can, each block takes its share in the
+    // order it came, and nothing is lost but what did not fit.
+    std::size_t taken = 0;
+    for (std::size_t sent = 0; sent < TimedMidiInput::kCapacity + 10; ++sent)
+        taken += arrive(200.0, static_cast<std::uint8_t>(sent % 128)) ? 1 : 0;
+    EXPECT_EQ(taken, TimedMidiInput::kCapacity);
+    EXPECT_EQ(input.dropped(), 3u + 10u);
+    std::size_t heard = 0;
+    for (double at = 220.0; heard < taken; at += 10.0) {
+        const auto messages = block(at);
+        ASSERT_FALSE(messages.empty());
+        ASSERT_LE(messages.size(), TimedMidiInput::kMaxPerBlock);
+        for (const auto& [frame, note] : messages)
+            EXPECT_EQ(note, static_cast<int>(heard++ % 128));
+    }
+    EXPECT_EQ(block(1000.0).size(), 0u);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "devices/support/JackDummyServer.h"
 #include "devices/support/JackRecorder.h"
 #include "devices/support/JackTransportMaster.h"
+#include "devices/support/TestOutputs.h"
 #include "devices/support/TestSources.h"
 #include "playback/LiveParameters.h"
 #include "playback/StepPlayer.h"
@@ -107,13 +108,16 @@ private:
 
 // An audio thread as an output runs one, minus the device and a little faster than real time:
 // every block armed, its MIDI either to no receiver (MIDI mode then sounds through the built-in
-// synth) or to the timed sender that the RtAudio and null outputs use.
+// synth) or to the timed sender that the RtAudio and null outputs use, with their timed input
+// from a pad controller beside it.
 class ArmedAudioThread {
 public:
     ArmedAudioThread(sound::Engine& engine, const RealtimeGuard& guard,
                      devices::TimedMidiSender& sender)
-        : engine_(engine), guard_(guard), timedSink_(sender, kRate), thread_([this] { run(); })
+        : engine_(engine), guard_(guard), timedSink_(sender, input_, kRate)
     {
+        input_.attach(std::make_unique<devices::testing::TestPads>(pads_));
+        thread_ = std::thread([this] { run(); });
     }
     ~ArmedAudioThread() { stop(); }
     ArmedAudioThread(const ArmedAudioThread&) = delete;
@@ -140,6 +144,8 @@ public:
     }
     std::uint64_t blocks() const { return blocks_.load(std::memory_order_acquire); }
     float peak() const { return peak_.load(std::memory_order_acquire); }
+    // The controller on the timed input: the owner's thread plays it.
+    devices::testing::TestPads& pads() { return *pads_.load(); }
 
 private:
     void run() noexcept
@@ -179,6 +185,8 @@ private:
 
     sound::Engine& engine_;
     const RealtimeGuard& guard_;
+    std::atomic<devices::testing::TestPads*> pads_{nullptr};
+    devices::TimedMidiInput input_{kRate, kBlock};
     devices::TimedMidiSink timedSink_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> toReceiver_{false};
@@ -186,7 +194,7 @@ private:
     ClockInput master_;
     std::atomic<std::uint64_t> blocks_{0};
     std::atomic<float> peak_{0.0f};
-    std::thread thread_;  // last: it starts running in the constructor
+    std::thread thread_;  // started once everything above is in place
 };
 
 // The owner's side: the drum machine's share of playing, done the way it does it.
@@ -335,6 +343,11 @@ TEST(AudioPath, NeverAllocatesNorLocksWhatEverTheOwnerDoes)
     engine.setMode(SoundMode::Midi);
     audio.sendMidiToReceiver(true);
     owner.edit(30);
+    for (int hit = 0; hit < 10; ++hit) {  // and a controller's crash pad on the timed input
+        EXPECT_TRUE(audio.pads().play({0x99, 49, 100}));
+        owner.edit(3);
+    }
+    EXPECT_EQ(engine.heardNoteOn() & 0xFFu, 49u) << "the controller's notes came in";
     engine.allNotesOff();
     owner.settle();
     audio.sendMidiToReceiver(false);

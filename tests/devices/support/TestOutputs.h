@@ -13,8 +13,11 @@
 #include "devices/support/TestSources.h"
 
 #include <atomic>
+#include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace taktwerk::devices::testing {
 
@@ -22,6 +25,43 @@ class FakeCardOut;
 
 // The one name the recording "MIDI output device 0" answers to when chosen by name.
 inline constexpr const char* kTestMidiPortName = "Test Synth:in 1";
+// The one name the test's MIDI input port (a pad controller the test plays) answers to.
+inline constexpr const char* kTestMidiInName = "Test Pads:out 1";
+
+// The pad controller behind that port: plays into whichever output has it open, as RtMidi's
+// thread would, from the test's thread.
+class TestPads final : public MidiOrigin {
+public:
+    // `open` points at these pads while their port is open.
+    explicit TestPads(std::atomic<TestPads*>& open) : open_(open) { open_.store(this); }
+    ~TestPads() override
+    {
+        TestPads* self = this;
+        open_.compare_exchange_strong(self, nullptr);
+    }
+    TestPads(const TestPads&) = delete;
+    TestPads& operator=(const TestPads&) = delete;
+
+    void deliverTo(TimedMidiInput* input) noexcept override
+    {
+        const std::lock_guard lock(mutex_);
+        input_ = input;
+    }
+    std::string name() const override { return kTestMidiInName; }
+    // False when no output listens, or it dropped the message.
+    bool play(std::initializer_list<std::uint8_t> bytes)
+    {
+        const std::vector<std::uint8_t> message(bytes);
+        const std::lock_guard lock(mutex_);
+        return input_ != nullptr &&
+               input_->arrived(MidiClock::now(), message.data(), message.size());
+    }
+
+private:
+    std::atomic<TestPads*>& open_;
+    std::mutex mutex_;
+    TimedMidiInput* input_ = nullptr;
+};
 
 struct TestDevice {
     std::atomic<int> backendTries{0};
@@ -33,6 +73,8 @@ struct TestDevice {
     std::atomic<int> starts{0};                  // of any fake card
     std::atomic<int> loudBlocks{0};              // blocks the card played with sound in them
     RecordingMidiDestination::Log midi;
+    std::atomic<int> midiInOpens{0};
+    std::atomic<TestPads*> pads{nullptr};  // the input port while it is open
 
     // Pulls the card out while it plays: its output reports the loss from this thread, as a
     // sound system's callback would from its own.
@@ -82,6 +124,14 @@ public:
         return inner_->attachMidi(std::move(destination));
     }
     std::unique_ptr<MidiDestination> detachMidi() override { return inner_->detachMidi(); }
+    bool readsMidiOrigin() const noexcept override { return inner_->readsMidiOrigin(); }
+    bool attachMidiInput(std::unique_ptr<MidiOrigin> origin) override
+    {
+        return inner_->attachMidiInput(std::move(origin));
+    }
+    std::unique_ptr<MidiOrigin> detachMidiInput() override { return inner_->detachMidiInput(); }
+    std::string midiInputName() const override { return inner_->midiInputName(); }
+    bool hasMidiConnections() const override { return inner_->hasMidiConnections(); }
 
     void lose() noexcept { markDeviceLost(); }
 
@@ -139,6 +189,14 @@ public:
             return core::fail(core::translated(kMidiPortNotFound, {choice.name}), "not in tests");
         return std::unique_ptr<MidiDestination>(
             std::make_unique<RecordingMidiDestination>(device_.midi));
+    }
+    core::Result<std::unique_ptr<MidiOrigin>> openMidiInput(const std::string&,
+                                                            const MidiPortChoice& choice) override
+    {
+        device_.midiInOpens.fetch_add(1);
+        if (choice.name != kTestMidiInName)
+            return core::fail(core::translated(kMidiPortNotFound, {choice.name}), "not in tests");
+        return std::unique_ptr<MidiOrigin>(std::make_unique<TestPads>(device_.pads));
     }
 
 private:
