@@ -170,6 +170,7 @@ std::string LiveHost::applyMidiPorts()
     }
     if (!ports)
         return {};
+    const bool otherInput = !(ports->second == request_.midiIn);
     request_.midiOut = std::move(ports->first);
     request_.midiIn = std::move(ports->second);
     if (!out_->chooseMidiPorts(request_.midiOut, request_.midiIn)) {
@@ -184,6 +185,11 @@ std::string LiveHost::applyMidiPorts()
             else
                 log("MIDI: " + opened.error().message, opened.error().detail);
         }
+        // The input port stays open unless another was chosen: a controller keeps its place.
+        std::unique_ptr<devices::MidiOrigin> input = out_->detachMidiInput();
+        if (otherInput)
+            input.reset();
+        attachMidiInput(*out_, std::move(input));
         if (running)
             (void)startOutput();
     }
@@ -271,8 +277,26 @@ void LiveHost::replaceOutput(std::unique_ptr<devices::AudioOut> next)
         if (midi)
             (void)next->attachMidi(std::move(midi));  // not started yet, so always taken
     }
+    attachMidiInput(*next, out_->detachMidiInput());
     out_ = std::move(next);
     (void)startOutput();
+}
+
+void LiveHost::attachMidiInput(devices::AudioOut& out, std::unique_ptr<devices::MidiOrigin> open)
+{
+    // Taken over from the output before when it had the port open, so that a controller's
+    // connection never drops; opened only when none was open yet.
+    if (!out.readsMidiOrigin() || request_.midiIn.kind != devices::MidiPortChoice::Kind::Named)
+        return;
+    if (!open) {
+        auto opened = outputs_->openMidiInput(request_.clientName, request_.midiIn);
+        if (!opened) {
+            log("MIDI in: " + opened.error().message, opened.error().detail);
+            return;
+        }
+        open = std::move(*opened);
+    }
+    (void)out.attachMidiInput(std::move(open));  // stopped, so always taken
 }
 
 core::Result<void> LiveHost::startOutput()
@@ -294,6 +318,11 @@ std::string LiveHost::missingMidiPort() const
     const devices::MidiPortChoice& chosen = request_.midiOut;
     if (chosen.kind == devices::MidiPortChoice::Kind::Named && out_->midiPortName().empty())
         return core::translated(devices::kMidiPortNotFound, {chosen.name});
+    // And one that reads the user's input port through us but did not get the one named.
+    const devices::MidiPortChoice& input = request_.midiIn;
+    if (input.kind == devices::MidiPortChoice::Kind::Named && out_->readsMidiOrigin() &&
+        out_->midiInputName().empty())
+        return core::translated(devices::kMidiPortNotFound, {input.name});
     return {};
 }
 

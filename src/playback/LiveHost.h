@@ -140,6 +140,9 @@ private:
     void watch();
     std::string watchOutput();
     std::string countTrouble();
+    // Gives `out` (stopped) the user's chosen MIDI input port when it reads one through us:
+    // `open` when the output before had it open, else opened now.
+    void attachMidiInput(devices::AudioOut& out, std::unique_ptr<devices::MidiOrigin> open);
     void replaceOutput(std::unique_ptr<devices::AudioOut> next);
     core::Result<void> startOutput();
     void publishOutput();

@@ -33,11 +33,13 @@ constexpr auto kProbe = 100ms;
 
 struct Host {
     explicit Host(TestDevice& device, const devices::MidiPortChoice& midiOut = {},
-                  bool jack = false)
+                  bool jack = false,
+                  const devices::MidiPortChoice& midiIn = devices::MidiPortChoice::none())
     {
         LiveHostOptions options;
         options.probeInterval = kProbe;
         options.request.midiOut = midiOut;
+        options.request.midiIn = midiIn;
         host = std::make_unique<LiveHost>(options, std::make_unique<TestOutputs>(device, jack));
         sequencer::StepInputs inputs;
         inputs.rows[0] = 0xFFFFFFFFu;
@@ -221,6 +223,51 @@ TEST(LiveHost, OpensOnlyTheChosenMidiPortAndSaysWhenItIsMissing)
         EXPECT_EQ(device.midiOpens, c.opens == 0 ? 0 : c.midiPort[0] != '\0' ? 1 : 2);
         h.host->shutdown();
     }
+}
+
+// A pad controller on a card without MIDI ports of its own (RtAudio's outputs, the null
+// output): the port named is opened once and plays the pads, on the card and on the null output
+// that stands in for it when the card goes; a name not there is said.
+TEST(LiveHost, ThePadsPlayFromTheChosenInputPortOnOutputsWithoutPortsOfTheirOwn)
+{
+    using devices::MidiPortChoice;
+    TestDevice device;
+    device.plugged = true;
+    Host h(device, {}, false, MidiPortChoice::named(devices::testing::kTestMidiInName));
+    EXPECT_EQ(h.host->notice(), "");
+    EXPECT_EQ(device.midiInOpens, 1);
+    const auto played = [&h, &device](std::uint8_t note, std::uint8_t velocity) {
+        EXPECT_TRUE(device.pads.load()->play({0x99, note, velocity}));
+        LiveHit hit;
+        (void)eventually(
+            [&] {
+                (void)h.awaitReport("nothing to wait for", 10ms);
+                return h.host->popLiveHit(hit);
+            },
+            2000ms);
+        return std::pair{static_cast<int>(hit.track), static_cast<int>(hit.velocity)};
+    };
+    EXPECT_EQ(played(38, 90), (std::pair{1, 90})) << "the snare, as hard as it was struck";
+
+    device.unplug();
+    ASSERT_NE(h.awaitReport("went away", 2000ms).find("went away"), std::string::npos);
+    EXPECT_EQ(h.host->output().backend, "null");
+    EXPECT_EQ(played(36, 127), (std::pair{0, 127})) << "the same port, taken over";
+    EXPECT_EQ(device.midiInOpens, 1);
+    // Chosen away in the settings, the port closes; chosen again, it opens and plays.
+    h.host->setMidiPorts({}, MidiPortChoice::none());
+    EXPECT_TRUE(eventually([&device] { return device.pads.load() == nullptr; }, 2000ms));
+    h.host->setMidiPorts({}, MidiPortChoice::named(devices::testing::kTestMidiInName));
+    EXPECT_TRUE(eventually([&device] { return device.pads.load() != nullptr; }, 2000ms));
+    EXPECT_EQ(played(42, 64), (std::pair{2, 64}));
+    EXPECT_EQ(device.midiInOpens, 2);
+    h.host->shutdown();
+
+    TestDevice other;
+    other.plugged = true;
+    Host missing(other, {}, false, MidiPortChoice::named("Drum Brain:out 1"));
+    EXPECT_EQ(missing.host->notice(), "MIDI port \"Drum Brain:out 1\" not found");
+    missing.host->shutdown();
 }
 
 // A port chosen in the settings while playing: the old port's notes end as it closes, the new
