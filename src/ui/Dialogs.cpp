@@ -43,6 +43,7 @@ void Dialogs::openSettings()
     if (!settings_) {
         settings_ = new SettingsDialog(machine_, questions_, &window_);
         connect(settings_, &SettingsDialog::syncChanged, &window_, &MainWindow::refreshAll);
+        connect(&window_, &MainWindow::outputNews, settings_, &SettingsDialog::showTimebase);
     }
     settings_->ListSounds();
     bringUp(settings_);

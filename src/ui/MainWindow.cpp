@@ -721,8 +721,10 @@ void MainWindow::pollPlayback()
         refreshTempo();
     if (machine_.lostLiveHits() != shownLiveLosses_)
         showAudioOutputState();
-    if (const std::string trouble = machine_.playbackTrouble(); !trouble.empty())
+    if (const std::string trouble = machine_.playbackTrouble(); !trouble.empty()) {
         std::clog << "taktwerk: " << trouble << '\n';
+        emit outputNews();
+    }
 }
 
 void MainWindow::showAudioOutputState()

@@ -124,6 +124,9 @@ signals:
     void sampleDialogRequested(int tom);
     // Ctrl+E: "Export...".
     void exportRequested();
+    // The machine reported news of its output (lost, back, another): what the dialogs show of
+    // it may have changed.
+    void outputNews();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -101,6 +101,9 @@ public:
     QComboBox* midiInBox() const { return cboMidiIn_; }
     QPushButton* learnMidiButton() const { return cmdLearnMidi_; }
     MidiLearnDialog* midiLearnDialog() const { return midiLearn_; }
+    // Whether the JACK transport can be led, from the output as it is now: called again when
+    // the output goes or comes back while the settings are open.
+    void showTimebase();
 
 signals:
     // Another sync source was chosen: the window's tempo controls change their looks.
@@ -116,7 +119,6 @@ private:
     void finishImport(core::Result<kits::ImportReport> report, kits::ImportOptions options);
     void showImportRunning(bool running);
     void showSyncSource();
-    void showTimebase();
 
     app::DrumMachine& machine_;
     QPushButton* cmdLearnMidi_ = nullptr;

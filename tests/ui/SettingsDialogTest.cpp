@@ -367,6 +367,15 @@ TEST_F(SettingsDialogTest, TheJackLeadIsOfferedOnlyWhereItActsAndKeptOnlyWhenSav
             << step.sync << ": nor does a host started with these settings lead";
     }
 
+    // JACK goes away while the settings are open, and comes back: the box follows at once.
+    for (const bool back : {false, true}) {
+        sound_.sharedTransport = back;
+        sound_.trouble = back ? "audio output back: JACK" : "JACK went away: no audio output";
+        window_->pollPlayback();
+        EXPECT_EQ(lead->isEnabled(), back);
+        EXPECT_EQ(lead->toolTip().startsWith("Nur die JACK-Ausgabe"), !back);
+    }
+
     // Closed without saving: it acts for this run only.
     onJack.close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
