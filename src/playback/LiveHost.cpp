@@ -124,6 +124,8 @@ void LiveHost::watch()
         if (const std::string ports = applyMidiPorts(); !ports.empty())
             report += (report.empty() ? "" : "; ") + ports;
         applyTimebaseMaster();
+        if (const std::string found = lookForMissingPorts(); !found.empty())
+            report += (report.empty() ? "" : "; ") + found;
         if (const std::string midi = out_->reconnectMidi(); !midi.empty()) {
             report += (report.empty() ? "" : "; ") + midi;
             const std::lock_guard lock(reportMutex_);
@@ -280,6 +282,52 @@ void LiveHost::replaceOutput(std::unique_ptr<devices::AudioOut> next)
     attachMidiInput(*next, out_->detachMidiInput());
     out_ = std::move(next);
     (void)startOutput();
+}
+
+std::string LiveHost::lookForMissingPorts()
+{
+    // ALSA sends us no word of a port that appears, as JACK does: a port chosen by name that was
+    // not there (a controller plugged in after the start) is looked for again now and then, by
+    // that name only, so that no other port is ever opened.
+    using Kind = devices::MidiPortChoice::Kind;
+    if (!out_->readsMidiOrigin() || asleep_.load())
+        return {};
+    const bool outMissing = request_.midiOut.kind == Kind::Named && out_->midiPortName().empty();
+    const bool inMissing = request_.midiIn.kind == Kind::Named && out_->midiInputName().empty();
+    const auto now = std::chrono::steady_clock::now();
+    if ((!outMissing && !inMissing) || now < nextPortLook_)
+        return {};
+    nextPortLook_ = now + probeInterval_;
+    std::unique_ptr<devices::MidiDestination> destination;
+    if (outMissing) {
+        if (auto opened = outputs_->openMidi(request_.clientName, request_.midiOut))
+            destination = std::move(*opened);
+    }
+    std::unique_ptr<devices::MidiOrigin> origin;
+    if (inMissing) {
+        if (auto opened = outputs_->openMidiInput(request_.clientName, request_.midiIn))
+            origin = std::move(*opened);
+    }
+    if (!destination && !origin)
+        return {};
+    // Ports are handed over only while the output stands still: a moment of silence, once.
+    const bool running = out_->isRunning();
+    out_->stop();
+    std::string found;
+    if (destination) {
+        found = core::translated(devices::kMidiPortConnected, {request_.midiOut.name});
+        (void)out_->attachMidi(std::move(destination));
+    }
+    if (origin) {
+        found += (found.empty() ? "" : "; ") +
+                 core::translated(devices::kMidiPortConnected, {request_.midiIn.name});
+        (void)out_->attachMidiInput(std::move(origin));
+    }
+    if (running)
+        (void)startOutput();
+    else
+        publishOutput();
+    return found;
 }
 
 void LiveHost::attachMidiInput(devices::AudioOut& out, std::unique_ptr<devices::MidiOrigin> open)

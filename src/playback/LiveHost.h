@@ -143,6 +143,9 @@ private:
     // Gives `out` (stopped) the user's chosen MIDI input port when it reads one through us:
     // `open` when the output before had it open, else opened now.
     void attachMidiInput(devices::AudioOut& out, std::unique_ptr<devices::MidiOrigin> open);
+    // Opens a port chosen by name that was missing, once it is there, for outputs that get
+    // their ports from us; returns what changed for the user.
+    std::string lookForMissingPorts();
     void replaceOutput(std::unique_ptr<devices::AudioOut> next);
     core::Result<void> startOutput();
     void publishOutput();
@@ -178,6 +181,7 @@ private:
     bool standingIn_ = false;
     bool timebaseMaster_ = false;  // JACK's lead is taken as an output starts
     std::chrono::steady_clock::time_point nextProbe_{};
+    std::chrono::steady_clock::time_point nextPortLook_{};
     std::chrono::steady_clock::time_point lastActive_{};  // of the user or the sound
     // The audio thread's counters, each reported at most once a minute.
     ThrottledCount droppedSteps_{

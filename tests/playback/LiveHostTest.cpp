@@ -203,7 +203,7 @@ TEST(LiveHost, OpensOnlyTheChosenMidiPortAndSaysWhenItIsMissing)
     } cases[] = {
         {MidiPortChoice::firstPort(), 1, "recording", ""},
         {MidiPortChoice::named(devices::testing::kTestMidiPortName), 1, "recording", ""},
-        {MidiPortChoice::named("Test Synth:in 2"), 1, "",
+        {MidiPortChoice::named("Test Synth:in 2"), 0, "",
          "MIDI port \"Test Synth:in 2\" not found"},
         {MidiPortChoice::none(), 0, "", ""},
     };
@@ -220,7 +220,7 @@ TEST(LiveHost, OpensOnlyTheChosenMidiPortAndSaysWhenItIsMissing)
         device.unplug();
         ASSERT_NE(h.awaitReport("went away", 2000ms).find("went away"), std::string::npos);
         EXPECT_EQ(h.host->output().midiPort, c.midiPort);
-        EXPECT_EQ(device.midiOpens, c.opens == 0 ? 0 : c.midiPort[0] != '\0' ? 1 : 2);
+        EXPECT_EQ(device.midiOpens, c.opens);
         h.host->shutdown();
     }
 }
@@ -270,6 +270,42 @@ TEST(LiveHost, ThePadsPlayFromTheChosenInputPortOnOutputsWithoutPortsOfTheirOwn)
     missing.host->shutdown();
 }
 
+// Through ALSA no word comes of a port that appears: one chosen by name that was missing at
+// the start is looked for again now and then, in both directions, and taken once it is there.
+TEST(LiveHost, TakesAChosenPortThatWasMissingOnceItIsPluggedIn)
+{
+    using devices::MidiPortChoice;
+    using devices::testing::kTestMidiInName;
+    using devices::testing::kTestMidiPortName;
+    TestDevice device;
+    device.plugged = true;
+    device.midiPort = false;
+    device.padsPort = false;
+    Host h(device, MidiPortChoice::named(kTestMidiPortName), false,
+           MidiPortChoice::named(kTestMidiInName));
+    EXPECT_EQ(h.host->notice(), "MIDI port \"Test Synth:in 1\" not found");
+    EXPECT_EQ(h.awaitReport("connected", 3 * kProbe).find("connected"), std::string::npos);
+    EXPECT_EQ(h.host->output().midiPort, "");
+
+    device.midiPort = true;
+    device.padsPort = true;
+    const std::string found = h.awaitReport("\"Test Pads:out 1\" connected", 3000ms);
+    EXPECT_NE(found.find("MIDI port \"Test Synth:in 1\" connected"), std::string::npos) << found;
+    EXPECT_NE(found.find("MIDI port \"Test Pads:out 1\" connected"), std::string::npos) << found;
+    EXPECT_EQ(h.host->output().midiPort, "recording");
+    ASSERT_NE(device.pads.load(), nullptr);
+    EXPECT_TRUE(device.pads.load()->play({0x99, 38, 90})) << "the output reads it";
+    // Found, they are looked for no more.
+    const int outLooks = device.midiLooks;
+    const int inLooks = device.midiInLooks;
+    (void)h.awaitReport("never", 3 * kProbe);
+    EXPECT_EQ(device.midiLooks, outLooks);
+    EXPECT_EQ(device.midiInLooks, inLooks);
+    EXPECT_EQ(device.midiOpens, 1);
+    EXPECT_EQ(device.midiInOpens, 1);
+    h.host->shutdown();
+}
+
 // A port chosen in the settings while playing: the old port's notes end as it closes, the new
 // one is opened once, and none means none.
 TEST(LiveHost, TakesAnotherMidiPortWhilePlaying)
@@ -292,17 +328,21 @@ TEST(LiveHost, TakesAnotherMidiPortWhilePlaying)
         int allNotesOffs;
         std::string problem;
     } steps[] = {
-        {MidiPortChoice::named(devices::testing::kTestMidiPortName), "recording", 2, 0, ""},
-        {MidiPortChoice::none(), "", 2, 1, ""},
-        {MidiPortChoice::firstPort(), "recording", 3, 1, ""},
-        {MidiPortChoice::named("Gone:in"), "", 4, 2, "MIDI port \"Gone:in\" not found"},
+        {MidiPortChoice::named(devices::testing::kTestMidiPortName), "recording", 1, 0, ""},
+        {MidiPortChoice::none(), "", 1, 1, ""},
+        {MidiPortChoice::firstPort(), "recording", 2, 1, ""},
+        {MidiPortChoice::named("Gone:in"), "", 2, 2, "MIDI port \"Gone:in\" not found"},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.choice.name);
         h.host->setMidiPorts(step.choice, MidiPortChoice::none());
-        const auto giveUp = std::chrono::steady_clock::now() + 2000ms;
-        while (device.midiOpens != step.opens && std::chrono::steady_clock::now() < giveUp)
-            std::this_thread::sleep_for(5ms);
+        (void)eventually(
+            [&] {
+                return device.midiOpens == step.opens &&
+                       h.host->output().midiPort == step.midiPort &&
+                       h.allNotesOffs(device) == step.allNotesOffs;
+            },
+            2000ms);
         (void)h.awaitReport("never", 100ms);
         EXPECT_EQ(device.midiOpens, step.opens);
         EXPECT_EQ(h.host->output().midiPort, step.midiPort);

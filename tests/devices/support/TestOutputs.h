@@ -65,7 +65,8 @@ private:
 
 struct TestDevice {
     std::atomic<int> backendTries{0};
-    std::atomic<int> midiOpens{0};
+    std::atomic<int> midiLooks{0};               // asked for an output port, found or not
+    std::atomic<int> midiOpens{0};               // and opened one
     std::atomic<bool> midiPort{true};            // "MIDI output device 0" exists
     std::atomic<bool> plugged{false};            // the fake card is there to be opened
     std::atomic<std::uint32_t> rate{48000};      // and plays at this rate
@@ -73,6 +74,8 @@ struct TestDevice {
     std::atomic<int> starts{0};                  // of any fake card
     std::atomic<int> loudBlocks{0};              // blocks the card played with sound in them
     RecordingMidiDestination::Log midi;
+    std::atomic<bool> padsPort{true};  // the pad controller's port is there
+    std::atomic<int> midiInLooks{0};
     std::atomic<int> midiInOpens{0};
     std::atomic<TestPads*> pads{nullptr};  // the input port while it is open
 
@@ -182,20 +185,23 @@ public:
     core::Result<std::unique_ptr<MidiDestination>> openMidi(const std::string&,
                                                             const MidiPortChoice& choice) override
     {
-        device_.midiOpens.fetch_add(1);
+        device_.midiLooks.fetch_add(1);
+        if (choice.kind == MidiPortChoice::Kind::Named &&
+            (!device_.midiPort.load() || choice.name != kTestMidiPortName))
+            return core::fail(core::translated(kMidiPortNotFound, {choice.name}), "not in tests");
         if (!device_.midiPort.load())
             return core::fail("Kein MIDI-Ausgang gefunden.", "not in tests");
-        if (choice.kind == MidiPortChoice::Kind::Named && choice.name != kTestMidiPortName)
-            return core::fail(core::translated(kMidiPortNotFound, {choice.name}), "not in tests");
+        device_.midiOpens.fetch_add(1);
         return std::unique_ptr<MidiDestination>(
             std::make_unique<RecordingMidiDestination>(device_.midi));
     }
     core::Result<std::unique_ptr<MidiOrigin>> openMidiInput(const std::string&,
                                                             const MidiPortChoice& choice) override
     {
-        device_.midiInOpens.fetch_add(1);
-        if (choice.name != kTestMidiInName)
+        device_.midiInLooks.fetch_add(1);
+        if (!device_.padsPort.load() || choice.name != kTestMidiInName)
             return core::fail(core::translated(kMidiPortNotFound, {choice.name}), "not in tests");
+        device_.midiInOpens.fetch_add(1);
         return std::unique_ptr<MidiOrigin>(std::make_unique<TestPads>(device_.pads));
     }
 
