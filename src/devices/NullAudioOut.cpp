@@ -3,8 +3,7 @@
 // Owned by the application; the clock thread is this output's audio thread.
 
 #include "core/Language.h"
-#include "devices/AudioOut.h"
-#include "devices/TimedMidi.h"
+#include "devices/TimedAudioOut.h"
 #include "devices/TimingThread.h"
 
 #include <algorithm>
@@ -19,13 +18,13 @@ namespace {
 // starts afresh instead of racing through the missed blocks.
 constexpr auto kCatchUpLimit = std::chrono::milliseconds(100);
 
-class NullAudioOut final : public AudioOut {
+class NullAudioOut final : public TimedAudioOut {
 public:
     NullAudioOut(std::uint32_t sampleRate, std::uint32_t blockFrames)
         : sampleRate_(sampleRate), blockFrames_(blockFrames),
-          buffer_(static_cast<std::size_t>(blockFrames) * sound::kOutputChannels),
-          input_(sampleRate, blockFrames), sink_(sender_, input_, sampleRate)
+          buffer_(static_cast<std::size_t>(blockFrames) * sound::kOutputChannels)
     {
+        setTiming(sampleRate, blockFrames);
     }
     ~NullAudioOut() override { stop(); }
 
@@ -54,37 +53,10 @@ public:
     std::uint32_t sampleRate() const noexcept override { return sampleRate_; }
     std::uint32_t blockFrames() const noexcept override { return blockFrames_; }
     std::string_view backendName() const noexcept override { return "null"; }
-    std::string midiPortName() const override { return sender_.destinationName(); }
-    bool attachMidi(std::unique_ptr<MidiDestination> destination) override
-    {
-        if (thread_.joinable())
-            return false;
-        sender_.attach(std::move(destination));
-        return true;
-    }
-    std::unique_ptr<MidiDestination> detachMidi() override
-    {
-        return thread_.joinable() ? nullptr : sender_.detach();
-    }
-    bool readsMidiOrigin() const noexcept override { return true; }
-    bool attachMidiInput(std::unique_ptr<MidiOrigin> origin) override
-    {
-        if (thread_.joinable())
-            return false;
-        input_.attach(std::move(origin));
-        return true;
-    }
-    std::unique_ptr<MidiOrigin> detachMidiInput() override
-    {
-        return thread_.joinable() ? nullptr : input_.detach();
-    }
-    std::string midiInputName() const override { return input_.originName(); }
-    bool hasMidiConnections() const override
-    {
-        return !midiPortName().empty() || input_.isAttached();
-    }
 
 private:
+    bool isStarted() const noexcept override { return thread_.joinable(); }
+
     void run() noexcept  // audio thread
     {
         prepareTimingThread();
@@ -112,9 +84,6 @@ private:
     std::uint32_t blockFrames_;
     std::vector<float> buffer_;
     sound::AudioSource* source_ = nullptr;
-    TimedMidiSender sender_;
-    TimedMidiInput input_;
-    TimedMidiSink sink_;
     std::atomic<bool> stopping_{false};
     std::thread thread_;
 };

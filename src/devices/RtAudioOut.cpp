@@ -3,12 +3,10 @@
 // thread. Owned by the application; RtAudio's callback thread is the audio thread.
 
 #include "core/Language.h"
-#include "devices/AudioOut.h"
-#include "devices/TimedMidi.h"
+#include "devices/TimedAudioOut.h"
 
 #include <RtAudio.h>
 #include <algorithm>
-#include <optional>
 
 namespace taktwerk::devices {
 
@@ -39,7 +37,7 @@ RtAudio::Api apiOf(RtAudioHost host)
     return RtAudio::UNSPECIFIED;
 }
 
-class RtAudioOut final : public AudioOut {
+class RtAudioOut final : public TimedAudioOut {
 public:
     explicit RtAudioOut(RtAudio::Api api) : rtAudio_(api) { rtAudio_.showWarnings(false); }
     ~RtAudioOut() override { stop(); }  // RtAudio's destructor then closes the stream
@@ -82,8 +80,7 @@ public:
                               apiName + ": " + error.getMessage());
         }
         apiName_ = apiName;
-        input_.emplace(sampleRate_, blockFrames_);
-        sink_.emplace(sender_, *input_, sampleRate_);
+        setTiming(sampleRate_, blockFrames_);
         return {};
     }
 
@@ -133,37 +130,10 @@ public:
     std::uint32_t sampleRate() const noexcept override { return sampleRate_; }
     std::uint32_t blockFrames() const noexcept override { return blockFrames_; }
     std::string_view backendName() const noexcept override { return apiName_; }
-    std::string midiPortName() const override { return sender_.destinationName(); }
-    bool attachMidi(std::unique_ptr<MidiDestination> destination) override
-    {
-        if (started_)
-            return false;
-        sender_.attach(std::move(destination));
-        return true;
-    }
-    std::unique_ptr<MidiDestination> detachMidi() override
-    {
-        return started_ ? nullptr : sender_.detach();
-    }
-    bool readsMidiOrigin() const noexcept override { return true; }
-    bool attachMidiInput(std::unique_ptr<MidiOrigin> origin) override
-    {
-        if (started_)
-            return false;
-        input_->attach(std::move(origin));
-        return true;
-    }
-    std::unique_ptr<MidiOrigin> detachMidiInput() override
-    {
-        return started_ ? nullptr : input_->detach();
-    }
-    std::string midiInputName() const override { return input_->originName(); }
-    bool hasMidiConnections() const override
-    {
-        return !midiPortName().empty() || input_->isAttached();
-    }
 
 private:
+    bool isStarted() const noexcept override { return started_; }
+
     static int callbackThunk(void* output, void*, unsigned int frames, double,
                              RtAudioStreamStatus status, void* self) noexcept
     {
@@ -205,9 +175,9 @@ private:
         // Never more than blockFrames() per call, as promised to the source.
         for (std::uint32_t offset = 0; offset < frames; offset += blockFrames_) {
             const std::uint32_t chunk = std::min(frames - offset, blockFrames_);
-            sink_->beginBlock(zeroFrameTime_, framesDone_, chunk);
+            sink_.beginBlock(zeroFrameTime_, framesDone_, chunk);
             source_->process(out + static_cast<std::size_t>(offset) * sound::kOutputChannels, chunk,
-                             *sink_);
+                             sink_);
             framesDone_ += chunk;
         }
         checkOverrun(began, durationOfFrames(frames, sampleRate_));
@@ -237,9 +207,6 @@ private:
     std::uint32_t sampleRate_ = 0;
     std::uint32_t blockFrames_ = 0;
     sound::AudioSource* source_ = nullptr;
-    TimedMidiSender sender_;
-    std::optional<TimedMidiInput> input_;
-    std::optional<TimedMidiSink> sink_;
     // Audio thread only while running.
     std::uint64_t framesDone_ = 0;
     bool anchored_ = false;

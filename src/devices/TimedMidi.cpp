@@ -101,11 +101,12 @@ bool TimedMidiSink::midiAt(std::uint32_t frame, const std::uint8_t* bytes,
     return sender_.push(message);
 }
 
-TimedMidiInput::TimedMidiInput(std::uint32_t sampleRate, std::uint32_t blockFrames) noexcept
-    : sampleRate_(sampleRate), latency_(durationOfFrames(2ull * blockFrames, sampleRate)),
-      // What came in while the output stood still (a restart for another port) is long over.
-      staleAfter_(durationOfFrames(8ull * blockFrames, sampleRate))
+void TimedMidiInput::setTiming(std::uint32_t sampleRate, std::uint32_t blockFrames) noexcept
 {
+    sampleRate_ = sampleRate;
+    latency_ = durationOfFrames(2ull * blockFrames, sampleRate);
+    // What came in while the output stood still (a restart for another port) is long over.
+    staleAfter_ = durationOfFrames(8ull * blockFrames, sampleRate);
 }
 
 TimedMidiInput::~TimedMidiInput() { (void)detach(); }

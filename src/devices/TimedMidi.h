@@ -129,12 +129,17 @@ public:
     static constexpr std::size_t kCapacity = 512;
     static constexpr std::uint32_t kMaxPerBlock = 64;
 
-    TimedMidiInput(std::uint32_t sampleRate, std::uint32_t blockFrames) noexcept;
+    TimedMidiInput() noexcept = default;
+    TimedMidiInput(std::uint32_t sampleRate, std::uint32_t blockFrames) noexcept
+    {
+        setTiming(sampleRate, blockFrames);
+    }
     ~TimedMidiInput() override;
     TimedMidiInput(const TimedMidiInput&) = delete;
     TimedMidiInput& operator=(const TimedMidiInput&) = delete;
 
     // Control thread, while the output is stopped.
+    void setTiming(std::uint32_t sampleRate, std::uint32_t blockFrames) noexcept;
     void attach(std::unique_ptr<MidiOrigin> origin);
     std::unique_ptr<MidiOrigin> detach() noexcept;
     bool isAttached() const noexcept { return attached_.load(std::memory_order_acquire); }
@@ -157,9 +162,9 @@ private:
         std::array<std::uint8_t, kMaxTimedMidiBytes> bytes{};
     };
 
-    std::uint32_t sampleRate_;
-    std::chrono::nanoseconds latency_;
-    std::chrono::nanoseconds staleAfter_;
+    std::uint32_t sampleRate_ = 48000;
+    std::chrono::nanoseconds latency_{};
+    std::chrono::nanoseconds staleAfter_{};
     sound::SpscQueue<Arrived, kCapacity> queue_;
     // The current block's messages, and one taken from the queue that belongs to a later block.
     std::array<Arrived, kMaxPerBlock> block_{};
@@ -180,6 +185,8 @@ public:
     {
     }
 
+    // Control thread, while the output is stopped: the stream's rate, once the device gave it.
+    void setSampleRate(std::uint32_t sampleRate) noexcept { sampleRate_ = sampleRate; }
     // audio thread. The block of `blockFrames` frames from `blockStartFrame` on is next; frame
     // n of the stream is heard at `zeroFrameTime` plus n frames. Called before process().
     void beginBlock(MidiClock::time_point zeroFrameTime, std::uint64_t blockStartFrame,
