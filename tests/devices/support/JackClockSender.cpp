@@ -47,6 +47,16 @@ bool JackClockSender::connectTo(const std::string& destination)
     return result == 0 || result == EEXIST;
 }
 
+void JackClockSender::arm()
+{
+    if (!client_)
+        return;
+    constexpr std::uint64_t kSettleCycles = 4;
+    armedFrom_.store(jack_frame_time(client_) + kSettleCycles * jack_get_buffer_size(client_),
+                     std::memory_order_relaxed);
+    armed_.store(true, std::memory_order_release);
+}
+
 void JackClockSender::stop()
 {
     if (!client_)
@@ -70,9 +80,10 @@ int JackClockSender::process(jack_nframes_t frames)
 {
     void* buffer = jack_port_get_buffer(out_, frames);
     jack_midi_clear_buffer(buffer);
-    if (!armed_.load(std::memory_order_acquire))
-        return 0;
     const std::uint64_t cycleStart = jack_last_frame_time(client_);
+    if (!armed_.load(std::memory_order_acquire) ||
+        cycleStart < armedFrom_.load(std::memory_order_relaxed))
+        return 0;
     if (!started_) {
         started_ = true;
         origin_.store(cycleStart, std::memory_order_release);

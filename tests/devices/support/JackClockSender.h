@@ -23,7 +23,10 @@ public:
 
     bool isReady() const { return client_ != nullptr; }
     bool connectTo(const std::string& destination);
-    void arm() { armed_.store(true, std::memory_order_release); }
+    // Sending begins a few cycles after this call: a connection made just before reaches the
+    // server's graph only at a cycle boundary of its choosing, and a message written in a cycle
+    // still run on the old graph is lost (a lost Start leaves a follower waiting forever).
+    void arm();
     void stop();
     // The absolute frame at which clock `n` after Start truly falls (without its jitter); valid
     // once clocksSent() > 0.
@@ -42,6 +45,7 @@ private:
     std::atomic<std::uint64_t> origin_{0};
     std::atomic<std::uint64_t> sent_{0};
     std::atomic<bool> armed_{false};
+    std::atomic<std::uint64_t> armedFrom_{0};
 };
 
 }  // namespace taktwerk::devices::testing

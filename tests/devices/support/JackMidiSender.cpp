@@ -39,6 +39,16 @@ bool JackMidiSender::connectTo(const std::string& destination)
     return result == 0 || result == EEXIST;
 }
 
+void JackMidiSender::arm()
+{
+    if (!client_)
+        return;
+    constexpr std::uint64_t kSettleCycles = 4;
+    armedFrom_.store(jack_frame_time(client_) + kSettleCycles * jack_get_buffer_size(client_),
+                     std::memory_order_relaxed);
+    armed_.store(true, std::memory_order_release);
+}
+
 void JackMidiSender::stop()
 {
     if (!client_)
@@ -62,7 +72,8 @@ int JackMidiSender::process(jack_nframes_t frames)
 {
     void* buffer = jack_port_get_buffer(out_, frames);
     jack_midi_clear_buffer(buffer);
-    if (!armed_.load(std::memory_order_acquire) || offset_ >= frames)
+    if (!armed_.load(std::memory_order_acquire) || offset_ >= frames ||
+        jack_last_frame_time(client_) < armedFrom_.load(std::memory_order_relaxed))
         return 0;
     if (cycle_++ % everyCycles_ != 0)
         return 0;

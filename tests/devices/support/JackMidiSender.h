@@ -24,7 +24,10 @@ public:
     bool isReady() const { return client_ != nullptr; }
     // Connects our output to `destination` ("client:port"); false while that port is missing.
     bool connectTo(const std::string& destination);
-    void arm() { armed_.store(true, std::memory_order_release); }
+    // Sending begins a few cycles after this call: a connection made just before reaches the
+    // server's graph only at a cycle boundary of its choosing, and a message written in a cycle
+    // still run on the old graph is lost (a lost Start leaves a follower waiting forever).
+    void arm();
     // `notes` copies of the note-on in each sending cycle, all on the same frame, as a flam of
     // a whole kit would come (set before arm()).
     void setBurst(std::uint32_t notes) { burst_ = notes == 0 ? 1 : notes; }
@@ -46,6 +49,7 @@ private:
     std::vector<std::uint32_t> sent_;
     std::atomic<std::size_t> sentCount_{0};
     std::atomic<bool> armed_{false};
+    std::atomic<std::uint64_t> armedFrom_{0};
 };
 
 }  // namespace taktwerk::devices::testing
