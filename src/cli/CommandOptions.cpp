@@ -2,43 +2,48 @@
 
 #include "core/Language.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 
 namespace taktwerk::cli {
 
-CommandOptions::CommandOptions()
+CommandOptions::CommandOptions() : app_(std::make_unique<CLI::App>())
 {
     // Help and --version are answered before any command runs, and never create anything.
-    app_.set_help_flag();
+    app_->set_help_flag();
     // Words that fit no option are collected and told in our own words below.
-    app_.allow_extras();
+    app_->allow_extras();
 }
 
 CLI::Option* CommandOptions::value(const std::string& names, std::string& into)
 {
-    return app_.add_option(names, into)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    return app_->add_option(names, into)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
 }
 
 CLI::Option* CommandOptions::values(const std::string& names, std::vector<std::string>& into)
 {
     // One value for each time the option is given: the next word is never swallowed as a
     // second value.
-    return app_.add_option(names, into)
+    return app_->add_option(names, into)
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
 CLI::Option* CommandOptions::flag(const std::string& names, bool& into)
 {
-    CLI::Option* option = app_.add_flag(names, into);
+    CLI::Option* option = app_->add_flag(names, into);
     flags_.push_back(option);
     return option;
 }
 
 CLI::Option* CommandOptions::positional(const std::string& name, std::string& into)
 {
-    return app_.add_option(name, into)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    return app_->add_option(name, into)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
 }
+
+CommandOptions::~CommandOptions() = default;
+
+bool CommandOptions::given(const CLI::Option* option) { return option->count() > 0; }
 
 void CommandOptions::exclusive(CLI::Option* a, CLI::Option* b) { a->excludes(b); }
 
@@ -59,12 +64,12 @@ core::Result<void> CommandOptions::parse(std::span<const std::string_view> args)
     // CLI11 takes the words last first.
     std::vector<std::string> words(args.rbegin(), args.rend());
     try {
-        app_.parse(words);
+        app_->parse(words);
     } catch (const CLI::ParseError& error) {
         return core::fail(problemOf(error));
     }
     // CLI11 keeps the "--" that ended the options among the extras; it is no word too many.
-    std::vector<std::string> extras = app_.remaining();
+    std::vector<std::string> extras = app_->remaining();
     std::erase(extras, "--");
     if (extras.empty())
         return {};
@@ -80,7 +85,7 @@ core::Result<void> CommandOptions::parse(std::span<const std::string_view> args)
 std::string CommandOptions::problemOf(const CLI::ParseError& error) const
 {
     // CLI11 says which option in English only; the option is found by its state instead.
-    const auto options = app_.get_options();
+    const auto options = app_->get_options();
     if (dynamic_cast<const CLI::ExcludesError*>(&error) != nullptr) {
         for (const CLI::Option* option : options) {
             for (const CLI::Option* other : option->get_excludes()) {
