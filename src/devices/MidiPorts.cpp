@@ -24,6 +24,28 @@ std::vector<std::string> portNamesOf(Port& port)
     return names;
 }
 
+// An ALSA port's name ends in its address, " client:port". The client number is handed out
+// as devices come, so the same controller plugged in later or into another socket has another:
+// the name without it, and the port number, say which port of which device it is. Nullopt for
+// a name without an address (JACK's).
+std::optional<std::pair<std::string_view, std::string_view>>
+withoutClientNumber(std::string_view name)
+{
+    const auto digits = [](std::string_view text) {
+        return !text.empty() && text.size() <= 3 &&
+               std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    const std::size_t space = name.rfind(' ');
+    if (space == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view address = name.substr(space + 1);
+    const std::size_t colon = address.find(':');
+    if (colon == std::string_view::npos || !digits(address.substr(0, colon)) ||
+        !digits(address.substr(colon + 1)))
+        return std::nullopt;
+    return std::pair{name.substr(0, space), address.substr(colon + 1)};
+}
+
 }  // namespace
 
 std::optional<std::size_t> chooseMidiPort(const std::vector<std::string>& portNames,
@@ -34,9 +56,18 @@ std::optional<std::size_t> chooseMidiPort(const std::vector<std::string>& portNa
         return std::nullopt;
     case MidiPortChoice::Kind::Named: {
         const auto found = std::find(portNames.begin(), portNames.end(), choice.name);
-        if (found == portNames.end())
+        if (found != portNames.end())
+            return static_cast<std::size_t>(found - portNames.begin());
+        const auto chosen = withoutClientNumber(choice.name);
+        if (!chosen)
             return std::nullopt;
-        return static_cast<std::size_t>(found - portNames.begin());
+        const auto moved =
+            std::find_if(portNames.begin(), portNames.end(), [&](const std::string& name) {
+                return withoutClientNumber(name) == chosen;
+            });
+        if (moved == portNames.end())
+            return std::nullopt;
+        return static_cast<std::size_t>(moved - portNames.begin());
     }
     case MidiPortChoice::Kind::FirstPort:
         break;

@@ -38,8 +38,9 @@ struct MidiPortChoice {
 inline constexpr std::string_view kNoMidiPort = "none";
 
 // Index of the port `choice` means among `portNames`, in the system's order; nullopt for None
-// and for a name that is not there. The first port skips pass-through ports: they would only
-// forward our notes to whatever else listens (often nothing).
+// and for a name that is not there. A name is matched exactly; failing that, an ALSA port's
+// under another client number (its device plugged in anew) is the same port. The first port skips
+// pass-through ports: they would only forward our notes to whatever else listens (often nothing).
 std::optional<std::size_t> chooseMidiPort(const std::vector<std::string>& portNames,
                                           const MidiPortChoice& choice);
 

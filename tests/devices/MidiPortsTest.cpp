@@ -51,7 +51,7 @@ std::vector<std::string> peersOnceSettled(const JackPortOwner& owner,
         GTEST_SKIP() << "jackd is not installed (Debian package jackd2)";                          \
     }
 
-TEST(MidiPortChoice, FindsOnlyTheExactNameAndTheFirstPortOnlyByDefault)
+TEST(MidiPortChoice, FindsTheNameOrItsDeviceAnewAndTheFirstPortOnlyByDefault)
 {
     const std::vector<std::string> ports{"Midi Through:Midi Through Port-0 14:0",
                                          "Drum Brain:in 1 20:0", "Drum Brain:in 1 20:1",
@@ -73,6 +73,15 @@ TEST(MidiPortChoice, FindsOnlyTheExactNameAndTheFirstPortOnlyByDefault)
         {MidiPortChoice::named(""), std::nullopt},
         {MidiPortChoice::named(kLongName), std::nullopt},
         {MidiPortChoice::named(std::string("Drum Brain:in 1 20:1\0x", 22)), std::nullopt},
+        // The same device plugged in anew under another client number: its port of that number.
+        {MidiPortChoice::named("Drum Brain:in 1 24:1"), 2},
+        {MidiPortChoice::named("Sÿnth Ü:Eingang 20:0"), 3},
+        {MidiPortChoice::named("Drum Brain:in 1 24:2"), std::nullopt},
+        {MidiPortChoice::named("Drum Brain:in 2 20:0"), std::nullopt},
+        {MidiPortChoice::named("Drum Brain:in 1 x:1"), std::nullopt},
+        {MidiPortChoice::named("Drum Brain:in 1 20:"), std::nullopt},
+        {MidiPortChoice::named("Drum Brain:in 1 :1"), std::nullopt},
+        {MidiPortChoice::named(" 20:1"), std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.choice.name.substr(0, 40));
