@@ -63,6 +63,9 @@ SANITIZER_CMAKE_FLAGS ?= -DTAKTWERK_BUILD_BENCH=OFF
 SANITIZER_DEBUG_FLAGS = -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 $(1) -DNDEBUG" \
 	-DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 $(1) -DNDEBUG"
 TSAN_SUITES ?= test_sequencer|test_sound|test_devices|test_playback|test_device_loss|test_soak
+# The note bank is rendered and read on one thread in its tests, through FluidSynth, which is ten
+# times slower under ThreadSanitizer: a sixth of the stage for no thread that meets another.
+TSAN_SKIP ?= ^NoteBankTest\.
 # The soak is where the window's thread and the audio thread meet most; a short one suffices.
 TSAN_SOAK_SECONDS ?= 20
 export ASAN_OPTIONS ?= detect_leaks=1:check_initialization_order=1
@@ -92,7 +95,8 @@ build-tsan/build.ninja:
 tsan: deps-test build-tsan/build.ninja
 	cmake --build build-tsan --target $(subst |, ,$(TSAN_SUITES))
 	TAKTWERK_SOAK_SECONDS=$(TSAN_SOAK_SECONDS) \
-		ctest --test-dir build-tsan --output-on-failure --timeout 600 -L '^($(TSAN_SUITES))$$'
+		ctest --test-dir build-tsan --output-on-failure --timeout 600 -L '^($(TSAN_SUITES))$$' \
+		-E '$(TSAN_SKIP)'
 
 # libFuzzer targets (fuzz/), from the AddressSanitizer build above: each runs FUZZ_SECONDS,
 # fuzz-long much longer.
