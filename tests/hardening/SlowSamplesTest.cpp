@@ -105,6 +105,7 @@ TEST(SlowSamples, HugeAndSparseFilesAreRefusedFromTheirHeaderAlone)
 
 TEST(SlowSamples, ChoosingASampleSetNeverWaitsForItsFilesAndTheOldVoicesPlayOn)
 {
+    constexpr auto kNoWait = std::chrono::milliseconds(500);
     TempFolder folder;
     const fs::path sound = folder / "Sound";
     testing::writeImpulseKit(sound, "Impulse", 48000);
@@ -133,7 +134,8 @@ TEST(SlowSamples, ChoosingASampleSetNeverWaitsForItsFilesAndTheOldVoicesPlayOn)
     slow.soundSet = "Slow";
     const auto asked = Clock::now();
     playback.setSound(slow);
-    EXPECT_LT(Clock::now() - asked, std::chrono::milliseconds(100));
+    // Loading the set takes seconds; the bounds leave room for a busy machine's pauses.
+    EXPECT_LT(Clock::now() - asked, kNoWait);
     // Meanwhile the window keeps calling, pads keep sounding, and the old set plays.
     Clock::duration longestCall{};
     while (!playback.soundProblem().empty() && Clock::now() < deadline) {
@@ -144,7 +146,7 @@ TEST(SlowSamples, ChoosingASampleSetNeverWaitsForItsFilesAndTheOldVoicesPlayOn)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_TRUE(playback.soundProblem().empty()) << "the new set never came in";
-    EXPECT_LT(longestCall, std::chrono::milliseconds(100));
+    EXPECT_LT(longestCall, kNoWait);
     RecordProperty(
         "LoadMs",
         static_cast<int>(
