@@ -63,8 +63,8 @@ SANITIZER_CMAKE_FLAGS ?= -DTAKTWERK_BUILD_BENCH=OFF
 SANITIZER_DEBUG_FLAGS = -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 $(1) -DNDEBUG" \
 	-DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 $(1) -DNDEBUG"
 TSAN_SUITES ?= test_sequencer|test_sound|test_devices|test_playback|test_device_loss|test_soak
-# The note bank is rendered and read on one thread in its tests, through FluidSynth, which is ten
-# times slower under ThreadSanitizer: a sixth of the stage for no thread that meets another.
+# The note bank is rendered and read on one thread in its tests, through FluidSynth, five times
+# slower under ThreadSanitizer: a sixth of the stage for no thread that meets another.
 TSAN_SKIP ?= ^NoteBankTest\.
 # The soak is where the window's thread and the audio thread meet most; a short one suffices.
 TSAN_SOAK_SECONDS ?= 20

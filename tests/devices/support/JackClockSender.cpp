@@ -1,5 +1,7 @@
 #include "devices/support/JackClockSender.h"
 
+#include "devices/support/JackSettle.h"
+
 #include <cerrno>
 #include <cmath>
 #include <jack/midiport.h>
@@ -51,9 +53,7 @@ void JackClockSender::arm()
 {
     if (!client_)
         return;
-    constexpr std::uint64_t kSettleCycles = 4;
-    armedFrom_.store(jack_frame_time(client_) + kSettleCycles * jack_get_buffer_size(client_),
-                     std::memory_order_relaxed);
+    armedFrom_.store(settledFrame(client_), std::memory_order_relaxed);
     armed_.store(true, std::memory_order_release);
 }
 

@@ -23,9 +23,8 @@ public:
 
     bool isReady() const { return client_ != nullptr; }
     bool connectTo(const std::string& destination);
-    // Sending begins a few cycles after this call: a connection made just before reaches the
-    // server's graph only at a cycle boundary of its choosing, and a message written in a cycle
-    // still run on the old graph is lost (a lost Start leaves a follower waiting forever).
+    // Sending begins a few cycles after this call, once a connection made just before surely
+    // carries it (see JackSettle.h).
     void arm();
     void stop();
     // The absolute frame at which clock `n` after Start truly falls (without its jitter); valid

@@ -1,5 +1,7 @@
 #include "devices/support/JackMidiSender.h"
 
+#include "devices/support/JackSettle.h"
+
 #include <cerrno>
 #include <jack/midiport.h>
 
@@ -43,9 +45,7 @@ void JackMidiSender::arm()
 {
     if (!client_)
         return;
-    constexpr std::uint64_t kSettleCycles = 4;
-    armedFrom_.store(jack_frame_time(client_) + kSettleCycles * jack_get_buffer_size(client_),
-                     std::memory_order_relaxed);
+    armedFrom_.store(settledFrame(client_), std::memory_order_relaxed);
     armed_.store(true, std::memory_order_release);
 }
 

@@ -24,9 +24,8 @@ public:
     bool isReady() const { return client_ != nullptr; }
     // Connects our output to `destination` ("client:port"); false while that port is missing.
     bool connectTo(const std::string& destination);
-    // Sending begins a few cycles after this call: a connection made just before reaches the
-    // server's graph only at a cycle boundary of its choosing, and a message written in a cycle
-    // still run on the old graph is lost (a lost Start leaves a follower waiting forever).
+    // Sending begins a few cycles after this call, once a connection made just before surely
+    // carries it (see JackSettle.h).
     void arm();
     // `notes` copies of the note-on in each sending cycle, all on the same frame, as a flam of
     // a whole kit would come (set before arm()).
