@@ -105,8 +105,9 @@ devices::MidiPortChoice choiceAt(const QComboBox* box, int row)
     return {kind, toUtf8(box->itemData(row, kChoiceNameRole).toString())};
 }
 
-// The ports found, and the kept choice among them; a kept port that is not there now is listed
-// all the same, marked, so that opening and saving the dialog never loses it.
+// The ports found, and the kept choice among them, found as the output finds it (an ALSA device
+// plugged in anew shows under its new number); a kept port that is not there now is listed all
+// the same, marked, so that opening and saving the dialog never loses it.
 void fillPortBox(QComboBox* box, const std::vector<devices::MidiPortChoice>& fixed,
                  const std::vector<QString>& fixedTexts, const devices::MidiPortList& ports,
                  const devices::MidiPortChoice& kept)
@@ -117,11 +118,15 @@ void fillPortBox(QComboBox* box, const std::vector<devices::MidiPortChoice>& fix
         addChoice(box, fixedTexts[i], fixed[i]);
     for (const std::string& name : ports.names)
         addChoice(box, fromUtf8(name), devices::MidiPortChoice::named(name));
-    if (kept.kind == devices::MidiPortChoice::Kind::Named &&
-        std::find(ports.names.begin(), ports.names.end(), kept.name) == ports.names.end())
-        addChoice(box, qtranslated("%s (not found)", {fromUtf8(kept.name)}), kept);
+    devices::MidiPortChoice shown = kept;
+    if (kept.kind == devices::MidiPortChoice::Kind::Named) {
+        if (const auto found = devices::chooseMidiPort(ports.names, kept))
+            shown = devices::MidiPortChoice::named(ports.names[*found]);
+        else
+            addChoice(box, qtranslated("%s (not found)", {fromUtf8(kept.name)}), kept);
+    }
     for (int row = 0; row < box->count(); ++row) {
-        if (choiceAt(box, row) == kept)
+        if (choiceAt(box, row) == shown)
             box->setCurrentIndex(row);
     }
 }

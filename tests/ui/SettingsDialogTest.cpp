@@ -473,6 +473,18 @@ TEST_F(SettingsDialogTest, AKeptPortThatIsNotThereStaysChosenAndMarked)
     dialog.saveButton()->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(iniValue("MidiOutPort"), "Gone Synth:in 1") << "opening and saving never loses it";
+
+    // The kept ALSA device, plugged in anew under another client number, is there.
+    restartWith("Device=1\r\nMidiInPort=Pads:out 1 20:0\r\n");
+    ui::SettingsDialog& moved = openSettings();
+    moved.setPortLister([](devices::MidiDirection direction) {
+        return direction == devices::MidiDirection::Input
+                   ? devices::MidiPortList{false, {"Pads:out 1 24:0"}}
+                   : fakePorts(direction);
+    });
+    moved.ListPorts();
+    EXPECT_EQ(itemsOf(moved.midiInBox()), (QStringList{"(keiner)", "Pads:out 1 24:0"}));
+    EXPECT_EQ(moved.midiInBox()->currentText(), "Pads:out 1 24:0");
 }
 
 TEST_F(SettingsDialogTest, TheEditingChoicesActAtOnceAndAreKeptOnlyOnceTurnedOff)
