@@ -4,7 +4,7 @@
 
 namespace taktwerk::app {
 
-playback::LiveHostOptions liveHostOptions(const Settings& settings)
+playback::LiveHostOptions liveHostOptions(const Settings& settings, ModeChanges modeChanges)
 {
     playback::LiveHostOptions options;
     options.mode = sound::soundModeFor(settings.SoundDevice);
@@ -19,14 +19,18 @@ playback::LiveHostOptions liveHostOptions(const Settings& settings)
     options.sound.soundDir = settings.SoundDir;
     options.sound.soundSet = settings.SoundSet;
     options.sound.tomSounds = {settings.Tom1Sound, settings.Tom2Sound, settings.Tom3Sound};
-    options.soundFont = sound::findSoundFont();
+    // Loading it reads the font and renders the pads' notes; in memory it also makes every cycle
+    // of the audio thread dearer on machines whose kernel samples memory (DAMON).
+    if (options.mode != sound::SoundMode::Wave || modeChanges == ModeChanges::Allowed)
+        options.soundFont = sound::findSoundFont();
     return options;
 }
 
-std::unique_ptr<playback::LiveHost>
-openLiveHost(const Settings& settings, std::chrono::milliseconds sleepAfter, bool stepEvents)
+std::unique_ptr<playback::LiveHost> openLiveHost(const Settings& settings,
+                                                 std::chrono::milliseconds sleepAfter,
+                                                 bool stepEvents, ModeChanges modeChanges)
 {
-    playback::LiveHostOptions options = liveHostOptions(settings);
+    playback::LiveHostOptions options = liveHostOptions(settings, modeChanges);
     options.sleepAfter = sleepAfter;
     options.stepEvents = stepEvents;
     return std::make_unique<playback::LiveHost>(options, devices::systemAudioOuts());
