@@ -4,7 +4,7 @@
 
 namespace taktwerk::app {
 
-playback::LiveHostOptions liveHostOptions(const Settings& settings, ModeChanges modeChanges)
+playback::LiveHostOptions liveHostOptions(const Settings& settings)
 {
     playback::LiveHostOptions options;
     options.mode = sound::soundModeFor(settings.SoundDevice);
@@ -19,18 +19,14 @@ playback::LiveHostOptions liveHostOptions(const Settings& settings, ModeChanges 
     options.sound.soundDir = settings.SoundDir;
     options.sound.soundSet = settings.SoundSet;
     options.sound.tomSounds = {settings.Tom1Sound, settings.Tom2Sound, settings.Tom3Sound};
-    // Loading it reads the font and renders the pads' notes; in memory it also makes every cycle
-    // of the audio thread dearer on machines whose kernel samples memory (DAMON).
-    if (options.mode != sound::SoundMode::Wave || modeChanges == ModeChanges::Allowed)
-        options.soundFont = sound::findSoundFont();
+    options.soundFont = sound::findSoundFont();
     return options;
 }
 
-std::unique_ptr<playback::LiveHost> openLiveHost(const Settings& settings,
-                                                 std::chrono::milliseconds sleepAfter,
-                                                 bool stepEvents, ModeChanges modeChanges)
+std::unique_ptr<playback::LiveHost>
+openLiveHost(const Settings& settings, std::chrono::milliseconds sleepAfter, bool stepEvents)
 {
-    playback::LiveHostOptions options = liveHostOptions(settings, modeChanges);
+    playback::LiveHostOptions options = liveHostOptions(settings);
     options.sleepAfter = sleepAfter;
     options.stepEvents = stepEvents;
     return std::make_unique<playback::LiveHost>(options, devices::systemAudioOuts());

@@ -11,13 +11,7 @@
 
 namespace taktwerk::app {
 
-// Whether the sound mode may change while the host runs (the window's settings) or never does
-// (`taktwerk play`): a host that stays in WAVE mode leaves the built-in synth unloaded, as it
-// would never sound.
-enum class ModeChanges { Allowed, Never };
-
-playback::LiveHostOptions liveHostOptions(const Settings& settings,
-                                          ModeChanges modeChanges = ModeChanges::Allowed);
+playback::LiveHostOptions liveHostOptions(const Settings& settings);
 
 // How long the window's output runs on after the last sound or touch before it sleeps: a
 // pause between two takes is longer, a breath between two hits shorter. Any touch of the window
@@ -29,7 +23,6 @@ inline constexpr std::chrono::milliseconds kWindowSleepAfter{3000};
 // `stepEvents`, steps are counted but not queued (see LiveHostOptions).
 std::unique_ptr<playback::LiveHost> openLiveHost(const Settings& settings,
                                                  std::chrono::milliseconds sleepAfter = {},
-                                                 bool stepEvents = true,
-                                                 ModeChanges modeChanges = ModeChanges::Allowed);
+                                                 bool stepEvents = true);
 
 }  // namespace taktwerk::app

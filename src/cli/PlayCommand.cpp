@@ -184,7 +184,7 @@ int runPlay(std::span<const std::string_view> args, const app::Settings& setting
     // Only a terminal shows where playing stands; into a file or a pipe each step would wake
     // this thread for nothing, and the steps are counted for the final line anyway.
     const bool terminal = ::isatty(STDOUT_FILENO) == 1;
-    auto host = app::openLiveHost(playing, {}, terminal, app::ModeChanges::Never);
+    auto host = app::openLiveHost(playing, {}, terminal);
     playback::LiveHost& live = *host;
     if (!live.notice().empty())
         printError(err, "play", core::translated("warning: %s", {live.notice()}));

@@ -80,16 +80,16 @@ std::string LiveHost::begin(const LiveHostOptions& options)
     voices_ =
         std::make_unique<sound::VoiceLoader>(static_cast<double>(request_.sampleRate), &news_);
     voices_->requestSet(options.sound);
-    bool synthLoaded = false;
-    if (options.soundFont) {
-        if (auto loaded = engine_->loadSynth(*options.soundFont); !loaded)
-            log(loaded.error().message, loaded.error().detail);
-        else
-            synthLoaded = true;
-    }
+    soundFont_ = options.soundFont;
+    if (options.mode == sound::SoundMode::Midi)
+        requestSynth();
     // MIDI notes sound through an external port or the built-in synth; with neither, MIDI
-    // cannot be chosen.
-    midiFailed_ = !synthLoaded && out_->midiPortName().empty();
+    // cannot be chosen. Whether a font that is there can be read is known once the synth has
+    // loaded (installReady).
+    hasMidiPort_ = !out_->midiPortName().empty();
+    std::error_code error;
+    midiFailed_ =
+        !(soundFont_ && std::filesystem::is_regular_file(*soundFont_, error)) && !hasMidiPort_;
     steps_ = std::make_unique<StepPlayer>(parameters_, request_.sampleRate, &news_);
     steps_->setStepEvents(options.stepEvents);
     engine_->setStepSource(steps_.get());
@@ -436,7 +436,7 @@ LiveHost::OutputInfo LiveHost::output() const
 
 std::string LiveHost::trouble()
 {
-    installReadyVoices();
+    installReady();
     const std::lock_guard lock(reportMutex_);
     return std::exchange(reports_, {});
 }
@@ -544,14 +544,14 @@ bool LiveHost::popLiveHit(LiveHit& hit)
 sound::PadActions LiveHost::hitPad(int track, int button, int velocity, bool beginner)
 {
     wake();
-    installReadyVoices();
+    installReady();
     return engine_->hitPad(track, button, velocity, beginner);
 }
 
 void LiveHost::click()
 {
     wake();
-    installReadyVoices();
+    installReady();
     engine_->click();
 }
 
@@ -567,6 +567,19 @@ void LiveHost::setOutput(int soundDevice, int clickNote)
     engine_->setMode(sound::soundModeFor(soundDevice));
     wave_ = sound::soundModeFor(soundDevice) == sound::SoundMode::Wave;
     engine_->setClickNote(clickNote);
+    if (!wave_)
+        requestSynth();
+}
+
+void LiveHost::requestSynth()
+{
+    // Only the first time MIDI mode needs it: in memory it makes every audio cycle dearer on
+    // machines whose kernel samples memory (DAMON), also while WAVE mode leaves it silent. Its
+    // notes are those of the moment; later changes are rendered as it is swapped in.
+    if (!soundFont_ || synthRequested_)
+        return;
+    synthRequested_ = true;
+    voices_->requestSynth(*soundFont_, engine_->clickNote(), engine_->midiValues());
 }
 
 void LiveHost::setVolume(int percent) { engine_->setVolume(percent); }
@@ -574,7 +587,7 @@ void LiveHost::setVolume(int percent) { engine_->setVolume(percent); }
 void LiveHost::preview(const std::filesystem::path& file)
 {
     wake();
-    installReadyVoices();
+    installReady();
     engine_->preview(file);
 }
 
@@ -582,12 +595,22 @@ bool LiveHost::waitForVoices(const std::function<bool()>& stop)
 {
     if (!voices_->waitUntilBuilt(stop))
         return false;
-    installReadyVoices(false);
+    installReady(false);
     return true;
 }
 
-void LiveHost::installReadyVoices(bool logProblems)
+void LiveHost::installReady(bool logProblems)
 {
+    if (auto synth = voices_->takeReadySynth()) {
+        if (*synth) {
+            engine_->setSynth(*soundFont_, std::move(synth->value()));
+        } else {
+            log(synth->error().message, synth->error().detail);
+            midiFailed_ = !hasMidiPort_;
+        }
+    }
+    if (auto notes = voices_->takeReadySynthNotes())
+        engine_->setSynthNotes(std::move(notes));
     std::unique_ptr<sound::VoiceSet> set = voices_->takeReady();
     if (!set)
         return;

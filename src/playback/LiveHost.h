@@ -91,12 +91,15 @@ public:
     // Commands to the audio thread lost to a full queue (the output stalled).
     std::uint64_t lostCommands() const noexcept { return engine_->commandDrops(); }
     std::uint64_t lateBlocks() const noexcept { return lateBlocks_.load(); }
-    // Sample sets load on the voice loader's thread while the old set plays on; the next call
-    // below that finds one ready swaps it in (trouble() does whenever news() wakes the owner).
-    // This waits until the set asked for last sounds, or until `stop` says so (false). It does
-    // not log what could not be loaded: the caller reports that from voices().
+    // Sample sets load on the voice loader's thread while the old set plays on, and so does the
+    // built-in synth, the first time MIDI mode needs it; the next call below that finds one
+    // ready swaps it in (trouble() does whenever news() wakes the owner). This waits until the
+    // set and the synth asked for last sound, or until `stop` says so (false). It does not log
+    // what samples could not be loaded: the caller reports that from voices().
     bool waitForVoices(const std::function<bool()>& stop);
     const sound::VoiceSet& voices() const noexcept { return engine_->voices(); }
+    // Whether the built-in synth is in memory: it is loaded the first time MIDI mode needs it.
+    bool hasSynth() const noexcept { return !engine_->soundFont().empty(); }
 
     void publish(const sequencer::StepInputs& inputs, int tempoBpm) override;
     void start() override;
@@ -157,9 +160,11 @@ private:
     std::string applyMidiPorts();
     void applyTimebaseMaster();
     bool mayStopListening() const;
-    // The owner's: swaps in the set the loader finished, if any, and says in the log which
-    // samples it could not load.
-    void installReadyVoices(bool logProblems = true);
+    // The owner's: swaps in the set and the synth the loader finished, if any, and says in the
+    // log what it could not load.
+    void installReady(bool logProblems = true);
+    // The owner's: has the loader build the built-in synth, unless it has been asked already.
+    void requestSynth();
 
     // Fixed once built; read by every thread.
     std::unique_ptr<devices::AudioOutFactory> outputs_;
@@ -171,9 +176,12 @@ private:
     std::unique_ptr<sound::Engine> engine_;
     std::unique_ptr<StepPlayer> steps_;
     std::string notice_;
-    bool midiFailed_ = false;  // `MidiFailed`: neither an external MIDI port nor the synth
-    bool wave_ = false;        // owner: the sampled voices sound (not MIDI)
-    int silentVoices_ = 0;     // owner: of the voice set last swapped in
+    bool midiFailed_ = false;   // `MidiFailed`: neither an external MIDI port nor the synth
+    bool hasMidiPort_ = false;  // the first output had an external MIDI port
+    std::optional<std::filesystem::path> soundFont_;  // of the built-in synth
+    bool synthRequested_ = false;                     // owner: the loader builds or built it
+    bool wave_ = false;                               // owner: the sampled voices sound (not MIDI)
+    int silentVoices_ = 0;                            // owner: of the voice set last swapped in
 
     // The watch thread's: the output (the owner's again once the thread has ended), and when
     // to look for a real one while the null output stands in for a lost device.

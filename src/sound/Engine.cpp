@@ -21,6 +21,24 @@ float volumeGain(int percent) noexcept
     return share * share;
 }
 
+// The notes MIDI mode plays with `clickNote`, and `extraNote` (none when negative), rendered
+// from `soundFont`; samples of `previous` that fit are shared.
+std::unique_ptr<NoteBank> renderPlayedNotes(const std::filesystem::path& soundFont,
+                                            double sampleRate, int clickNote,
+                                            const MidiValues& values, const NoteBank* previous,
+                                            int extraNote)
+{
+    auto notes = playedNotes(clickNote);
+    if (extraNote >= 0 && std::find(notes.begin(), notes.end(), extraNote) == notes.end())
+        notes.push_back(extraNote);
+    auto bank = renderNoteBank(
+        soundFont, notes, {.sampleRate = sampleRate, .gateSeconds = kGateSeconds, .values = values},
+        previous);
+    // The font has just been read by the live synth, so this fails only for want of memory;
+    // then the live synth plays every note, merely on its own grid.
+    return bank ? std::move(bank.value()) : nullptr;
+}
+
 // Frees what a raw owning pointer from the queues holds. Owner thread only.
 template <typename T>
 void freeOwned(T* object)
@@ -185,6 +203,7 @@ core::Result<void> Engine::loadSynth(const std::filesystem::path& soundFont)
     if (!synth)
         return core::fail(synth.error().message, synth.error().detail);
     soundFont_ = soundFont;
+    notesComing_ = false;
     // The notes come from the same font, so none of the old ones can be shared.
     auto bank = renderNotes(nullptr);
     builtNotes_ = bank ? *bank : NoteBank{};
@@ -194,23 +213,40 @@ core::Result<void> Engine::loadSynth(const std::filesystem::path& soundFont)
     return {};
 }
 
+void Engine::setSynth(const std::filesystem::path& soundFont, std::unique_ptr<GmSynth> synth)
+{
+    soundFont_ = soundFont;
+    notesComing_ = true;
+    builtNotes_ = NoteBank{};
+    push({.kind = Command::Kind::SwapSynth, .synth = synth.release()});
+}
+
+void Engine::setSynthNotes(std::unique_ptr<NoteBank> notes)
+{
+    notesComing_ = false;
+    builtNotes_ = notes ? *notes : NoteBank{};
+    push({.kind = Command::Kind::SwapNotes, .noteBank = notes.release()});
+    refreshNotes();
+}
+
 std::unique_ptr<NoteBank> Engine::renderNotes(const NoteBank* previous, int extraNote) const
 {
-    auto notes = playedNotes(ownerClickNote_);
-    if (extraNote >= 0 && std::find(notes.begin(), notes.end(), extraNote) == notes.end())
-        notes.push_back(extraNote);
-    auto bank = renderNoteBank(
-        soundFont_, notes,
-        {.sampleRate = sampleRate_, .gateSeconds = kGateSeconds, .values = ownerValues_}, previous);
-    // The font has just been read by the live synth, so this fails only for want of memory;
-    // then the live synth plays every note, merely on its own grid.
-    return bank ? std::move(bank.value()) : nullptr;
+    return renderPlayedNotes(soundFont_, sampleRate_, ownerClickNote_, ownerValues_, previous,
+                             extraNote);
+}
+
+std::unique_ptr<NoteBank> renderSynthNotes(const std::filesystem::path& soundFont,
+                                           double sampleRate, int clickNote,
+                                           const MidiValues& values)
+{
+    return renderPlayedNotes(soundFont, sampleRate, clickNote, values, nullptr, -1);
 }
 
 void Engine::refreshNotes(int extraNote)
 {
-    if (soundFont_.empty() || (builtNotes_.covers(playedNotes(ownerClickNote_), ownerValues_) &&
-                               builtNotes_.covers(std::span(&extraNote, 1), ownerValues_)))
+    if (soundFont_.empty() || notesComing_ ||
+        (builtNotes_.covers(playedNotes(ownerClickNote_), ownerValues_) &&
+         builtNotes_.covers(std::span(&extraNote, 1), ownerValues_)))
         return;
     auto bank = renderNotes(&builtNotes_, extraNote);
     builtNotes_ = bank ? *bank : NoteBank{};

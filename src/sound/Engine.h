@@ -37,6 +37,13 @@
 
 namespace taktwerk::sound {
 
+// The notes MIDI mode plays with `clickNote` and `values`, rendered ahead from `soundFont` (the
+// better part of a second for a large font); null when memory runs out. Any thread: it touches
+// no engine.
+std::unique_ptr<NoteBank> renderSynthNotes(const std::filesystem::path& soundFont,
+                                           double sampleRate, int clickNote,
+                                           const MidiValues& values);
+
 class Engine final : public AudioSource, private BlockScheduler {
 public:
     explicit Engine(double sampleRate);
@@ -82,6 +89,9 @@ public:
     // `Velocity`: what the click and the test note strike with in MIDI mode (pads and the
     // pattern's hits bring their own). The built-in synth's layers cover any.
     void setVelocity(int velocity);
+    // What the notes MIDI mode plays are rendered for (renderSynthNotes).
+    int clickNote() const noexcept { return ownerClickNote_; }
+    const MidiValues& midiValues() const noexcept { return ownerValues_; }
     // Ends every sounding MIDI note (note-offs, then controller 123). Send on stop and
     // before exit, and let one more block run so it reaches the receiver.
     void allNotesOff();
@@ -91,6 +101,15 @@ public:
     // Loads the built-in GM synth from `soundFont` and renders the notes MIDI mode plays (both
     // here, on the calling thread) and swaps them in.
     core::Result<void> loadSynth(const std::filesystem::path& soundFont);
+    // Swaps in a synth from `soundFont` built elsewhere (on a loader thread, say). It plays every
+    // note live, on its own block grid, until setSynthNotes brings its notes rendered ahead.
+    void setSynth(const std::filesystem::path& soundFont, std::unique_ptr<GmSynth> synth);
+    // The notes of the synth set last, rendered elsewhere (renderSynthNotes); notes the click or
+    // the velocity asked for since are rendered here.
+    void setSynthNotes(std::unique_ptr<NoteBank> notes);
+    // The SoundFont of the synth the audio thread plays, or will once its swap arrives; empty:
+    // none is loaded.
+    const std::filesystem::path& soundFont() const noexcept { return soundFont_; }
     // Frees the voice sets and synths the audio thread has handed back.
     void collectGarbage();
 
@@ -220,6 +239,7 @@ private:
     SoundMode ownerMode_ = SoundMode::Midi;
     std::filesystem::path soundFont_;  // of the synth the audio thread plays; empty: none
     NoteBank builtNotes_;              // what the audio thread plays, to share from
+    bool notesComing_ = false;         // rendered elsewhere: none are rendered here meanwhile
     MidiValues ownerValues_;
     int ownerClickNote_ = 37;
 

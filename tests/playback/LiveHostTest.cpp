@@ -9,10 +9,12 @@
 #include "devices/support/JackPortOwner.h"
 #include "devices/support/JackTransportMaster.h"
 #include "devices/support/TestOutputs.h"
+#include "sound/GmSynth.h"
 #include "sound/ImpulseKit.h"
 #include "sound/SoundTestSupport.h"
 
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
@@ -510,6 +512,43 @@ TEST(LiveHost, NeverSleepsWhenNotAskedToOrWhileTheUsersMidiPortIsAttached)
         std::this_thread::sleep_for(1200ms);
         EXPECT_FALSE(host.isAsleep()) << midiPort;
         EXPECT_EQ(device.starts, 1) << midiPort;
+        host.shutdown();
+    }
+}
+
+// The built-in synth stays out of memory until MIDI mode first needs it, then loads on the
+// loader's thread and sounds the pads; a font that cannot be read leaves MIDI unchoosable.
+TEST(LiveHost, LoadsTheBuiltInSynthOnlyWhenMidiModeFirstNeedsIt)
+{
+    const auto soundFont = sound::findSoundFont();
+    if (!soundFont)
+        GTEST_SKIP() << "no SoundFont installed (Debian package fluid-soundfont-gm)";
+    sound::testing::TempDir dir;
+    const auto garbled = dir.path() / "Garbled.sf2";
+    std::ofstream(garbled) << "RIFF, but no SoundFont";
+    for (const auto& font : {*soundFont, garbled}) {
+        const bool readable = font == *soundFont;
+        TestDevice device;
+        device.plugged = true;
+        LiveHostOptions options;
+        options.soundFont = font;
+        options.request.midiOut = devices::MidiPortChoice::none();
+        LiveHost host(options, std::make_unique<TestOutputs>(device, false));
+        ASSERT_TRUE(host.waitForVoices([] { return false; }));
+        EXPECT_FALSE(host.hasSynth()) << "WAVE mode never sounds it";
+        EXPECT_FALSE(host.midiFailed()) << "a font was found";
+
+        host.setOutput(1, 37);
+        ASSERT_TRUE(host.waitForVoices([] { return false; }));
+        EXPECT_EQ(host.hasSynth(), readable);
+        EXPECT_EQ(host.midiFailed(), !readable);
+        const int loud = device.loudBlocks;
+        (void)host.hitPad(0, 1, sound::kFullVelocity, false);
+        EXPECT_EQ(eventually([&] { return device.loudBlocks > loud; }, 1000ms), readable);
+        host.setOutput(0, 37);
+        host.setOutput(1, 37);
+        ASSERT_TRUE(host.waitForVoices([] { return false; }));
+        EXPECT_EQ(host.hasSynth(), readable) << "loaded once, kept; failed once, not retried";
         host.shutdown();
     }
 }

@@ -53,6 +53,44 @@ TEST(GmSynth, EngineRendersABassDrumAtItsFrameWhenNoReceiverListens)
     EXPECT_EQ(peak(stopped, 0, 4800), 0.0f);
 }
 
+std::size_t firstSound(const std::vector<float>& data)
+{
+    return static_cast<std::size_t>(
+        std::find_if(data.begin(), data.end(), [](float value) { return value != 0.0f; }) -
+        data.begin());
+}
+
+// Loaded elsewhere in two parts, as the live host does the first time MIDI mode needs it: the
+// synth sounds at once, and its notes rendered ahead follow, with a velocity the owner chose
+// meanwhile.
+TEST(GmSynth, ASynthLoadedElsewhereSoundsAtOnceAndItsNotesFollow)
+{
+    const auto font = findSoundFont();
+    if (!font)
+        GTEST_SKIP() << "no General MIDI SoundFont installed";
+    Engine engine(48000.0);
+    auto synth = GmSynth::create(*font, {.sampleRate = 48000.0, .effects = true});
+    ASSERT_TRUE(synth);
+    engine.setSynth(*font, std::move(synth.value()));
+    EXPECT_EQ(engine.soundFont(), *font);
+    ScriptedSteps early({{1001, 0}});
+    engine.setStepSource(&early);
+    const auto live = renderLeft(engine, 6000, 100);
+    EXPECT_LT(firstSound(live), 1001u + 64u) << "within the live synth's grid";
+
+    engine.setVelocity(90);  // the click's notes must be rendered anew for it
+    engine.setSynthNotes(renderSynthNotes(*font, 48000.0, 37, MidiValues{}));
+    renderLeft(engine, 3 * 48000, 100);  // let the first drum ring out
+    ScriptedSteps later({{1001, 0}});
+    engine.setStepSource(&later);
+    const auto rendered = renderLeft(engine, 6000, 100);
+    EXPECT_EQ(firstSound(rendered), 1001u);
+    renderLeft(engine, 3 * 48000, 100);
+    engine.click();
+    const auto click = renderLeft(engine, 6000, 100);
+    EXPECT_EQ(firstSound(click), 0u);
+}
+
 struct WavFile {
     SF_INFO info{};
     std::vector<float> data;
