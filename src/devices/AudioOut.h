@@ -78,6 +78,10 @@ public:
     virtual std::unique_ptr<MidiOrigin> detachMidiInput() { return nullptr; }
     // The attached input port's name, empty when none is attached.
     virtual std::string midiInputName() const { return {}; }
+    // Whether the attached destination's or origin's port has gone from the system (see
+    // MidiDestination::isGone); outputs with ports of their own hear of that. Control thread.
+    virtual bool midiPortGone() const { return false; }
+    virtual bool midiInputGone() const { return false; }
     // Whether something may be listening to our MIDI or playing to us (a controller on the
     // pads, a receiver of notes or clock): then the output must keep running even while nothing
     // sounds. Outputs that carry the user's MIDI port through an attached destination say yes

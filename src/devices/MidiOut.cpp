@@ -3,6 +3,7 @@
 #include "core/Language.h"
 
 #include <RtMidi.h>
+#include <algorithm>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -84,6 +85,17 @@ openChosenPort(const MidiPortChoice& choice, const std::string& clientName, cons
     return core::fail(core::translated(kMidiPortNotFound, {choice.name}), detail);
 }
 
+// Whether `portName` has gone from the sequencer's ports in `direction`, looked up by a client of
+// its own, so that the open port is never touched from this thread. The exact name: a device
+// plugged in anew under another client number is another connection, which ours is not. A list
+// without any port at all says only that the sequencer refused to list.
+bool goneFromSequencer(MidiDirection direction, const std::string& clientName,
+                       const std::string& portName)
+{
+    const std::vector<std::string> names = listAlsaMidiPorts(direction, clientName);
+    return !names.empty() && std::find(names.begin(), names.end(), portName) == names.end();
+}
+
 }  // namespace
 
 core::Result<std::unique_ptr<MidiOut>> MidiOut::open(const MidiPortChoice& choice,
@@ -98,11 +110,12 @@ core::Result<std::unique_ptr<MidiOut>> MidiOut::open(const MidiPortChoice& choic
             return core::Unexpected<core::Error>(opened.error());
         return core::fail(core::translated("No MIDI output found."), opened.error().detail);
     }
-    return std::make_unique<MidiOut>(Key{}, std::move(opened->first), std::move(opened->second));
+    return std::make_unique<MidiOut>(Key{}, std::move(opened->first), std::move(opened->second),
+                                     clientName);
 }
 
-MidiOut::MidiOut(Key, std::unique_ptr<RtMidiOut> port, std::string portName)
-    : port_(std::move(port)), portName_(std::move(portName))
+MidiOut::MidiOut(Key, std::unique_ptr<RtMidiOut> port, std::string portName, std::string clientName)
+    : port_(std::move(port)), portName_(std::move(portName)), clientName_(std::move(clientName))
 {
     // From here on RtMidi reports send errors to us instead of throwing them.
     port_->setErrorCallback(
@@ -111,6 +124,11 @@ MidiOut::MidiOut(Key, std::unique_ptr<RtMidiOut> port, std::string portName)
                 static_cast<MidiOut*>(self)->sendFailures_.fetch_add(1, std::memory_order_relaxed);
         },
         this);
+}
+
+bool MidiOut::isGone() const
+{
+    return goneFromSequencer(MidiDirection::Output, clientName_, portName_);
 }
 
 MidiOut::~MidiOut()
@@ -153,11 +171,12 @@ core::Result<std::unique_ptr<MidiIn>> MidiIn::open(const MidiPortChoice& choice,
     auto opened = openChosenPort<RtMidiIn>(choice, clientName, "midi_in", ": no input port. ");
     if (!opened)
         return core::Unexpected<core::Error>(opened.error());
-    return std::make_unique<MidiIn>(Key{}, std::move(opened->first), std::move(opened->second));
+    return std::make_unique<MidiIn>(Key{}, std::move(opened->first), std::move(opened->second),
+                                    clientName);
 }
 
-MidiIn::MidiIn(Key, std::unique_ptr<RtMidiIn> port, std::string portName)
-    : port_(std::move(port)), portName_(std::move(portName))
+MidiIn::MidiIn(Key, std::unique_ptr<RtMidiIn> port, std::string portName, std::string clientName)
+    : port_(std::move(port)), portName_(std::move(portName)), clientName_(std::move(clientName))
 {
     // The clock and its start and stop are wanted (to follow a master); system exclusive and
     // active sensing are not.
@@ -170,6 +189,11 @@ MidiIn::MidiIn(Key, std::unique_ptr<RtMidiIn> port, std::string portName)
         this);
     // Reported errors (a full buffer, a vanished port) are not thrown at RtMidi's thread.
     port_->setErrorCallback([](RtMidiError::Type, const std::string&, void*) {}, nullptr);
+}
+
+bool MidiIn::isGone() const
+{
+    return goneFromSequencer(MidiDirection::Input, clientName_, portName_);
 }
 
 MidiIn::~MidiIn()

@@ -53,8 +53,9 @@ public:
         return open(MidiPortChoice::firstPort(), clientName);
     }
 
-    MidiOut(Key, std::unique_ptr<RtMidiOut> port, std::string portName);  // see open
-    ~MidiOut() override;  // all notes off, then the port closes
+    MidiOut(Key, std::unique_ptr<RtMidiOut> port, std::string portName,
+            std::string clientName);  // see open
+    ~MidiOut() override;              // all notes off, then the port closes
     MidiOut(const MidiOut&) = delete;
     MidiOut& operator=(const MidiOut&) = delete;
 
@@ -63,6 +64,7 @@ public:
     void send(const TimedMidiMessage& message) noexcept override;
     void allNotesOff() noexcept override;
     std::string name() const override { return portName_; }
+    bool isGone() const override;
     std::uint32_t sendFailures() const noexcept
     {
         return sendFailures_.load(std::memory_order_relaxed);
@@ -71,6 +73,7 @@ public:
 private:
     std::unique_ptr<RtMidiOut> port_;
     std::string portName_;
+    std::string clientName_;
     std::atomic<std::uint32_t> sendFailures_{0};
 };
 
@@ -85,13 +88,15 @@ public:
     static core::Result<std::unique_ptr<MidiIn>> open(const MidiPortChoice& choice,
                                                       const std::string& clientName = "Taktwerk");
 
-    MidiIn(Key, std::unique_ptr<RtMidiIn> port, std::string portName);  // see open
-    ~MidiIn() override;  // stops delivering, then the port closes
+    MidiIn(Key, std::unique_ptr<RtMidiIn> port, std::string portName,
+           std::string clientName);  // see open
+    ~MidiIn() override;              // stops delivering, then the port closes
     MidiIn(const MidiIn&) = delete;
     MidiIn& operator=(const MidiIn&) = delete;
 
     void deliverTo(TimedMidiInput* input) noexcept override;
     std::string name() const override { return portName_; }
+    bool isGone() const override;
 
 private:
     // RtMidi's thread.
@@ -99,6 +104,7 @@ private:
 
     std::unique_ptr<RtMidiIn> port_;
     std::string portName_;
+    std::string clientName_;
     std::atomic<TimedMidiInput*> input_{nullptr};
     // Deliveries under way, so that deliverTo() can wait for the last one to the old input.
     std::atomic<int> delivering_{0};

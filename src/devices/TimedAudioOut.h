@@ -39,6 +39,8 @@ public:
         return isStarted() ? nullptr : input_.detach();
     }
     std::string midiInputName() const override { return input_.originName(); }
+    bool midiPortGone() const override { return sender_.destinationGone(); }
+    bool midiInputGone() const override { return input_.originGone(); }
     bool hasMidiConnections() const override
     {
         return !midiPortName().empty() || input_.isAttached();

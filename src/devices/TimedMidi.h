@@ -61,6 +61,9 @@ public:
     // MIDI sender thread, after the last message, so that no receiver hangs a note.
     virtual void allNotesOff() noexcept = 0;
     virtual std::string name() const = 0;
+    // Control thread: whether the port has gone from the system (its device unplugged). ALSA
+    // drops our connection to a vanished port without a word, so the user's port is asked.
+    virtual bool isGone() const { return false; }
 };
 
 class TimedMidiSender {
@@ -80,6 +83,8 @@ public:
     std::unique_ptr<MidiDestination> detach() noexcept;
     bool hasDestination() const noexcept { return hasDestination_.load(std::memory_order_acquire); }
     std::string destinationName() const;
+    // Control thread: the attached destination's port has gone (see MidiDestination::isGone).
+    bool destinationGone() const { return destination_ && destination_->isGone(); }
     void start();
     // Control thread. Sends what is still queued at its time, then all notes off, then ends
     // the thread.
@@ -115,6 +120,8 @@ public:
     // own thread), until called again with null; returns once nothing goes to the old one.
     virtual void deliverTo(TimedMidiInput* input) noexcept = 0;
     virtual std::string name() const = 0;
+    // As MidiDestination::isGone.
+    virtual bool isGone() const { return false; }
 };
 
 // MIDI input for outputs whose sound system gives no frame times (RtAudio, the null output):
@@ -144,6 +151,8 @@ public:
     std::unique_ptr<MidiOrigin> detach() noexcept;
     bool isAttached() const noexcept { return attached_.load(std::memory_order_acquire); }
     std::string originName() const;
+    // Control thread: the attached origin's port has gone (see MidiOrigin::isGone).
+    bool originGone() const { return origin_ && origin_->isGone(); }
 
     // The origin's thread. Takes one whole message of one to three bytes (notes, clock, start
     // and stop; system exclusive has no use here); false when it was not taken (counted).

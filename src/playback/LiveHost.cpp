@@ -286,18 +286,23 @@ void LiveHost::replaceOutput(std::unique_ptr<devices::AudioOut> next)
 
 std::string LiveHost::lookForMissingPorts()
 {
-    // ALSA sends us no word of a port that appears, as JACK does: a port chosen by name that was
-    // not there (a controller plugged in after the start) is looked for again now and then, by
-    // that name only, so that no other port is ever opened.
+    // ALSA sends us no word of a port that appears or goes, as JACK does: a port chosen by name
+    // that was not there (a controller plugged in after the start) is looked for again now and
+    // then, by that name only, so that no other port is ever opened; one that went is let go,
+    // said, and looked for in the same way.
     using Kind = devices::MidiPortChoice::Kind;
     if (!out_->readsMidiOrigin() || asleep_.load())
         return {};
-    const bool outMissing = request_.midiOut.kind == Kind::Named && out_->midiPortName().empty();
-    const bool inMissing = request_.midiIn.kind == Kind::Named && out_->midiInputName().empty();
     const auto now = std::chrono::steady_clock::now();
-    if ((!outMissing && !inMissing) || now < nextPortLook_)
+    if (now < nextPortLook_)
         return {};
     nextPortLook_ = now + probeInterval_;
+    if (std::string gone = letGoOfVanishedPorts(); !gone.empty())
+        return gone;
+    const bool outMissing = request_.midiOut.kind == Kind::Named && out_->midiPortName().empty();
+    const bool inMissing = request_.midiIn.kind == Kind::Named && out_->midiInputName().empty();
+    if (!outMissing && !inMissing)
+        return {};
     std::unique_ptr<devices::MidiDestination> destination;
     if (outMissing) {
         if (auto opened = outputs_->openMidi(request_.clientName, request_.midiOut))
@@ -328,6 +333,29 @@ std::string LiveHost::lookForMissingPorts()
     else
         publishOutput();
     return found;
+}
+
+std::string LiveHost::letGoOfVanishedPorts()
+{
+    // Only ports chosen by name: they are the ones looked for again, and the caption names them.
+    using Kind = devices::MidiPortChoice::Kind;
+    const bool outGone = request_.midiOut.kind == Kind::Named && !out_->midiPortName().empty() &&
+                         out_->midiPortGone();
+    const bool inGone = request_.midiIn.kind == Kind::Named && !out_->midiInputName().empty() &&
+                        out_->midiInputGone();
+    if (!outGone && !inGone)
+        return {};
+    const bool running = out_->isRunning();
+    out_->stop();
+    if (outGone)
+        out_->detachMidi().reset();
+    if (inGone)
+        out_->detachMidiInput().reset();
+    if (running)
+        (void)startOutput();
+    publishOutput();
+    const std::lock_guard lock(reportMutex_);
+    return midiProblem_;
 }
 
 void LiveHost::attachMidiInput(devices::AudioOut& out, std::unique_ptr<devices::MidiOrigin> open)

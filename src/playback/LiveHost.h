@@ -149,6 +149,8 @@ private:
     // Opens a port chosen by name that was missing, once it is there, for outputs that get
     // their ports from us; returns what changed for the user.
     std::string lookForMissingPorts();
+    // Lets go of a port chosen by name whose device has gone; returns what the caption says.
+    std::string letGoOfVanishedPorts();
     void replaceOutput(std::unique_ptr<devices::AudioOut> next);
     core::Result<void> startOutput();
     void publishOutput();

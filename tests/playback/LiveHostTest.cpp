@@ -273,8 +273,9 @@ TEST(LiveHost, ThePadsPlayFromTheChosenInputPortOnOutputsWithoutPortsOfTheirOwn)
 }
 
 // Through ALSA no word comes of a port that appears: one chosen by name that was missing at
-// the start is looked for again now and then, in both directions, and taken once it is there.
-TEST(LiveHost, TakesAChosenPortThatWasMissingOnceItIsPluggedIn)
+// the start is looked for again now and then, in both directions, and taken once it is there;
+// one pulled out later is let go of and looked for in the same way.
+TEST(LiveHost, TakesAChosenPortWheneverItIsPluggedInAndLetsGoOfItWhenPulledOut)
 {
     using devices::MidiPortChoice;
     using devices::testing::kTestMidiInName;
@@ -305,6 +306,26 @@ TEST(LiveHost, TakesAChosenPortThatWasMissingOnceItIsPluggedIn)
     EXPECT_EQ(device.midiInLooks, inLooks);
     EXPECT_EQ(device.midiOpens, 1);
     EXPECT_EQ(device.midiInOpens, 1);
+
+    // Pulled out while playing, they are let go and said missing, and taken again once back.
+    device.midiPort = false;
+    device.padsPort = false;
+    const std::string gone = h.awaitReport("not found", 3000ms);
+    EXPECT_NE(gone.find("MIDI port \"Test Synth:in 1\" not found"), std::string::npos) << gone;
+    EXPECT_EQ(h.host->output().midiPort, "");
+    EXPECT_EQ(device.pads.load(), nullptr) << "the input port is closed";
+    EXPECT_NE(h.host->soundProblem().find("not found"), std::string::npos);
+    const int steps = h.steps;
+    (void)h.awaitReport("never", 3 * kProbe);
+    EXPECT_GT(h.steps, steps) << "playing goes on";
+    device.midiPort = true;
+    device.padsPort = true;
+    const std::string back = h.awaitReport("\"Test Pads:out 1\" connected", 3000ms);
+    EXPECT_NE(back.find("MIDI port \"Test Synth:in 1\" connected"), std::string::npos) << back;
+    EXPECT_EQ(h.host->output().midiPort, "recording");
+    EXPECT_EQ(h.host->soundProblem().find("not found"), std::string::npos);
+    EXPECT_EQ(device.midiOpens, 2);
+    EXPECT_EQ(device.midiInOpens, 2);
     h.host->shutdown();
 }
 

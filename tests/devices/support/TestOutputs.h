@@ -33,7 +33,12 @@ inline constexpr const char* kTestMidiInName = "Test Pads:out 1";
 class TestPads final : public MidiOrigin {
 public:
     // `open` points at these pads while their port is open.
-    explicit TestPads(std::atomic<TestPads*>& open) : open_(open) { open_.store(this); }
+    // `present`, when given, says whether the port is still there (isGone).
+    explicit TestPads(std::atomic<TestPads*>& open, const std::atomic<bool>* present = nullptr)
+        : open_(open), present_(present)
+    {
+        open_.store(this);
+    }
     ~TestPads() override
     {
         TestPads* self = this;
@@ -48,6 +53,7 @@ public:
         input_ = input;
     }
     std::string name() const override { return kTestMidiInName; }
+    bool isGone() const override { return present_ != nullptr && !present_->load(); }
     // False when no output listens, or it dropped the message.
     bool play(std::initializer_list<std::uint8_t> bytes)
     {
@@ -59,6 +65,7 @@ public:
 
 private:
     std::atomic<TestPads*>& open_;
+    const std::atomic<bool>* present_;
     std::mutex mutex_;
     TimedMidiInput* input_ = nullptr;
 };
@@ -134,6 +141,8 @@ public:
     }
     std::unique_ptr<MidiOrigin> detachMidiInput() override { return inner_->detachMidiInput(); }
     std::string midiInputName() const override { return inner_->midiInputName(); }
+    bool midiPortGone() const override { return inner_->midiPortGone(); }
+    bool midiInputGone() const override { return inner_->midiInputGone(); }
     bool hasMidiConnections() const override { return inner_->hasMidiConnections(); }
 
     void lose() noexcept { markDeviceLost(); }
@@ -193,7 +202,7 @@ public:
             return core::fail("Kein MIDI-Ausgang gefunden.", "not in tests");
         device_.midiOpens.fetch_add(1);
         return std::unique_ptr<MidiDestination>(
-            std::make_unique<RecordingMidiDestination>(device_.midi));
+            std::make_unique<RecordingMidiDestination>(device_.midi, &device_.midiPort));
     }
     core::Result<std::unique_ptr<MidiOrigin>> openMidiInput(const std::string&,
                                                             const MidiPortChoice& choice) override
@@ -202,7 +211,8 @@ public:
         if (!device_.padsPort.load() || choice.name != kTestMidiInName)
             return core::fail(core::translated(kMidiPortNotFound, {choice.name}), "not in tests");
         device_.midiInOpens.fetch_add(1);
-        return std::unique_ptr<MidiOrigin>(std::make_unique<TestPads>(device_.pads));
+        return std::unique_ptr<MidiOrigin>(
+            std::make_unique<TestPads>(device_.pads, &device_.padsPort));
     }
 
 private:

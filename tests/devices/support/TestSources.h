@@ -97,7 +97,11 @@ public:
         }
     };
 
-    explicit RecordingMidiDestination(Log& log) : log_(log) {}
+    // `present`, when given, says whether the port is still there (isGone).
+    explicit RecordingMidiDestination(Log& log, const std::atomic<bool>* present = nullptr)
+        : log_(log), present_(present)
+    {
+    }
 
     void send(const TimedMidiMessage& message) noexcept override
     {
@@ -111,9 +115,11 @@ public:
         log_.sent.push_back({TimedMidiMessage{}, MidiClock::now(), true});
     }
     std::string name() const override { return "recording"; }
+    bool isGone() const override { return present_ != nullptr && !present_->load(); }
 
 private:
     Log& log_;
+    const std::atomic<bool>* present_;
 };
 
 }  // namespace taktwerk::devices::testing
