@@ -339,10 +339,8 @@ std::string LiveHost::letGoOfVanishedPorts()
 {
     // Only ports chosen by name: they are the ones looked for again, and the caption names them.
     using Kind = devices::MidiPortChoice::Kind;
-    const bool outGone = request_.midiOut.kind == Kind::Named && !out_->midiPortName().empty() &&
-                         out_->midiPortGone();
-    const bool inGone = request_.midiIn.kind == Kind::Named && !out_->midiInputName().empty() &&
-                        out_->midiInputGone();
+    const bool outGone = request_.midiOut.kind == Kind::Named && out_->midiPortGone();
+    const bool inGone = request_.midiIn.kind == Kind::Named && out_->midiInputGone();
     if (!outGone && !inGone)
         return {};
     const bool running = out_->isRunning();

@@ -105,7 +105,8 @@ void VoiceLoader::work()
             readySynth_ = std::move(synth);
             if (readyNews_ != nullptr)
                 readyNews_->notify();
-            if (created) {
+            // Shutting down, the notes would only hold it up for most of a second.
+            if (created && !stopping_) {
                 lock.unlock();
                 auto notes = renderSynthNotes(request.soundFont, outputRate_, request.clickNote,
                                               request.values);
